@@ -1,0 +1,50 @@
+// Where everything lives. The workspace folder (the command line's --workspace, the
+// current directory by default) stands where the original kept the program's folder.
+// Folder paths carry no trailing "/"; joins use "/".
+#pragma once
+
+#include <string>
+
+namespace tavex {
+
+struct WorkingLayout {
+  std::string workspace;           // the program folder of the original
+  std::string source_folder;       // the folder the user chose (the source field)
+  std::string source_data_folder;  // where the bundles are: the source folder or its tavex.data
+  std::string base_folder;         // the book's output
+  std::string working_folder;      // intermediate files
+  std::string lib_folder;
+  std::string xsl_backup_folder;
+  std::string unzip_folder;        // unpacked content files
+  std::string database_file;       // the working database
+  std::string us_pron_folder;
+  std::string uk_pron_folder;
+  std::string book_html;           // base_folder/html_EPW
+  std::string main_stylesheet;     // working_folder/epwing_dic.xsl
+  std::string script_stylesheet;   // working_folder/user_script.xsl
+  std::string xsl_exchange;        // workspace/xsl_data.xml
+  std::string char_exchange;       // working_folder/char_data.xml
+  std::string alt_exchange;        // working_folder/alt_data.xml
+  std::string copyright_page;      // base_folder/copyright.html
+  std::string gaiji_font_file;     // base_folder/Gaiji.xml
+  std::string gaiji_map_file;      // base_folder/GaijiMap.xml
+  std::string char_map_file;       // base_folder/TAVEX.map
+  std::string project_file;        // base_folder/TAVEX.ebs
+  std::string settings_file;       // workspace/TAVEX_to_EPWING.ini
+};
+
+// The source data folder for a chosen source folder: the folder itself when it already
+// holds the bundles (fs.skn, any letter case), else its tavex.data subfolder (any letter
+// case); empty for an empty source.
+std::string SourceDataFolder(const std::string& source_folder);
+
+// Derives every path. `database_field` is the database path the user gave ("mdb :"):
+// used when it names an existing file, else working_folder/TAVEX_data. Creates nothing.
+WorkingLayout DeriveWorkingLayout(const std::string& workspace, const std::string& source_folder,
+                                  const std::string& database_field);
+
+// Creates base_folder, working_folder and unzip_folder when missing, and the working
+// database when it does not exist.
+void CreateWorkingFolders(const WorkingLayout& layout);
+
+}  // namespace tavex
