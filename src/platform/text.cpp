@@ -1,0 +1,182 @@
+// Text helpers: UTF-8/UTF-16 conversion that keeps every code unit (lone surrogates
+// included), trimming, plain replacement, ASCII case folding and integer parsing.
+#include "platform/text.h"
+
+#include <charconv>
+
+namespace tavex {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 | (c >> 10));
+    out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+  }
+}
+
+bool IsControlOrSpace(char32_t c) { return c <= 0x20; }
+
+template <typename Char>
+std::basic_string<Char> TrimControlImpl(std::basic_string_view<Char> text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsControlOrSpace(static_cast<std::make_unsigned_t<Char>>(text[begin]))) ++begin;
+  while (end > begin && IsControlOrSpace(static_cast<std::make_unsigned_t<Char>>(text[end - 1]))) --end;
+  return std::basic_string<Char>(text.substr(begin, end - begin));
+}
+
+template <typename Char>
+std::basic_string<Char> ReplaceAllImpl(std::basic_string_view<Char> text,
+                                       std::basic_string_view<Char> from,
+                                       std::basic_string_view<Char> to) {
+  if (from.empty()) return std::basic_string<Char>(text);
+  std::basic_string<Char> out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (true) {
+    std::size_t hit = text.find(from, pos);
+    if (hit == std::basic_string_view<Char>::npos) break;
+    out.append(text.substr(pos, hit - pos));
+    out.append(to);
+    pos = hit + from.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+char AsciiLowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  const std::size_t n = utf8.size();
+  while (i < n) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]);
+    if (b0 < 0x80) {
+      out += static_cast<char16_t>(b0);
+      ++i;
+      continue;
+    }
+    int length = 0;
+    char32_t c = 0;
+    char32_t minimum = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      length = 2, c = b0 & 0x1F, minimum = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      length = 3, c = b0 & 0x0F, minimum = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      length = 4, c = b0 & 0x07, minimum = 0x10000;
+    } else {
+      out += static_cast<char16_t>(kReplacement);
+      ++i;
+      continue;
+    }
+    int taken = 1;
+    while (taken < length && i + taken < n &&
+           (static_cast<unsigned char>(utf8[i + taken]) & 0xC0) == 0x80) {
+      c = (c << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
+      ++taken;
+    }
+    if (taken < length || c < minimum || c > 0x10FFFF) {
+      // A broken sequence stands for one replacement character; resume after it.
+      out += static_cast<char16_t>(kReplacement);
+      i += taken;
+      continue;
+    }
+    // A three-byte surrogate comes back as that single code unit.
+    AppendUtf16(out, c);
+    i += length;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size() * 3);
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    char32_t c = utf16[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::string EncodeUnitUtf8(char16_t unit) {
+  std::string out;
+  AppendUtf8(out, unit);
+  return out;
+}
+
+std::string TrimControl(std::string_view text) { return TrimControlImpl(text); }
+std::u16string TrimControl(std::u16string_view text) { return TrimControlImpl(text); }
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  return ReplaceAllImpl(text, from, to);
+}
+
+std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from,
+                          std::u16string_view to) {
+  return ReplaceAllImpl(text, from, to);
+}
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLowerChar(c);
+  return out;
+}
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLowerChar(a[i]) != AsciiLowerChar(b[i])) return false;
+  }
+  return true;
+}
+
+bool ParseInt(std::string_view text, std::int64_t& value) {
+  if (text.empty()) return false;
+  const char* begin = text.data();
+  const char* end = text.data() + text.size();
+  if (*begin == '+') {
+    ++begin;  // from_chars takes "-" but not "+"
+    if (begin == end || *begin == '-') return false;
+  }
+  std::int64_t parsed = 0;
+  auto [ptr, ec] = std::from_chars(begin, end, parsed);
+  if (ec != std::errc() || ptr != end) return false;
+  value = parsed;
+  return true;
+}
+
+}  // namespace tavex
