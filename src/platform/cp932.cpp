@@ -1,0 +1,134 @@
+// Code page 932 through glibc's iconv "CP932", which also applies the code page's
+// best-fit mappings (U+301C to the full-width tilde, U+2014 to the horizontal bar).
+// iconv stops at a character it cannot convert; the conversion then writes one
+// replacement and resumes after that character, as the platform conversion did.
+#include "platform/cp932.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include "platform/error.h"
+
+namespace tavex {
+
+namespace {
+
+constexpr const char* kCodePage = "CP932";
+constexpr char kUtf8Replacement[] = "\xEF\xBF\xBD";
+
+// One conversion descriptor per direction and thread, opened on first use.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+      throw Error(std::string("cannot convert from ") + from + " to " + to + ": " +
+                  SystemMessage(errno));
+    }
+  }
+  ~Converter() { iconv_close(cd_); }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  // Converts `in`; at each sequence iconv rejects, appends `replacement` and skips the
+  // number of bytes `skip` gives for the rejected position.
+  template <typename Skip>
+  std::string Convert(std::string_view in, std::string_view replacement, Skip skip) {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    std::string out;
+    out.reserve(in.size() * 2 + 8);
+    char buffer[4096];
+    char* in_ptr = const_cast<char*>(in.data());
+    std::size_t in_left = in.size();
+    while (in_left > 0) {
+      char* out_ptr = buffer;
+      std::size_t out_left = sizeof buffer;
+      std::size_t rc = iconv(cd_, &in_ptr, &in_left, &out_ptr, &out_left);
+      int err = errno;
+      out.append(buffer, static_cast<std::size_t>(out_ptr - buffer));
+      if (rc != static_cast<std::size_t>(-1)) continue;
+      if (err == E2BIG) continue;
+      if (err == EILSEQ || err == EINVAL) {
+        out.append(replacement);
+        std::size_t n = skip(std::string_view(in_ptr, in_left));
+        in_ptr += n;
+        in_left -= n;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        continue;
+      }
+      throw Error("cannot convert text to or from code page 932: " + SystemMessage(err));
+    }
+    return out;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+Converter& ToSjisConverter() {
+  thread_local Converter converter(kCodePage, "UTF-8");
+  return converter;
+}
+
+Converter& FromSjisConverter() {
+  thread_local Converter converter("UTF-8", kCodePage);
+  return converter;
+}
+
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The length of the UTF-8 sequence at the start of `rest` (at least 1), counting only
+// the continuation bytes that are there, so a broken sequence is skipped as one.
+std::size_t Utf8SequenceLength(std::string_view rest) {
+  const auto lead = static_cast<unsigned char>(rest[0]);
+  std::size_t want = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  std::size_t n = 1;
+  while (n < want && n < rest.size() && IsContinuation(rest[n])) ++n;
+  return n;
+}
+
+bool IsSjisTrailByte(unsigned char byte) {
+  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
+// A rejected Shift_JIS position: a lead byte takes its trail byte with it.
+std::size_t SjisSequenceLength(std::string_view rest) {
+  if (rest.size() >= 2 && IsSjisLeadByte(static_cast<unsigned char>(rest[0])) &&
+      IsSjisTrailByte(static_cast<unsigned char>(rest[1]))) {
+    return 2;
+  }
+  return 1;
+}
+
+}  // namespace
+
+Sjis ToSjis(std::string_view utf8) {
+  return Sjis(ToSjisConverter().Convert(utf8, "?", Utf8SequenceLength));
+}
+
+Sjis ToSjis(std::u16string_view utf16) { return ToSjis(Utf16ToUtf8(utf16)); }
+
+std::string SjisToUtf8(const Sjis& sjis) {
+  return FromSjisConverter().Convert(sjis.bytes, kUtf8Replacement, SjisSequenceLength);
+}
+
+std::u16string SjisToUtf16(const Sjis& sjis) { return Utf8ToUtf16(SjisToUtf8(sjis)); }
+
+bool IsSjisLeadByte(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+bool NeedsCharRef(char16_t unit) {
+  // Answers are kept per code unit: the statistics ask about every character they meet.
+  thread_local std::vector<signed char> known(0x10000, -1);
+  signed char& answer = known[unit];
+  if (answer < 0) {
+    std::string utf8 = EncodeUnitUtf8(unit);
+    answer = SjisToUtf8(ToSjis(utf8)) != utf8 ? 1 : 0;
+  }
+  return answer == 1;
+}
+
+}  // namespace tavex
