@@ -1,0 +1,45 @@
+// Getting the rule tables ready for a conversion run. A missing table is created and
+// filled from its exchange file when that file exists, else from the entry statistics
+// (`alt` stays empty). Creating and filling is one transaction: a file that fails to
+// import leaves no table behind, so the next run simply prepares it again.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "pipeline/progress.h"
+#include "pipeline/prompter.h"
+
+namespace tavex::exchange {
+
+// The three tables that have exchange files.
+enum class ExchangeTable { kXsl, kChar, kAlt };
+
+// "xsl", "char" or "alt".
+std::string_view TableName(ExchangeTable table);
+
+// The message shown when an exchange file does not parse.
+inline constexpr const char* kParseFailedMessage = "DOMDocument parse was failed";
+
+// Creates and fills `xsl` when it is missing (from `exchange_path` if that file exists,
+// else from the tag statistics). Does nothing while the database file does not exist.
+// True when the table was built, so the tag editor should reload; false when it
+// already existed or the file did not parse (told through `prompter`, nothing kept).
+bool PrepareXslTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,
+                     Prompter& prompter);
+
+// The same for `char`, from the character statistics when there is no file.
+bool PrepareCharTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,
+                      Prompter& prompter);
+
+// The same for `alt`, which stays empty when there is no file.
+bool PrepareAltTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,
+                     Prompter& prompter);
+
+// Drops the table when present, creates it and fills it as the preparation does, all
+// in one transaction: when the file does not parse (told through `prompter`) or its
+// import fails, the old table stays as it was. True when the table was replaced.
+bool ReplaceTable(ExchangeTable table, const std::string& db_path, const std::string& exchange_path,
+                  Progress& progress, Prompter& prompter);
+
+}  // namespace tavex::exchange

@@ -1,0 +1,107 @@
+#include "exchange/table_import.h"
+
+#include <gtest/gtest.h>
+
+#include "analysis/entry_table_fixture.h"
+#include "exchange/prepare.h"
+#include "platform/error.h"
+#include "store/tables.h"
+#include "testing/test_util.h"
+
+namespace tavex::exchange {
+namespace {
+
+using analysis::testing::QueryRows;
+using Rows = std::vector<std::vector<std::string>>;
+
+class ImportTest : public ::testing::Test {
+ protected:
+  void SetUp() override { store::CreateDatabase(db_path()); }
+  std::string db_path() const { return dir_ / "TAVEX_data"; }
+  // Writes an exchange file and returns its path.
+  std::string File(const std::string& name, const std::string& text) {
+    tavex::testing::WriteTestFile(dir_ / name, text);
+    return dir_ / name;
+  }
+  // Prepares the alt table from `path` and returns the error message it raised.
+  std::string AltImportError(const std::string& path) {
+    try {
+      PrepareAltTable(db_path(), path, progress_, prompter_);
+    } catch (const Error& e) {
+      return e.what();
+    }
+    return "no error";
+  }
+  std::string CharImportError(const std::string& path) {
+    try {
+      PrepareCharTable(db_path(), path, progress_, prompter_);
+    } catch (const Error& e) {
+      return e.what();
+    }
+    return "no error";
+  }
+  tavex::testing::TempDir dir_;
+  tavex::testing::RecordingProgress progress_;
+  tavex::testing::ScriptedPrompter prompter_;
+};
+
+TEST_F(ImportTest, AltRecordsAtAnyDepthUnderAnyRoot) {
+  std::string path = File("alt_data.xml",
+                          "<?xml version='1.0' encoding='Shift_JIS'?>\n<anything>\n"
+                          "  <group><record><index>7</index><uni>00E9</uni><alt>e</alt></record></group>\n"
+                          "  <record>\n    <alt>a</alt>\n    <uni>0101</uni>\n  </record>\n"
+                          "  <record/>\n</anything>\n");
+  EXPECT_TRUE(PrepareAltTable(db_path(), path, progress_, prompter_));
+  EXPECT_EQ(QueryRows(db_path(), "select * from [alt]"),
+            (Rows{{"1", "00E9", "e"}, {"2", "0101", "a"}, {"3", "<null>", "<null>"}}));
+}
+
+TEST_F(ImportTest, UnknownColumnFailsNamingFileAndRowAndLeavesNoTable) {
+  std::string path = File("alt_data.xml",
+                          "<root><record><uni>00E9</uni></record>"
+                          "<record><uni>0101</uni><colour>red</colour></record></root>");
+  std::string message = AltImportError(path);
+  EXPECT_NE(message.find(path), std::string::npos) << message;
+  EXPECT_NE(message.find("row 2"), std::string::npos) << message;
+  EXPECT_NE(message.find("colour"), std::string::npos) << message;
+  EXPECT_FALSE(store::TableExists(db_path(), "alt"));
+}
+
+TEST_F(ImportTest, TextWhereAColumnBelongsIsAnError) {
+  std::string path = File("alt_data.xml", "<root><record>stray<uni>00E9</uni></record></root>");
+  std::string message = AltImportError(path);
+  EXPECT_NE(message.find("row 1"), std::string::npos) << message;
+  EXPECT_NE(message.find("stray"), std::string::npos) << message;
+}
+
+TEST_F(ImportTest, BadCharacterCodesAreErrors) {
+  for (const char* code : {"abc", "65536", "-1", "12.5", ""}) {
+    std::string path = File("char_data.xml", std::string("<root><chars><ws_code>97</ws_code></chars><chars><ws_code>") +
+                                                 code + "</ws_code></chars></root>");
+    std::string message = CharImportError(path);
+    EXPECT_NE(message.find("row 2"), std::string::npos) << code << ": " << message;
+    EXPECT_NE(message.find(std::string("\"") + code + "\""), std::string::npos) << message;
+    EXPECT_FALSE(store::TableExists(db_path(), "char"));
+  }
+  std::string path = File("char_data.xml", "<root><chars><ws_hex>0061</ws_hex></chars></root>");
+  EXPECT_NE(CharImportError(path).find("ws_code"), std::string::npos);
+}
+
+TEST_F(ImportTest, CharacterIsRebuiltFromItsCode) {
+  std::string path = File("char_data.xml",
+                          "<root><chars><index>9</index><ws>x</ws><ws_code>233</ws_code><char_ref>1</char_ref>"
+                          "</chars><chars><ws_code>65535</ws_code></chars></root>");
+  ASSERT_TRUE(PrepareCharTable(db_path(), path, progress_, prompter_));
+  EXPECT_EQ(QueryRows(db_path(), "select [index],[ws],[ws_code],[char_ref] from [char]"),
+            (Rows{{"1", "\xC3\xA9", "233", "1"}, {"2", "\xEF\xBF\xBF", "65535", "<null>"}}));
+}
+
+TEST_F(ImportTest, FileThatDoesNotParseIsToldAndLeavesNoTable) {
+  std::string path = File("char_data.xml", "<root><chars>");
+  EXPECT_FALSE(PrepareCharTable(db_path(), path, progress_, prompter_));
+  EXPECT_EQ(prompter_.messages, std::vector<std::string>{"DOMDocument parse was failed"});
+  EXPECT_FALSE(store::TableExists(db_path(), "char"));
+}
+
+}  // namespace
+}  // namespace tavex::exchange
