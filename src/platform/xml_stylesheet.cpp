@@ -1,0 +1,199 @@
+// XSLT for the XML document service: one-time library set-up (no network, the
+// security preferences, the mp3_wav extension function), stylesheet compilation
+// with relative includes, and transformation to a string.
+#include <libxml/xmlIO.h>
+#include <libxml/xpathInternals.h>
+#include <libxslt/extensions.h>
+#include <libxslt/security.h>
+#include <libxslt/transform.h>
+#include <libxslt/xslt.h>
+#include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/xml.h"
+#include "platform/xml_internal.h"
+
+namespace tavex::xml {
+
+namespace {
+
+constexpr const char* kUserScriptsNamespace = "urn:user-scripts";
+
+struct StylesheetDeleter {
+  void operator()(xsltStylesheet* style) const { xsltFreeStylesheet(style); }
+};
+struct TransformContextDeleter {
+  void operator()(xsltTransformContext* context) const { xsltFreeTransformContext(context); }
+};
+struct XmlFreeDeleter {
+  void operator()(xmlChar* text) const { xmlFree(text); }
+};
+
+// Collects libxslt's messages of one compilation or transformation.
+struct MessageLog {
+  std::string text;
+};
+
+void AppendMessage(void* context, const char* format, ...) {
+  if (context == nullptr) return;
+  try {
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    auto* log = static_cast<MessageLog*>(context);
+    if (log->text.size() < 4096) log->text += buffer;
+  } catch (...) {
+    // Never let an exception into libxslt; the failure is still seen by the caller.
+  }
+}
+
+// Redirects libxslt's process-wide message channel to a log for one scope.
+class GenericErrorScope {
+ public:
+  explicit GenericErrorScope(MessageLog* log) {
+    old_context_ = xsltGenericErrorContext;
+    old_handler_ = xsltGenericError;
+    xsltSetGenericErrorFunc(log, AppendMessage);
+  }
+  ~GenericErrorScope() { xsltSetGenericErrorFunc(old_context_, old_handler_); }
+  GenericErrorScope(const GenericErrorScope&) = delete;
+  GenericErrorScope& operator=(const GenericErrorScope&) = delete;
+
+ private:
+  void* old_context_;
+  xmlGenericErrorFunc old_handler_;
+};
+
+// The messages of a failed step, one line, without trailing line ends.
+std::string Describe(const MessageLog& log, const internal::ErrorCapture& capture) {
+  std::string text = log.text;
+  if (!capture.messages().empty()) text += (text.empty() ? "" : "\n") + capture.messages();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  for (char& c : text) {
+    if (c == '\n') c = ';';
+  }
+  return text.empty() ? std::string("unknown error") : text;
+}
+
+std::string PopString(xmlXPathParserContext* ctxt) {
+  std::unique_ptr<xmlChar, XmlFreeDeleter> value(xmlXPathPopString(ctxt));
+  return value ? std::string(reinterpret_cast<const char*>(value.get())) : std::string();
+}
+
+// user:mp3_wav(topic, resource): both arguments as XPath string() gives them.
+void Mp3WavFunction(xmlXPathParserContext* ctxt, int nargs) {
+  if (nargs != 2) {
+    xmlXPathSetArityError(ctxt);
+    return;
+  }
+  try {
+    std::string resource = PopString(ctxt);
+    std::string topic = PopString(ctxt);
+    if (ctxt->error != XPATH_EXPRESSION_OK) return;
+    std::string result = Mp3Wav(topic, resource);
+    valuePush(ctxt, xmlXPathNewString(reinterpret_cast<const xmlChar*>(result.c_str())));
+  } catch (...) {
+    xmlXPathSetError(ctxt, XPATH_MEMORY_ERROR);
+  }
+}
+
+}  // namespace
+
+namespace internal {
+
+void InitLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    xmlInitParser();
+    // Whatever is loaded by name (stylesheet includes, DTDs) never comes from the network.
+    xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+    xsltRegisterExtModuleFunction(reinterpret_cast<const xmlChar*>("mp3_wav"),
+                                  reinterpret_cast<const xmlChar*>(kUserScriptsNamespace), Mp3WavFunction);
+    // Transformations may read local files (the include) but never write or reach out.
+    xsltSecurityPrefs* prefs = xsltNewSecurityPrefs();
+    xsltSetSecurityPrefs(prefs, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
+    xsltSetSecurityPrefs(prefs, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
+    xsltSetSecurityPrefs(prefs, XSLT_SECPREF_READ_NETWORK, xsltSecurityForbid);
+    xsltSetSecurityPrefs(prefs, XSLT_SECPREF_WRITE_NETWORK, xsltSecurityForbid);
+    xsltSetDefaultSecurityPrefs(prefs);
+  });
+}
+
+}  // namespace internal
+
+std::string Mp3Wav(std::string_view topic, std::string_view resource) {
+  // The first "/" followed by at least one character other than "/" and then ".mp3".
+  for (std::size_t slash = topic.find('/'); slash != std::string_view::npos; slash = topic.find('/', slash + 1)) {
+    std::size_t segment_end = topic.find('/', slash + 1);
+    if (segment_end == std::string_view::npos) segment_end = topic.size();
+    std::size_t mp3 = topic.find(".mp3", slash + 2);
+    if (mp3 != std::string_view::npos && mp3 + 4 <= segment_end) {
+      return std::string(resource) + "/" + std::string(topic.substr(slash + 1, mp3 - slash - 1)) + ".wav";
+    }
+  }
+  return "null";
+}
+
+struct Stylesheet::Impl {
+  std::string path;
+  std::unique_ptr<xsltStylesheet, StylesheetDeleter> style;
+};
+
+Stylesheet::Stylesheet(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  internal::InitLibraries();
+  impl_->path = path;
+  std::string text = ReadFile(path);
+  std::string error;
+  // White space stays as written: libxslt applies the stylesheet's own stripping rules.
+  internal::DocPtr doc = internal::Parse(text, path, false, error);
+  if (!doc) throw Error("cannot load stylesheet " + path + ": " + error);
+
+  MessageLog log;
+  internal::ErrorCapture capture;
+  GenericErrorScope scope(&log);
+  xsltStylesheet* style = xsltParseStylesheetDoc(doc.get());
+  if (style == nullptr) throw Error("cannot compile stylesheet " + path + ": " + Describe(log, capture));
+  doc.release();  // now owned by the stylesheet
+  impl_->style.reset(style);
+  if (style->errors > 0) throw Error("cannot compile stylesheet " + path + ": " + Describe(log, capture));
+}
+
+Stylesheet::~Stylesheet() = default;
+Stylesheet::Stylesheet(Stylesheet&&) noexcept = default;
+Stylesheet& Stylesheet::operator=(Stylesheet&&) noexcept = default;
+
+std::string Stylesheet::Transform(const Document& doc) const {
+  auto* source = static_cast<xmlDoc*>(doc.raw());
+  if (source == nullptr) throw Error("cannot transform with " + impl_->path + ": the document is empty");
+  xsltStylesheet* style = impl_->style.get();
+
+  MessageLog log;
+  internal::ErrorCapture capture;
+  GenericErrorScope scope(&log);
+  std::unique_ptr<xsltTransformContext, TransformContextDeleter> context(xsltNewTransformContext(style, source));
+  if (!context) throw Error("cannot transform with " + impl_->path + ": out of memory");
+  xsltSetCtxtSecurityPrefs(xsltGetDefaultSecurityPrefs(), context.get());
+  xsltSetTransformErrorFunc(context.get(), &log, AppendMessage);
+
+  internal::DocPtr result(xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, context.get()));
+  if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
+    throw Error("cannot transform with " + impl_->path + ": " + Describe(log, capture));
+  }
+  xmlChar* text = nullptr;
+  int length = 0;
+  if (xsltSaveResultToString(&text, &length, result.get(), style) != 0) {
+    throw Error("cannot serialise the result of " + impl_->path + ": " + Describe(log, capture));
+  }
+  std::unique_ptr<xmlChar, XmlFreeDeleter> owned(text);
+  return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)) : std::string();
+}
+
+}  // namespace tavex::xml

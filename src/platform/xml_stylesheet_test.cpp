@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "platform/xml.h"
+#include "testing/test_util.h"
+
+namespace tavex::xml {
+namespace {
+
+using testing::TempDir;
+using testing::WriteTestFile;
+
+// A script stylesheet of the kind the system writes: its script block is for another
+// processor and must be ignored here.
+const char kScript[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+    "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\" "
+    "xmlns:msxsl=\"urn:schemas-microsoft-com:xslt\" xmlns:user=\"urn:user-scripts\" "
+    "extension-element-prefixes=\"msxsl\">\r\n"
+    "<msxsl:script xmlns:msxsl=\"urn:schemas-microsoft-com:xslt\" language=\"JavaScript\" "
+    "implements-prefix=\"user\">\r\n"
+    "  <![CDATA[\r\n    function mp3_wav(topic,resource){ return resource; }\r\n    ]]>\r\n"
+    "</msxsl:script>\r\n</xsl:stylesheet>\r\n";
+
+const char kMain[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+    "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\" "
+    "xmlns:html=\"http://www.w3.org/TR/xhtml1/strict\" xmlns:user=\"urn:user-scripts\">\r\n"
+    "<xsl:include href=\"./user_script.xsl\"/>\r\n"
+    "<xsl:template match=\"/\">\r\n<html>\r\n<head>\r\n<title>\r\n</title>\r\n</head>\r\n"
+    "<xsl:element name=\"body\">\r\n<xsl:apply-templates/>\r\n</xsl:element>\r\n</html>\r\n"
+    "</xsl:template>\r\n"
+    "<xsl:template match=\"hw\"><b><xsl:apply-templates/></b><br/></xsl:template>\r\n"
+    "<xsl:template match=\"sp\"><xsl:text disable-output-escaping=\"yes\">&amp;nbsp;</xsl:text>"
+    "<xsl:apply-templates/></xsl:template>\r\n"
+    "<xsl:template match=\"snd\"><a href=\"{user:mp3_wav(@path, 'us_pron')}\">"
+    "<xsl:value-of select=\"user:mp3_wav(., 'uk_pron')\"/></a></xsl:template>\r\n"
+    "</xsl:stylesheet>\r\n";
+
+class XmlStylesheetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteTestFile(dir_ / "xsl/user_script.xsl", kScript);
+    WriteTestFile(dir_ / "xsl/epwing_dic.xsl", kMain);
+  }
+  std::string Run(const std::string& entry) {
+    Document doc;
+    EXPECT_TRUE(doc.LoadXml(entry)) << doc.LastError();
+    return Stylesheet(dir_ / "xsl/epwing_dic.xsl").Transform(doc);
+  }
+  TempDir dir_;
+};
+
+TEST_F(XmlStylesheetTest, TransformsToHtmlWithRawCharacters) {
+  std::string html = Run("<entry><hw>caf\xC3\xA9</hw><sp>x</sp></entry>");
+  EXPECT_NE(html.find("<b>caf\xC3\xA9</b><br>"), std::string::npos) << html;
+  EXPECT_EQ(html.find("<br/>"), std::string::npos) << html;
+  EXPECT_NE(html.find("&nbsp;x"), std::string::npos) << html;
+  EXPECT_EQ(html.find("&amp;nbsp;"), std::string::npos) << html;
+}
+
+TEST_F(XmlStylesheetTest, CallsMp3WavWithNodeSetsAndStrings) {
+  std::string html = Run("<entry><snd path=\"sound/word_1.mp3\">x/y/UK_2.mp3</snd></entry>");
+  EXPECT_NE(html.find("href=\"us_pron/word_1.wav\""), std::string::npos) << html;
+  EXPECT_NE(html.find(">uk_pron/UK_2.wav</a>"), std::string::npos) << html;
+  std::string none = Run("<entry><snd>nothing.MP3</snd></entry>");
+  EXPECT_NE(none.find("href=\"null\""), std::string::npos) << none;
+}
+
+TEST_F(XmlStylesheetTest, ReportsFaultsAsErrors) {
+  EXPECT_THROW(Stylesheet(dir_ / "missing.xsl"), Error);
+  WriteTestFile(dir_ / "bad.xsl", "<xsl:stylesheet");
+  EXPECT_THROW(Stylesheet(dir_ / "bad.xsl"), Error);
+  WriteTestFile(dir_ / "wrong.xsl",
+                "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                "<xsl:template match=\"p-g[\"/></xsl:stylesheet>");
+  try {
+    Stylesheet wrong(dir_ / "wrong.xsl");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find(dir_ / "wrong.xsl"), std::string::npos) << e.what();
+  }
+  WriteTestFile(dir_ / "stop.xsl",
+                "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                "<xsl:template match=\"/\"><xsl:message terminate=\"yes\">halt</xsl:message>"
+                "</xsl:template></xsl:stylesheet>");
+  Document doc;
+  ASSERT_TRUE(doc.LoadXml("<entry/>"));
+  Stylesheet stop(dir_ / "stop.xsl");
+  try {
+    stop.Transform(doc);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("halt"), std::string::npos) << e.what();
+  }
+}
+
+TEST(Mp3WavTest, TakesTheFirstRecordingName) {
+  EXPECT_EQ(Mp3Wav("sound/word_1.mp3", "us_pron"), "us_pron/word_1.wav");
+  EXPECT_EQ(Mp3Wav("a/b/c.mp3", "r"), "r/c.wav");
+  EXPECT_EQ(Mp3Wav("/x.mp3.mp3", "r"), "r/x.wav");
+  EXPECT_EQ(Mp3Wav("/.mp3", "r"), "null");
+  EXPECT_EQ(Mp3Wav("word.mp3", "r"), "null");
+  EXPECT_EQ(Mp3Wav("s/WORD.MP3", "r"), "null");
+}
+
+TEST(PrettyPrintTest, IndentsWithTabsAndCrLf) {
+  std::string text = PrettyPrint("<entry id=\"1\">\n <h-g><hw>run</hw>\n</h-g><p-g/></entry>");
+  EXPECT_EQ(text,
+            "<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"no\"?>\r\n"
+            "<entry id=\"1\">\r\n\t<h-g>\r\n\t\t<hw>run</hw>\r\n\t</h-g>\r\n\t<p-g/>\r\n</entry>");
+  EXPECT_EQ(PrettyPrint("<broken>"), "");
+}
+
+}  // namespace
+}  // namespace tavex::xml
