@@ -1,0 +1,83 @@
+#include "bundle/record_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fmt/format.h>
+
+#include "platform/error.h"
+#include "platform/files.h"
+
+namespace tavex::bundle {
+
+RecordFile::RecordFile(std::string path) : path_(std::move(path)) {
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw Error(fmt::format("cannot open {}: {}", path_, SystemMessage(errno)));
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int err = errno;
+    ::close(fd_);
+    fd_ = -1;
+    throw Error(fmt::format("cannot open {}: {}", path_, err != 0 ? SystemMessage(err) : "not a file"));
+  }
+  size_ = static_cast<std::uint64_t>(info.st_size);
+}
+
+RecordFile::~RecordFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string RecordFile::ReadAt(std::uint64_t offset, std::size_t length) const {
+  if (offset > size_ || length > size_ - offset) {
+    throw Error(fmt::format("cannot read {} bytes at offset {} of {}: the file has {} bytes", length, offset,
+                            path_, size_));
+  }
+  std::string bytes(length, '\0');
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t got = ::pread(fd_, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw Error(fmt::format("cannot read {}: {}", path_, SystemMessage(errno)));
+    }
+    if (got == 0) throw Error(fmt::format("cannot read {}: the file ended early", path_));
+    done += static_cast<std::size_t>(got);
+  }
+  return bytes;
+}
+
+TempFileWriter::TempFileWriter(std::string path) : path_(std::move(path)), temp_path_(path_ + ".tmp") {
+  fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) throw Error(fmt::format("cannot create {}: {}", temp_path_, SystemMessage(errno)));
+}
+
+TempFileWriter::~TempFileWriter() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_) std::remove(temp_path_.c_str());
+}
+
+void TempFileWriter::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      throw Error(fmt::format("cannot write {}: {}", temp_path_, SystemMessage(errno)));
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
+void TempFileWriter::Commit() {
+  if (::fsync(fd_) != 0) throw Error(fmt::format("cannot write {}: {}", temp_path_, SystemMessage(errno)));
+  const int result = ::close(fd_);
+  fd_ = -1;
+  if (result != 0) throw Error(fmt::format("cannot write {}: {}", temp_path_, SystemMessage(errno)));
+  RenamePath(temp_path_, path_);
+  committed_ = true;
+}
+
+}  // namespace tavex::bundle

@@ -1,0 +1,53 @@
+// Positioned access to the bundle's files: reading one record's bytes at its offset,
+// so that memory stays bounded by the largest record, and writing the unpacked content
+// under a temporary name that only becomes the real file when it is whole.
+// Private to the bundle reader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tavex::bundle {
+
+// A file opened for reading at given offsets. Errors name the file.
+class RecordFile {
+ public:
+  // Opens `path`. Throws tavex::Error "cannot open PATH: reason".
+  explicit RecordFile(std::string path);
+  ~RecordFile();
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::uint64_t size() const { return size_; }
+  // The `length` bytes at `offset`; the range must lie inside the file.
+  std::string ReadAt(std::uint64_t offset, std::size_t length) const;
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
+// Writes a file as "<path>.tmp" and renames it to `path` on Commit. Without Commit
+// (an error on the way) the temporary file is removed, so `path` never holds a part.
+class TempFileWriter {
+ public:
+  explicit TempFileWriter(std::string path);
+  ~TempFileWriter();
+  TempFileWriter(const TempFileWriter&) = delete;
+  TempFileWriter& operator=(const TempFileWriter&) = delete;
+
+  void Write(std::string_view bytes);
+  // Flushes, closes and renames the temporary file into place.
+  void Commit();
+
+ private:
+  std::string path_;
+  std::string temp_path_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+}  // namespace tavex::bundle
