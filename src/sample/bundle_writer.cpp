@@ -15,6 +15,15 @@ constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFULL;
 
 }  // namespace
 
+struct BundleWriter::Deflater {
+  z_stream stream{};
+  bool ready = false;
+  Deflater() { ready = deflateInit(&stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
+  ~Deflater() {
+    if (ready) deflateEnd(&stream);
+  }
+};
+
 std::string BundleConfigText(const BundleLayout& layout) {
   const std::string& t = layout.text_field;
   std::string text = "[DAT]\nPATH = " + layout.index.configured + "\n";
@@ -62,7 +71,10 @@ BundleWriter::BundleWriter(const std::string& files_folder, BundleLayout layout)
       index_(folder_ + "/" + layout_.index.stored),
       content_(folder_ + "/" + layout_.content.stored),
       catalogue_(folder_ + "/" + layout_.catalogue.stored),
-      text_data_(folder_ + "/" + layout_.text_data.stored) {}
+      text_data_(folder_ + "/" + layout_.text_data.stored),
+      deflater_(std::make_unique<Deflater>()) {
+  if (!deflater_->ready) throw Error(fmt::format("cannot start zlib compression for {}", content_.path()));
+}
 
 BundleWriter::~BundleWriter() = default;
 
@@ -77,11 +89,19 @@ void BundleWriter::Add(std::string_view text, std::string_view content, std::uin
   text_data_.Write(text);
   text_offset_ += text.size();
 
-  uLongf packed_size = compressBound(static_cast<uLong>(content.size()));
-  if (packed_.size() < packed_size) packed_.resize(packed_size);
-  int status = compress2(packed_.data(), &packed_size, reinterpret_cast<const Bytef*>(content.data()),
-                         static_cast<uLong>(content.size()), Z_DEFAULT_COMPRESSION);
-  if (status != Z_OK) throw Error(fmt::format("cannot compress a record for {}: zlib status {}", content_.path(), status));
+  z_stream& z = deflater_->stream;
+  std::size_t bound = deflateBound(&z, static_cast<uLong>(content.size()));
+  if (packed_.size() < bound) packed_.resize(bound);
+  deflateReset(&z);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+  z.avail_in = static_cast<uInt>(content.size());
+  z.next_out = packed_.data();
+  z.avail_out = static_cast<uInt>(packed_.size());
+  int status = deflate(&z, Z_FINISH);
+  if (status != Z_STREAM_END) {
+    throw Error(fmt::format("cannot compress a record for {}: zlib status {}", content_.path(), status));
+  }
+  std::size_t packed_size = z.total_out;
   content_.Write(std::string_view(reinterpret_cast<const char*>(packed_.data()), packed_size));
   catalogue_.WriteUInt(content.size(), 4);
   catalogue_.WriteUInt(packed_size, 4);

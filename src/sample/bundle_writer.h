@@ -70,6 +70,10 @@ class BundleWriter {
   std::uint64_t text_offset_ = 0;
   std::uint64_t unpacked_offset_ = 0;
   std::vector<unsigned char> packed_;
+  // One deflate state for all records (reset between them), as setting one up per
+  // record costs more than compressing a short entry.
+  struct Deflater;
+  std::unique_ptr<Deflater> deflater_;
 };
 
 }  // namespace tavex::sample
