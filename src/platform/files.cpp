@@ -159,6 +159,12 @@ std::string ResolveCaseInsensitive(const std::string& folder, std::string_view n
 
 void DeleteFolderTree(const std::string& folder) {
   if (folder.empty()) return;
+  struct stat self {};
+  if (lstat(folder.c_str(), &self) == 0 && S_ISLNK(self.st_mode)) {
+    // A link given as the folder goes, not the folder it points to.
+    if (unlink(folder.c_str()) != 0) Fail("cannot delete", folder, errno);
+    return;
+  }
   std::vector<std::string> folders;
   std::vector<std::string> files;
   {

@@ -97,6 +97,10 @@ TEST(FilesTest, DeleteFolderTreeRemovesEverythingButFollowsNoLinks) {
   EXPECT_FALSE(FolderExists(dir / "tree"));
   EXPECT_TRUE(FileExists(dir / "keep/precious.txt"));
 
+  ASSERT_EQ(symlink((dir / "keep").c_str(), (dir / "alias").c_str()), 0);
+  DeleteFolderTree(dir / "alias");
+  EXPECT_TRUE(FileExists(dir / "keep/precious.txt"));
+
   DeleteFolderTree("");  // nothing to do
   try {
     DeleteFolderTree(dir / "tree");

@@ -30,7 +30,7 @@ const char kMain[] =
     "<xsl:template match=\"/\">\r\n<html>\r\n<head>\r\n<title>\r\n</title>\r\n</head>\r\n"
     "<xsl:element name=\"body\">\r\n<xsl:apply-templates/>\r\n</xsl:element>\r\n</html>\r\n"
     "</xsl:template>\r\n"
-    "<xsl:template match=\"hw\"><b><xsl:apply-templates/></b><br/></xsl:template>\r\n"
+    "<xsl:template match=\"hw\"><b><xsl:apply-templates/></b><xsl:text> </xsl:text><br/></xsl:template>\r\n"
     "<xsl:template match=\"sp\"><xsl:text disable-output-escaping=\"yes\">&amp;nbsp;</xsl:text>"
     "<xsl:apply-templates/></xsl:template>\r\n"
     "<xsl:template match=\"snd\"><a href=\"{user:mp3_wav(@path, 'us_pron')}\">"
@@ -53,7 +53,7 @@ class XmlStylesheetTest : public ::testing::Test {
 
 TEST_F(XmlStylesheetTest, TransformsToHtmlWithRawCharacters) {
   std::string html = Run("<entry><hw>caf\xC3\xA9</hw><sp>x</sp></entry>");
-  EXPECT_NE(html.find("<b>caf\xC3\xA9</b><br>"), std::string::npos) << html;
+  EXPECT_NE(html.find("<b>caf\xC3\xA9</b> <br>"), std::string::npos) << html;
   EXPECT_EQ(html.find("<br/>"), std::string::npos) << html;
   EXPECT_NE(html.find("&nbsp;x"), std::string::npos) << html;
   EXPECT_EQ(html.find("&amp;nbsp;"), std::string::npos) << html;
