@@ -164,6 +164,10 @@ Stylesheet::Stylesheet(const std::string& path) : impl_(std::make_unique<Impl>()
   doc.release();  // now owned by the stylesheet
   impl_->style.reset(style);
   if (style->errors > 0) throw Error("cannot compile stylesheet " + path + ": " + Describe(log, capture));
+  // The HTML method indents by default, which would put line breaks between the
+  // "<br>" tokens the clean-up passes collapse and LF-only line ends into the
+  // CR LF book. A stylesheet that asks for indentation still gets it.
+  if (style->indent == -1) style->indent = 0;
 }
 
 Stylesheet::~Stylesheet() = default;
