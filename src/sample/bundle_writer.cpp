@@ -1,9 +1,8 @@
 // The disc's bundle format, written: config.cft, index, catalogue, content, data.
 #include "sample/bundle_writer.h"
 
-#include <zlib.h>
-
 #include <fmt/format.h>
+#include <zlib.h>
 
 #include "platform/error.h"
 

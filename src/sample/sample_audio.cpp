@@ -1,10 +1,10 @@
 // Builds silent MPEG audio Layer III recordings with valid frame headers.
 #include "sample/sample_audio.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <iterator>
-
-#include <fmt/format.h>
 
 #include "platform/error.h"
 #include "sample/sample_random.h"
@@ -23,11 +23,11 @@ const int kBitratesMpeg2[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 1
 
 // The formats the first ten recordings of a bundle take, one of each kind.
 const Mp3Format kFormats[] = {
-    {MpegVersion::kMpeg1, 44100, 128, false, true},  {MpegVersion::kMpeg1, 44100, 64, true},
-    {MpegVersion::kMpeg1, 48000, 96, false, false},  {MpegVersion::kMpeg1, 32000, 48, true},
-    {MpegVersion::kMpeg2, 24000, 32, true},          {MpegVersion::kMpeg2, 22050, 64, false, true},
-    {MpegVersion::kMpeg2, 16000, 24, true},          {MpegVersion::kMpeg25, 11025, 16, true},
-    {MpegVersion::kMpeg25, 8000, 8, true},           {MpegVersion::kMpeg25, 12000, 32, false, false},
+    {MpegVersion::kMpeg1, 44100, 128, false, true}, {MpegVersion::kMpeg1, 44100, 64, true},
+    {MpegVersion::kMpeg1, 48000, 96, false, false}, {MpegVersion::kMpeg1, 32000, 48, true},
+    {MpegVersion::kMpeg2, 24000, 32, true},         {MpegVersion::kMpeg2, 22050, 64, false, true},
+    {MpegVersion::kMpeg2, 16000, 24, true},         {MpegVersion::kMpeg25, 11025, 16, true},
+    {MpegVersion::kMpeg25, 8000, 8, true},          {MpegVersion::kMpeg25, 12000, 32, false, false},
 };
 
 int IndexOf(const int* values, int count, int value) {
@@ -139,10 +139,13 @@ std::string MakeMp3(const Mp3Format& format, std::string_view title) {
                             format.sample_rate, format.bitrate));
   }
   if (Mp3FrameLength(format, 0) < 4 + SideInfoBytes(format)) {
-    throw Error(fmt::format("an mpeg audio frame at {} kbit/s and {} Hz is too short for its side information",
-                            format.bitrate, format.sample_rate));
+    throw Error(
+        fmt::format("an mpeg audio frame at {} kbit/s and {} Hz is too short for its side information",
+                    format.bitrate, format.sample_rate));
   }
-  int version_bits = format.version == MpegVersion::kMpeg1 ? 3 : format.version == MpegVersion::kMpeg2 ? 2 : 0;
+  int version_bits = format.version == MpegVersion::kMpeg1   ? 3
+                     : format.version == MpegVersion::kMpeg2 ? 2
+                                                             : 0;
   // Sync, version, Layer III (01), no CRC.
   auto byte1 = static_cast<unsigned char>(0xE0 | (version_bits << 3) | (1 << 1) | 1);
   int channel_mode = format.mono ? 3 : format.joint_stereo ? 1 : 0;

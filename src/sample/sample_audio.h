@@ -20,9 +20,9 @@ struct Mp3Format {
   int bitrate = 128;        // kbit/s; must be in the version's Layer III table
   bool mono = false;        // single channel; otherwise stereo or joint stereo
   bool joint_stereo = false;
-  bool id3v2 = false;       // a leading ID3v2.4 tag with the title
-  bool id3v1 = false;       // a 128-byte "TAG" trailer
-  int frames = 10;          // audio frames
+  bool id3v2 = false;  // a leading ID3v2.4 tag with the title
+  bool id3v1 = false;  // a 128-byte "TAG" trailer
+  int frames = 10;     // audio frames
 };
 
 // The format of recording `index` of a bundle: the first ten cover every format,

@@ -1,8 +1,8 @@
 #include "sample/sample_audio.h"
 
-#include <set>
-
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include "platform/error.h"
 #include "sample/sample_test_tools.h"
@@ -15,7 +15,8 @@ namespace {
 int FrameLengthFromHeader(const unsigned char* h) {
   static const int kMpeg1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
   static const int kMpeg2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-  static const int kRates[4][3] = {{11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+  static const int kRates[4][3] = {
+      {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
   int version = (h[1] >> 3) & 3;
   int bitrate = (version == 3 ? kMpeg1 : kMpeg2)[h[2] >> 4];
   int rate = kRates[version][(h[2] >> 2) & 3];
@@ -93,9 +94,11 @@ TEST(SampleAudio, FfprobeDecodesEveryFormat) {
     auto probe = testing::RunCommand("ffprobe -v error -show_streams " + testing::Quote(path));
     EXPECT_EQ(probe.status, 0) << probe.output;
     EXPECT_NE(probe.output.find("codec_name=mp3"), std::string::npos) << i << probe.output;
-    EXPECT_NE(probe.output.find("sample_rate=" + std::to_string(format.sample_rate) + "\n"), std::string::npos)
+    EXPECT_NE(probe.output.find("sample_rate=" + std::to_string(format.sample_rate) + "\n"),
+              std::string::npos)
         << i << probe.output;
-    EXPECT_NE(probe.output.find(std::string("channels=") + (format.mono ? "1" : "2") + "\n"), std::string::npos)
+    EXPECT_NE(probe.output.find(std::string("channels=") + (format.mono ? "1" : "2") + "\n"),
+              std::string::npos)
         << i << probe.output;
     // Decoding the whole file must not report damaged frames.
     auto decode = testing::RunCommand("ffmpeg -v error -i " + testing::Quote(path) + " -f null -");

@@ -1,11 +1,11 @@
 // Writes the three bundles of the sample disc.
 #include "sample/sample_disc.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
-
-#include <fmt/format.h>
 
 #include "platform/error.h"
 #include "sample/bundle_writer.h"

@@ -10,9 +10,9 @@ namespace tavex::sample {
 
 // What the sample disc holds.
 struct SampleDiscOptions {
-  int entries = 60;         // records of the entry bundle fs.skn
-  int recordings = 40;      // records of each pronunciation bundle (us_pron.skn, uk_pron.skn)
-  std::uint64_t seed = 1;   // the same seed gives the same bytes
+  int entries = 60;        // records of the entry bundle fs.skn
+  int recordings = 40;     // records of each pronunciation bundle (us_pron.skn, uk_pron.skn)
+  std::uint64_t seed = 1;  // the same seed gives the same bytes
 };
 
 // Writes DIR/tavex.data/{fs.skn,us_pron.skn,uk_pron.skn}/files.skn/ with config.cft,

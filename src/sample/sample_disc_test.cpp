@@ -1,5 +1,6 @@
 #include "sample/sample_disc.h"
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <chrono>
@@ -7,8 +8,6 @@
 #include <iostream>
 #include <map>
 #include <set>
-
-#include <gtest/gtest.h>
 
 #include "platform/error.h"
 #include "sample/sample_entries.h"
@@ -185,8 +184,11 @@ TEST(SampleDisc, BundlesFollowTheDiscLayout) {
         EXPECT_TRUE(content.starts_with("<entry id=\"" + XmlEscape(words[i].id) + "\">")) << i;
         EXPECT_TRUE(content.ends_with("</entry>")) << i;
         break;
-      case EntryKind::kNotMarkup: EXPECT_NE(content.front(), '<'); break;
-      default: EXPECT_EQ(content.front(), '<');
+      case EntryKind::kNotMarkup:
+        EXPECT_NE(content.front(), '<');
+        break;
+      default:
+        EXPECT_EQ(content.front(), '<');
     }
   }
 
@@ -220,7 +222,8 @@ TEST(SampleDisc, SameSeedSameBytesOtherSeedOtherEntries) {
     ++files;
   }
   EXPECT_EQ(files, 15);
-  EXPECT_NE(ReadBytes(a / "tavex.data/fs.skn/files.skn/fs.dat"), ReadBytes(c / "tavex.data/fs.skn/files.skn/fs.dat"));
+  EXPECT_NE(ReadBytes(a / "tavex.data/fs.skn/files.skn/fs.dat"),
+            ReadBytes(c / "tavex.data/fs.skn/files.skn/fs.dat"));
 }
 
 TEST(SampleDisc, EntriesAreWellFormedExceptTheBrokenOnes) {
@@ -237,7 +240,8 @@ TEST(SampleDisc, EntriesAreWellFormedExceptTheBrokenOnes) {
   auto result = RunCommand("xmllint --noout" + files);
   std::set<int> failed;
   for (std::size_t i = 0; i < fs.records.size(); ++i) {
-    if (result.output.find("/entry" + std::to_string(i) + ".xml:") != std::string::npos) failed.insert(static_cast<int>(i));
+    if (result.output.find("/entry" + std::to_string(i) + ".xml:") != std::string::npos)
+      failed.insert(static_cast<int>(i));
   }
   EXPECT_EQ(failed, (std::set<int>{21, 47})) << result.output;
 }
@@ -265,11 +269,34 @@ TEST(SampleDisc, EntriesCarryEveryFeatureAndValidReferences) {
   }
   EXPECT_LT(smallest, 1000u);
   EXPECT_GT(largest, 20000u);
-  for (const char* feature :
-       {"<h-g><top-g>", "<side-g><side-panel>", "</sn-g><side-g>", "<inflection>", "<vs>", "<dr>", "<id>",
-        "<pv>", "<span>also</span>", "<span class=\"hl\">", "<span class=\"lab\">", "<span class=\"sc\">",
-        "<sup>", "<inf>", "<hm>", "<![CDATA[", "<!--", "<editor-note>", "ə", "ʃ", "ŋ", "ˈ", "é", "—", "𝄞",
-        "id=\"o'clock_1\"", "<x-ref topic=\"zz_missing_", "<x-ref topic=\"o'clock_1\">o'clock</x-ref>"}) {
+  for (const char* feature : {"<h-g><top-g>",
+                              "<side-g><side-panel>",
+                              "</sn-g><side-g>",
+                              "<inflection>",
+                              "<vs>",
+                              "<dr>",
+                              "<id>",
+                              "<pv>",
+                              "<span>also</span>",
+                              "<span class=\"hl\">",
+                              "<span class=\"lab\">",
+                              "<span class=\"sc\">",
+                              "<sup>",
+                              "<inf>",
+                              "<hm>",
+                              "<![CDATA[",
+                              "<!--",
+                              "<editor-note>",
+                              "ə",
+                              "ʃ",
+                              "ŋ",
+                              "ˈ",
+                              "é",
+                              "—",
+                              "𝄞",
+                              "id=\"o'clock_1\"",
+                              "<x-ref topic=\"zz_missing_",
+                              "<x-ref topic=\"o'clock_1\">o'clock</x-ref>"}) {
     EXPECT_NE(all.find(feature), std::string::npos) << feature;
   }
   for (std::size_t at = all.find("topic=\""); at != std::string::npos; at = all.find("topic=\"", at + 1)) {
@@ -277,7 +304,8 @@ TEST(SampleDisc, EntriesCarryEveryFeatureAndValidReferences) {
     EXPECT_TRUE(ids.count(id) || id.starts_with("zz_missing_")) << id;
   }
   int sounds = 0;
-  for (std::size_t at = all.find("path=\"sound/"); at != std::string::npos; at = all.find("path=\"sound/", at + 1)) {
+  for (std::size_t at = all.find("path=\"sound/"); at != std::string::npos;
+       at = all.find("path=\"sound/", at + 1)) {
     std::string name = all.substr(at + 12, all.find('"', at + 12) - at - 12);
     EXPECT_TRUE(names.count(name)) << name;
     ++sounds;

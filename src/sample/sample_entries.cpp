@@ -15,14 +15,12 @@ const char* const kLabels[] = {"informal", "formal", "old-fashioned", "technical
 const char* const kGrammar[] = {"countable", "uncountable", "usually plural", "transitive"};
 const char* const kOrigins[] = {"from an old harbour word for a rope",
                                 "first recorded in a 1790s letter — meaning unclear",
-                                "a blend of two dialect words",
-                                "borrowed from a trade term of weavers"};
-const char* const kComments[] = {"<!-- editor: check sense order -->",
-                                 "<!-- source: field notes, box 12 -->",
+                                "a blend of two dialect words", "borrowed from a trade term of weavers"};
+const char* const kComments[] = {"<!-- editor: check sense order -->", "<!-- source: field notes, box 12 -->",
                                  "<!-- TODO merge with the variant spelling -->"};
 // Text that would need escaping, kept raw in a CDATA section.
-const char* const kCData[] = {"<![CDATA[press <Ctrl> & <S> to keep it]]>",
-                              "<![CDATA[a < b && b > c]]>", "<![CDATA[\"quoted\" & 'single']]>"};
+const char* const kCData[] = {"<![CDATA[press <Ctrl> & <S> to keep it]]>", "<![CDATA[a < b && b > c]]>",
+                              "<![CDATA[\"quoted\" & 'single']]>"};
 
 void AppendSensePart(std::string& xml, SampleRandom& random, const Headword& word, int sense,
                      const std::string& ref_id, const std::string& ref_label) {
@@ -58,10 +56,14 @@ void AppendSidePanel(std::string& xml, SampleRandom& random, const char* title, 
 
 EntryKind SampleEntryKind(int index) {
   switch (index % kBlock) {
-    case 21: return EntryKind::kMalformed;
-    case 33: return EntryKind::kForeignRoot;
-    case 47: return EntryKind::kNotMarkup;
-    default: return EntryKind::kEntry;
+    case 21:
+      return EntryKind::kMalformed;
+    case 33:
+      return EntryKind::kForeignRoot;
+    case 47:
+      return EntryKind::kNotMarkup;
+    default:
+      return EntryKind::kEntry;
   }
 }
 
@@ -70,18 +72,26 @@ std::string XmlEscape(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
 }
 
-SampleEntryMaker::SampleEntryMaker(const std::vector<Headword>& headwords, int recordings,
-                                   std::uint64_t seed)
+SampleEntryMaker::SampleEntryMaker(const std::vector<Headword>& headwords, int recordings, std::uint64_t seed)
     : headwords_(headwords), recordings_(recordings), seed_(seed) {}
 
 SampleEntry SampleEntryMaker::Make(int index) const {
@@ -114,7 +124,8 @@ std::string SampleEntryMaker::RefTarget(int from, SampleRandom& random, std::str
     return "zz_missing_" + std::to_string(random.Below(1000));
   }
   int target = random.Below(count);
-  for (int tries = 0; (target == from || SampleEntryKind(target) != EntryKind::kEntry) && tries < 8; ++tries) {
+  for (int tries = 0; (target == from || SampleEntryKind(target) != EntryKind::kEntry) && tries < 8;
+       ++tries) {
     target = (target + 1) % count;
   }
   label = headwords_[target].text;
@@ -130,6 +141,8 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
 
   auto pos = static_cast<PartOfSpeech>(random.Below(4));
   if (index % 5 == 4) pos = PartOfSpeech::kVerb;
+  // Phrases are nouns: "3D printer" takes no verb endings.
+  if (word.text.find(' ') != std::string::npos) pos = PartOfSpeech::kNoun;
   bool has_audio = index < recordings_;
   bool top_panel = index % 4 == 1 || random.Chance(10);
   bool sense_panel = index % 6 == 2 || random.Chance(8);
@@ -162,6 +175,7 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
 
   int groups = random.Chance(20) ? 2 : 1;
   int senses_left = long_entry ? (index == 12 ? 150 : random.Between(30, 90)) : random.Between(1, 4);
+  if (groups == 2) senses_left = std::max(senses_left, 2);
   int sense = 0;
   for (int g = 0; g < groups; ++g) {
     auto group_pos = g == 0 ? pos : static_cast<PartOfSpeech>((static_cast<int>(pos) + 1) % 4);
@@ -186,7 +200,8 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
     }
     if (index == 8 && g == 0) {
       xml += "<sn-g><sn>" + std::to_string(++sense) +
-             "</sn><def>the sign 𝄞 written at the start of a stave — it fixes the G above middle C.</def></sn-g>";
+             "</sn><def>the sign 𝄞 written at the start of a stave — it fixes the G above middle "
+             "C.</def></sn-g>";
     }
     if (index % 11 == 6 || random.Chance(5)) {
       xml += "<sn-g><def>measured in units of 10<sup>3</sup> per litre of H<inf>2</inf>O.</def></sn-g>";
@@ -199,7 +214,8 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
       xml += "<pv-g><pv>" + XmlEscape(MakePhrase(random, word.text)) + "</pv><def>" +
              XmlEscape(MakeDefinition(random)) + "</def></pv-g>";
     }
-    if (g == 0 && sense_panel) AppendSidePanel(xml, random, "Which word?", index % 12 == 2 || random.Chance(30));
+    if (g == 0 && sense_panel)
+      AppendSidePanel(xml, random, "Which word?", index % 12 == 2 || random.Chance(30));
     xml += "</p-g>\n";
   }
 

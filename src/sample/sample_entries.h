@@ -26,9 +26,9 @@ EntryKind SampleEntryKind(int index);
 
 // One record of the entry bundle.
 struct SampleEntry {
-  std::string title;     // the headword, stored uncompressed in the title data file
-  std::string content;   // the record's text before compression
-  std::uint16_t flags;   // bit 0: has recordings, bit 1: has a side panel, bit 2: long entry
+  std::string title;    // the headword, stored uncompressed in the title data file
+  std::string content;  // the record's text before compression
+  std::uint16_t flags;  // bit 0: has recordings, bit 1: has a side panel, bit 2: long entry
 };
 
 // Makes the entries of one disc. Entry i depends only on the seed, its headword, the

@@ -14,10 +14,14 @@ std::string ExchangeText(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
-      if (c == '&') out += "&amp;";
-      else if (c == '<') out += "&lt;";
-      else if (c == '>') out += "&gt;";
-      else out += static_cast<char>(c);
+      if (c == '&')
+        out += "&amp;";
+      else if (c == '<')
+        out += "&lt;";
+      else if (c == '>')
+        out += "&gt;";
+      else
+        out += static_cast<char>(c);
       ++i;
       continue;
     }
@@ -39,8 +43,10 @@ SampleRule Rule(std::string tag) {
 }
 
 std::string SoundTemplate(const char* tag, const char* folder, const char* label) {
-  return fmt::format("<xsl:template match=\"{}\"><xsl:text> </xsl:text><a href=\"{{user:mp3_wav(@path, '{}')}}\">{}</a></xsl:template>",
-                     tag, folder, label);
+  return fmt::format(
+      "<xsl:template match=\"{}\"><xsl:text> </xsl:text><a href=\"{{user:mp3_wav(@path, "
+      "'{}')}}\">{}</a></xsl:template>",
+      tag, folder, label);
 }
 
 }  // namespace
@@ -135,7 +141,8 @@ std::vector<SampleRule> SampleRules() {
     r.post_sp = "1";
   }
   // The book's link pass expects exactly <A topic="id">text</A> on one line.
-  add("x-ref").custom_xsl = "<xsl:template match=\"x-ref\"><A topic=\"{@topic}\"><xsl:value-of select=\".\"/></A></xsl:template>";
+  add("x-ref").custom_xsl =
+      "<xsl:template match=\"x-ref\"><A topic=\"{@topic}\"><xsl:value-of select=\".\"/></A></xsl:template>";
   add("sup").leave_tag = "1";
   add("inf").sub = "1";
   add("id-g").pre_br = "1";
@@ -169,14 +176,26 @@ std::string SampleRulesXml() {
   std::string xml = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<root>\n";
   int index = 0;
   for (const SampleRule& r : SampleRules()) {
-    const std::pair<const char*, std::string> columns[] = {
-        {"index", std::to_string(++index)}, {"tag", r.tag},
-        {"apply_templates", r.apply_templates}, {"leave_tag", r.leave_tag},
-        {"bold", r.bold}, {"italic", r.italic}, {"sup", r.sup}, {"sub", r.sub},
-        {"pre_br", r.pre_br}, {"post_br", r.post_br}, {"pre_sp", r.pre_sp}, {"post_sp", r.post_sp},
-        {"pre_text", r.pre_text}, {"post_text", r.post_text}, {"upper_case", r.upper_case},
-        {"lower_case", r.lower_case}, {"indent", r.indent}, {"custom_xsl", r.custom_xsl},
-        {"total_count", "0"}, {"first_index", "-1"}};
+    const std::pair<const char*, std::string> columns[] = {{"index", std::to_string(++index)},
+                                                           {"tag", r.tag},
+                                                           {"apply_templates", r.apply_templates},
+                                                           {"leave_tag", r.leave_tag},
+                                                           {"bold", r.bold},
+                                                           {"italic", r.italic},
+                                                           {"sup", r.sup},
+                                                           {"sub", r.sub},
+                                                           {"pre_br", r.pre_br},
+                                                           {"post_br", r.post_br},
+                                                           {"pre_sp", r.pre_sp},
+                                                           {"post_sp", r.post_sp},
+                                                           {"pre_text", r.pre_text},
+                                                           {"post_text", r.post_text},
+                                                           {"upper_case", r.upper_case},
+                                                           {"lower_case", r.lower_case},
+                                                           {"indent", r.indent},
+                                                           {"custom_xsl", r.custom_xsl},
+                                                           {"total_count", "0"},
+                                                           {"first_index", "-1"}};
     xml += "<tags>";
     for (const auto& [name, value] : columns) {
       xml += fmt::format("<{0}>{1}</{0}>", name, ExchangeText(value));

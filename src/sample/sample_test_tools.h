@@ -2,11 +2,12 @@
 // xsltproc) on files the tests wrote, and reading files back.
 #pragma once
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 
 namespace tavex::sample::testing {
 
@@ -35,8 +36,10 @@ inline bool HaveTool(const std::string& name) {
 inline std::string Quote(const std::string& text) {
   std::string out = "'";
   for (char c : text) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
   }
   return out + "'";
 }

@@ -9,32 +9,34 @@ namespace {
 
 // The first headwords: hyphens, spaces, digits, accents, apostrophes and homographs.
 const char* const kFixedHeadwords[] = {
-    "x-ray",     "café",          "3D printer",  "naïve",   "o'clock",         "déjà vu",
-    "e-mail",    "rock 'n' roll", "treble clef", "résumé",  "well-being",      "jack-o'-lantern",
-    "set",       "set",           "façade",      "24-hour clock", "Zürich", "polish", "Polish"};
+    "x-ray",         "café",          "3D printer", "naïve",      "o'clock",         "déjà vu", "e-mail",
+    "rock 'n' roll", "treble clef",   "résumé",     "well-being", "jack-o'-lantern", "set",     "set",
+    "façade",        "24-hour clock", "Zürich",     "polish",     "Polish"};
 
-const char* const kOnsets[] = {"b", "br", "c",  "cl", "d",  "dr", "f",  "fl", "g",  "gr", "h",
-                               "j", "k",  "l",  "m",  "n",  "p",  "pl", "qu", "r",  "s",  "sh",
-                               "sk", "sl", "sp", "st", "t", "th", "tr", "v",  "w",  "z",  "ch"};
+const char* const kOnsets[] = {"b",  "br", "c",  "cl", "d", "dr", "f",  "fl", "g", "gr", "h",
+                               "j",  "k",  "l",  "m",  "n", "p",  "pl", "qu", "r", "s",  "sh",
+                               "sk", "sl", "sp", "st", "t", "th", "tr", "v",  "w", "z",  "ch"};
 const char* const kVowels[] = {"a", "e", "i", "o", "u", "a", "e", "o", "ai", "ea", "oo", "ou", "y"};
 const char* const kCodas[] = {"", "", "", "n", "ng", "r", "st", "t", "ck", "sh", "m", "l", "nd", "x", "ff"};
 
-const char* const kAdjectives[] = {"small", "heavy", "bright", "narrow", "quiet", "ancient",
-                                   "sudden", "careful", "hollow", "distant", "gentle", "rough",
-                                   "curved", "official", "wooden", "slippery", "tiny", "formal"};
-const char* const kNouns[] = {"device", "garden", "container", "feeling", "journey", "agreement",
-                              "tool", "building", "animal", "sound", "piece of cloth", "river",
-                              "machine", "song", "room", "coin", "ceremony", "plant", "signal"};
-const char* const kPlurals[] = {"letters", "stones", "people", "ideas", "boats", "lamps",
+const char* const kAdjectives[] = {"small",  "heavy",    "bright", "narrow",   "quiet",  "ancient",
+                                   "sudden", "careful",  "hollow", "distant",  "gentle", "rough",
+                                   "curved", "official", "wooden", "slippery", "tiny",   "formal"};
+const char* const kNouns[] = {"device",         "garden",   "container", "feeling", "journey",
+                              "agreement",      "tool",     "building",  "animal",  "sound",
+                              "piece of cloth", "river",    "machine",   "song",    "room",
+                              "coin",           "ceremony", "plant",     "signal"};
+const char* const kPlurals[] = {"letters",  "stones", "people",  "ideas",  "boats", "lamps",
                                 "children", "papers", "engines", "clouds", "rules", "birds"};
-const char* const kGerunds[] = {"keeping", "measuring", "cleaning", "carrying", "joining",
-                                "cooling", "marking", "sorting", "protecting", "lifting"};
-const char* const kSubjects[] = {"She", "He", "They", "We", "My uncle", "The teacher",
-                                 "Our neighbours", "The children", "Nobody", "The old sailor"};
-const char* const kVerbsPast[] = {"found", "bought", "painted", "forgot", "mentioned",
+const char* const kGerunds[] = {"keeping", "measuring", "cleaning", "carrying",   "joining",
+                                "cooling", "marking",   "sorting",  "protecting", "lifting"};
+const char* const kSubjects[] = {
+    "She",          "He",     "They",          "We", "My uncle", "The teacher", "Our neighbours",
+    "The children", "Nobody", "The old sailor"};
+const char* const kVerbsPast[] = {"found",    "bought",    "painted", "forgot",   "mentioned",
                                   "repaired", "described", "dropped", "borrowed", "noticed"};
-const char* const kEndings[] = {" before breakfast.", " in the attic.", " last summer.",
-                                " without a word.", " at the station.", " twice a week.",
+const char* const kEndings[] = {" before breakfast.",    " in the attic.",     " last summer.",
+                                " without a word.",      " at the station.",   " twice a week.",
                                 " — and nobody minded.", " near the harbour.", "."};
 const char* const kParticles[] = {"up", "out", "over", "off", "through", "away", "down"};
 
@@ -57,8 +59,8 @@ std::string InventWord(SampleRandom& random) {
 
 // Puts one accented letter into an invented word, where it has a vowel or a c.
 std::string Accent(std::string word) {
-  static const std::pair<char, const char*> kAccents[] = {
-      {'e', "é"}, {'a', "à"}, {'i', "ï"}, {'o', "ô"}, {'u', "ü"}, {'c', "ç"}};
+  static const std::pair<char, const char*> kAccents[] = {{'e', "é"}, {'a', "à"}, {'i', "ï"},
+                                                          {'o', "ô"}, {'u', "ü"}, {'c', "ç"}};
   for (const auto& [plain, accented] : kAccents) {
     std::size_t at = word.rfind(plain);
     if (at != std::string::npos) return word.replace(at, 1, accented);
@@ -76,6 +78,12 @@ std::string InventHeadword(SampleRandom& random) {
   std::string proper = InventWord(random);
   proper[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(proper[0])));
   return proper;
+}
+
+// "a" or "an" before a word, by its first letter.
+std::string WithArticle(std::string_view word) {
+  bool vowel = !word.empty() && std::string_view("aeiouAEIOU").find(word.front()) != std::string_view::npos;
+  return (vowel ? "an " : "a ") + std::string(word);
 }
 
 }  // namespace
@@ -116,7 +124,7 @@ std::string RecordingName(const Headword& headword) { return headword.id + ".mp3
 std::string IpaFor(std::string_view word, bool american) {
   // Letter groups first, so that "sh" is not read as "s" and "h".
   static const std::pair<const char*, const char*> kGroups[] = {
-      {"sh", "ʃ"}, {"ng", "ŋ"}, {"th", "θ"}, {"ch", "tʃ"}, {"ck", "k"},  {"qu", "kw"},
+      {"sh", "ʃ"},  {"ng", "ŋ"},  {"th", "θ"},  {"ch", "tʃ"}, {"ck", "k"}, {"qu", "kw"},
       {"oo", "uː"}, {"ea", "iː"}, {"ai", "eɪ"}, {"ou", "aʊ"}, {"ff", "f"}, {"ll", "l"}};
   std::string out = "ˈ";
   bool stressed_vowel_done = false;
@@ -142,19 +150,38 @@ std::string IpaFor(std::string_view word, bool american) {
       continue;
     }
     switch (c) {
-      case 'a': out += "æ"; break;
-      case 'e': out += "e"; break;
-      case 'i': out += "ɪ"; break;
-      case 'o': out += american ? "ɑː" : "ɒ"; break;
-      case 'u': out += "ʌ"; break;
-      case 'c': out += "k"; break;
-      case 'x': out += "ks"; break;
-      case 'y': out += "i"; break;
-      case 'j': out += "dʒ"; break;
+      case 'a':
+        out += "æ";
+        break;
+      case 'e':
+        out += "e";
+        break;
+      case 'i':
+        out += "ɪ";
+        break;
+      case 'o':
+        out += american ? "ɑː" : "ɒ";
+        break;
+      case 'u':
+        out += "ʌ";
+        break;
+      case 'c':
+        out += "k";
+        break;
+      case 'x':
+        out += "ks";
+        break;
+      case 'y':
+        out += "i";
+        break;
+      case 'j':
+        out += "dʒ";
+        break;
       case 'r':
         if (american || i < word.size()) out += "r";
         break;
-      default: out += static_cast<char>(c);
+      default:
+        out += static_cast<char>(c);
     }
     if (vowel) stressed_vowel_done = true;
   }
@@ -163,23 +190,31 @@ std::string IpaFor(std::string_view word, bool american) {
 
 const char* PartOfSpeechName(PartOfSpeech pos) {
   switch (pos) {
-    case PartOfSpeech::kNoun: return "noun";
-    case PartOfSpeech::kVerb: return "verb";
-    case PartOfSpeech::kAdjective: return "adjective";
-    case PartOfSpeech::kAdverb: return "adverb";
+    case PartOfSpeech::kNoun:
+      return "noun";
+    case PartOfSpeech::kVerb:
+      return "verb";
+    case PartOfSpeech::kAdjective:
+      return "adjective";
+    case PartOfSpeech::kAdverb:
+      return "adverb";
   }
   return "noun";
 }
 
 std::vector<std::string> Inflections(std::string_view word, PartOfSpeech pos) {
   std::string w(word);
-  bool sibilant = !w.empty() && (w.back() == 's' || w.back() == 'x' || w.ends_with("sh") ||
-                                 w.ends_with("ch"));
+  bool sibilant =
+      !w.empty() && (w.back() == 's' || w.back() == 'x' || w.ends_with("sh") || w.ends_with("ch"));
   switch (pos) {
-    case PartOfSpeech::kNoun: return {w + (sibilant ? "es" : "s")};
-    case PartOfSpeech::kVerb: return {w + (sibilant ? "es" : "s"), w + "ed", w + "ing"};
-    case PartOfSpeech::kAdjective: return {w + "er", w + "est"};
-    case PartOfSpeech::kAdverb: return {};
+    case PartOfSpeech::kNoun:
+      return {w + (sibilant ? "es" : "s")};
+    case PartOfSpeech::kVerb:
+      return {w + (sibilant ? "es" : "s"), w + "ed", w + "ing"};
+    case PartOfSpeech::kAdjective:
+      return {w + "er", w + "est"};
+    case PartOfSpeech::kAdverb:
+      return {};
   }
   return {};
 }
@@ -188,20 +223,20 @@ std::string MakeDefinition(SampleRandom& random) {
   std::string text;
   switch (random.Below(4)) {
     case 0:
-      text = std::string("a ") + random.Pick(kAdjectives) + " " + random.Pick(kNouns) +
-             " used for " + random.Pick(kGerunds) + " " + random.Pick(kPlurals);
+      text = WithArticle(random.Pick(kAdjectives)) + " " + random.Pick(kNouns) + " used for " +
+             random.Pick(kGerunds) + " " + random.Pick(kPlurals);
       break;
     case 1:
-      text = std::string("the act of ") + random.Pick(kGerunds) + " " + random.Pick(kPlurals) +
-             " in a " + random.Pick(kAdjectives) + " way";
+      text = std::string("the act of ") + random.Pick(kGerunds) + " " + random.Pick(kPlurals) + " in " +
+             WithArticle(random.Pick(kAdjectives)) + " way";
       break;
     case 2:
-      text = std::string("a ") + random.Pick(kNouns) + " that is " + random.Pick(kAdjectives) +
-             " and " + random.Pick(kAdjectives) + " — often found near " + random.Pick(kPlurals);
+      text = WithArticle(random.Pick(kNouns)) + " that is " + random.Pick(kAdjectives) + " and " +
+             random.Pick(kAdjectives) + " — often found near " + random.Pick(kPlurals);
       break;
     default:
-      text = std::string("to keep ") + random.Pick(kPlurals) + " " + random.Pick(kAdjectives) +
-             " by " + random.Pick(kGerunds) + " them";
+      text = std::string("to keep ") + random.Pick(kPlurals) + " " + random.Pick(kAdjectives) + " by " +
+             random.Pick(kGerunds) + " them";
   }
   return text + ".";
 }
@@ -215,7 +250,7 @@ ExampleSentence MakeExample(SampleRandom& random) {
 
 std::string MakePhrase(SampleRandom& random, std::string_view word) {
   if (random.Chance(50)) return std::string(word) + " " + random.Pick(kParticles);
-  return std::string("a ") + random.Pick(kAdjectives) + " " + std::string(word);
+  return WithArticle(random.Pick(kAdjectives)) + " " + std::string(word);
 }
 
 }  // namespace tavex::sample

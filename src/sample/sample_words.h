@@ -14,10 +14,10 @@ namespace tavex::sample {
 
 // One headword of the sample dictionary.
 struct Headword {
-  std::string text;     // as printed: "x-ray", "café", "3D printer", "o'clock"
-  std::string id;       // entry id: spaces become "_", then "_" and the homograph number
-  int homograph = 1;    // 1 for the first entry of this spelling, 2 for the next…
-  int homographs = 1;   // how many entries share the spelling
+  std::string text;    // as printed: "x-ray", "café", "3D printer", "o'clock"
+  std::string id;      // entry id: spaces become "_", then "_" and the homograph number
+  int homograph = 1;   // 1 for the first entry of this spelling, 2 for the next…
+  int homographs = 1;  // how many entries share the spelling
 };
 
 // The headwords of entries 0 to count − 1. The first ones are fixed (they carry the
