@@ -1,0 +1,100 @@
+// Loading the gaiji table and the two passes that use it.
+#include "book/gaiji_table.h"
+
+#include <fmt/format.h>
+
+#include "platform/cp932.h"
+#include "platform/error.h"
+#include "store/database.h"
+
+namespace tavex::book {
+
+namespace {
+
+constexpr std::size_t kCodeUnits = 0x10000;
+
+// The code unit a row stands for: its `ws` text when that is one code unit, else its code.
+char16_t UnitOf(const std::string& ws_text, std::int64_t code) {
+  const std::u16string ws = Utf8ToUtf16(ws_text);
+  if (ws.size() == 1) return ws[0];
+  return static_cast<char16_t>(code);
+}
+
+}  // namespace
+
+GaijiTable::GaijiTable() : slot_(kCodeUnits, -1) {}
+
+GaijiTable::GaijiTable(std::vector<GaijiChar> rows) : rows_(std::move(rows)), slot_(kCodeUnits, -1) {
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    std::int32_t& slot = slot_[rows_[i].ws];
+    if (slot < 0) slot = static_cast<std::int32_t>(i);  // the first row in code order wins
+  }
+}
+
+const GaijiChar* GaijiTable::Find(char16_t unit) const {
+  const std::int32_t slot = slot_[unit];
+  return slot < 0 ? nullptr : &rows_[static_cast<std::size_t>(slot)];
+}
+
+GaijiTable LoadGaijiTable(const std::string& db_path) {
+  store::Connection db(db_path);
+  if (!db.TableExists("char")) {
+    throw Error(fmt::format("cannot load the gaiji table: {} has no table char", db_path));
+  }
+  const char* sql =
+      db.TableExists("alt")
+          ? "select C.ws as ws, C.ws_code as ws_code, C.ws_hex as ws_hex, A.alt as alt from [char] C "
+            "left join [alt] A on (C.ws_hex = A.uni COLLATE NOCASE) where C.char_ref = ? "
+            "order by CAST(C.ws_code AS INTEGER), A.[index]"
+          : "select C.ws as ws, C.ws_code as ws_code, C.ws_hex as ws_hex, NULL as alt from [char] C "
+            "where C.char_ref = ? order by CAST(C.ws_code AS INTEGER)";
+  store::Statement query = db.Prepare(sql);
+  query.BindText(1, "1");
+  std::vector<GaijiChar> rows;
+  while (query.Step()) {
+    const std::string code_text = query.Text(1);
+    std::int64_t code = 0;
+    if (!ParseInt(TrimControl(code_text), code) || code < 0 || code >= static_cast<std::int64_t>(kCodeUnits)) {
+      throw Error(fmt::format("gaiji table: ws_code \"{}\" is not a UTF-16 code unit", code_text));
+    }
+    // Several alt rows for one character repeat it in the join; its first row stands.
+    if (!rows.empty() && rows.back().ws_code == code) continue;
+    GaijiChar row;
+    row.ws = UnitOf(query.Text(0), code);
+    row.ws_code = static_cast<std::int32_t>(code);
+    row.ws_hex = query.Text(2);
+    row.reference = "&#x" + row.ws_hex + ";";
+    row.alt = query.Text(3);
+    rows.push_back(std::move(row));
+  }
+  return GaijiTable(std::move(rows));
+}
+
+std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table) {
+  std::u16string result;
+  result.reserve(text.size());
+  for (const char16_t unit : text) {
+    const GaijiChar* row = table.Find(unit);
+    if (row == nullptr) {
+      result += unit;
+    } else if (row->reference == "&#x2002;") {
+      // The book's tool has no glyph for EN SPACE; an ordinary space reads the same.
+      result += u' ';
+    } else {
+      result += Utf8ToUtf16(row->reference);
+    }
+  }
+  return result;
+}
+
+Sjis StripGaiji(std::u16string_view text, const GaijiTable& table) {
+  std::u16string kept;
+  kept.reserve(text.size());
+  for (const char16_t unit : text) {
+    if (table.Find(unit) == nullptr) kept += unit;
+  }
+  // Bytes up to 0x20 never occur inside a double-byte character, so trimming bytes is safe.
+  return Sjis(TrimControl(ToSjis(kept).bytes));
+}
+
+}  // namespace tavex::book

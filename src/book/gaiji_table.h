@@ -1,0 +1,59 @@
+// The gaiji table: the characters the Shift_JIS book cannot hold (`char_ref` "1" in the
+// `char` table), each with the numeric character reference the book carries in its place.
+// The book writer and the preview substitute the references in entry text, and drop the
+// characters from keywords, looking each UTF-16 code unit up in constant time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace tavex::book {
+
+// One character of the gaiji table.
+struct GaijiChar {
+  char16_t ws = 0;             // the character, one UTF-16 code unit
+  std::int32_t ws_code = 0;    // its code as a number
+  std::string ws_hex;          // its code as hexadecimal text, as the `char` table stores it
+  std::string reference;       // "&#x" + ws_hex + ";"
+  std::string alt;             // the alternative text of its `alt` row (UTF-8), empty when none
+};
+
+// The gaiji characters in ascending `ws_code`, with a lookup by code unit that finds the
+// first row of that character in the same time whatever the table's size.
+class GaijiTable {
+ public:
+  GaijiTable();
+  // Builds the table from rows already in ascending `ws_code`.
+  explicit GaijiTable(std::vector<GaijiChar> rows);
+
+  // The first row whose `ws` is `unit`, or null when the character needs no reference.
+  const GaijiChar* Find(char16_t unit) const;
+  const std::vector<GaijiChar>& rows() const { return rows_; }
+  bool empty() const { return rows_.empty(); }
+  std::size_t size() const { return rows_.size(); }
+
+ private:
+  std::vector<GaijiChar> rows_;
+  std::vector<std::int32_t> slot_;  // code unit -> position in rows_, -1 when absent
+};
+
+// Reads the characters with `char_ref` "1" from the working database at `db_path`, in
+// ascending numeric `ws_code` (the column is text), with their `alt` rows joined on
+// `uni` = `ws_hex`; a database without an `alt` table gives no alternative texts. A
+// character joined to several `alt` rows appears once. Throws tavex::Error when the
+// database or its `char` table cannot be read.
+GaijiTable LoadGaijiTable(const std::string& db_path);
+
+// A copy of `text` with every character of the table written as its reference, except
+// that the reference "&#x2002;" (EN SPACE) is written as one plain space.
+std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table);
+
+// The keyword form of `text`: the table's characters dropped (no references), the rest
+// in Shift_JIS, leading and trailing characters up to 0x20 trimmed.
+Sjis StripGaiji(std::u16string_view text, const GaijiTable& table);
+
+}  // namespace tavex::book
