@@ -86,10 +86,5 @@ TEST_F(RenderGlyphTest, MissingCharacterComesFromAFallbackFont) {
   EXPECT_GT(InkOf(glyph).pixels, 0);
 }
 
-TEST_F(RenderGlyphTest, ConvenienceFunctionMatchesTheRenderer) {
-  EXPECT_EQ(RenderGlyph(u'\u0259', 16, 0, kDefaultGaijiFace).glyph_text,
-            renderer().Render(u'\u0259', 16, kDefaultGaijiFace).glyph_text);
-}
-
 }  // namespace
 }  // namespace tavex::gaiji
