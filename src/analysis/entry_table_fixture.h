@@ -28,6 +28,7 @@ inline void WriteEntryTable(const std::string& db_path, const std::vector<EntryR
   db.Exec("CREATE TABLE [" + table + "]([index] int" + (nullable_index ? "" : " NOT NULL") +
           ", [TEXTTITLE] varchar(255), [CONTENT] longbinary, [CONTENT_text] longtext" +
           (nullable_index ? ");" : ", CONSTRAINT [PrimaryKey] PRIMARY KEY ([index]));"));
+  store::Transaction transaction(db);
   store::Statement insert = db.Prepare("INSERT INTO [" + table + "]([index],[CONTENT_text]) VALUES (?,?)");
   for (const EntryRecord& record : records) {
     insert.Reset();
@@ -39,6 +40,7 @@ inline void WriteEntryTable(const std::string& db_path, const std::vector<EntryR
     insert.BindText(2, record.xml);
     insert.Run();
   }
+  transaction.Commit();
 }
 
 // Every row of a query, each value as text (null as "<null>").

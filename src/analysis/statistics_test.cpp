@@ -72,26 +72,5 @@ TEST_F(StatisticsTest, NullIndexIsWalkedAsMinusOne) {
   EXPECT_EQ(chars.entries()[0].first_index, -1);
 }
 
-TEST_F(StatisticsTest, EmptyEntryTableGivesNoRows) {
-  WriteEntryTable(db_path(), {});
-  store::CreateXslTable(db_path());
-  BuildTagTableFromStatistics(db_path(), progress_);
-  EXPECT_EQ(progress_.ranges, std::vector<int>{0});
-  EXPECT_TRUE(progress_.statuses.empty());
-  EXPECT_TRUE(QueryRows(db_path(), "select * from [xsl]").empty());
-}
-
-TEST_F(StatisticsTest, FailureInsideTheCallersTransactionKeepsNoRows) {
-  WriteEntryTable(db_path(), {{0, "<entry><hw>a</hw></entry>"}});
-  {
-    store::Connection db(db_path());
-    store::Transaction transaction(db);
-    store::CreateXslTable(db);
-    BuildTagTableFromStatistics(db, progress_);
-    // No commit: the table and its rows go together.
-  }
-  EXPECT_FALSE(store::TableExists(db_path(), "xsl"));
-}
-
 }  // namespace
 }  // namespace tavex::analysis

@@ -87,15 +87,6 @@ TEST_F(ImportTest, BadCharacterCodesAreErrors) {
   EXPECT_NE(CharImportError(path).find("ws_code"), std::string::npos);
 }
 
-TEST_F(ImportTest, CharacterIsRebuiltFromItsCode) {
-  std::string path = File("char_data.xml",
-                          "<root><chars><index>9</index><ws>x</ws><ws_code>233</ws_code><char_ref>1</char_ref>"
-                          "</chars><chars><ws_code>65535</ws_code></chars></root>");
-  ASSERT_TRUE(PrepareCharTable(db_path(), path, progress_, prompter_));
-  EXPECT_EQ(QueryRows(db_path(), "select [index],[ws],[ws_code],[char_ref] from [char]"),
-            (Rows{{"1", "\xC3\xA9", "233", "1"}, {"2", "\xEF\xBF\xBF", "65535", "<null>"}}));
-}
-
 TEST_F(ImportTest, FileThatDoesNotParseIsToldAndLeavesNoTable) {
   std::string path = File("char_data.xml", "<root><chars>");
   EXPECT_FALSE(PrepareCharTable(db_path(), path, progress_, prompter_));
