@@ -216,6 +216,12 @@ GaijiFiles BuildGaijiFiles(const std::string& db_path, const std::string& face, 
     progress.Warn(fmt::format("gaiji: {} character(s) have no glyph in any installed font and were left out: {}",
                               sets.uncovered.size(), CodeList(sets.uncovered)));
   }
+  if (!sets.unfit.empty()) {
+    // Combining marks (no advance) and glyphs too big for a 16-dot cell get no gaiji:
+    // the book keeps their references, which the authoring tool shows as nothing.
+    progress.Warn(fmt::format("gaiji: {} character(s) do not fit a 16-dot cell and were left out: {}",
+                              sets.unfit.size(), CodeList(sets.unfit)));
+  }
   return FormatGaijiFiles(sets);
 }
 
