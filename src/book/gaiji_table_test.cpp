@@ -1,0 +1,71 @@
+#include "book/gaiji_table.h"
+
+#include <gtest/gtest.h>
+
+#include "book/book_fixture.h"
+#include "platform/cp932.h"
+#include "platform/error.h"
+#include "store/database.h"
+#include "testing/test_util.h"
+
+namespace tavex::book {
+namespace {
+
+GaijiChar Row(char16_t unit) {
+  GaijiChar row;
+  row.ws = unit;
+  row.ws_code = unit;
+  row.ws_hex = fmt::format("{:04X}", static_cast<unsigned>(unit));
+  row.reference = "&#x" + row.ws_hex + ";";
+  return row;
+}
+
+TEST(LoadGaijiTable, OnlyCharRefRowsInNumericCodeOrderWithAndWithoutAlt) {
+  tavex::testing::TempDir dir;
+  const std::string db = dir / "TAVEX_data";
+  // Inserted out of order; as text "8194" < "233" < "603", as numbers 233 < 603 < 8194.
+  testing::WriteBookDatabase(db, {}, {u'\u2002', u'\u00E9', u'\u025B'});
+  GaijiTable table = LoadGaijiTable(db);  // no alt table: no failure
+  ASSERT_EQ(table.size(), 3u);
+  EXPECT_EQ(table.rows()[0].ws_code, 0xE9);
+  EXPECT_EQ(table.rows()[1].ws_code, 0x25B);
+  EXPECT_EQ(table.rows()[2].ws_code, 0x2002);
+  EXPECT_EQ(table.rows()[0].reference, "&#x00E9;");
+  EXPECT_EQ(table.Find(u'a'), nullptr);  // char_ref "0"
+  ASSERT_NE(table.Find(u'\u025B'), nullptr);
+  EXPECT_EQ(table.Find(u'\u025B')->ws_hex, "025B");
+
+  // Two alt rows for one character must not list it twice.
+  {
+    store::Connection conn(db);
+    store::CreateAltTable(conn);
+    conn.Exec("INSERT INTO [alt]([index],[uni],[alt]) VALUES (1,'00e9','e'),(2,'00E9','e2'),(3,'025B','E')");
+  }
+  table = LoadGaijiTable(db);
+  ASSERT_EQ(table.size(), 3u);
+  EXPECT_EQ(table.rows()[0].alt, "e");
+  EXPECT_EQ(table.rows()[1].alt, "E");
+  EXPECT_EQ(table.rows()[2].alt, "");
+}
+
+TEST(LoadGaijiTable, DatabaseWithoutCharTableIsAnError) {
+  tavex::testing::TempDir dir;
+  store::EnsureDatabase(dir / "db");
+  EXPECT_THROW(LoadGaijiTable(dir / "db"), Error);
+}
+
+TEST(SubstituteGaiji, ReferencesForTableCharactersAndEnSpaceAsSpace) {
+  const GaijiTable table({Row(u'\u00E9'), Row(u'\u2002')});
+  EXPECT_EQ(Utf16ToUtf8(SubstituteGaiji(u"caf\u00E9\u2002b\u00E9", table)), "caf&#x00E9; b&#x00E9;");
+  EXPECT_EQ(Utf16ToUtf8(SubstituteGaiji(u"plain", GaijiTable())), "plain");
+}
+
+TEST(StripGaiji, DropsTableCharactersAndTrims) {
+  const GaijiTable table({Row(u'\u00E9'), Row(u'\u025B')});
+  EXPECT_EQ(StripGaiji(u" caf\u00E9 ", table).bytes, "caf");         // a last gaiji letter goes
+  EXPECT_TRUE(StripGaiji(u"\u00E9 \u025B\t", table).empty());         // gaiji and blanks only
+  EXPECT_EQ(StripGaiji(u"\u65E5\u672C", table), ToSjis(std::string_view("日本")));
+}
+
+}  // namespace
+}  // namespace tavex::book
