@@ -1,0 +1,79 @@
+#include "check/check.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+#include "check/book_check.h"
+#include "check/finding_sink.h"
+#include "check/gaiji_check.h"
+#include "check/line_reader.h"
+#include "check/project_check.h"
+#include "check/wav_check.h"
+#include "platform/error.h"
+#include "platform/files.h"
+
+namespace tavex::check {
+
+namespace {
+
+// The files the authoring tool needs, with the command that writes each.
+struct RequiredFile {
+  const char* name;
+  const char* advice;
+};
+constexpr std::array<RequiredFile, 5> kRequiredFiles = {{
+    {"TAVEX.ebs", "run `tavex2epwing -m 1 create` to redo the missing steps"},
+    {"GaijiMap.xml", "run `tavex2epwing gaiji`"},
+    {"Gaiji.xml", "run `tavex2epwing gaiji`"},
+    {"copyright.html", "run `tavex2epwing html`"},
+    {"html_EPW", "run `tavex2epwing html`"},
+}};
+
+// Reads a file only for its encoding and line ends.
+void CheckTextFile(const std::string& base_folder, const char* name, FindingSink& sink) {
+  LineReader reader(JoinPath(base_folder, name), name);
+  std::string_view line;
+  while (reader.Next(line)) {
+  }
+  reader.ReportTallies(sink);
+}
+
+}  // namespace
+
+int CheckReport::errors() const {
+  return static_cast<int>(std::count_if(findings.begin(), findings.end(),
+                                        [](const Finding& f) { return f.severity == Finding::kError; }));
+}
+
+int CheckReport::warnings() const {
+  return static_cast<int>(findings.size()) - errors();
+}
+
+CheckReport CheckBookSource(const std::string& base_folder) {
+  if (!FolderExists(base_folder)) throw Error("cannot check " + base_folder + ": no such folder");
+  CheckReport report;
+  report.base_folder = base_folder;
+  FindingSink sink(report);
+
+  std::set<std::string> missing;
+  for (const auto& file : kRequiredFiles) {
+    if (FileExists(JoinPath(base_folder, file.name))) continue;
+    missing.insert(file.name);
+    sink.Error("missing", file.name, 0, "file is missing", file.advice);
+  }
+  // Files in the order the authoring tool meets them: the project, the gaiji files it
+  // loads, then the pages; each kind's overflow is summed up before the next file.
+  CheckProjectFile(base_folder, missing, sink);
+  sink.Finish();
+  GaijiMapSummary gaiji = CheckGaijiFiles(base_folder, sink);
+  sink.Finish();
+  CheckTextFile(base_folder, "copyright.html", sink);
+  CheckBookHtml(base_folder, gaiji, sink);
+  sink.Finish();
+  CheckWavFolders(base_folder, sink);
+  sink.Finish();
+  return report;
+}
+
+}  // namespace tavex::check

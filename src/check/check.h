@@ -1,0 +1,49 @@
+// The pre-flight check of a book's source: reads what the create run wrote into
+// base_folder and reports what the authoring tool would reject or silently get wrong
+// (undecodable text, a gaiji reference without a glyph, a glyph under the wrong code,
+// a link to no entry, a file the project names that is not there), before the folder
+// is carried to the authoring tool. Files are read line by line, so a book of any size
+// is checked in one pass with memory for one line and the sets of ids and codes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tavex::check {
+
+// One thing found in the book's source: where it is and what to do about it.
+struct Finding {
+  enum Severity { kError, kWarning };
+  Severity severity = kError;
+  std::string file;     // relative to base_folder ("html_EPW", "us_pron/a.wav")
+  int line = 0;         // 1-based; 0 when the finding concerns the whole file
+  std::string message;  // what is wrong, UTF-8, lowercase, no trailing period
+  std::string advice;   // what to do about it
+};
+
+// Everything found in one base_folder, in the order the files were read.
+struct CheckReport {
+  std::string base_folder;
+  std::vector<Finding> findings;
+
+  int errors() const;    // findings of severity kError
+  int warnings() const;  // findings of severity kWarning
+};
+
+// Checks html_EPW, copyright.html, TAVEX.ebs, GaijiMap.xml, Gaiji.xml and the WAV
+// folders us_pron/ and uk_pron/ in `base_folder`. Problems in the files are findings,
+// never exceptions; throws tavex::Error only when `base_folder` is not a folder.
+CheckReport CheckBookSource(const std::string& base_folder);
+
+// One line per finding, "file:line: error: message (advice)" (no ":line" for a
+// whole-file finding), then the summary line; every line ends with "\n".
+std::string FormatReport(const CheckReport& report);
+
+// The report as one JSON object: base_folder, errors, warnings and the findings
+// (severity, file, line, message, advice). Always valid JSON and valid UTF-8.
+std::string FormatReportJson(const CheckReport& report);
+
+// "check: 0 errors, 2 warnings in BASE_FOLDER", without a line end.
+std::string FormatSummary(const CheckReport& report);
+
+}  // namespace tavex::check
