@@ -18,6 +18,7 @@ namespace {
 
 constexpr const char* kBookName = "html_EPW";
 constexpr std::size_t kMaxTextBytes = 255;  // the longest headword or key the tool takes
+constexpr std::string_view kOwnerEntryId = "50080";  // the copyright entry's fixed id
 constexpr const char* kRerunHtml = "re-run `tavex2epwing html`";
 
 bool IsHighSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -80,16 +81,16 @@ class BookScanner {
                     fmt::format("half-width katakana ({} in all); the authoring tool turns it "
                                 "into full width",
                                 Counted(kana_.count, "line")),
-                    "nothing to do if full width is fine; else replace the characters in the "
-                    "entries' rules");
+                    "nothing to do if full width is wanted; otherwise write those characters "
+                    "another way in the rules of their tags");
     }
     for (const auto& [unit, tally] : ByFirstLine(unmapped_)) {
       sink_.Error("unmapped", kBookName, tally.first_line,
                   fmt::format("&#x{:04X}; ({}) has no entry in GaijiMap.xml, so the book shows "
                               "nothing there ({})",
                               unit, CodePointName(unit), Counted(tally.count, "use")),
-                  "re-run `tavex2epwing gaiji`; if the character still has no glyph, install a "
-                  "font that has it or give it a replacement in the char table");
+                  "re-run `tavex2epwing gaiji`; if it still leaves the character out, install a "
+                  "font that has it, or write the character another way in the rule of its tag");
     }
     for (const auto& [code, tally] : ByFirstLine(unrepresentable_)) {
       std::string what = IsSurrogate(code)
@@ -98,8 +99,8 @@ class BookScanner {
       sink_.Error("surrogate", kBookName, tally.first_line,
                   fmt::format("{}: the book's gaiji cannot hold it ({})", what,
                               Counted(tally.count, "use")),
-                  "give the character a replacement in the char table (or the alt table), then "
-                  "re-run `tavex2epwing html`");
+                  "leave the character out or write it another way in the rule of the tag that "
+                  "holds it, then re-run `tavex2epwing html`");
     }
     for (const auto& [target, tally] : ByFirstLine(targets_)) {
       if (ids_.count(target) > 0) continue;
@@ -153,8 +154,12 @@ class BookScanner {
                   fmt::format("entry id {} is used twice (first on line {}): links reach only "
                               "one of them",
                               id, it->second),
-                  "every entry needs its own id: re-run `tavex2epwing html` from a table without "
-                  "repeated records");
+                  id == kOwnerEntryId
+                      ? "the copyright entry's fixed id 50080 is also a record's index, as the "
+                        "book has more entries than that: links to the record may reach the "
+                        "copyright entry; report this to the program's maintainers"
+                      : "every entry needs its own id: re-run `tavex2epwing html` from a table "
+                        "without repeated records");
     }
     std::size_t title_begin = id_end + 2;
     std::size_t title_end = line.find("</dt>", title_begin);

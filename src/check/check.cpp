@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <set>
 
 #include "check/book_check.h"
@@ -39,6 +40,18 @@ void CheckTextFile(const std::string& base_folder, const char* name, FindingSink
   reader.ReportTallies(sink);
 }
 
+// Orders the findings by line within each file, the files staying in the order they were
+// first reported, so that a report reads down each file once.
+void SortByFileAndLine(std::vector<Finding>& findings) {
+  std::map<std::string, std::size_t> rank;
+  for (const auto& f : findings) rank.emplace(f.file, rank.size());
+  std::stable_sort(findings.begin(), findings.end(), [&](const Finding& a, const Finding& b) {
+    std::size_t ra = rank[a.file];
+    std::size_t rb = rank[b.file];
+    return ra != rb ? ra < rb : a.line < b.line;
+  });
+}
+
 }  // namespace
 
 int CheckReport::errors() const {
@@ -73,6 +86,7 @@ CheckReport CheckBookSource(const std::string& base_folder) {
   sink.Finish();
   CheckWavFolders(base_folder, sink);
   sink.Finish();
+  SortByFileAndLine(report.findings);
   return report;
 }
 

@@ -271,7 +271,7 @@ TEST(CheckBookSource, ManyFindingsOfOneKindAreSummedUp) {
   }
   CheckReport report = Check(book, dir);
   EXPECT_EQ(report.errors(), 21) << FormatReport(report);
-  ExpectOne(report, "10 more like the above, the first: link to #120", "html_EPW",
+  ExpectOne(report, "10 more findings of this kind, the first here: link to #120", "html_EPW",
             LineOf(book.book, "#120"));
 }
 

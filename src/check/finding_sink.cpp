@@ -30,8 +30,8 @@ void FindingSink::Add(const std::string& kind, Finding finding) {
 void FindingSink::Finish() {
   for (auto& [kind, omitted] : omitted_) {
     Finding summary = omitted.first;
-    summary.message = fmt::format("{} more like the above, the first: {}", omitted.count,
-                                  omitted.first.message);
+    summary.message = fmt::format("{} more findings of this kind, the first here: {}",
+                                  omitted.count, omitted.first.message);
     report_.findings.push_back(std::move(summary));
   }
   omitted_.clear();

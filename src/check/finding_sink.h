@@ -26,7 +26,7 @@ class FindingSink {
  public:
   explicit FindingSink(CheckReport& report, int max_listed = 20)
       : report_(report), max_listed_(max_listed) {}
-  // Closes every capped kind with its "more like this" finding.
+  // Closes every capped kind with its counting finding.
   ~FindingSink() { Finish(); }
   FindingSink(const FindingSink&) = delete;
   FindingSink& operator=(const FindingSink&) = delete;
@@ -37,7 +37,8 @@ class FindingSink {
   void Warning(const std::string& kind, const std::string& file, int line, std::string message,
                std::string advice);
 
-  // Adds the "more like this" findings of the kinds that reached the cap. Idempotent.
+  // Adds, for each kind that reached the cap, one finding at the first place left out
+// that counts the findings left out. Idempotent.
   void Finish();
 
  private:
