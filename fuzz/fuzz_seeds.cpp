@@ -1,0 +1,91 @@
+// Writes the seed corpora of the fuzz targets from the sample disc, so that no binary
+// seeds need to be kept in the tree: fuzz_seeds OUTPUT_FOLDER makes one folder per
+// target (bundle_config, bundle_extract, mp3_profile, exchange_import, entry_walk).
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "platform/files.h"
+#include "sample/sample_audio.h"
+#include "sample/sample_disc.h"
+#include "sample/sample_entries.h"
+#include "sample/sample_rules.h"
+#include "sample/sample_words.h"
+
+namespace {
+
+using tavex::JoinPath;
+
+void Seed(const std::string& folder, const std::string& name, const std::string& bytes) {
+  tavex::CreateFolders(folder);
+  tavex::WriteFileAtomic(JoinPath(folder, name), bytes);
+}
+
+// The bundle files of a small sample disc in the order the extraction target splits them.
+void BundleSeeds(const std::string& out, const std::string& scratch) {
+  for (int entries : {1, 3, 8}) {
+    const std::string disc = JoinPath(scratch, "disc" + std::to_string(entries));
+    tavex::sample::WriteSampleDisc(disc, {.entries = entries, .recordings = entries, .seed = 7});
+    const std::string files = disc + "/tavex.data/fs.skn/files.skn/";
+    Seed(JoinPath(out, "bundle_extract"), "fs" + std::to_string(entries),
+         tavex::fuzz::JoinParts({tavex::ReadFile(files + "fs.idx"), tavex::ReadFile(files + "FS.CAT"),
+                                 tavex::ReadFile(files + "fs.dat"), tavex::ReadFile(files + "fs.ttl")}));
+    if (entries != 1) continue;
+    for (const char* bundle : {"fs.skn", "us_pron.skn", "uk_pron.skn"}) {
+      Seed(JoinPath(out, "bundle_config"), bundle,
+           tavex::ReadFile(disc + "/tavex.data/" + bundle + "/files.skn/config.cft"));
+    }
+  }
+}
+
+void RecordingSeeds(const std::string& out) {
+  for (int i = 0; i < 12; ++i) {
+    tavex::sample::Mp3Format format = tavex::sample::SampleMp3Format(i, 3);
+    format.frames = 2;
+    Seed(JoinPath(out, "mp3_profile"), "rec" + std::to_string(i), tavex::sample::MakeMp3(format, "word"));
+  }
+}
+
+void ExchangeSeeds(const std::string& out) {
+  const std::string folder = JoinPath(out, "exchange_import");
+  Seed(folder, "xsl", std::string(1, '\0') + tavex::sample::SampleRulesXml());
+  Seed(folder, "char",
+       "\x01<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<root><chars><index>1</index><ws>a</ws>"
+       "<ws_code>97</ws_code><ws_hex>0061</ws_hex><utf8_hex>61</utf8_hex><total_count>3</total_count>"
+       "<first_index>0</first_index><char_ref>0</char_ref></chars><chars><ws_code>233</ws_code>"
+       "<char_ref>1</char_ref></chars></root>\n");
+  Seed(folder, "alt",
+       "\x02<?xml version=\"1.0\"?>\n<root><record><index>1</index><uni>00E9</uni><alt>e</alt></record>"
+       "<group><record><uni>0259</uni><alt>@</alt></record></group></root>\n");
+}
+
+void EntrySeeds(const std::string& out) {
+  const int count = 50;  // reaches the broken records of the first block
+  const auto headwords = tavex::sample::MakeHeadwords(count, 5);
+  const tavex::sample::SampleEntryMaker maker(headwords, count / 2, 5);
+  for (int i = 0; i < count; ++i) {
+    Seed(JoinPath(out, "entry_walk"), "entry" + std::to_string(i), maker.Make(i).content);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds OUTPUT_FOLDER\n");
+    return 2;
+  }
+  try {
+    const std::string out = argv[1];
+    BundleSeeds(out, tavex::fuzz::ScratchFolder());
+    RecordingSeeds(out);
+    ExchangeSeeds(out);
+    EntrySeeds(out);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "fuzz_seeds: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}
