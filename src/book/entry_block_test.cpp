@@ -44,10 +44,5 @@ TEST(KeyLines, ForwardOnlyOrForwardThenBackward) {
   EXPECT_EQ(SjisToUtf8(both[3]), "<key title=\"a-b\" type=\"後方表記\">ＡＢ</key>");
 }
 
-TEST(WithCrLf, OnlyBareLineFeedsChange) {
-  EXPECT_EQ(WithCrLf(SjisAscii("a\nb\r\nc\n")).bytes, "a\r\nb\r\nc\r\n");
-  EXPECT_EQ(WithCrLf(SjisAscii("\n")).bytes, "\r\n");
-}
-
 }  // namespace
 }  // namespace tavex::book

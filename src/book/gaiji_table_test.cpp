@@ -4,7 +4,6 @@
 
 #include "book/book_fixture.h"
 #include "platform/cp932.h"
-#include "platform/error.h"
 #include "store/database.h"
 #include "testing/test_util.h"
 
@@ -46,12 +45,6 @@ TEST(LoadGaijiTable, OnlyCharRefRowsInNumericCodeOrderWithAndWithoutAlt) {
   EXPECT_EQ(table.rows()[0].alt, "e");
   EXPECT_EQ(table.rows()[1].alt, "E");
   EXPECT_EQ(table.rows()[2].alt, "");
-}
-
-TEST(LoadGaijiTable, DatabaseWithoutCharTableIsAnError) {
-  tavex::testing::TempDir dir;
-  store::EnsureDatabase(dir / "db");
-  EXPECT_THROW(LoadGaijiTable(dir / "db"), Error);
 }
 
 TEST(SubstituteGaiji, ReferencesForTableCharactersAndEnSpaceAsSpace) {

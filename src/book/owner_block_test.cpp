@@ -42,10 +42,5 @@ TEST(BuildOwnerBlock, EmptyHostTextsKeepAllThreeHeadings) {
   EXPECT_NE(block.find("<b>COPYRIGHT (C) TAVEX. ALL RIGHTS RESERVED. FOR PRIVATE USE ONLY.</b>"), std::string::npos);
 }
 
-TEST(CopyrightPageText, LinesAroundTheBlock) {
-  EXPECT_EQ(CopyrightPageText(SjisAscii("BLOCK")).bytes,
-            "<html>\r\n<head>\r\n<title>copyright</title>\r\n</head>\r\n<body>\r\nBLOCK\r\n</body>\r\n</html>\r\n");
-}
-
 }  // namespace
 }  // namespace tavex::book

@@ -107,13 +107,5 @@ TEST_F(ShowEntryPreviewTest, StylesheetThatDoesNotLoadNamesTheFile) {
   }
 }
 
-TEST(LoadEntryXml, RowTextOrEmpty) {
-  tavex::testing::TempDir dir;
-  testing::WriteBookDatabase(dir / "db", {{3, "<entry/>", "t"}});
-  EXPECT_EQ(LoadEntryXml(dir / "db", 3), "<entry/>");
-  EXPECT_EQ(LoadEntryXml(dir / "db", 4), "");
-  EXPECT_EQ(LoadEntryXml("", 3), "");
-}
-
 }  // namespace
 }  // namespace tavex::book
