@@ -1,0 +1,44 @@
+// Runs the window's commands: one at a time, with every other command control disabled
+// while it runs (its loops let the window handle events, so a second command could
+// otherwise start inside the first one), and with the general error display.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include <QPointer>
+
+class QAction;
+class QWidget;
+
+namespace tavex::app {
+
+class CommandRunner {
+ public:
+  // `window` owns the error message boxes.
+  explicit CommandRunner(QWidget* window) : window_(window) {}
+
+  // A control that starts a command; it is disabled while a command runs.
+  void AddControl(QWidget* control);
+  void AddControl(QAction* action);
+
+  // Runs `command` unless another one is running. A failure (tavex::Error or any other
+  // exception) is shown in a message box and the window stays usable. True when the
+  // command ran to its end.
+  bool Run(const std::function<void()>& command);
+
+  // True while a command runs.
+  bool busy() const { return busy_; }
+
+ private:
+  void SetControlsEnabled(bool enabled);
+
+  QWidget* window_;
+  bool busy_ = false;
+  std::vector<QPointer<QWidget>> widgets_;
+  std::vector<QPointer<QAction>> actions_;
+  std::vector<bool> widget_states_;
+  std::vector<bool> action_states_;
+};
+
+}  // namespace tavex::app

@@ -1,0 +1,176 @@
+// The window's start-up, close, operating-mode layout and the commands of the
+// "convert_to_html" tab and the "about" menu.
+#include "app/form_main.h"
+
+#include <cmath>
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTabWidget>
+
+#include "app/char_view.h"
+#include "app/preview_views.h"
+#include "app/tag_editor.h"
+#include "app/window_fonts.h"
+
+namespace tavex::app {
+
+namespace {
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The notice of the about box.
+constexpr const char* kAboutText =
+    "TAVEX_to_EPWING ver.1.0b\n"
+    "\n"
+    "Turns the data disc of the TAVEX dictionary into the source of an EPWING book\n"
+    "for ebstudio: the book's HTML, the gaiji font and map files and the project file.\n"
+    "The workbench shows single entries, edits the formatting rule of every tag and\n"
+    "shows the character statistics.";
+
+}  // namespace
+
+TFormMain::TFormMain(WorkbenchOptions options, QWidget* parent)
+    : QMainWindow(parent), prompter_(this), runner_(this) {
+  setObjectName("FormMain");
+  setWindowTitle(kWindowCaption);
+  setFont(WindowFont());
+  QWidget* convert_tab = BuildConvertTab();
+  progress_ = std::make_unique<WindowProgress>(progress_bar1_, label9_, memo5_);
+  workbench_ = std::make_unique<Workbench>(*progress_, prompter_, std::move(options));
+  BuildPageControls(convert_tab);
+  BuildMenus();
+  FormCreate();
+}
+
+TFormMain::~TFormMain() {
+  // The views must not call into a Workbench that is gone.
+  if (workbench_) {
+    workbench_->on_tag_rows_changed = nullptr;
+    workbench_->on_char_table_changed = nullptr;
+  }
+}
+
+void TFormMain::FormCreate() {
+  edit1_->clear();
+  edit2_->clear();
+  memo5_->clear();
+  label9_->clear();
+  tag_editor_->ClearFields();
+  workbench_->Start();
+  edit1_->setText(FromUtf8(workbench_->settings().src_folder));
+  edit2_->setText(FromUtf8(workbench_->layout().database_file));
+  ApplyStartGeometry();
+  workbench_->on_tag_rows_changed = [this] { tag_editor_->FillTagEditor(); };
+  workbench_->on_char_table_changed = [this] { char_view_->FillCharGrid(); };
+  tag_editor_->FillTagEditor();
+  char_view_->FillCharGrid();
+  SetOperatingMode(0);
+}
+
+void TFormMain::ApplyStartGeometry() {
+  const Settings& s = workbench_->settings();
+  if (s.form_width != 0) {
+    move(s.form_left, s.form_top);
+    resize(s.form_width, s.form_height);
+    return;
+  }
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1061, 765);
+  move(area.left() + static_cast<int>(std::floor(0.1 * area.width())), area.top());
+  resize(static_cast<int>(std::floor(0.7 * area.width())), area.height());
+}
+
+void TFormMain::SetOperatingMode(int mode) {
+  workbench_->SetOperatingMode(mode);
+  const bool all = workbench_->mode().ShowsWorkbench();
+  for (QMenu* menu : workbench_menus_) menu->menuAction()->setVisible(all);
+  left_->setTabVisible(1, all);
+  left_->setTabVisible(2, all);
+  if (!all) left_->setCurrentIndex(0);
+  right_->setVisible(all);
+  database_panel_->setVisible(all);
+  check_box2_->setVisible(all);
+  const int height = this->height();
+  if (all) {
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    resize(kLeftPageWidth, height);
+  } else {
+    setFixedSize(kLeftPageWidth, height);
+  }
+}
+
+void TFormMain::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  Settings& s = workbench_->settings();
+  s.form_top = pos().y();
+  s.form_left = pos().x();
+  s.form_width = width();
+  s.form_height = height();
+  s.src_folder = edit1_->text().toStdString();
+  s.mdb_file = edit2_->text().toStdString();
+  workbench_->Close();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  if (runner_.busy()) {
+    event->ignore();
+    return;
+  }
+  // A failure to save or clean up is told, and the window closes all the same.
+  runner_.Run([this] { FormDestroy(); });
+  event->accept();
+}
+
+void TFormMain::Button1Click() {
+  QFileDialog dialog(this, "Select Data Folder");
+  dialog.setObjectName("BrowseForFolder");
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  if (!edit1_->text().isEmpty()) dialog.setDirectory(edit1_->text());
+  QString folder;
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    folder = QDir::cleanPath(dialog.selectedFiles().first());
+  }
+  // A cancel gives an empty folder, which empties the source field as a choice would.
+  edit1_->setText(folder);
+  workbench_->SetSourceFolder(folder.toStdString());
+}
+
+void TFormMain::Button2Click() {
+  CreateOptions options;
+  options.ignore_mp3 = check_box1_->isChecked();
+  workbench_->Create(options);
+  right_->AppendTemplateLines(workbench_->generated_template_lines());
+}
+
+void TFormMain::OperatingModeClick() {
+  QInputDialog dialog(this);
+  dialog.setObjectName("OperatingModeDialog");
+  dialog.setWindowTitle(kWindowCaption);
+  dialog.setInputMode(QInputDialog::IntInput);
+  dialog.setLabelText("operating mode (1 or 2):");
+  dialog.setIntRange(1, 2);
+  dialog.setIntValue(workbench_->mode().value == 2 ? 2 : 1);
+  if (dialog.exec() == QDialog::Accepted) SetOperatingMode(dialog.intValue());
+}
+
+void TFormMain::AboutThisProgramClick() {
+  QMessageBox box(QMessageBox::Information, kWindowCaption, kAboutText, QMessageBox::Ok, this);
+  box.setObjectName("AboutBox");
+  box.exec();
+}
+
+}  // namespace tavex::app

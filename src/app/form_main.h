@@ -1,0 +1,86 @@
+// The workbench window TFormMain: the left page control ("convert_to_html", "xsl edit",
+// "Char stat"), the right page control with the five preview views, and the menus. It
+// holds no rules of its own: every command is one call of the Workbench, run through
+// the CommandRunner, and the layout follows the operating mode.
+#pragma once
+
+#include <memory>
+
+#include <QMainWindow>
+
+#include "app/command_runner.h"
+#include "app/window_progress.h"
+#include "pipeline/workbench.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+
+namespace tavex::app {
+
+class CharView;
+class PreviewViews;
+class TagEditor;
+
+// The left page control's width; in every mode the window starts this wide.
+inline constexpr int kLeftPageWidth = 625;
+
+class TFormMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the window and runs the start-up (FormCreate). Throws tavex::Error when the
+  // workspace cannot be prepared (settings, working folders, database).
+  explicit TFormMain(WorkbenchOptions options, QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  // Applies the layout of operating mode 0, 1 or 2 and tells the Workbench.
+  void SetOperatingMode(int mode);
+  Workbench& workbench() { return *workbench_; }
+
+ protected:
+  // Refused while a command runs; otherwise FormDestroy, then the window closes.
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QWidget* BuildConvertTab();
+  void BuildPageControls(QWidget* convert_tab);
+  void BuildMenus();
+  QAction* AddCommand(QMenu* menu, const char* caption, const char* name, std::function<void()> work);
+  void FormCreate();
+  void FormDestroy();
+  void ApplyStartGeometry();
+  void Button1Click();
+  void Button2Click();
+  void OperatingModeClick();
+  void AboutThisProgramClick();
+
+  WindowPrompter prompter_;
+  CommandRunner runner_;
+  std::unique_ptr<WindowProgress> progress_;
+  std::unique_ptr<Workbench> workbench_;
+
+  QTabWidget* left_ = nullptr;          // PageControl1
+  PreviewViews* right_ = nullptr;       // PageControl2
+  TagEditor* tag_editor_ = nullptr;
+  CharView* char_view_ = nullptr;
+  QLineEdit* edit1_ = nullptr;          // source field
+  QLineEdit* edit2_ = nullptr;          // database field
+  QCheckBox* check_box1_ = nullptr;     // "ignore mp3 files"
+  QCheckBox* check_box2_ = nullptr;     // "select tavex.data"
+  QPushButton* button1_ = nullptr;      // "source drive"
+  QPushButton* button2_ = nullptr;      // "create"
+  QWidget* database_panel_ = nullptr;
+  QProgressBar* progress_bar1_ = nullptr;
+  QLabel* label9_ = nullptr;
+  QPlainTextEdit* memo5_ = nullptr;
+  std::vector<QMenu*> workbench_menus_;  // hidden in operating mode 0
+  bool destroyed_ = false;
+};
+
+}  // namespace tavex::app

@@ -1,0 +1,14 @@
+// The window's fonts: an installed Japanese gothic face in place of the original's
+// system fonts, proportional for the controls and fixed-pitch for the HTML text views.
+#pragma once
+
+#include <QFont>
+
+namespace tavex::app {
+
+// The controls' font, 12 pixels high.
+QFont WindowFont();
+// The fixed-pitch font of the "html" text views.
+QFont FixedPitchFont();
+
+}  // namespace tavex::app

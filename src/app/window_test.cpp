@@ -1,0 +1,201 @@
+// The main window driven as a user would: start-up on an empty workspace, the operating
+// modes, the create run on the sample disc, the general error display, an import that
+// is declined, and the close.
+#include <QAction>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+
+#include "app/window_test_support.h"
+#include "pipeline/settings.h"
+#include "platform/files.h"
+
+namespace tavex::app::testing {
+namespace {
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void StartsOnAnEmptyWorkspace() {
+    Workspace workspace({.disc = false, .sample_rules = false});
+    auto window = workspace.Open();
+    QCOMPARE(window->windowTitle(), QString("TAVEX_to_EPWING"));
+    const std::string database = workspace / "working_folder/TAVEX_data";
+    QCOMPARE(window->findChild<QLineEdit*>("Edit2")->text().toStdString(), database);
+    QVERIFY(FileExists(database));
+    QVERIFY(window->findChild<QCheckBox*>("CheckBox1")->isChecked());
+    QCOMPARE(window->findChild<QLineEdit*>("EditIndex")->text(), QString("0"));
+
+    // Work-area defaults, then narrowed to the left page control by operating mode 0.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(window->pos(), QPoint(area.left() + area.width() / 10, area.top()));
+    QCOMPARE(window->height(), area.height());
+    QCOMPARE(window->width(), kLeftPageWidth);
+  }
+
+  void ModesShowAndHideTheWorkbench() {
+    Workspace workspace({.disc = false, .sample_rules = false});
+    auto window = workspace.Open();
+    auto* left = window->findChild<QTabWidget*>("PageControl1");
+    const QStringList workbench_menus = {"File1", "DBtool1", "gaijitool1", "mp3tool1", "xmldata1"};
+    auto check_layout = [&](bool all) {
+      for (const QString& name : workbench_menus) {
+        QCOMPARE(window->findChild<QMenu*>(name)->menuAction()->isVisible(), all);
+      }
+      QVERIFY(window->findChild<QMenu*>("about1")->menuAction()->isVisible());
+      QVERIFY(left->isTabVisible(0));
+      QCOMPARE(left->isTabVisible(1), all);
+      QCOMPARE(left->isTabVisible(2), all);
+      QCOMPARE(window->findChild<QWidget*>("PageControl2")->isVisible(), all);
+      QCOMPARE(window->findChild<QWidget*>("PanelDatabase")->isVisible(), all);
+      QCOMPARE(window->findChild<QWidget*>("CheckBox2")->isVisible(), all);
+      QCOMPARE(window->width(), kLeftPageWidth);
+      const bool fixed = window->minimumWidth() == window->maximumWidth();
+      QCOMPARE(fixed, !all);
+    };
+    check_layout(false);
+    SwitchMode(*window, 1);
+    QCOMPARE(window->workbench().mode().value, 1);
+    check_layout(true);
+    // Widened, the right page control comes into view beside the left one.
+    window->resize(1061, 765);
+    QTRY_VERIFY(window->findChild<QWidget*>("PageControl2")->width() > 300);
+  }
+
+  void CreateRunFillsTheLogAndTheBar() {
+    Workspace workspace({.disc = true, .sample_rules = false});
+    auto window = workspace.Open();
+    SwitchMode(*window, 1);
+
+    // The source comes from the folder dialog titled "Select Data Folder".
+    QString title;
+    {
+      DialogDriver driver;
+      driver.Then(ChooseFolder(workspace.disc(), &title));
+      QTest::mouseClick(window->findChild<QPushButton*>("Button1"), Qt::LeftButton);
+      QVERIFY(driver.done());
+    }
+    QCOMPARE(title, QString("Select Data Folder"));
+    QCOMPARE(window->findChild<QLineEdit*>("Edit1")->text().toStdString(), workspace.disc());
+
+    // While the run lets the window handle events, no other command can start.
+    auto* create = window->findChild<QPushButton*>("Button2");
+    bool create_enabled_during_run = true;
+    bool menu_enabled_during_run = true;
+    QTimer::singleShot(0, window.get(), [&] {
+      create_enabled_during_run = create->isEnabled();
+      menu_enabled_during_run = window->findChild<QAction*>("extractfsskn1")->isEnabled();
+    });
+    QTest::mouseClick(create, Qt::LeftButton);
+    QVERIFY(!create_enabled_during_run);
+    QVERIFY(!menu_enabled_during_run);
+    QVERIFY(create->isEnabled());
+
+    const std::vector<std::string> expected = {
+        "【Step 01】fs.sknの抽出:完了",
+        "【Step 02】entry_idの抽出:完了",
+        "【Step 03】charの解析:完了",
+        "【Step 04】tagの解析・xsl取得:完了",
+        "【Step 04】altの取得:完了",
+        "【Step 05】us_pron.sknの抽出:スキップ",
+        "【Step 06】uk_pron.sknの抽出:スキップ",
+        "【Step 07】us_pron.mp3をwavに変換:スキップ",
+        "【Step 08】uk_pron.mp3をwavに変換:スキップ",
+        "【Step 09】htmlの出力:完了",
+        "【Step 10】gaiji関連ファイルの出力:完了",
+        "【Step 11】ebsファイルの出力:完了",
+        "***** 終了しました *****",
+    };
+    // Warnings (the sample disc has a broken record) go to the log between the step lines.
+    std::vector<std::string> log;
+    for (const auto& line : LogLines(*window)) {
+      if (!line.starts_with("warning: ")) log.push_back(line);
+    }
+    QCOMPARE(log.size(), expected.size() + 1);
+    for (std::size_t i = 0; i < expected.size(); ++i) QCOMPARE(log[i], expected[i]);
+    QVERIFY(log.back().starts_with("所要時間："));
+
+    auto* bar = window->findChild<QProgressBar*>("ProgressBar1");
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    QVERIFY(FileExists(workspace / "base_folder/html_EPW"));
+    // The grids were reloaded by the run.
+    QVERIFY(window->findChild<QTableView*>("StringGrid1")->model()->rowCount() > 0);
+    QVERIFY(window->findChild<QTableView*>("StringGrid2")->model()->rowCount() > 0);
+  }
+
+  void FailedCommandIsShownAndTheWindowStaysUsable() {
+    Workspace workspace({.disc = false, .sample_rules = false});
+    auto window = workspace.Open();
+    SwitchMode(*window, 1);
+    window->findChild<QLineEdit*>("EditIndex")->setText("abc");
+    QString message;
+    DialogDriver driver;
+    driver.Then(ClickMessageButton(QMessageBox::Ok, &message));
+    auto* show = window->findChild<QPushButton*>("ButtonShow");
+    QTest::mouseClick(show, Qt::LeftButton);
+    QVERIFY(driver.done());
+    QVERIFY2(message.contains("abc"), qPrintable(message));
+    QVERIFY(show->isEnabled());
+    QVERIFY(window->findChild<QPushButton*>("Button2")->isEnabled());
+  }
+
+  void ImportAnsweredNoIsAborted() {
+    Workspace workspace({.disc = true, .sample_rules = true});
+    auto window = workspace.Open();
+    SwitchMode(*window, 1);
+    QTest::mouseClick(window->findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    const std::size_t rows = window->workbench().tag_rows().size();
+    QVERIFY(rows > 0);
+
+    QString message;
+    DialogDriver driver;
+    driver.Then(ClickMessageButton(QMessageBox::No));
+    driver.Then(ClickMessageButton(QMessageBox::Ok, &message));
+    window->findChild<QAction*>("xslimport1")->trigger();
+    QVERIFY(driver.done());
+    QCOMPARE(message, QString("中止されました。"));
+    QCOMPARE(window->workbench().tag_rows().size(), rows);
+  }
+
+  void CloseSavesSettingsAndModeZeroRemovesTheWorkingFolder() {
+    Workspace workspace({.disc = false, .sample_rules = false});
+    {
+      auto window = workspace.Open();
+      window->move(30, 40);
+      window->findChild<QLineEdit*>("Edit1")->setText("/media/cdrom");
+      QVERIFY(window->close());
+    }
+    QVERIFY(!FolderExists(workspace / "working_folder"));
+    QVERIFY(FolderExists(workspace / "base_folder"));
+    const Settings saved = LoadSettings(workspace / "TAVEX_to_EPWING.ini");
+    QCOMPARE(saved.form_left, 30);
+    QCOMPARE(saved.form_top, 40);
+    QCOMPARE(saved.form_width, kLeftPageWidth);
+    QCOMPARE(saved.src_folder, std::string("/media/cdrom"));
+
+    // The next start takes the saved geometry; in mode 1 the working folder survives.
+    auto window = workspace.Open();
+    QCOMPARE(window->pos(), QPoint(30, 40));
+    QCOMPARE(window->findChild<QLineEdit*>("Edit1")->text(), QString("/media/cdrom"));
+    SwitchMode(*window, 1);
+    QVERIFY(window->close());
+    QVERIFY(FolderExists(workspace / "working_folder"));
+  }
+};
+
+const bool kRegistered = RegisterTestClass<WindowTest>();
+
+}  // namespace
+}  // namespace tavex::app::testing
+
+#include "window_test.moc"
