@@ -136,6 +136,22 @@ TEST(ExtractTest, EntriesBecomeTextAndRecordingsStayBytes) {
   EXPECT_TRUE(f.progress.warnings.empty());
 }
 
+TEST(ExtractTest, BytesThatAreNotUtf8AreReplacedWhereverTheyStand) {
+  Fixture f;
+  // Long ASCII runs around the faults, a stray continuation byte, a cut sequence and
+  // valid two- and four-byte characters.
+  f.titles = {"abcdefghijklmnop\xFFqrstuvwxyz0123\xC3\xA9", "\x80", "0123456789abcdef\xE2\x82 \xF0\x9F\x98\x80"};
+  f.Write();
+  f.Extract();
+  const auto rows = Rows(f.options.database_file);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].title, "abcdefghijklmnop\xEF\xBF\xBDqrstuvwxyz0123\xC3\xA9");
+  EXPECT_EQ(rows[1].title, "\xEF\xBF\xBD");
+  EXPECT_EQ(rows[2].title, "0123456789abcdef\xEF\xBF\xBD\xEF\xBF\xBD \xF0\x9F\x98\x80");
+  ASSERT_EQ(f.progress.warnings.size(), 1u);
+  EXPECT_NE(f.progress.warnings[0].find("3 records hold bytes in TEXTTITLE"), std::string::npos);
+}
+
 TEST(ExtractTest, EqualOffsetsLeaveTheFirstRecordEmpty) {
   Fixture f;
   f.contents = {"<a/>", "<b/>", "<c/>"};

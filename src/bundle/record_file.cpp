@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -13,6 +14,13 @@
 #include "platform/files.h"
 
 namespace tavex::bundle {
+
+namespace {
+
+// The size of a read-ahead window and of the write buffer.
+constexpr std::size_t kBlockSize = 1 << 20;
+
+}  // namespace
 
 RecordFile::RecordFile(std::string path) : path_(std::move(path)) {
   fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
@@ -36,10 +44,28 @@ std::string RecordFile::ReadAt(std::uint64_t offset, std::size_t length) const {
     throw Error(fmt::format("cannot read {} bytes at offset {} of {}: the file has {} bytes", length, offset,
                             path_, size_));
   }
-  std::string bytes(length, '\0');
+  if (offset < window_offset_ || offset + length > window_offset_ + window_.size()) {
+    if (length >= kBlockSize) {
+      std::string bytes(length, '\0');
+      ReadInto(bytes.data(), offset, length);
+      return bytes;
+    }
+    window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, size_ - offset)));
+    window_offset_ = offset;
+    try {
+      ReadInto(window_.data(), offset, window_.size());
+    } catch (...) {
+      window_.clear();
+      throw;
+    }
+  }
+  return window_.substr(static_cast<std::size_t>(offset - window_offset_), length);
+}
+
+void RecordFile::ReadInto(char* out, std::uint64_t offset, std::size_t length) const {
   std::size_t done = 0;
   while (done < length) {
-    const ssize_t got = ::pread(fd_, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+    const ssize_t got = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
     if (got < 0) {
       if (errno == EINTR) continue;
       throw Error(fmt::format("cannot read {}: {}", path_, SystemMessage(errno)));
@@ -47,7 +73,6 @@ std::string RecordFile::ReadAt(std::uint64_t offset, std::size_t length) const {
     if (got == 0) throw Error(fmt::format("cannot read {}: the file ended early", path_));
     done += static_cast<std::size_t>(got);
   }
-  return bytes;
 }
 
 TempFileWriter::TempFileWriter(std::string path) : path_(std::move(path)), temp_path_(path_ + ".tmp") {
@@ -61,6 +86,24 @@ TempFileWriter::~TempFileWriter() {
 }
 
 void TempFileWriter::Write(std::string_view bytes) {
+  if (buffer_.size() + bytes.size() <= kBlockSize) {
+    buffer_.append(bytes);
+    return;
+  }
+  Flush();
+  if (bytes.size() < kBlockSize) {
+    buffer_.append(bytes);
+  } else {
+    WriteAll(bytes);
+  }
+}
+
+void TempFileWriter::Flush() {
+  WriteAll(buffer_);
+  buffer_.clear();
+}
+
+void TempFileWriter::WriteAll(std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
     if (put < 0) {
@@ -72,6 +115,7 @@ void TempFileWriter::Write(std::string_view bytes) {
 }
 
 void TempFileWriter::Commit() {
+  Flush();
   if (::fsync(fd_) != 0) throw Error(fmt::format("cannot write {}: {}", temp_path_, SystemMessage(errno)));
   const int result = ::close(fd_);
   fd_ = -1;

@@ -1,6 +1,8 @@
 // Positioned access to the bundle's files: reading one record's bytes at its offset,
-// so that memory stays bounded by the largest record, and writing the unpacked content
-// under a temporary name that only becomes the real file when it is whole.
+// so that memory stays bounded by the largest record (plus one read-ahead window), and
+// writing the unpacked content under a temporary name that only becomes the real file
+// when it is whole. Records are mostly read in file order, so both sides move data in
+// large blocks rather than with one system call per record.
 // Private to the bundle reader.
 #pragma once
 
@@ -25,9 +27,14 @@ class RecordFile {
   std::string ReadAt(std::uint64_t offset, std::size_t length) const;
 
  private:
+  // Reads `length` bytes at `offset` straight from the file into `out`.
+  void ReadInto(char* out, std::uint64_t offset, std::size_t length) const;
+
   std::string path_;
   int fd_ = -1;
   std::uint64_t size_ = 0;
+  mutable std::string window_;            // the bytes last read ahead
+  mutable std::uint64_t window_offset_ = 0;  // where they start in the file
 };
 
 // Writes a file as "<path>.tmp" and renames it to `path` on Commit. Without Commit
@@ -44,10 +51,16 @@ class TempFileWriter {
   void Commit();
 
  private:
+  // Writes out what the buffer holds.
+  void Flush();
+  // Hands `bytes` to the file, however many system calls that takes.
+  void WriteAll(std::string_view bytes);
+
   std::string path_;
   std::string temp_path_;
   int fd_ = -1;
   bool committed_ = false;
+  std::string buffer_;  // bytes written but not yet handed to the file
 };
 
 }  // namespace tavex::bundle
