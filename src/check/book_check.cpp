@@ -1,11 +1,11 @@
 #include "check/book_check.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "check/key_text.h"
 #include "check/line_reader.h"
@@ -17,7 +17,7 @@ namespace tavex::check {
 namespace {
 
 constexpr const char* kBookName = "html_EPW";
-constexpr std::size_t kMaxTextBytes = 255;  // the longest headword or key the tool takes
+constexpr std::size_t kMaxTextBytes = 255;           // the longest headword or key the tool takes
 constexpr std::string_view kOwnerEntryId = "50080";  // the copyright entry's fixed id
 constexpr const char* kRerunHtml = "re-run `tavex2epwing html`";
 
@@ -27,7 +27,7 @@ bool IsSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; 
 // A hexadecimal character reference "&#xHHHH;" found in a line.
 struct Reference {
   std::uint32_t value = 0;
-  std::size_t end = 0;  // just past the ";"
+  std::size_t end = 0;    // just past the ";"
   bool too_long = false;  // more digits than any character has
 };
 
@@ -93,26 +93,23 @@ class BookScanner {
                   "font that has it, or write the character another way in the rule of its tag");
     }
     for (const auto& [code, tally] : ByFirstLine(unrepresentable_)) {
-      std::string what = IsSurrogate(code)
-                             ? fmt::format("&#x{:04X}; is a lone surrogate code unit", code)
-                             : fmt::format("{} lies beyond U+FFFF", CodePointName(code));
+      std::string what = IsSurrogate(code) ? fmt::format("&#x{:04X}; is a lone surrogate code unit", code)
+                                           : fmt::format("{} lies beyond U+FFFF", CodePointName(code));
       sink_.Error("surrogate", kBookName, tally.first_line,
-                  fmt::format("{}: the book's gaiji cannot hold it ({})", what,
-                              Counted(tally.count, "use")),
+                  fmt::format("{}: the book's gaiji cannot hold it ({})", what, Counted(tally.count, "use")),
                   "leave the character out or write it another way in the rule of the tag that "
                   "holds it, then re-run `tavex2epwing html`");
     }
     for (const auto& [target, tally] : ByFirstLine(targets_)) {
       if (ids_.count(target) > 0) continue;
       bool unknown_topic = target == "-1";
-      sink_.Error("dangling-link", kBookName, tally.first_line,
-                  fmt::format("link to #{} has no entry with that id ({})", target,
-                              Counted(tally.count, "link")),
-                  unknown_topic
-                      ? "the link's topic is not in the topic table: re-run `tavex2epwing topic`, "
-                        "or check the rule of the cross-reference tag"
-                      : "the link and the entries come from different runs: re-run "
-                        "`tavex2epwing html`");
+      sink_.Error(
+          "dangling-link", kBookName, tally.first_line,
+          fmt::format("link to #{} has no entry with that id ({})", target, Counted(tally.count, "link")),
+          unknown_topic ? "the link's topic is not in the topic table: re-run `tavex2epwing topic`, "
+                          "or check the rule of the cross-reference tag"
+                        : "the link and the entries come from different runs: re-run "
+                          "`tavex2epwing html`");
     }
   }
 
@@ -180,8 +177,8 @@ class BookScanner {
       std::size_t end = line.find('"', begin);
       pos = begin;
       // Only the anchors of the book's cross references: "<A href=", any letter case.
-      bool anchor = pos >= 10 && (line[pos - 10] == '<') &&
-                    (line[pos - 9] == 'a' || line[pos - 9] == 'A') && line[pos - 8] == ' ';
+      bool anchor = pos >= 10 && (line[pos - 10] == '<') && (line[pos - 9] == 'a' || line[pos - 9] == 'A') &&
+                    line[pos - 8] == ' ';
       if (!anchor || end == std::string_view::npos) continue;
       targets_[std::string(line.substr(begin, end - begin))].Add(number);
     }
@@ -211,9 +208,9 @@ class BookScanner {
     std::string quoted = "\"" + Snippet(title) + "\"";
     if (text.empty()) {
       sink_.Warning("key-empty", kBookName, number,
-                    title.empty() ? "key with an empty title and text"
-                                  : "key text is empty: its title " + quoted +
-                                        " has nothing the search can find",
+                    title.empty()
+                        ? "key with an empty title and text"
+                        : "key text is empty: its title " + quoted + " has nothing the search can find",
                     "a key of only symbols finds nothing: check the rule of the keyword's tag");
       return;
     }
@@ -228,8 +225,9 @@ class BookScanner {
       sink_.Warning("key-mismatch", kBookName, number,
                     "key text does not match its title " + quoted +
                         ": a search for the title would not find this entry",
-                    std::string(kRerunHtml) + "; after a hand edit, write the title in full-width "
-                                              "capitals and digits without symbols");
+                    std::string(kRerunHtml) +
+                        "; after a hand edit, write the title in full-width "
+                        "capitals and digits without symbols");
     } else if (HasHalfWidthKana(title)) {
       sink_.Warning("key-kana", kBookName, number,
                     "key title " + quoted +
@@ -253,8 +251,7 @@ class BookScanner {
 
 }  // namespace
 
-void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji,
-                   FindingSink& sink) {
+void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink) {
   LineReader reader(JoinPath(base_folder, kBookName), kBookName);
   if (!reader.is_open()) return;
   BookScanner scanner(gaiji, sink);

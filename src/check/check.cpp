@@ -59,9 +59,7 @@ int CheckReport::errors() const {
                                         [](const Finding& f) { return f.severity == Finding::kError; }));
 }
 
-int CheckReport::warnings() const {
-  return static_cast<int>(findings.size()) - errors();
-}
+int CheckReport::warnings() const { return static_cast<int>(findings.size()) - errors(); }
 
 CheckReport CheckBookSource(const std::string& base_folder) {
   if (!FolderExists(base_folder)) throw Error("cannot check " + base_folder + ": no such folder");

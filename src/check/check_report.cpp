@@ -98,8 +98,7 @@ std::string FormatReportJson(const CheckReport& report) {
     out += separator;
     out += fmt::format(
         "{{\"severity\": \"{}\", \"file\": {}, \"line\": {}, \"message\": {}, \"advice\": {}}}",
-        SeverityName(f.severity), JsonString(f.file), f.line, JsonString(f.message),
-        JsonString(f.advice));
+        SeverityName(f.severity), JsonString(f.file), f.line, JsonString(f.message), JsonString(f.advice));
     separator = ",\n  ";
   }
   out += report.findings.empty() ? "]}\n" : "\n]}\n";

@@ -29,36 +29,52 @@ Lines Glyph(std::size_t width) {
 // A small book as the create run writes it, in UTF-8 lines; Write stores it in Shift_JIS
 // with CR LF line ends. Tests break one part and look for the one finding.
 struct SampleBook {
-  Lines book = {
-      "<html>", "<head>", "<title>TAVEX</title>", "</head>", "<body>", "<dl>",
-      "<dt id=\"0\">caf&#x00E9;</dt>",
-      "<key title=\"caf\" type=\"前方表記\">ＣＡＦ</key>",
-      "<key title=\"caf\" type=\"後方表記\">ＣＡＦ</key>",
-      "<dd><p>", "a drink, see <A href=\"#1\">tea</A> and &#x0101; &#x0251;<br>", "</p></dd>",
-      "<dt id=\"1\">tea</dt>",
-      "<key title=\"x-ray 2\" type=\"前方表記\">ＸＲＡＹ２</key>",
-      "<dd><p>", "back to <A href=\"#0\">café</A>, 日本語い<br>", "</p></dd>",
-      "<dt id=\"50080\">copyright_info</dt>",
-      "<key title=\"owner_info\" type=\"前方表記\">ＯＷＮＥＲＩＮＦＯ</key>",
-      "<dd><p>", "<b>[COPYRIGHT INFORMATION]</b><br>", "</p></dd>",
-      "</dl>", "</body>", "</html>"};
-  Lines copyright = {"<html>", "<head>", "<title>copyright</title>", "</head>", "<body>",
-                     "owner", "</body>", "</html>"};
-  Lines project = {"InPath=Z:\\nowhere\\base_folder\\", "OutPath=Z:\\nowhere\\base_folder\\TAVEX\\",
-                   "Copyright=$(BASE)\\copyright.html", "GaijiFile=$(BASE)\\Gaiji.xml",
+  Lines book = {"<html>",
+                "<head>",
+                "<title>TAVEX</title>",
+                "</head>",
+                "<body>",
+                "<dl>",
+                "<dt id=\"0\">caf&#x00E9;</dt>",
+                "<key title=\"caf\" type=\"前方表記\">ＣＡＦ</key>",
+                "<key title=\"caf\" type=\"後方表記\">ＣＡＦ</key>",
+                "<dd><p>",
+                "a drink, see <A href=\"#1\">tea</A> and &#x0101; &#x0251;<br>",
+                "</p></dd>",
+                "<dt id=\"1\">tea</dt>",
+                "<key title=\"x-ray 2\" type=\"前方表記\">ＸＲＡＹ２</key>",
+                "<dd><p>",
+                "back to <A href=\"#0\">café</A>, 日本語い<br>",
+                "</p></dd>",
+                "<dt id=\"50080\">copyright_info</dt>",
+                "<key title=\"owner_info\" type=\"前方表記\">ＯＷＮＥＲＩＮＦＯ</key>",
+                "<dd><p>",
+                "<b>[COPYRIGHT INFORMATION]</b><br>",
+                "</p></dd>",
+                "</dl>",
+                "</body>",
+                "</html>"};
+  Lines copyright = {"<html>",  "<head>", "<title>copyright</title>", "</head>", "<body>", "owner",
+                     "</body>", "</html>"};
+  Lines project = {"InPath=Z:\\nowhere\\base_folder\\",  "OutPath=Z:\\nowhere\\base_folder\\TAVEX\\",
+                   "Copyright=$(BASE)\\copyright.html",  "GaijiFile=$(BASE)\\Gaiji.xml",
                    "GaijiMapFile=$(BASE)\\GaijiMap.xml", "EBType=0",
                    "Source=$(BASE)\\html_EPW;_;_;HTML;"};
-  Lines gaiji_map = {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", "<gaijiSet>", "",
+  Lines gaiji_map = {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>",
+                     "<gaijiSet>",
+                     "",
                      "<!-- zenkaku -->",
                      "<gaijiMap unicode=\"#x00E9\" ebcode=\"A121\" alt=\"e\" />",
-                     "<gaijiMap unicode=\"#x0101\" ebcode=\"A122\" />", "",
-                     "<!-- hankaku -->", "<gaijiMap unicode=\"#x0251\" ebcode=\"A123\" />",
+                     "<gaijiMap unicode=\"#x0101\" ebcode=\"A122\" />",
+                     "",
+                     "<!-- hankaku -->",
+                     "<gaijiMap unicode=\"#x0251\" ebcode=\"A123\" />",
                      "</gaijiSet>"};
   Lines gaiji_font;
 
   SampleBook() {
-    gaiji_font = {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>",
-                  "<gaijiData xml:space=\"preserve\">", "", "<fontSet size=\"16X16\" start=\"A121\">"};
+    gaiji_font = {"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", "<gaijiData xml:space=\"preserve\">", "",
+                  "<fontSet size=\"16X16\" start=\"A121\">"};
     AddGlyph("A121", "00E9", 16);
     AddGlyph("A122", "0101", 16);
     gaiji_font.insert(gaiji_font.end(), {"</fontSet>", "", "<fontSet size=\"8X16\" start=\"A123\">"});
@@ -106,8 +122,8 @@ std::vector<Finding> With(const CheckReport& report, const std::string& text) {
 }
 
 // Expects exactly one finding with `text`, at `file`:`line`, with advice.
-void ExpectOne(const CheckReport& report, const std::string& text, const std::string& file,
-               int line, Finding::Severity severity = Finding::kError) {
+void ExpectOne(const CheckReport& report, const std::string& text, const std::string& file, int line,
+               Finding::Severity severity = Finding::kError) {
   auto found = With(report, text);
   ASSERT_EQ(found.size(), 1u) << text << "\n" << FormatReport(report);
   EXPECT_EQ(found[0].file, file) << text;
@@ -151,10 +167,10 @@ TEST(CheckBookSource, EncodingAndLineEndsGiveFirstLineAndCount) {
   SampleBook book;
   book.Write(dir);
   std::string text = SampleBook::Sjis(book.copyright);
-  text.replace(text.find("<head>\r\n"), 8, "<head>\n");      // line 2
-  text.replace(text.find("</head>\r\n"), 9, "</head>\r");    // joins lines 4 and 5
-  text.replace(text.find("owner"), 5, "own\x80r");           // an undecodable byte
-  text.erase(text.size() - 2);                              // no line end at the end
+  text.replace(text.find("<head>\r\n"), 8, "<head>\n");    // line 2
+  text.replace(text.find("</head>\r\n"), 9, "</head>\r");  // joins lines 4 and 5
+  text.replace(text.find("owner"), 5, "own\x80r");         // an undecodable byte
+  text.erase(text.size() - 2);                             // no line end at the end
   WriteTestFile(dir / "copyright.html", text);
   CheckReport report = CheckBookSource(dir.path());
   ExpectOne(report, "does not end in CR LF (3 lines in all)", "copyright.html", 2);
@@ -202,6 +218,23 @@ TEST(CheckBookSource, GaijiCodesFollowTheLayoutAndBothFilesAgree) {
             LineOf(book.gaiji_map, "#x0252"));
 }
 
+TEST(CheckBookSource, ProjectAndMapFaultsThatHideOthers) {
+  TempDir dir;
+  SampleBook book;
+  book.project.pop_back();  // no Source= line
+  book.gaiji_map.insert(book.gaiji_map.end() - 1, "<gaijiMap unicode=\"#x00e9\" ebcode=\"A124\" />");
+  CheckReport report = Check(book, dir);
+  ExpectOne(report, "no Source= line", "TAVEX.ebs", 0);
+  ExpectOne(report, "U+00E9 is mapped twice (first on line 5)", "GaijiMap.xml",
+            LineOf(book.gaiji_map, "#x00e9"));
+
+  // Without a map every reference would be unmapped; the missing file is the one finding.
+  std::remove((dir / "GaijiMap.xml").c_str());
+  report = CheckBookSource(dir.path());
+  ExpectOne(report, "file is missing", "GaijiMap.xml", 0);
+  EXPECT_TRUE(With(report, "has no entry in GaijiMap.xml").empty()) << FormatReport(report);
+}
+
 TEST(CheckBookSource, LinksNeedAnEntryAndIdsAreUnique) {
   TempDir dir;
   SampleBook book;
@@ -211,9 +244,10 @@ TEST(CheckBookSource, LinksNeedAnEntryAndIdsAreUnique) {
   CheckReport report = Check(book, dir);
   ExpectOne(report, "link to #-1 has no entry with that id (2 links)", "html_EPW", body);
   ExpectOne(report, "link to #7 has no entry", "html_EPW", body);
-  ExpectOne(report, "entry id 1 is used twice (first on line " +
-                        std::to_string(LineOf(book.book, "<dt id=\"1\">")) + ")",
-            "html_EPW", LineOf(book.book, "tea again"));
+  ExpectOne(
+      report,
+      "entry id 1 is used twice (first on line " + std::to_string(LineOf(book.book, "<dt id=\"1\">")) + ")",
+      "html_EPW", LineOf(book.book, "tea again"));
   EXPECT_EQ(report.errors(), 3) << FormatReport(report);
 }
 
@@ -225,13 +259,13 @@ TEST(CheckBookSource, KeysTheSearchCannotFindAreWarnings) {
   for (int i = 0; i < 130; ++i) long_text += "Ａ";
   auto at = book.book.begin() + LineOf(book.book, "ＸＲＡＹ２");
   book.book.insert(at, {
-      "<key title=\"（－）\" type=\"前方表記\"></key>",
-      "<key title=\"（－）\" type=\"後方表記\"></key>",
-      "<key title=\"tea\" type=\"前方表記\">ＴＥ</key>",
-      "<key title=\"" + long_title + "\" type=\"前方表記\">" + long_text + "</key>",
-      "<key title=\"teaｶｯﾌﾟ\" type=\"前方表記\">ＴＥＡ</key>",
-      "<dt id=\"9\">" + long_title + long_title + "</dt>",
-  });
+                           "<key title=\"（－）\" type=\"前方表記\"></key>",
+                           "<key title=\"（－）\" type=\"後方表記\"></key>",
+                           "<key title=\"tea\" type=\"前方表記\">ＴＥ</key>",
+                           "<key title=\"" + long_title + "\" type=\"前方表記\">" + long_text + "</key>",
+                           "<key title=\"teaｶｯﾌﾟ\" type=\"前方表記\">ＴＥＡ</key>",
+                           "<dt id=\"9\">" + long_title + long_title + "</dt>",
+                       });
   CheckReport report = Check(book, dir);
   ExpectOne(report, "key text is empty: its title \"（－）\"", "html_EPW", LineOf(book.book, "（－）"),
             Finding::kWarning);
@@ -289,14 +323,14 @@ TEST(FormatReport, LinesNameFileLineSeverityAndAdvice) {
 TEST(FormatReportJson, IsValidJsonWhateverTheTextsHold) {
   CheckReport report;
   report.base_folder = "/w/\"base\"\\folder";
-  report.findings = {{Finding::kError, "us_pron/\xff\xfe.wav", 3, "quote \" tab \t cr \r nul \x01 é",
-                      "ok"}};
+  report.findings = {{Finding::kError, "us_pron/\xff\xfe.wav", 3, "quote \" tab \t cr \r nul \x01 é", "ok"}};
   TempDir dir;
   for (const CheckReport& r : {report, CheckReport{}}) {
     WriteTestFile(dir / "report.json", FormatReportJson(r));
-    std::string command = "python3 -c \"import json,sys; d=json.load(open(sys.argv[1], encoding='utf-8'));"
-                          " assert len(d['findings']) == d['errors'] + d['warnings']\" " +
-                          dir / "report.json";
+    std::string command =
+        "python3 -c \"import json,sys; d=json.load(open(sys.argv[1], encoding='utf-8'));"
+        " assert len(d['findings']) == d['errors'] + d['warnings']\" " +
+        dir / "report.json";
     EXPECT_EQ(std::system(command.c_str()), 0) << FormatReportJson(r);
   }
   std::string json = FormatReportJson(report);

@@ -1,18 +1,18 @@
 #include "check/finding_sink.h"
 
-#include <utility>
-
 #include <fmt/format.h>
+
+#include <utility>
 
 namespace tavex::check {
 
-void FindingSink::Error(const std::string& kind, const std::string& file, int line,
-                        std::string message, std::string advice) {
+void FindingSink::Error(const std::string& kind, const std::string& file, int line, std::string message,
+                        std::string advice) {
   Add(kind, Finding{Finding::kError, file, line, std::move(message), std::move(advice)});
 }
 
-void FindingSink::Warning(const std::string& kind, const std::string& file, int line,
-                          std::string message, std::string advice) {
+void FindingSink::Warning(const std::string& kind, const std::string& file, int line, std::string message,
+                          std::string advice) {
   Add(kind, Finding{Finding::kWarning, file, line, std::move(message), std::move(advice)});
 }
 
@@ -30,8 +30,8 @@ void FindingSink::Add(const std::string& kind, Finding finding) {
 void FindingSink::Finish() {
   for (auto& [kind, omitted] : omitted_) {
     Finding summary = omitted.first;
-    summary.message = fmt::format("{} more findings of this kind, the first here: {}",
-                                  omitted.count, omitted.first.message);
+    summary.message = fmt::format("{} more findings of this kind, the first here: {}", omitted.count,
+                                  omitted.first.message);
     report_.findings.push_back(std::move(summary));
   }
   omitted_.clear();

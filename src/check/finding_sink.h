@@ -24,8 +24,7 @@ struct Tally {
 // Appends findings to a report, at most `max_listed` of each kind.
 class FindingSink {
  public:
-  explicit FindingSink(CheckReport& report, int max_listed = 20)
-      : report_(report), max_listed_(max_listed) {}
+  explicit FindingSink(CheckReport& report, int max_listed = 20) : report_(report), max_listed_(max_listed) {}
   // Closes every capped kind with its counting finding.
   ~FindingSink() { Finish(); }
   FindingSink(const FindingSink&) = delete;
@@ -38,7 +37,7 @@ class FindingSink {
                std::string advice);
 
   // Adds, for each kind that reached the cap, one finding at the first place left out
-// that counts the findings left out. Idempotent.
+  // that counts the findings left out. Idempotent.
   void Finish();
 
  private:

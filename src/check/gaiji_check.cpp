@@ -1,11 +1,11 @@
 #include "check/gaiji_check.h"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <optional>
 #include <unordered_map>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "check/line_reader.h"
 #include "check/markup.h"
@@ -40,8 +40,7 @@ using GaijiSets = std::array<std::vector<GaijiItem>, 2>;
 using CodeLines = std::unordered_map<std::uint32_t, int>;
 
 // Reports a code outside the layout or used before in the same set.
-void CheckCode(const char* file, const GaijiItem& item, std::size_t set, CodeLines& seen,
-               FindingSink& sink) {
+void CheckCode(const char* file, const GaijiItem& item, std::size_t set, CodeLines& seen, FindingSink& sink) {
   if (!InGaijiLayout(item.code)) {
     sink.Error("code-layout", file, item.line,
                fmt::format("gaiji code {} for {} is outside the book's code layout (rows A1 to FE, "
@@ -85,18 +84,17 @@ bool ReadGaijiMap(const std::string& base_folder, GaijiSets& sets, GaijiMapSumma
       std::optional<std::uint32_t> code_value = code ? ParseHex(*code) : std::nullopt;
       if (!unicode_value || !code_value) {
         sink.Error("map-entry", kMapName, reader.line_number(),
-                   "gaijiMap entry without a readable unicode=\"#xHHHH\" and ebcode=\"HHHH\"",
-                   kRerunGaiji);
+                   "gaijiMap entry without a readable unicode=\"#xHHHH\" and ebcode=\"HHHH\"", kRerunGaiji);
         continue;
       }
       GaijiItem item{*unicode_value, *code_value, reader.line_number()};
       CheckCode(kMapName, item, set, codes[set], sink);
       auto [it, fresh] = unicodes.emplace(item.unicode, item.line);
       if (!fresh) {
-        sink.Error("unicode-twice", kMapName, item.line,
-                   fmt::format("{} is mapped twice (first on line {})", CodePointName(item.unicode),
-                               it->second),
-                   kRerunGaiji);
+        sink.Error(
+            "unicode-twice", kMapName, item.line,
+            fmt::format("{} is mapped twice (first on line {})", CodePointName(item.unicode), it->second),
+            kRerunGaiji);
       }
       sets[set].push_back(item);
       summary.mapped.insert(item.unicode);
@@ -132,8 +130,7 @@ class FontReader {
   void End() {
     if (glyph_open_) {
       sink_.Error("glyph-open", kFontName, item_.line,
-                  fmt::format("glyph {} has no closing </fontData>", GaijiCodeName(item_.code)),
-                  kRerunGaiji);
+                  fmt::format("glyph {} has no closing </fontData>", GaijiCodeName(item_.code)), kRerunGaiji);
     }
   }
 
@@ -157,10 +154,10 @@ class FontReader {
     if (start_code && InGaijiLayout(*start_code)) {
       expected_ = *start_code;
     } else {
-      sink_.Error("font-set", kFontName, number,
-                  fmt::format("fontSet {} has no start code in the book's code layout",
-                              kSets[*set_].font_label),
-                  kRerunGaiji);
+      sink_.Error(
+          "font-set", kFontName, number,
+          fmt::format("fontSet {} has no start code in the book's code layout", kSets[*set_].font_label),
+          kRerunGaiji);
     }
     ordinal_ = 0;
     numbering_reported_ = false;
@@ -207,8 +204,7 @@ class FontReader {
     if (row.size() != width) {
       shape_fault_ = fmt::format("row {} (line {}) has {} characters", rows_, number, row.size());
     } else if (row.find_first_not_of("#.") != std::string_view::npos) {
-      shape_fault_ = fmt::format("row {} (line {}) holds characters other than '#' and '.'",
-                                 rows_, number);
+      shape_fault_ = fmt::format("row {} (line {}) holds characters other than '#' and '.'", rows_, number);
     }
   }
 
@@ -220,11 +216,11 @@ class FontReader {
     }
     if (shape_fault_.empty()) return;
     std::size_t width = kSets[*set_].width;
-    sink_.Error("glyph-shape", kFontName, item_.line,
-                fmt::format("glyph {} for {} is not {} rows of {} '#' or '.' characters: {}",
-                            GaijiCodeName(item_.code), CodePointName(item_.unicode), kGlyphRows,
-                            width, shape_fault_),
-                kRerunGaiji);
+    sink_.Error(
+        "glyph-shape", kFontName, item_.line,
+        fmt::format("glyph {} for {} is not {} rows of {} '#' or '.' characters: {}",
+                    GaijiCodeName(item_.code), CodePointName(item_.unicode), kGlyphRows, width, shape_fault_),
+        kRerunGaiji);
   }
 
   GaijiSets& sets_;
@@ -258,8 +254,7 @@ void CompareOrder(const GaijiSets& map, const GaijiSets& font, FindingSink& sink
     const auto& glyphs = font[set];
     std::size_t common = std::min(entries.size(), glyphs.size());
     std::size_t i = 0;
-    while (i < common && entries[i].unicode == glyphs[i].unicode &&
-           entries[i].code == glyphs[i].code) {
+    while (i < common && entries[i].unicode == glyphs[i].unicode && entries[i].code == glyphs[i].code) {
       ++i;
     }
     if (i < common) {
@@ -267,17 +262,15 @@ void CompareOrder(const GaijiSets& map, const GaijiSets& font, FindingSink& sink
                  fmt::format("glyph {} of the {} set is {} as {}, but GaijiMap.xml's {} entry {} "
                              "(line {}) is {} as {}",
                              i + 1, kSets[set].font_label, CodePointName(glyphs[i].unicode),
-                             GaijiCodeName(glyphs[i].code), kSets[set].map_label, i + 1,
-                             entries[i].line, CodePointName(entries[i].unicode),
-                             GaijiCodeName(entries[i].code)),
+                             GaijiCodeName(glyphs[i].code), kSets[set].map_label, i + 1, entries[i].line,
+                             CodePointName(entries[i].unicode), GaijiCodeName(entries[i].code)),
                  kRerunGaiji);
     } else if (entries.size() != glyphs.size()) {
       bool map_longer = entries.size() > glyphs.size();
       sink.Error("order", map_longer ? kMapName : kFontName,
                  map_longer ? entries[common].line : glyphs[common].line,
-                 fmt::format("the {} set has {} in GaijiMap.xml but {} in Gaiji.xml",
-                             kSets[set].map_label, Counted(entries.size(), "entry", "entries"),
-                             Counted(glyphs.size(), "glyph")),
+                 fmt::format("the {} set has {} in GaijiMap.xml but {} in Gaiji.xml", kSets[set].map_label,
+                             Counted(entries.size(), "entry", "entries"), Counted(glyphs.size(), "glyph")),
                  kRerunGaiji);
     }
   }

@@ -10,9 +10,9 @@ namespace tavex::check {
 namespace {
 
 // ・％－「」（）“”″＜＞／： as Shift_JIS codes: dropped from search texts.
-constexpr std::array<std::uint16_t, 14> kIgnoredSymbols = {
-    0x8145, 0x8193, 0x817C, 0x8175, 0x8176, 0x8169, 0x816A,
-    0x8167, 0x8168, 0x818D, 0x8183, 0x8184, 0x815E, 0x8146};
+constexpr std::array<std::uint16_t, 14> kIgnoredSymbols = {0x8145, 0x8193, 0x817C, 0x8175, 0x8176,
+                                                           0x8169, 0x816A, 0x8167, 0x8168, 0x818D,
+                                                           0x8183, 0x8184, 0x815E, 0x8146};
 
 bool IsIgnoredSymbol(unsigned char lead, unsigned char trail) {
   std::uint16_t code = static_cast<std::uint16_t>(lead << 8 | trail);
@@ -22,9 +22,7 @@ bool IsIgnoredSymbol(unsigned char lead, unsigned char trail) {
   return false;
 }
 
-unsigned char At(std::string_view text, std::size_t i) {
-  return static_cast<unsigned char>(text[i]);
-}
+unsigned char At(std::string_view text, std::size_t i) { return static_cast<unsigned char>(text[i]); }
 
 bool IsHalfWidthKana(unsigned char byte) { return byte >= 0xA1 && byte <= 0xDF; }
 

@@ -1,9 +1,9 @@
 #include "check/project_check.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
-
-#include <fmt/format.h>
 
 #include "check/line_reader.h"
 #include "platform/cp932.h"
@@ -17,8 +17,7 @@ namespace {
 constexpr const char* kProjectName = "TAVEX.ebs";
 constexpr std::string_view kBase = "$(BASE)";
 // The settings whose value names a file; Source= lists more fields after a ";".
-constexpr std::array<std::string_view, 4> kFileKeys = {"Copyright", "GaijiFile", "GaijiMapFile",
-                                                       "Source"};
+constexpr std::array<std::string_view, 4> kFileKeys = {"Copyright", "GaijiFile", "GaijiMapFile", "Source"};
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
@@ -73,18 +72,16 @@ void CheckProjectFile(const std::string& base_folder, const std::set<std::string
       has_source = true;
       value = value.substr(0, value.find(';'));
       if (TrimControl(value).empty()) {
-        sink.Error("project-source", kProjectName, reader.line_number(),
-                   "Source= names no book source file",
+        sink.Error("project-source", kProjectName, reader.line_number(), "Source= names no book source file",
                    "re-run `tavex2epwing -m 1 create` to write the project file anew");
         continue;
       }
     }
     std::string path = ProjectPathToLocal(base_folder, std::string(value));
     if (path.empty() || ProjectFileExists(path)) continue;
-    bool reported = std::any_of(already_missing.begin(), already_missing.end(),
-                                [&](const std::string& name) {
-                                  return EqualsIgnoreAsciiCase(path, JoinPath(base_folder, name));
-                                });
+    bool reported = std::any_of(already_missing.begin(), already_missing.end(), [&](const std::string& name) {
+      return EqualsIgnoreAsciiCase(path, JoinPath(base_folder, name));
+    });
     if (reported) continue;
     sink.Error("project-file", kProjectName, reader.line_number(),
                fmt::format("{} names {}, which does not exist", std::string(key), path),

@@ -1,5 +1,7 @@
 #include "check/wav_check.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -7,8 +9,6 @@
 #include <fstream>
 #include <system_error>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "platform/files.h"
 #include "platform/text.h"
