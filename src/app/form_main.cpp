@@ -54,11 +54,12 @@ TFormMain::TFormMain(WorkbenchOptions options, QWidget* parent)
 }
 
 TFormMain::~TFormMain() {
-  // The views must not call into a Workbench that is gone.
+  // The views and models refer to the Workbench, so they go before it does.
   if (workbench_) {
     workbench_->on_tag_rows_changed = nullptr;
     workbench_->on_char_table_changed = nullptr;
   }
+  delete takeCentralWidget();
 }
 
 void TFormMain::FormCreate() {
