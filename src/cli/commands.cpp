@@ -1,0 +1,195 @@
+// The commands of the command line, one table entry each: its options and its handler.
+#include <iostream>
+
+#include <fmt/format.h>
+
+#include "cli/command.h"
+#include "cli/session.h"
+#include "platform/cp932.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "sample/sample_disc.h"
+#include "sample/sample_rules.h"
+
+namespace tavex::cli {
+namespace {
+
+// Prints the wall time of each step of a create run on stderr.
+void PrintTimings(const Workbench& bench) {
+  for (const auto& [step, seconds] : bench.step_timings()) {
+    std::cerr << fmt::format("timing: step {} {:.3f} s\n", step, seconds);
+  }
+}
+
+const CommandRegistrar kCreate({"create", "the whole conversion: the book's source in base_folder", [](CLI::App& app) {
+  struct Args {
+    std::string source;
+    bool with_audio = false;
+    bool sample = false;
+    bool timings = false;
+    std::string ebs_base;
+  };
+  auto args = std::make_shared<Args>();
+  app.add_option("SOURCE", args->source, "the disc's root or its tavex.data folder");
+  app.add_flag("--with-audio", args->with_audio, "also convert the US and UK pronunciations to WAV");
+  app.add_flag("--sample", args->sample, "convert the sample disc (written into the workspace when missing)");
+  app.add_flag("--timings", args->timings, "print the wall time of every step on stderr");
+  app.add_option("--ebs-base", args->ebs_base, "base_folder as the authoring tool will see it (default Z:\\...)");
+  return [args](CommandContext& context) {
+    WorkbenchOptions extra;
+    if (!args->ebs_base.empty()) extra.ebs_base = args->ebs_base;
+    if (args->sample) {
+      if (!args->source.empty()) throw Error("create: give either SOURCE or --sample, not both");
+      const std::string disc = JoinPath(context.global.workspace, "sample_disc");
+      if (!FolderExists(disc)) sample::WriteSampleDisc(disc, {});
+      const std::string rules = JoinPath(context.global.workspace, "xsl_data.xml");
+      if (!FileExists(rules)) sample::WriteSampleRules(rules);
+      extra.source_folder = disc;
+    } else if (!args->source.empty()) {
+      extra.source_folder = args->source;
+    }
+    auto session = StartSession(context, true, false, extra);
+    Workbench& bench = session->workbench;
+    bench.Create({.ignore_mp3 = !args->with_audio});
+    if (args->timings) PrintTimings(bench);
+    if (!context.global.quiet) {
+      std::cerr << "the book's source is in " << bench.layout().base_folder << "\n";
+    }
+    return 0;
+  };
+}});
+
+const CommandRegistrar kExtract({"extract", "unpack the entry bundle (fs.skn) or the pronunciation bundles (pron)",
+                                 [](CLI::App& app) {
+  auto what = std::make_shared<std::string>();
+  app.add_option("BUNDLE", *what, "fs.skn or pron")->required()->check(CLI::IsMember({"fs.skn", "pron"}));
+  return [what](CommandContext& context) {
+    auto session = StartSession(context, false);
+    if (*what == "fs.skn") {
+      session->workbench.ExtractEntries();
+    } else {
+      session->workbench.ExtractPronunciations();
+    }
+    return 0;
+  };
+}});
+
+// A command without options that runs one Workbench method.
+CommandSpec Simple(std::string name, std::string help, void (Workbench::*method)()) {
+  return {std::move(name), std::move(help), [method](CLI::App&) {
+            return [method](CommandContext& context) {
+              auto session = StartSession(context, false);
+              (session->workbench.*method)();
+              return 0;
+            };
+          }};
+}
+
+const CommandRegistrar kTopic(Simple("topic", "build the topic index", &Workbench::BuildTopicIndex));
+const CommandRegistrar kGaiji(Simple("gaiji", "write the gaiji font and map files", &Workbench::CreateGaijiFiles));
+const CommandRegistrar kAudio(Simple("audio", "convert both pronunciation tables to WAV files",
+                                     &Workbench::ConvertMp3ToWav));
+const CommandRegistrar kHtml(Simple("html", "re-build the book HTML (and the stylesheets unless mode 2)",
+                                    &Workbench::RebuildHtml));
+const CommandRegistrar kStylesheet(Simple("stylesheet", "back up and rewrite the main stylesheet",
+                                          &Workbench::UpdateMainStylesheet));
+
+const CommandRegistrar kSaveMp3({"save-mp3", "save one original recording into the workspace", [](CLI::App& app) {
+  auto name = std::make_shared<std::string>();
+  app.add_option("NAME", *name, "the recording's name, e.g. word_1.mp3")->required();
+  return [name](CommandContext& context) {
+    auto session = StartSession(context, false);
+    if (!session->workbench.SaveOriginalMp3(*name)) {
+      throw Error(fmt::format("no recording named {} in us_pron_skn or uk_pron_skn", *name));
+    }
+    return 0;
+  };
+}});
+
+RuleTable ParseTable(const std::string& name) {
+  if (name == "xsl") return RuleTable::kXsl;
+  if (name == "char") return RuleTable::kChar;
+  return RuleTable::kAlt;
+}
+
+const CommandRegistrar kImport({"import", "replace a rule table from an exchange file", [](CLI::App& app) {
+  struct Args {
+    std::string table;
+    std::string file;
+    bool yes = false;
+  };
+  auto args = std::make_shared<Args>();
+  app.add_option("TABLE", args->table, "xsl, char or alt")->required()->check(CLI::IsMember({"xsl", "char", "alt"}));
+  app.add_option("FILE", args->file, "the exchange file")->required();
+  app.add_flag("--yes", args->yes, "replace an existing table without asking");
+  return [args](CommandContext& context) {
+    auto session = StartSession(context, false, args->yes);
+    session->workbench.ImportTable(ParseTable(args->table), args->file);
+    return 0;
+  };
+}});
+
+const CommandRegistrar kExport({"export", "write a rule table to an exchange file", [](CLI::App& app) {
+  struct Args {
+    std::string table;
+    std::string file;
+  };
+  auto args = std::make_shared<Args>();
+  app.add_option("TABLE", args->table, "xsl or char")->required()->check(CLI::IsMember({"xsl", "char"}));
+  app.add_option("FILE", args->file, "the exchange file (default: the table's exchange file)");
+  return [args](CommandContext& context) {
+    auto session = StartSession(context, false);
+    Workbench& bench = session->workbench;
+    const RuleTable table = ParseTable(args->table);
+    bench.ExportTable(table, args->file.empty() ? bench.ExchangePath(table) : args->file);
+    return 0;
+  };
+}});
+
+const CommandRegistrar kPreview({"preview", "print one view of the entry preview", [](CLI::App& app) {
+  struct Args {
+    int index = 0;
+    std::string view = "epw";
+    std::string tag;
+    std::string word;
+  };
+  auto args = std::make_shared<Args>();
+  app.add_option("INDEX", args->index, "the entry's record index")->required();
+  app.add_option("--view", args->view, "wb, xml, html, final or epw")
+      ->check(CLI::IsMember({"wb", "xml", "html", "final", "epw"}));
+  app.add_option("--tag", args->tag, "a tag to colour red in the xml view");
+  app.add_option("--word", args->word, "a word to colour blue in the xml view");
+  return [args](CommandContext& context) {
+    auto session = StartSession(context, false);
+    const EntryPreview preview = session->workbench.Preview(args->index, args->tag, args->word);
+    std::string text;
+    if (args->view == "wb") text = preview.wb;
+    if (args->view == "xml") text = preview.xml;
+    if (args->view == "html") text = SjisToUtf8(preview.original);
+    if (args->view == "final") text = SjisToUtf8(preview.final);
+    if (args->view == "epw") text = SjisToUtf8(preview.epw);
+    std::cout << text;
+    if (!text.empty() && text.back() != '\n') std::cout << '\n';
+    return 0;
+  };
+}});
+
+const CommandRegistrar kSampleDisc({"sample-disc", "write a sample disc", [](CLI::App& app) {
+  struct Args {
+    std::string dir;
+    sample::SampleDiscOptions options;
+  };
+  auto args = std::make_shared<Args>();
+  app.add_option("DIR", args->dir, "the folder to write the disc into")->required();
+  app.add_option("--entries", args->options.entries, "number of entries")->check(CLI::Range(0, 10000000));
+  app.add_option("--recordings", args->options.recordings, "recordings in each pronunciation bundle")
+      ->check(CLI::Range(0, 10000000));
+  app.add_option("--seed", args->options.seed, "the seed; the same seed gives the same disc");
+  return [args](CommandContext&) {
+    sample::WriteSampleDisc(args->dir, args->options);
+    return 0;
+  };
+}});
+
+}  // namespace
+}  // namespace tavex::cli

@@ -1,0 +1,110 @@
+// The create run: the whole conversion in eleven logged steps. Each step first looks
+// whether its result is already there (a table, an output folder) and skips its work
+// if so, so a run in operating mode 1 or 2 resumes where an earlier one stopped. Steps
+// are atomic (a table is created and filled in one transaction; folders and files are
+// written under temporary names), so an interrupted step is simply redone.
+#include <chrono>
+
+#include <fmt/format.h>
+
+#include "analysis/topic_index.h"
+#include "audio/pron_convert.h"
+#include "book/project_file.h"
+#include "bundle/extract.h"
+#include "exchange/prepare.h"
+#include "gaiji/gaiji_files.h"
+#include "pipeline/workbench.h"
+#include "platform/files.h"
+#include "store/database.h"
+
+namespace tavex {
+
+std::string FormatElapsed(std::chrono::seconds elapsed) {
+  const long long total = elapsed.count() < 0 ? 0 : elapsed.count();
+  return fmt::format("{:02}:{:02}.{:02}", (total / 3600) % 24, (total / 60) % 60, total % 60);
+}
+
+void Workbench::RunStep(const std::string& name, const std::function<void()>& work, const std::string& log_line) {
+  const auto started = std::chrono::steady_clock::now();
+  work();
+  step_timings_.emplace_back(name, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  progress_.AppendLog(log_line);
+  progress_.ProcessEvents();
+}
+
+void Workbench::Create(const CreateOptions& options) {
+  step_timings_.clear();
+  const std::string& db = layout_.database_file;
+
+  // A source that is not a disc is told before anything is deleted, so a mistyped
+  // folder never costs the book of an earlier run.
+  if (mode_.FreshStart() || !store::TableExists(db, "fs_skn")) CheckSourceHoldsDisc();
+
+  if (mode_.FreshStart()) {
+    if (FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
+    if (FolderExists(layout_.base_folder)) DeleteFolderTree(layout_.base_folder);
+    CreateWorkingFolders(layout_);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const bundle::ExtractOptions where{layout_.source_data_folder, layout_.unzip_folder, db};
+
+  RunStep("01", [&] {
+    if (!store::TableExists(db, "fs_skn")) bundle::ExtractBundle(where, "fs.skn", progress_);
+  }, "【Step 01】fs.sknの抽出:完了");
+
+  RunStep("02", [&] {
+    if (!store::TableExists(db, "topic")) analysis::BuildTopicIndex(db, progress_);
+  }, "【Step 02】entry_idの抽出:完了");
+
+  RunStep("03", [&] {
+    exchange::PrepareCharTable(db, char_exchange_path_, progress_, prompter_);
+    if (on_char_table_changed) on_char_table_changed();
+  }, "【Step 03】charの解析:完了");
+
+  RunStep("04 tag", [&] {
+    if (!FileExists(db)) return;
+    exchange::PrepareXslTable(db, xsl_exchange_path_, progress_, prompter_);
+    ReloadTagRows();
+    if (on_tag_rows_changed) on_tag_rows_changed();
+  }, "【Step 04】tagの解析・xsl取得:完了");
+
+  RunStep("04 alt", [&] {
+    exchange::PrepareAltTable(db, alt_exchange_path_, progress_, prompter_);
+  }, "【Step 04】altの取得:完了");
+
+  if (options.ignore_mp3) {
+    progress_.AppendLog("【Step 05】us_pron.sknの抽出:スキップ");
+    progress_.AppendLog("【Step 06】uk_pron.sknの抽出:スキップ");
+    progress_.AppendLog("【Step 07】us_pron.mp3をwavに変換:スキップ");
+    progress_.AppendLog("【Step 08】uk_pron.mp3をwavに変換:スキップ");
+  } else {
+    RunStep("05", [&] {
+      if (!store::TableExists(db, "us_pron_skn")) bundle::ExtractBundle(where, "us_pron.skn", progress_);
+    }, "【Step 05】us_pron.sknの抽出:完了");
+    RunStep("06", [&] {
+      if (!store::TableExists(db, "uk_pron_skn")) bundle::ExtractBundle(where, "uk_pron.skn", progress_);
+    }, "【Step 06】uk_pron.sknの抽出:完了");
+    RunStep("07", [&] {
+      if (!FolderExists(layout_.us_pron_folder)) {
+        audio::ConvertPronToWav(db, audio::kUsPronTable, layout_.us_pron_folder, progress_);
+      }
+    }, "【Step 07】us_pron.mp3をwavに変換:完了");
+    RunStep("08", [&] {
+      if (!FolderExists(layout_.uk_pron_folder)) {
+        audio::ConvertPronToWav(db, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
+      }
+    }, "【Step 08】uk_pron.mp3をwavに変換:完了");
+  }
+
+  RunStep("09", [&] { RebuildHtml(); }, "【Step 09】htmlの出力:完了");
+  RunStep("10", [&] { CreateGaijiFiles(); }, "【Step 10】gaiji関連ファイルの出力:完了");
+  RunStep("11", [&] { WriteProjectFile(layout_.project_file, EbsBase()); }, "【Step 11】ebsファイルの出力:完了");
+
+  progress_.AppendLog("***** 終了しました *****");
+  const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  progress_.AppendLog("所要時間：" + FormatElapsed(elapsed));
+
+  if (mode_.FreshStart() && FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
+}
+
+}  // namespace tavex

@@ -1,0 +1,266 @@
+// The Workbench's start-up, close, settings and single-step commands.
+#include "pipeline/workbench.h"
+
+#include <fmt/format.h>
+
+#include "analysis/topic_index.h"
+#include "audio/pron_convert.h"
+#include "book/book_writer.h"
+#include "book/project_file.h"
+#include "bundle/extract.h"
+#include "exchange/import_command.h"
+#include "exchange/prepare.h"
+#include "exchange/table_export.h"
+#include "gaiji/gaiji_files.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "store/database.h"
+#include "stylesheet/stylesheet_files.h"
+#include "stylesheet/template_line.h"
+
+namespace tavex {
+
+namespace {
+
+exchange::ExchangeTable ToExchange(RuleTable table) {
+  switch (table) {
+    case RuleTable::kXsl: return exchange::ExchangeTable::kXsl;
+    case RuleTable::kChar: return exchange::ExchangeTable::kChar;
+    case RuleTable::kAlt: return exchange::ExchangeTable::kAlt;
+  }
+  return exchange::ExchangeTable::kXsl;
+}
+
+// The option columns of a rule row in the order of the tag editor's option list.
+constexpr int kFirstOption = 1;
+
+}  // namespace
+
+Workbench::Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options)
+    : progress_(progress), prompter_(prompter), options_(std::move(options)), mode_{options_.mode} {}
+
+void Workbench::Start() {
+  settings_ = LoadSettings(JoinPath(options_.workspace, "TAVEX_to_EPWING.ini"));
+  if (options_.source_folder) settings_.src_folder = *options_.source_folder;
+  if (options_.database) settings_.mdb_file = *options_.database;
+  layout_ = DeriveWorkingLayout(options_.workspace, settings_.src_folder, settings_.mdb_file);
+  CreateWorkingFolders(layout_);
+  settings_.mdb_file = layout_.database_file;
+  xsl_exchange_path_ = layout_.xsl_exchange;
+  char_exchange_path_ = layout_.char_exchange;
+  alt_exchange_path_ = layout_.alt_exchange;
+  if (store::TableExists(layout_.database_file, "xsl")) ReloadTagRows();
+}
+
+void Workbench::Close() {
+  SaveSettings();
+  if (mode_.DeletesWorkingFolderAtClose() && FolderExists(layout_.working_folder)) {
+    DeleteFolderTree(layout_.working_folder);
+  }
+}
+
+void Workbench::SaveSettings() { tavex::SaveSettings(layout_.settings_file, settings_); }
+
+void Workbench::SetOperatingMode(int mode) {
+  if (mode < 0 || mode > 2) throw Error(fmt::format("operating mode {} does not exist: use 0, 1 or 2", mode));
+  mode_.value = mode;
+}
+
+void Workbench::SetSourceFolder(const std::string& folder) {
+  settings_.src_folder = folder;
+  layout_.source_folder = folder;
+  layout_.source_data_folder = SourceDataFolder(folder);
+}
+
+std::string Workbench::GaijiFace() const {
+  return settings_.gaiji_font.empty() ? std::string(kDefaultGaijiFont) : settings_.gaiji_font;
+}
+
+std::string Workbench::EbsBase() const {
+  if (options_.ebs_base && !options_.ebs_base->empty()) return *options_.ebs_base;
+  if (!settings_.ebs_base.empty()) return settings_.ebs_base;
+  return EbsBasePath(layout_.base_folder);
+}
+
+void Workbench::CheckSourceHoldsDisc() const {
+  const std::string& source = layout_.source_folder;
+  if (source.empty()) {
+    throw Error("no source folder: name the disc's folder (create SOURCE, or -s SOURCE)");
+  }
+  if (!FolderExists(source)) throw Error(fmt::format("source folder {} does not exist", source));
+  const std::string bundle = ResolveCaseInsensitive(layout_.source_data_folder, "fs.skn");
+  if (!FolderExists(bundle)) {
+    throw Error(fmt::format("{} is not a TAVEX disc: neither it nor its tavex.data folder holds fs.skn", source));
+  }
+}
+
+void Workbench::ExtractEntries() {
+  CheckSourceHoldsDisc();
+  bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, layout_.database_file}, "fs.skn",
+                        progress_);
+}
+
+void Workbench::ExtractPronunciations() {
+  CheckSourceHoldsDisc();
+  const bundle::ExtractOptions where{layout_.source_data_folder, layout_.unzip_folder, layout_.database_file};
+  bundle::ExtractBundle(where, "us_pron.skn", progress_);
+  bundle::ExtractBundle(where, "uk_pron.skn", progress_);
+}
+
+void Workbench::BuildTopicIndex() { analysis::BuildTopicIndex(layout_.database_file, progress_); }
+
+void Workbench::CreateGaijiFiles() {
+  gaiji::WriteGaijiFiles(layout_.database_file, layout_.base_folder, GaijiFace(), progress_);
+}
+
+void Workbench::ConvertMp3ToWav() {
+  audio::ConvertPronToWav(layout_.database_file, audio::kUsPronTable, layout_.us_pron_folder, progress_);
+  audio::ConvertPronToWav(layout_.database_file, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
+}
+
+bool Workbench::SaveOriginalMp3(std::optional<std::string> name) {
+  if (!name) name = prompter_.InputText("original_mp3", "original_mp3_file_name", "");
+  if (!name) return false;
+  return audio::SaveOriginalMp3Both(layout_.database_file, *name, layout_.workspace);
+}
+
+std::string Workbench::ExchangePath(RuleTable table) const {
+  switch (table) {
+    case RuleTable::kXsl: return xsl_exchange_path_;
+    case RuleTable::kChar: return char_exchange_path_;
+    case RuleTable::kAlt: return alt_exchange_path_;
+  }
+  return {};
+}
+
+void Workbench::ImportTable(RuleTable table, std::optional<std::string> file) {
+  exchange::ImportOutcome outcome = exchange::ImportCommand(ToExchange(table), layout_.database_file, file,
+                                                            ExchangePath(table), progress_, prompter_);
+  if (outcome.exchange_path) {
+    switch (table) {
+      case RuleTable::kXsl: xsl_exchange_path_ = *outcome.exchange_path; break;
+      case RuleTable::kChar: char_exchange_path_ = *outcome.exchange_path; break;
+      case RuleTable::kAlt: alt_exchange_path_ = *outcome.exchange_path; break;
+    }
+  }
+  if (!outcome.rebuilt) return;
+  if (table == RuleTable::kXsl) {
+    ReloadTagRows();
+    if (on_tag_rows_changed) on_tag_rows_changed();
+  } else if (table == RuleTable::kChar && on_char_table_changed) {
+    on_char_table_changed();
+  }
+}
+
+void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
+  if (table == RuleTable::kAlt) throw Error("the alt table can only be imported");
+  const char* title = table == RuleTable::kXsl ? "xsl_export" : "char_export";
+  if (!file) file = prompter_.ChooseSaveFile(title, ExchangePath(table));
+  if (!file) return;
+  if (table == RuleTable::kXsl) {
+    exchange::ExportXslXml(layout_.database_file, *file);
+  } else {
+    exchange::ExportCharXml(layout_.database_file, *file);
+  }
+}
+
+void Workbench::RebuildHtml() {
+  if (mode_.RewritesStylesheets()) {
+    generated_lines_.clear();
+    WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
+    WriteScriptStylesheet(layout_.script_stylesheet);
+  }
+  book::BookOptions options;
+  options.database_file = layout_.database_file;
+  options.main_stylesheet = layout_.main_stylesheet;
+  options.book_html = layout_.book_html;
+  options.copyright_page = layout_.copyright_page;
+  options.mode = mode_;
+  book::WriteBookHtml(options, progress_);
+}
+
+void Workbench::UpdateMainStylesheet() {
+  BackupMainStylesheet(layout_.main_stylesheet, layout_.xsl_backup_folder);
+  generated_lines_.clear();
+  WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
+}
+
+void Workbench::ReloadTagRows() { tag_rows_ = LoadRuleRows(layout_.database_file); }
+
+std::optional<RuleRow> Workbench::LoadTagOptions(const std::string& tag) {
+  if (!store::TableExists(layout_.database_file, "xsl")) return std::nullopt;
+  store::Connection db(layout_.database_file);
+  std::string columns;
+  for (int i = 0; i < kRuleRowSize; ++i) columns += fmt::format("{}[{}]", i ? "," : "", kRuleColumns[i]);
+  store::Statement query = db.Prepare(fmt::format(
+      "select {} from [xsl] where [tag] = ? COLLATE NOCASE order by [index] limit 1", columns));
+  query.BindText(1, tag);
+  if (!query.Step()) return std::nullopt;
+  RuleRow row;
+  for (int i = 0; i < kRuleRowSize; ++i) RuleText(row, i) = TrimControl(query.Text(i));
+  return row;
+}
+
+bool Workbench::SaveTagOptions(const std::string& tag, const RuleRow& options) {
+  if (!store::TableExists(layout_.database_file, "xsl")) return false;
+  store::Connection db(layout_.database_file);
+  store::Statement find = db.Prepare("select [index] from [xsl] where [tag] = ? COLLATE NOCASE order by [index] limit 1");
+  find.BindText(1, tag);
+  if (!find.Step()) return false;
+  const std::int64_t index = find.Int(0);
+  std::string assignments;
+  for (int i = kFirstOption; i < kRuleRowSize; ++i) {
+    assignments += fmt::format("{}[{}] = ?", i > kFirstOption ? "," : "", kRuleColumns[i]);
+  }
+  store::Statement update = db.Prepare(fmt::format("update [xsl] set {} where [index] = ?", assignments));
+  int parameter = 1;
+  for (int i = kFirstOption; i < kRuleRowSize; ++i) {
+    const std::string& name = kRuleColumns[i];
+    const std::string& value = RuleText(options, i);
+    const bool is_text = name == "pre_text" || name == "post_text" || name == "indent" || name == "custom_xsl";
+    update.BindText(parameter++, is_text ? TrimControl(value) : std::string(IsOn(value) ? "1" : ""));
+  }
+  update.BindInt(parameter, index);
+  update.Run();
+  return true;
+}
+
+std::string Workbench::TemplateTextForTag(const std::string& tag) {
+  return tavex::TemplateTextForTag(layout_.database_file, tag);
+}
+
+std::optional<int> Workbench::FindEntryByTitle(const std::string& title) {
+  if (!store::TableExists(layout_.database_file, "fs_skn")) return std::nullopt;
+  store::Connection db(layout_.database_file);
+  store::Statement query =
+      db.Prepare("select [index] from [fs_skn] where [TEXTTITLE] = ? COLLATE NOCASE order by [index] limit 1");
+  query.BindText(1, TrimControl(title));
+  if (!query.Step()) return std::nullopt;
+  return static_cast<int>(query.Int(0));
+}
+
+std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref) {
+  std::vector<std::vector<std::string>> rows;
+  if (!store::TableExists(layout_.database_file, "char")) return rows;
+  store::Connection db(layout_.database_file);
+  store::Statement query = db.Prepare(
+      std::string("select ws_code,ws_hex,utf8_hex,total_count,first_index,char_ref from [char]") +
+      (only_char_ref ? " where [char_ref]='1'" : "") + " order by [index]");
+  while (query.Step()) {
+    std::vector<std::string> row;
+    for (int c = 0; c < query.ColumnCount(); ++c) row.push_back(query.Text(c));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word) {
+  book::PreviewOptions options;
+  options.database_file = layout_.database_file;
+  options.main_stylesheet = layout_.main_stylesheet;
+  options.mode = mode_;
+  return book::ShowEntryPreview(options, index, tag, word);
+}
+
+}  // namespace tavex

@@ -1,0 +1,147 @@
+// The Workbench owns what the original kept in its window: the settings, the working
+// layout, the operating mode, the current exchange paths, the tag rule rows (the tag
+// grid's data) and the texts the stylesheet writer hands to the "html (final)" view.
+// It offers one method per command; both front ends call these and nothing below them.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "book/preview.h"
+#include "pipeline/layout.h"
+#include "pipeline/mode.h"
+#include "pipeline/progress.h"
+#include "pipeline/prompter.h"
+#include "pipeline/settings.h"
+#include "stylesheet/rule_row.h"
+
+namespace tavex {
+
+using book::EntryPreview;
+
+// How a front end starts the Workbench.
+struct WorkbenchOptions {
+  std::string workspace = ".";   // holds the settings file, base_folder, working_folder
+  int mode = 0;                  // operating mode 0, 1 or 2
+  std::optional<std::string> source_folder;  // overrides the settings file's src_folder
+  std::optional<std::string> database;       // the database field; overrides mdb_file
+  std::optional<std::string> ebs_base;       // base_folder as the authoring tool sees it
+};
+
+// What a create run is asked to do.
+struct CreateOptions {
+  bool ignore_mp3 = true;  // the check box "ignore mp3 files": Steps 05 to 08 are skipped
+};
+
+// The rule tables that have exchange files.
+enum class RuleTable { kXsl, kChar, kAlt };
+
+class Workbench {
+ public:
+  // `progress` and `prompter` must outlive the Workbench.
+  Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options);
+
+  // Start-up: reads the settings, derives the working layout, creates the working
+  // folders and the database when missing, and loads the tag rows when `xsl` exists.
+  void Start();
+  // Close: writes the settings and, in operating mode 0, deletes working_folder.
+  void Close();
+  // Writes the settings file (the window's geometry and the source folder).
+  void SaveSettings();
+
+  const WorkingLayout& layout() const { return layout_; }
+  Settings& settings() { return settings_; }
+  OperatingMode mode() const { return mode_; }
+  void SetOperatingMode(int mode);
+  // A newly chosen source folder: the source data folder follows it; nothing else is derived again.
+  void SetSourceFolder(const std::string& folder);
+
+  // The create run: the whole conversion, logged step by step through Progress.
+  void Create(const CreateOptions& options);
+  // Wall time of each step of the last create run, for --timings.
+  const std::vector<std::pair<std::string, double>>& step_timings() const { return step_timings_; }
+
+  // DB_tool
+  void ExtractEntries();        // extract fs.skn
+  void ExtractPronunciations();  // extract us_pron.skn, then uk_pron.skn
+  void BuildTopicIndex();       // extract topic
+  // gaiji tool
+  void CreateGaijiFiles();
+  // mp3_tool
+  void ConvertMp3ToWav();
+  // Saves the recording `name` (asked for through the Prompter when absent) into the
+  // workspace, the UK recording then the US one to the same path. True when written.
+  bool SaveOriginalMp3(std::optional<std::string> name);
+  // xml data: replaces a table from `file` (asked for when absent), after the confirmation.
+  void ImportTable(RuleTable table, std::optional<std::string> file);
+  // Writes a table to `file` (asked for, preset to the current exchange path, when absent).
+  void ExportTable(RuleTable table, std::optional<std::string> file);
+  std::string ExchangePath(RuleTable table) const;
+
+  // re-build html: the stylesheets (unless mode 2) and the book's HTML and copyright page.
+  void RebuildHtml();
+  // update xls's second half: backs up and rewrites the main stylesheet from the tag rows.
+  void UpdateMainStylesheet();
+
+  // Tag editor
+  const std::vector<RuleRow>& tag_rows() const { return tag_rows_; }
+  // Reloads the tag rows from "select * from [xsl]" (empty when there is no table).
+  void ReloadTagRows();
+  // The tag's rule as stored (first row with that tag), or nothing.
+  std::optional<RuleRow> LoadTagOptions(const std::string& tag);
+  // Writes the options into the tag's first row; false when no row has that tag.
+  bool SaveTagOptions(const std::string& tag, const RuleRow& options);
+  // The single-tag template text shown under the tag grid.
+  std::string TemplateTextForTag(const std::string& tag);
+  // The record index of the first entry whose title equals `title` (trimmed), if any.
+  std::optional<int> FindEntryByTitle(const std::string& title);
+  // Template lines the last stylesheet write generated (for the "html (final)" view).
+  const std::vector<std::string>& generated_template_lines() const { return generated_lines_; }
+
+  // Character view: the rows of `char` (ws_code … char_ref), all or only char_ref "1".
+  std::vector<std::vector<std::string>> CharGridRows(bool only_char_ref);
+
+  // Entry preview: the five views of one entry. `tag` and `word` are highlighted in the
+  // xml view when not empty.
+  EntryPreview Preview(int index, const std::string& tag, const std::string& word);
+
+  // Called after the tag rows or the character table were rebuilt, so views can reload.
+  std::function<void()> on_tag_rows_changed;
+  std::function<void()> on_char_table_changed;
+
+ private:
+  void RunStep(const std::string& name, const std::function<void()>& work, const std::string& log_line);
+  void CheckSourceHoldsDisc() const;
+  std::string GaijiFace() const;
+  std::string EbsBase() const;
+
+  Progress& progress_;
+  Prompter& prompter_;
+  WorkbenchOptions options_;
+  Settings settings_;
+  WorkingLayout layout_;
+  OperatingMode mode_;
+  std::string xsl_exchange_path_;
+  std::string char_exchange_path_;
+  std::string alt_exchange_path_;
+  std::vector<RuleRow> tag_rows_;
+  std::vector<std::string> generated_lines_;
+  std::vector<std::pair<std::string, double>> step_timings_;
+
+  // ---- For the workbench window (workbench_window.cpp) ----
+ public:
+  // The glyph a gaiji candidate gets in the book's font, drawn from the gaiji face:
+  // 16 rows of "#" (ink) and "." (blank) separated by CR LF; empty text when no
+  // installed font has the character or it cannot be a gaiji.
+  std::string GaijiGlyphText(int ws_code);
+  // ---- end of the window's block ----
+};
+
+// The elapsed time of a run as the step log shows it: "hh:nn.ss", hours counted within a day.
+std::string FormatElapsed(std::chrono::seconds elapsed);
+
+}  // namespace tavex
