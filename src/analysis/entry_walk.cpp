@@ -49,7 +49,7 @@ void TallyCharacter(char16_t code, CharTally& tally, std::int32_t record_index) 
 }
 
 void ElementWalk(const xml::Node& node, TagTally& tally, std::int32_t record_index) {
-  for (const xml::Node& child : node.Children()) {
+  for (xml::Node child = node.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.Kind() != xml::NodeKind::kElement) continue;
     TallyElement(child, tally, record_index);
     ElementWalk(child, tally, record_index);
@@ -57,10 +57,10 @@ void ElementWalk(const xml::Node& node, TagTally& tally, std::int32_t record_ind
 }
 
 void TextWalk(const xml::Node& node, CharTally& tally, std::int32_t record_index) {
-  for (const xml::Node& child : node.Children()) {
+  for (xml::Node child = node.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     switch (child.Kind()) {
       case xml::NodeKind::kText:
-        for (char16_t unit : Utf8ToUtf16(child.Text())) TallyCharacter(unit, tally, record_index);
+        for (char16_t unit : Utf8ToUtf16(child.Content())) TallyCharacter(unit, tally, record_index);
         break;
       case xml::NodeKind::kElement:
         TextWalk(child, tally, record_index);

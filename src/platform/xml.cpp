@@ -104,6 +104,16 @@ std::vector<Node> Node::Children() const {
   return out;
 }
 
+Node Node::FirstChild() const { return Node(Raw(*this)->children); }
+
+Node Node::NextSibling() const { return Node(Raw(*this)->next); }
+
+std::string_view Node::Content() const {
+  const xmlNode* node = Raw(*this);
+  if ((node->type != XML_TEXT_NODE && node->type != XML_CDATA_SECTION_NODE) || node->content == nullptr) return {};
+  return reinterpret_cast<const char*>(node->content);
+}
+
 std::string Node::Text() const { return Take(xmlNodeGetContent(Raw(*this))); }
 
 std::string Node::Markup() const { return internal::Serialize(Raw(*this)); }

@@ -31,6 +31,13 @@ class Node {
   std::optional<std::string> GetAttribute(std::string_view name) const;
   // The child nodes in document order.
   std::vector<Node> Children() const;
+  // The first child, or a null node; with NextSibling, a walk that allocates nothing.
+  Node FirstChild() const;
+  // The next node under the same parent, or a null node.
+  Node NextSibling() const;
+  // A text or CDATA node's own text, without copying (valid while the node lives);
+  // empty for other kinds.
+  std::string_view Content() const;
   // The concatenated text of the node's subtree (CDATA included); a text node's own text.
   std::string Text() const;
   // The node serialised as markup.
