@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets from the sample disc, so that no binary
 // seeds need to be kept in the tree: fuzz_seeds OUTPUT_FOLDER makes one folder per
-// target (bundle_config, bundle_extract, mp3_profile, exchange_import, entry_walk).
+// target (bundle_config, bundle_extract, mp3_profile, exchange_import, entry_walk,
+// transform_entry).
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -66,7 +67,11 @@ void EntrySeeds(const std::string& out) {
   const auto headwords = tavex::sample::MakeHeadwords(count, 5);
   const tavex::sample::SampleEntryMaker maker(headwords, count / 2, 5);
   for (int i = 0; i < count; ++i) {
-    Seed(JoinPath(out, "entry_walk"), "entry" + std::to_string(i), maker.Make(i).content);
+    const tavex::sample::SampleEntry entry = maker.Make(i);
+    Seed(JoinPath(out, "entry_walk"), "entry" + std::to_string(i), entry.content);
+    // The title's first byte chooses the operating mode.
+    Seed(JoinPath(out, "transform_entry"), "entry" + std::to_string(i),
+         tavex::fuzz::JoinParts({std::string(1, static_cast<char>('0' + i % 3)) + entry.title, entry.content}));
   }
 }
 
