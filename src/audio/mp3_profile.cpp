@@ -204,11 +204,15 @@ std::string BuildMp3Wav(std::string_view stream, const Tmp3_profile& p) {
   return out;
 }
 
-WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path) {
+WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path, WavWrite how) {
   const Tmp3_profile profile = ReadMp3Profile(stream);
   if (!profile.frame_sync) return WavOutcome::kNoFrameSync;
   if (!HasUsableFrameHeader(profile)) return WavOutcome::kReservedHeader;
-  WriteFileAtomic(path, BuildMp3Wav(stream, profile));
+  if (how == WavWrite::kInPlace) {
+    WriteFileInPlace(path, BuildMp3Wav(stream, profile));
+  } else {
+    WriteFileAtomic(path, BuildMp3Wav(stream, profile));
+  }
   return WavOutcome::kWritten;
 }
 

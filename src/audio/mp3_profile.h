@@ -69,10 +69,16 @@ enum class WavOutcome {
   kReservedHeader,  // a frame sync, but a reserved version, layer or sample rate: no file
 };
 
+// How SaveMp3AsWav writes the file.
+enum class WavWrite {
+  kAtomic,   // under a temporary name, renamed over any file of that name
+  kInPlace,  // straight to its name, inside a folder that is itself still temporary
+};
+
 // Reads the recording's profile and, when its first frame header is usable, writes the
-// WAV file to `path` atomically (replacing a file of that name). Otherwise writes nothing
-// and says why; the caller decides how to report it. Throws Error when the file cannot be
-// written.
-WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path);
+// WAV file to `path` (atomically unless told otherwise, replacing a file of that name).
+// Otherwise writes nothing and says why; the caller decides how to report it. Throws
+// Error when the file cannot be written.
+WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path, WavWrite how = WavWrite::kAtomic);
 
 }  // namespace tavex::audio

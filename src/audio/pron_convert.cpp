@@ -51,8 +51,9 @@ class Skipped {
   std::size_t count_ = 0;
 };
 
-// Writes every recording of the table into `folder`, which exists.
-void ConvertRows(store::Connection& db, std::string_view table, const std::string& folder,
+// Writes every recording of the table into `folder`, which exists; `how` says whether
+// each file must replace an existing one atomically.
+void ConvertRows(store::Connection& db, std::string_view table, const std::string& folder, WavWrite how,
                  Progress& progress) {
   std::int64_t rows = 0;
   {
@@ -73,7 +74,7 @@ void ConvertRows(store::Connection& db, std::string_view table, const std::strin
       no_name.Add(name);
     } else {
       recording = select.Blob(0);
-      if (SaveMp3AsWav(recording, JoinPath(folder, file_name)) != WavOutcome::kWritten) {
+      if (SaveMp3AsWav(recording, JoinPath(folder, file_name), how) != WavOutcome::kWritten) {
         no_frame.Add(name);
       }
       recording.clear();
@@ -109,7 +110,7 @@ void ConvertPronToWav(const std::string& db_path, std::string_view table,
   store::Connection db(db_path);
   const std::string target = WithoutTrailingSlashes(folder);
   if (FolderExists(target)) {
-    ConvertRows(db, table, target, progress);
+    ConvertRows(db, table, target, WavWrite::kAtomic, progress);
     return;
   }
   // A folder that exists is taken as done by a resumed run, so it appears only whole.
@@ -117,7 +118,8 @@ void ConvertPronToWav(const std::string& db_path, std::string_view table,
   if (FolderExists(temp)) DeleteFolderTree(temp);
   CreateFolder(temp);
   try {
-    ConvertRows(db, table, temp, progress);
+    // The folder only gets its name when whole, so its files need no names of their own.
+    ConvertRows(db, table, temp, WavWrite::kInPlace, progress);
     RenamePath(temp, target);
   } catch (...) {
     try {

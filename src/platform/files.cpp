@@ -130,6 +130,25 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
   if (rename(temp.c_str(), path.c_str()) != 0) fail_and_clean(errno);
 }
 
+void WriteFileInPlace(const std::string& path, std::string_view data) {
+  Fd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (fd.get() < 0) Fail("cannot write", path, errno);
+  auto fail_and_clean = [&](int err) {
+    unlink(path.c_str());
+    Fail("cannot write", path, err);
+  };
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t put = write(fd.get(), data.data() + done, data.size() - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      fail_and_clean(errno);
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  if (int err = fd.Close(); err != 0) fail_and_clean(err);
+}
+
 void CreateFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0755) != 0) {
     int err = errno;

@@ -23,6 +23,11 @@ std::string ReadFile(const std::string& path);
 // so the path holds either the old file or the whole new one. Throws Error naming the file.
 void WriteFileAtomic(const std::string& path, std::string_view data);
 
+// Writes `data` to `path` in place (created or truncated), without a temporary name: for
+// the many files of a folder that is itself written under a temporary name and renamed
+// when whole. Throws Error naming the file; a file left part-written is removed.
+void WriteFileInPlace(const std::string& path, std::string_view data);
+
 // Creates one folder level when missing. Throws Error naming the folder.
 void CreateFolder(const std::string& path);
 // Creates the folder and its missing parents.

@@ -58,6 +58,16 @@ TEST(FilesTest, ErrorsNameTheFile) {
     EXPECT_EQ(std::string(e.what()).rfind("cannot write " + target + ": ", 0), 0u) << e.what();
   }
   EXPECT_THROW(FileSize(missing), Error);
+  EXPECT_THROW(WriteFileInPlace(target, "x"), Error);
+}
+
+TEST(FilesTest, InPlaceWriteReplacesTheWholeFile) {
+  TempDir dir;
+  const std::string path = dir / "out.wav";
+  WriteFileInPlace(path, std::string(1000, 'a'));
+  WriteFileInPlace(path, std::string("b\0c", 3));
+  EXPECT_EQ(ReadFile(path), std::string("b\0c", 3));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
 
 TEST(FilesTest, CaseInsensitiveLookupPrefersTheExactName) {
