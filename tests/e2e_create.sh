@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The create run from end to end on a generated sample disc.
-source "$(dirname "$0")/e2e_lib.sh"
+source "$(dirname "$0")/common.sh"
 
 expected_log() {
   cat <<'LOG'

@@ -73,7 +73,16 @@ GaijiTable LoadGaijiTable(const std::string& db_path) {
 std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table) {
   std::u16string result;
   result.reserve(text.size());
-  for (const char16_t unit : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      // A character beyond U+FFFF cannot be a gaiji of the book (its codes are 16-bit),
+      // and two references to its halves would show nothing: the geta mark, which
+      // Japanese typesetting uses for a character that cannot be set, stands in for it.
+      result += kUnsettableMark;
+      ++i;
+      continue;
+    }
     const GaijiChar* row = table.Find(unit);
     if (row == nullptr) {
       result += unit;

@@ -48,8 +48,12 @@ class GaijiTable {
 // database or its `char` table cannot be read.
 GaijiTable LoadGaijiTable(const std::string& db_path);
 
+// The geta mark 〓, written in place of a character beyond U+FFFF.
+inline constexpr char16_t kUnsettableMark = u'\u3013';
+
 // A copy of `text` with every character of the table written as its reference, except
-// that the reference "&#x2002;" (EN SPACE) is written as one plain space.
+// that the reference "&#x2002;" (EN SPACE) is written as one plain space and a character
+// beyond U+FFFF (a surrogate pair) as the geta mark.
 std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table);
 
 // The keyword form of `text`: the table's characters dropped (no references), the rest

@@ -53,6 +53,14 @@ TEST(SubstituteGaiji, ReferencesForTableCharactersAndEnSpaceAsSpace) {
   EXPECT_EQ(Utf16ToUtf8(SubstituteGaiji(u"plain", GaijiTable())), "plain");
 }
 
+TEST(SubstituteGaiji, CharacterBeyondTheBmpBecomesTheGetaMark) {
+  // Both halves are in the table, as the statistics list them; neither may reach the book.
+  const GaijiTable table({Row(u'\xD834'), Row(u'\xDD1E')});
+  EXPECT_EQ(Utf16ToUtf8(SubstituteGaiji(u"a\U0001D11Eb", table)), "a\u3013b");
+  // A lone half is no character beyond U+FFFF: it keeps its reference.
+  EXPECT_EQ(Utf16ToUtf8(SubstituteGaiji(std::u16string(1, u'\xD834'), table)), "&#xD834;");
+}
+
 TEST(StripGaiji, DropsTableCharactersAndTrims) {
   const GaijiTable table({Row(u'\u00E9'), Row(u'\u025B')});
   EXPECT_EQ(StripGaiji(u" caf\u00E9 ", table).bytes, "caf");         // a last gaiji letter goes

@@ -1,6 +1,8 @@
 // The passes of the entry transformation and the transformer that runs them per entry.
 #include "book/transform.h"
 
+#include <cstdlib>
+
 #include <unordered_set>
 
 #include <fmt/format.h>
@@ -50,10 +52,44 @@ std::u16string CollapseBlankRuns(std::u16string_view text) {
   return Utf8ToUtf16(CollapseBlankRuns(std::string_view(Utf16ToUtf8(text))));
 }
 
+std::string DecodeReferences(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t end = text[i] == '&' ? text.find(';', i) : std::string_view::npos;
+    if (end == std::string_view::npos || end - i > 10) {
+      out += text[i];
+      continue;
+    }
+    const std::string_view name = text.substr(i + 1, end - i - 1);
+    std::int64_t code = -1;
+    if (name == "amp") code = '&';
+    else if (name == "lt") code = '<';
+    else if (name == "gt") code = '>';
+    else if (name == "quot") code = '"';
+    else if (name == "apos") code = '\'';
+    else if (name.size() > 2 && (name[1] == 'x' || name[1] == 'X') && name[0] == '#') {
+      code = std::strtoll(std::string(name.substr(2)).c_str(), nullptr, 16);
+    } else if (name.size() > 1 && name[0] == '#') {
+      std::int64_t value = 0;
+      if (ParseInt(name.substr(1), value)) code = value;
+    }
+    if (code <= 0 || code > 0xFFFF) {
+      out += text[i];
+      continue;
+    }
+    out += EncodeUnitUtf8(static_cast<char16_t>(code));
+    i = end;
+  }
+  return out;
+}
+
 Sjis LinkTopics(const Sjis& text, const TopicResolver& resolve) {
   static const Regex kTopicAnchor("<A\\stopic=\"(.*?)\">(.*?)</A>");
   return Sjis(ReplaceMatches(text.bytes, kTopicAnchor.FindAll(text.bytes), [&](const RegexMatch& match) {
-    const std::int64_t index = resolve(SjisToUtf8(Sjis(match.groups[0])));
+    // By now the id went through the serialiser and the gaiji substitution: "café_1"
+    // reads "caf&#x00E9;_1". The lookup wants the id as the entry carries it.
+    const std::int64_t index = resolve(DecodeReferences(SjisToUtf8(Sjis(match.groups[0]))));
     return fmt::format("<A href=\"#{}\">{}</A>", index, match.groups[1]);
   }));
 }

@@ -28,6 +28,10 @@ std::u16string CollapseBlankRuns(std::u16string_view text);
 // The same on UTF-8 text (the tokens are ASCII, so the result is the same).
 std::string CollapseBlankRuns(std::string_view utf8);
 
+// The text with the references &#xHHHH;, &#NNN;, &amp;, &lt;, &gt;, &quot; and &apos;
+// turned back into characters (UTF-8); other text as it stands.
+std::string DecodeReferences(std::string_view text);
+
 // Rewrites each anchor <A topic="id">text</A> of the Shift_JIS `text` as
 // <A href="#n">text</A>, where n is the record index `resolve` gives for the id (-1 when
 // the id is unknown), so that links jump to the entry's headword line in the book.

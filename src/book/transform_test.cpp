@@ -59,6 +59,12 @@ TEST(LinkTopics, AnchorsPointAtRecordIndexesAndUnknownTopicsAtMinusOne) {
     return std::int64_t{0};
   });
   EXPECT_EQ(seen, "\u65E5\u672C");
+  // An id whose letters became gaiji references and entities is looked up as written in the entry.
+  LinkTopics(ToSjis(std::string_view("<A topic=\"caf&#x00E9;_1 &amp; o&apos;c\">x</A>")), [&](std::string_view id) {
+    seen = id;
+    return std::int64_t{0};
+  });
+  EXPECT_EQ(seen, "caf\u00E9_1 & o'c");
 }
 
 TEST(CollectKeywords, GroupsByNameOnceEachWithoutGaijiAndPerMode) {

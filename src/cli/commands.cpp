@@ -3,6 +3,9 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
+
+#include "check/check.h"
 #include "cli/command.h"
 #include "cli/session.h"
 #include "platform/cp932.h"
@@ -53,7 +56,9 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     bench.Create({.ignore_mp3 = !args->with_audio});
     if (args->timings) PrintTimings(bench);
     if (!context.global.quiet) {
-      std::cerr << "the book's source is in " << bench.layout().base_folder << "\n";
+      const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
+      std::cerr << check::FormatSummary(check::CheckBookSource(base)) << "\n";
+      std::cerr << "the book's source is in " << base << "\n";
     }
     return 0;
   };
@@ -171,6 +176,23 @@ const CommandRegistrar kPreview({"preview", "print one view of the entry preview
     std::cout << text;
     if (!text.empty() && text.back() != '\n') std::cout << '\n';
     return 0;
+  };
+}});
+
+const CommandRegistrar kCheck({"check", "check the book's source in base_folder before the authoring tool",
+                               [](CLI::App& app) {
+  auto json = std::make_shared<bool>(false);
+  app.add_flag("--json", *json, "machine-readable findings");
+  return [json](CommandContext& context) {
+    const std::string base = std::filesystem::absolute(JoinPath(context.global.workspace, "base_folder"))
+                                 .lexically_normal()
+                                 .string();
+    const check::CheckReport report = check::CheckBookSource(base);
+    const std::string text = *json ? check::FormatReportJson(report) : check::FormatReport(report);
+    std::cout << text;
+    if (!text.empty() && text.back() != '\n') std::cout << '\n';
+    std::cout.flush();
+    return report.errors() > 0 ? 1 : 0;
   };
 }});
 

@@ -146,6 +146,9 @@ GaijiSets NumberGaiji(const std::vector<GaijiSource>& sources, Renderer& rendere
                       Progress& progress) {
   GaijiSets sets;
   for (const GaijiSource& source : sources) {
+    // Surrogate code units are halves of characters beyond U+FFFF, which the book writes
+    // as the geta mark: no font draws a half, and the book never refers to one.
+    if (source.ws_code >= 0xD800 && source.ws_code <= 0xDFFF) continue;
     const auto unit = static_cast<char16_t>(source.ws_code);
     std::optional<RasterGlyph> raster = renderer.Rasterise(unit, kGaijiCellHeight, face);
     progress.ProcessEvents();

@@ -119,7 +119,7 @@ SampleEntry SampleEntryMaker::Make(int index) const {
 
 std::string SampleEntryMaker::RefTarget(int from, SampleRandom& random, std::string& label) const {
   int count = static_cast<int>(headwords_.size());
-  if (random.Chance(10) || count < 2) {
+  if (count < 2) {
     label = "nowhere";
     return "zz_missing_" + std::to_string(random.Below(1000));
   }
