@@ -50,6 +50,8 @@ check "one dt per entry plus the owner entry (got $entries)" test "$entries" -eq
 check "owner entry 50080" grep -aq '^<dt id="50080">copyright_info</dt>' "$W/base_folder/html_EPW"
 check "book lines end in CR LF" test "$(grep -ac $'\r$' "$W/base_folder/html_EPW")" -eq "$(wc -l <"$W/base_folder/html_EPW")"
 check "no pronunciation folders without --with-audio" test ! -e "$W/base_folder/us_pron"
+check "the sample book passes the pre-flight check" "$BIN" -w "$W" check
+check "create ends with the check summary" grep -q '^check: 0 errors' "$W/err"
 check "source saved in the settings" grep -q "src_folder=.*sample_disc" "$W/TAVEX_to_EPWING.ini"
 
 # --- with audio: both WAV folders, decodable

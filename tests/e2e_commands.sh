@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The single-step commands on a generated sample disc, checked with independent tools.
+source "$(dirname "$0")/common.sh"
+
+D="$SCRATCH/disc"; W="$SCRATCH/w"; mkdir -p "$W"
+"$BIN" sample-disc "$D" --entries 500 --recordings 200 >/dev/null 2>&1 || fail "sample-disc"
+DB="$W/working_folder/TAVEX_data"
+q() { sqlite3 "$DB" "$1"; }
+
+# --- the disc: extraction fills the tables; ffprobe decodes the sample recordings
+check "extract fs.skn" "$BIN" -w "$W" -s "$D" extract fs.skn
+check "extract pron" "$BIN" -w "$W" extract pron
+check "fs_skn holds 500 rows" test "$(q 'select count(*) from fs_skn')" -eq 500
+check "us_pron_skn holds 200 recordings" test "$(q 'select count(*) from us_pron_skn where CONTENT is not null')" -eq 200
+check "uk_pron_skn holds 200 recordings" test "$(q 'select count(*) from uk_pron_skn where CONTENT is not null')" -eq 200
+"$BIN" -w "$W" extract fs.skn >/dev/null 2>"$SCRATCH/err"; status=$?
+check "second extraction fails with status 1" test "$status" -eq 1
+check "second extraction names the table" grep -q "^error: .*fs_skn" "$SCRATCH/err"
+check "table unchanged after the refused extraction" test "$(q 'select count(*) from fs_skn')" -eq 500
+if command -v ffprobe >/dev/null; then
+  q "select writefile('$SCRATCH/rec.mp3', CONTENT) from us_pron_skn where [index] = 3" >/dev/null
+  check "ffprobe decodes a sample recording" grep -q '^codec_name=mp3$' <(ffprobe -v error -show_streams "$SCRATCH/rec.mp3")
+fi
+
+# --- analysis: topic index, statistics through export and import
+check "topic" "$BIN" -w "$W" topic
+check "one topic row per entry" test "$(q 'select count(*) from topic')" -eq 500
+"$BIN" -w "$W" -m 1 create >/dev/null 2>&1 || fail "create over the extracted tables"
+check "export char" "$BIN" -w "$W" export char "$SCRATCH/char.xml"
+check "export xsl" "$BIN" -w "$W" export xsl "$SCRATCH/xsl.xml"
+check "char_data well-formed" xmllint --noout "$SCRATCH/char.xml"
+check "xsl_data well-formed" xmllint --noout "$SCRATCH/xsl.xml"
+check "xsl_data is Shift_JIS" grep -q 'encoding="Shift_JIS"' "$SCRATCH/xsl.xml"
+check "xsl_data decodes as CP932" iconv -f CP932 -t UTF-8 "$SCRATCH/xsl.xml"
+before=$(q 'select ws,ws_code,ws_hex,utf8_hex,total_count,first_index,char_ref from [char] order by [index]' | md5sum)
+check "import char --yes" "$BIN" -w "$W" import char "$SCRATCH/char.xml" --yes
+after=$(q 'select ws,ws_code,ws_hex,utf8_hex,total_count,first_index,char_ref from [char] order by [index]' | md5sum)
+check "char table restored by export and import" test "$before" = "$after"
+"$BIN" -w "$W" import char "$SCRATCH/char.xml" </dev/null >/dev/null 2>"$SCRATCH/err"
+check "import without --yes and without a terminal is declined" grep -q '中止されました。' "$SCRATCH/err"
+
+# --- the book: html, stylesheets, preview
+check "html" "$BIN" -w "$W" html
+check "book decodes as CP932" iconv -f CP932 -t UTF-8 "$W/base_folder/html_EPW"
+check "one dt per entry plus 50080" test "$(grep -ac '^<dt id="' "$W/base_folder/html_EPW")" -eq 501
+check "copyright page" test -s "$W/base_folder/copyright.html"
+check "main stylesheet well-formed" xmllint --noout "$W/working_folder/epwing_dic.xsl"
+check "script stylesheet well-formed" xmllint --noout "$W/working_folder/user_script.xsl"
+check "stylesheet" "$BIN" -w "$W" stylesheet
+check "a dated backup of the main stylesheet" bash -c "ls '$W'/lib_folder/xsl_backup_folder/epwing_dic_*.xsl"
+"$BIN" -w "$W" preview 0 --view xml >"$SCRATCH/xml" 2>&1 || fail "preview xml"
+check "xml view escapes the source" grep -q '&lt;entry' "$SCRATCH/xml"
+check "xml view shows tab indentation" grep -q '&nbsp;&nbsp;&nbsp;&nbsp;&lt;' "$SCRATCH/xml"
+"$BIN" -w "$W" preview 0 >"$SCRATCH/epw" 2>&1 || fail "preview epw"
+check "EPW view starts with the entry's dt line" grep -q '^<dt id="0">' "$SCRATCH/epw"
+
+# --- an independent XSLT run gives the program's transformed entry (statistics rules: no mp3_wav).
+# The program drops white-space-only text nodes after parsing; strip-space does the same for
+# xsltproc. Characters outside Shift_JIS are compared as "?" since the view is Shift_JIS.
+cat >"$SCRATCH/strip.xsl" <<'XSL'
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+<xsl:strip-space elements="*"/>
+<xsl:template match="@*|node()"><xsl:copy><xsl:apply-templates select="@*|node()"/></xsl:copy></xsl:template>
+</xsl:stylesheet>
+XSL
+ascii() { python3 -c "import sys; t=sys.stdin.buffer.read().decode('utf-8'); sys.stdout.write(''.join(c if ord(c)<128 else '?' for c in t).replace('\n',''))"; }
+for i in 0 2 5; do
+  q "select CONTENT_text from fs_skn where [index] = $i" | xsltproc "$SCRATCH/strip.xsl" - >"$SCRATCH/e$i.xml"
+  xsltproc "$W/working_folder/epwing_dic.xsl" "$SCRATCH/e$i.xml" | ascii >"$SCRATCH/x$i"
+  "$BIN" -w "$W" preview "$i" --view html | ascii >"$SCRATCH/p$i"
+  check "xsltproc and the program transform entry $i alike" cmp "$SCRATCH/x$i" "$SCRATCH/p$i"
+done
+
+# --- gaiji and audio commands
+check "gaiji" "$BIN" -w "$W" gaiji
+check "GaijiMap.xml well-formed" xmllint --noout "$W/base_folder/GaijiMap.xml"
+check "audio" "$BIN" -w "$W" audio
+check "WAV files for every US recording" test "$(ls "$W/base_folder/us_pron" | wc -l)" -eq 200
+check "save-mp3" "$BIN" -w "$W" save-mp3 "$(q 'select NAME from us_pron_skn where [index] = 0')"
+"$BIN" -w "$W" save-mp3 no_such_word.mp3 >/dev/null 2>&1; status=$?
+check "save-mp3 of an unknown name fails" test "$status" -eq 1
+
+# --- usage errors give status 2
+"$BIN" -w "$W" extract nonsense >/dev/null 2>&1; status=$?
+check "usage error exit status 2 (got $status)" test "$status" -eq 2
+
+finish
