@@ -32,8 +32,16 @@ std::string QualifiedName(const xmlNode* node) {
   return name;
 }
 
+// Whether the element's qualified name is `name` (or `name` is "*"), compared in place:
+// searches visit every node of an entry, so they build no name strings.
 bool NameMatches(const xmlNode* node, std::string_view name) {
-  return node->type == XML_ELEMENT_NODE && (name == "*" || QualifiedName(node) == name);
+  if (node->type != XML_ELEMENT_NODE) return false;
+  if (name == "*") return true;
+  const std::string_view local = reinterpret_cast<const char*>(node->name);
+  if (node->ns == nullptr || node->ns->prefix == nullptr) return local == name;
+  const std::string_view prefix = reinterpret_cast<const char*>(node->ns->prefix);
+  return name.size() == prefix.size() + 1 + local.size() && name.starts_with(prefix) && name[prefix.size()] == ':' &&
+         name.ends_with(local);
 }
 
 // Appends the elements named `name` below `root` (not `root` itself) in document order.

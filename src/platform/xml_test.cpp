@@ -42,6 +42,17 @@ TEST(XmlDocumentTest, NavigatesEntryMarkup) {
   for (const Node& hw : doc.ElementsByTagName("hw")) texts.push_back(hw.Text());
   EXPECT_EQ(texts, (std::vector<std::string>{"r\xC3\xBCn", "two"}));
   EXPECT_EQ(children[1].ElementsByTagName("x:hw").size(), 1u);
+  EXPECT_TRUE(children[1].ElementsByTagName("y:hw").empty());
+  EXPECT_TRUE(children[1].ElementsByTagName("x:h").empty());
+
+  // Sibling navigation meets the same nodes; a text node's content reads in place.
+  Node first = root.FirstChild();
+  EXPECT_EQ(first.raw(), children[0].raw());
+  EXPECT_EQ(first.NextSibling().raw(), children[1].raw());
+  EXPECT_TRUE(first.NextSibling().NextSibling().IsNull());
+  EXPECT_EQ(first.FirstChild().FirstChild().Content(), "r\xC3\xBCn");
+  EXPECT_EQ(parts[2].Content(), "a<b");
+  EXPECT_EQ(parts[0].Content(), "");
   EXPECT_EQ(doc.ElementsByTagName("entry").size(), 1u);
   EXPECT_TRUE(root.ElementsByTagName("entry").empty());
 }
