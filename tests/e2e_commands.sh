@@ -76,6 +76,34 @@ check "gaiji" "$BIN" -w "$W" gaiji
 check "GaijiMap.xml well-formed" xmllint --noout "$W/base_folder/GaijiMap.xml"
 check "audio" "$BIN" -w "$W" audio
 check "WAV files for every US recording" test "$(ls "$W/base_folder/us_pron" | wc -l)" -eq 200
+if command -v ffprobe >/dev/null; then
+  # Every WAV decodes as MPEG layer 3 with its recording's rate, channels and length
+  # (within one frame), as ffprobe reads the original recording.
+  mkdir -p "$SCRATCH/mp3"
+  q "select writefile('$SCRATCH/mp3/' || [index] || '.mp3', CONTENT) from us_pron_skn" >/dev/null
+  q "select [index] || char(9) || NAME from us_pron_skn" >"$SCRATCH/names"
+  python3 - "$SCRATCH" "$W/base_folder/us_pron" <<'PY' >"$SCRATCH/wav-report" 2>&1
+import json, os, subprocess, sys
+scratch, folder = sys.argv[1], sys.argv[2]
+def probe(path):
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_streams", "-of", "json", path],
+                         capture_output=True, text=True).stdout
+    s = json.loads(out)["streams"][0]
+    return s["codec_name"], int(s["sample_rate"]), int(s["channels"]), float(s.get("duration", "nan"))
+bad = 0
+for line in open(os.path.join(scratch, "names"), encoding="utf-8"):
+    index, name = line.rstrip("\n").split("\t", 1)
+    wav = os.path.join(folder, os.path.splitext(os.path.basename(name.replace("\\", "/")))[0] + ".wav")
+    c1, r1, ch1, d1 = probe(os.path.join(scratch, "mp3", index + ".mp3"))
+    c2, r2, ch2, d2 = probe(wav)
+    frame = 1152.0 / r1
+    if c2 != "mp3" or (r1, ch1) != (r2, ch2) or not abs(d1 - d2) <= frame:
+        bad += 1
+        print("mismatch", name, (c1, r1, ch1, d1), (c2, r2, ch2, d2))
+print("bad", bad)
+PY
+  check "every WAV agrees with ffprobe's reading of its recording" grep -q '^bad 0$' "$SCRATCH/wav-report"
+fi
 check "save-mp3" "$BIN" -w "$W" save-mp3 "$(q 'select NAME from us_pron_skn where [index] = 0')"
 "$BIN" -w "$W" save-mp3 no_such_word.mp3 >/dev/null 2>&1; status=$?
 check "save-mp3 of an unknown name fails" test "$status" -eq 1
