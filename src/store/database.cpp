@@ -29,8 +29,21 @@ using DbHandle = std::unique_ptr<sqlite3, DbCloser>;
 sqlite3* AsDb(void* db) { return static_cast<sqlite3*>(db); }
 sqlite3_stmt* AsStmt(void* stmt) { return static_cast<sqlite3_stmt*>(stmt); }
 
+// SQLite's message for the connection's last error, with the database file it concerns
+// and, for a failed read or write, the system's reason when SQLite kept one.
+std::string DescribeSqlError(sqlite3* db) {
+  const char* file = sqlite3_db_filename(db, "main");
+  std::string message =
+      fmt::format("database error in {}: {}", file && *file ? file : "memory", sqlite3_errmsg(db));
+  const int system_error = sqlite3_system_errno(db);
+  if ((sqlite3_extended_errcode(db) & 0xFF) == SQLITE_IOERR && system_error != 0) {
+    message += fmt::format(" ({})", SystemMessage(system_error));
+  }
+  return message;
+}
+
 [[noreturn]] void ThrowSql(sqlite3* db, std::string_view sql) {
-  throw Error(fmt::format("database error: {} (sql: {})", sqlite3_errmsg(db), sql));
+  throw Error(fmt::format("{} (sql: {})", DescribeSqlError(db), sql));
 }
 
 // SQLite takes a null pointer as SQL NULL; empty text and empty blobs must not become one.
@@ -170,10 +183,10 @@ bool Statement::Step() {
   int rc = sqlite3_step(AsStmt(stmt_));
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
-  std::string message = sqlite3_errmsg(AsDb(db_));
+  std::string message = DescribeSqlError(AsDb(db_));
   // Leave the statement ready for another use after a failed step.
   sqlite3_reset(AsStmt(stmt_));
-  throw Error(fmt::format("database error: {} (sql: {})", message, sql_));
+  throw Error(fmt::format("{} (sql: {})", message, sql_));
 }
 
 void Statement::Run() {

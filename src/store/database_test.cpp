@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <csignal>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -157,6 +160,30 @@ TEST_F(DatabaseTest, BulkAppendIsFastAndUncommittedWorkRollsBack) {
   // Well under a second in a normal build; the bound leaves room for sanitizers.
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 5000);
   EXPECT_EQ(Count(db), 50000);
+}
+
+TEST_F(DatabaseTest, AFullDiskIsReportedWithTheDatabaseFile) {
+  Connection db(path_);
+  // A file size limit stands in for a full disk: writes past it fail with EFBIG.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*saved_handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 64 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  std::string message;
+  try {
+    Transaction transaction(db);
+    Statement insert = db.Prepare("INSERT INTO [fs_skn] ([index], [CONTENT]) VALUES (?, ?);");
+    insert.BindInt(1, 1).BindBlob(2, std::string(1 << 20, 'x')).Run();
+    transaction.Commit();
+  } catch (const Error& e) {
+    message = e.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, saved_handler);
+  EXPECT_NE(message.find(path_), std::string::npos) << message;
+  EXPECT_EQ(Count(db), 0);
 }
 
 TEST(DatabaseFileTest, OpeningNeverCreatesAndEnsureLeavesExistingFilesAlone) {
