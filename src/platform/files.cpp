@@ -109,14 +109,15 @@ std::string ReadFile(const std::string& path) {
 
 void WriteFileAtomic(const std::string& path, std::string_view data) {
   // The temporary name sits in the same folder so that the rename stays on one file system.
-  std::string temp = path + ".tmp-XXXXXX";
-  Fd fd(mkstemp(temp.data()));
+  // It is always the same name: a temporary that a killed run left behind is overwritten
+  // and renamed away by the next write of the file, rather than lying there for good.
+  const std::string temp = path + ".tmp";
+  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (fd.get() < 0) Fail("cannot write", path, errno);
   auto fail_and_clean = [&](int err) {
     unlink(temp.c_str());
     Fail("cannot write", path, err);
   };
-  fchmod(fd.get(), 0644);
   std::size_t done = 0;
   while (done < data.size()) {
     ssize_t put = write(fd.get(), data.data() + done, data.size() - done);

@@ -41,6 +41,15 @@ TEST(FilesTest, AtomicWriteReplacesAndReadsBack) {
   EXPECT_EQ(entries, 1);
 }
 
+TEST(FilesTest, AtomicWriteTakesOverATemporaryLeftByAKilledWrite) {
+  TempDir dir;
+  const std::string path = dir / "TAVEX.ebs";
+  WriteTestFile(path + ".tmp", std::string(5000, 'x'));
+  WriteFileAtomic(path, "whole");
+  EXPECT_EQ(ReadFile(path), "whole");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
+}
+
 TEST(FilesTest, ErrorsNameTheFile) {
   TempDir dir;
   std::string missing = dir / "missing.txt";
