@@ -1,6 +1,7 @@
 // Writing the book HTML and the copyright page.
 #include "book/book_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -87,6 +88,10 @@ std::int64_t CountEntries(store::Connection& db) {
 
 }  // namespace
 
+std::int64_t OwnerEntryId(std::int64_t last_index) {
+  return std::max<std::int64_t>(kOwnerEntryId, last_index + 1);
+}
+
 void WriteBookHtml(const BookOptions& options, Progress& progress) {
   const GaijiTable table = LoadGaijiTable(options.database_file);
   store::Connection db(options.database_file);
@@ -102,8 +107,10 @@ void WriteBookHtml(const BookOptions& options, Progress& progress) {
   store::Statement rows = db.Prepare("SELECT [index],[CONTENT_text],[TEXTTITLE] FROM [fs_skn] order by [index]");
   std::int64_t unparsed = 0;
   std::int64_t first_unparsed = 0;
+  std::int64_t last_index = -1;
   while (rows.Step()) {
     const std::int64_t index = rows.Int(0);
+    last_index = std::max(last_index, index);
     TransformedEntry entry;
     try {
       entry = transformer.TransformEntry(rows.Text(1), rows.Text(2));
@@ -119,7 +126,7 @@ void WriteBookHtml(const BookOptions& options, Progress& progress) {
 
   const Sjis owner_block = BuildOwnerBlock(options.host ? *options.host : CurrentHostTexts(), options.notice,
                                            options.now ? *options.now : std::chrono::system_clock::now());
-  book.WriteLine(Sjis(fmt::format("<dt id=\"{}\">copyright_info</dt>", kOwnerEntryId)));
+  book.WriteLine(Sjis(fmt::format("<dt id=\"{}\">copyright_info</dt>", OwnerEntryId(last_index))));
   for (const Sjis& line : KeyLines({SjisAscii("owner_info"), SjisAscii("copyright_info")}, backward_keys)) {
     book.WriteLine(line);
   }

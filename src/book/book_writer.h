@@ -17,6 +17,10 @@ namespace tavex::book {
 // The record-independent id of the copyright/owner entry, after the last entry.
 inline constexpr int kOwnerEntryId = 50080;
 
+// The id of the copyright/owner entry: 50080, or the first id after the last record's
+// index when the book has more records than that, so that no two entries share an id.
+std::int64_t OwnerEntryId(std::int64_t last_index);
+
 // Where the book is read from and written to.
 struct BookOptions {
   std::string database_file;   // the working database; needs `fs_skn`, `char` and `topic`

@@ -137,6 +137,13 @@ TEST_F(WriteBookHtmlTest, EmptyTableGivesHeaderOwnerEntryAndFooter) {
   EXPECT_TRUE(progress_.warnings.empty());
 }
 
+TEST(OwnerEntryId, StaysClearOfRecordIndexes) {
+  EXPECT_EQ(OwnerEntryId(-1), 50080);  // an empty table
+  EXPECT_EQ(OwnerEntryId(50079), 50080);
+  EXPECT_EQ(OwnerEntryId(50080), 50081);  // a record holds 50080 already
+  EXPECT_EQ(OwnerEntryId(70000), 70001);
+}
+
 TEST_F(WriteBookHtmlTest, FailedRunLeavesTheEarlierBookInPlace) {
   const std::string earlier = Write(0);
   options_.main_stylesheet = dir_ / "missing.xsl";
