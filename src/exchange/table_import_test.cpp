@@ -94,5 +94,60 @@ TEST_F(ImportTest, FileThatDoesNotParseIsToldAndLeavesNoTable) {
   EXPECT_FALSE(store::TableExists(db_path(), "char"));
 }
 
+// An exchange file is edited by hand and may come from anywhere: entity declarations in
+// it must neither read other files nor expand without bound.
+TEST_F(ImportTest, EntitiesReadNoFilesAndCannotExhaustMemory) {
+  tavex::testing::WriteTestFile(dir_ / "secret.txt", "secret-marker");
+  const std::string external = "<!DOCTYPE root [<!ENTITY s SYSTEM \"file://" + (dir_ / "secret.txt") +
+                               "\"><!ENTITY p SYSTEM \"file:///etc/passwd\">]>";
+  std::string laughs = "<!DOCTYPE root [<!ENTITY l0 \"lol\">";
+  for (int level = 1; level <= 9; ++level) {
+    laughs += "<!ENTITY l" + std::to_string(level) + " \"";
+    for (int k = 0; k < 10; ++k) laughs += "&l" + std::to_string(level - 1) + ";";
+    laughs += "\">";
+  }
+  laughs += "]>";
+  std::string quadratic = "<!DOCTYPE root [<!ENTITY x \"" + std::string(100000, 'x') + "\">]>";
+  std::string many_refs;
+  for (int k = 0; k < 2000; ++k) many_refs += "&x;";
+
+  struct Case {
+    ImportStatus (*import)(store::Connection&, const std::string&);
+    const char* table;
+    const char* row;
+    const char* column;
+  };
+  for (const Case& c : {Case{ImportXslXml, "xsl", "tags", "tag"}, Case{ImportCharXml, "char", "chars", "ws_code"},
+                        Case{ImportAltXml, "alt", "record", "alt"}}) {
+    SCOPED_TRACE(c.table);
+    const std::string row = std::string("<") + c.row + "><" + c.column + ">";
+    const std::string end = std::string("</") + c.column + "></" + c.row + ">";
+    store::Connection db(db_path());
+    store::CreateXslTable(db);
+    store::CreateCharTable(db);
+    store::CreateAltTable(db);
+
+    // External entities stay unread: the row is refused or keeps no file text.
+    const std::string stolen = File("external.xml", external + "<root>" + row + "&s;&p;" + end + "</root>");
+    try {
+      c.import(db, stolen);
+    } catch (const Error& error) {
+      EXPECT_EQ(std::string(error.what()).find("secret-marker"), std::string::npos);
+    }
+    for (const auto& cells : QueryRows(db_path(), std::string("select * from [") + c.table + "]")) {
+      for (const std::string& cell : cells) {
+        EXPECT_EQ(cell.find("secret-marker"), std::string::npos);
+        EXPECT_EQ(cell.find("root:"), std::string::npos);
+      }
+    }
+
+    // Expansions to gigabytes are refused before any text is read.
+    for (const std::string& text : {laughs + "<root>" + row + "&l9;" + end + "</root>",
+                                    quadratic + "<root>" + row + many_refs + end + "</root>"}) {
+      EXPECT_EQ(c.import(db, File("expand.xml", text)), ImportStatus::kParseFailed);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tavex::exchange

@@ -5,8 +5,12 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/text.h"
 #include "platform/xml_internal.h"
@@ -85,6 +89,66 @@ std::string DeclaredEncoding(std::string_view text) {
   return std::string(decl.substr(quote + 1, close - quote - 1));
 }
 
+// Entity references stay references after a parse (nothing is substituted), but reading
+// a node's text expands them, every reference anew. A few nested declarations can make
+// that run to gigabytes, so a document whose references expand to more is refused.
+constexpr std::uint64_t kMaxEntityExpansion = 16ULL << 20;
+
+// Counts the bytes that reading text would produce from entity references, stopping
+// soon after the limit. Each declared entity is measured once.
+class EntityExpansion {
+ public:
+  explicit EntityExpansion(xmlDoc* doc) : doc_(doc) {}
+
+  // Bytes the references below `first` and its following siblings expand to, with the
+  // text of those nodes themselves when `count_text`. At most the limit plus one.
+  std::uint64_t OfList(xmlNode* first, bool count_text) {
+    std::uint64_t total = 0;
+    std::vector<xmlNode*> pending;  // no recursion over the tree: depth is the input's
+    if (first != nullptr) pending.push_back(first);
+    while (!pending.empty() && total <= kMaxEntityExpansion) {
+      xmlNode* node = pending.back();
+      pending.pop_back();
+      if (node->next != nullptr) pending.push_back(node->next);
+      switch (node->type) {
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+          if (count_text && node->content != nullptr) total += static_cast<std::uint64_t>(xmlStrlen(node->content));
+          break;
+        case XML_ENTITY_REF_NODE:
+          total += OfEntity(node->name);
+          break;
+        case XML_ELEMENT_NODE:
+          if (node->children != nullptr) pending.push_back(node->children);
+          if (node->properties != nullptr) pending.push_back(reinterpret_cast<xmlNode*>(node->properties));
+          break;
+        case XML_ATTRIBUTE_NODE:
+          if (node->children != nullptr) pending.push_back(node->children);
+          break;
+        default:
+          break;
+      }
+    }
+    return std::min(total, kMaxEntityExpansion + 1);
+  }
+
+ private:
+  // The expanded size of one entity; an entity met again while it is measured counts 0
+  // (the parser refuses such loops anyway). Nesting depth is bounded by the parser.
+  std::uint64_t OfEntity(const xmlChar* name) {
+    xmlEntity* entity = xmlGetDocEntity(doc_, name);
+    if (entity == nullptr) return 0;
+    auto [it, inserted] = sizes_.try_emplace(entity, 0);
+    if (!inserted) return it->second;
+    const std::uint64_t size = OfList(entity->children, true);
+    sizes_[entity] = size;
+    return size;
+  }
+
+  xmlDoc* doc_;
+  std::unordered_map<xmlEntity*, std::uint64_t> sizes_;
+};
+
 }  // namespace
 
 ErrorCapture::ErrorCapture()
@@ -138,6 +202,11 @@ DocPtr Parse(std::string_view text, const std::string& url, bool strip_blanks, s
                  : xmlReadMemory(text.data(), static_cast<int>(text.size()), base, encoding, options));
   if (!doc || xmlDocGetRootElement(doc.get()) == nullptr) {
     error = capture.first().empty() ? std::string("the text is not an XML document") : capture.first();
+    return nullptr;
+  }
+  if ((doc->intSubset != nullptr || doc->extSubset != nullptr) &&
+      EntityExpansion(doc.get()).OfList(doc->children, false) > kMaxEntityExpansion) {
+    error = (url.empty() ? std::string() : url + ": ") + "entity references expand to more than 16 MiB of text";
     return nullptr;
   }
   if (strip_blanks) StripBlankText(reinterpret_cast<xmlNode*>(doc.get()));

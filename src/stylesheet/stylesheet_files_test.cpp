@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/xml.h"
 #include "testing/test_util.h"
@@ -148,6 +149,50 @@ TEST(StylesheetFiles, OwnProcessorAppliesThemWithTheNativeScriptFunction) {
                       "<a href=\"us_pron/word_1.wav\"></a>"),
             std::string::npos)
       << html;
+}
+
+// Tag keys come from the disc and option texts from hand-edited rule files. Any of them
+// may hold quotes, "&" and "<": a span key always gives a stylesheet that loads; any
+// other text either loads or fails as an error that names the stylesheet file.
+TEST(StylesheetFiles, QuotesAmpersandsAndAnglesLoadOrFailNamingTheFile) {
+  testing::TempDir dir;
+  WriteScriptStylesheet(dir / "user_script.xsl");
+  xml::Document entry;
+  ASSERT_TRUE(entry.LoadXml("<entry><hw>run</hw><span class=\"q'&amp;&lt;&quot;{}\">x</span></entry>"));
+  const std::string path = dir / "epwing_dic.xsl";
+
+  // Span keys with every awkward character load and keep their class.
+  RuleRow span = Rule("span class=\"q'&<\"{}\"");
+  span.leave_tag = "1";
+  WriteMainStylesheet(path, {span, Rule("span class=\"\""), Rule("span class=\"'\"\"")});
+  EXPECT_NE(xml::Stylesheet(path).Transform(entry).find("<span class=\"q'&amp;&lt;&quot;{}\">x</span>"),
+            std::string::npos);
+
+  std::vector<RuleRow> hostile;
+  for (const char* key : {"a\"b", "a&b", "a<b", "hw\" or \"1", "span class=\"x", "*", "<", "\"", ""}) {
+    hostile.push_back(Rule(key));
+  }
+  for (int column = 11; column < kRuleRowSize; ++column) {  // pre_text .. custom_xsl
+    for (const char* text : {"say \"hi\" & <b>", "'&<\"", "&amp;", "]]>", "{"}) {
+      RuleRow row = Rule("hw");
+      RuleText(row, column) = text;
+      hostile.push_back(row);
+    }
+  }
+  int loaded = 0;
+  for (const RuleRow& row : hostile) {
+    SCOPED_TRACE(row.tag + " | " + row.pre_text + row.post_text + row.indent + row.custom_xsl);
+    WriteMainStylesheet(path, {row});
+    try {
+      xml::Stylesheet stylesheet(path);
+      stylesheet.Transform(entry);
+      ++loaded;
+    } catch (const Error& error) {
+      EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+    }
+  }
+  EXPECT_GT(loaded, 0);
+  EXPECT_LT(loaded, static_cast<int>(hostile.size()));
 }
 
 // Sets the file's last-write time to the local time given.
