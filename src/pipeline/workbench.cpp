@@ -1,6 +1,8 @@
 // The Workbench's start-up, close, settings and single-step commands.
 #include "pipeline/workbench.h"
 
+#include <filesystem>
+
 #include <fmt/format.h>
 
 #include "analysis/topic_index.h"
@@ -41,6 +43,10 @@ Workbench::Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions op
     : progress_(progress), prompter_(prompter), options_(std::move(options)), mode_{options_.mode} {}
 
 void Workbench::Start() {
+  // Absolute paths, so the database path remembered in the settings, the project file's
+  // folders and the messages do not depend on the folder a command was started from.
+  options_.workspace = std::filesystem::absolute(options_.workspace).lexically_normal().string();
+  if (options_.workspace.size() > 1 && options_.workspace.back() == '/') options_.workspace.pop_back();
   settings_ = LoadSettings(JoinPath(options_.workspace, "TAVEX_to_EPWING.ini"));
   if (options_.source_folder) settings_.src_folder = *options_.source_folder;
   if (options_.database) settings_.mdb_file = *options_.database;
@@ -60,7 +66,13 @@ void Workbench::Close() {
   }
 }
 
-void Workbench::SaveSettings() { tavex::SaveSettings(layout_.settings_file, settings_); }
+void Workbench::SaveSettings() {
+  // The default database goes with the working folder (mode 0 deletes it); remembering its
+  // path would only make a copied workspace reach back into the original's database.
+  Settings saved = settings_;
+  if (saved.mdb_file == JoinPath(layout_.working_folder, "TAVEX_data")) saved.mdb_file.clear();
+  tavex::SaveSettings(layout_.settings_file, saved);
+}
 
 void Workbench::SetOperatingMode(int mode) {
   if (mode < 0 || mode > 2) throw Error(fmt::format("operating mode {} does not exist: use 0, 1 or 2", mode));
