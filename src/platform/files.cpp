@@ -107,48 +107,44 @@ std::string ReadFile(const std::string& path) {
   return data;
 }
 
+namespace {
+
+// Writes `data` whole to `target`, removing it again on failure; errors name `path`.
+void WriteWhole(const std::string& target, const std::string& path, std::string_view data) {
+  Fd fd(open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (fd.get() < 0) Fail("cannot write", path, errno);
+  auto fail_and_clean = [&](int err) {
+    unlink(target.c_str());
+    Fail("cannot write", path, err);
+  };
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t put = write(fd.get(), data.data() + done, data.size() - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      fail_and_clean(errno);
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  if (int err = fd.Close(); err != 0) fail_and_clean(err);
+}
+
+}  // namespace
+
 void WriteFileAtomic(const std::string& path, std::string_view data) {
   // The temporary name sits in the same folder so that the rename stays on one file system.
   // It is always the same name: a temporary that a killed run left behind is overwritten
   // and renamed away by the next write of the file, rather than lying there for good.
   const std::string temp = path + ".tmp";
-  Fd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (fd.get() < 0) Fail("cannot write", path, errno);
-  auto fail_and_clean = [&](int err) {
+  WriteWhole(temp, path, data);
+  if (rename(temp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
     unlink(temp.c_str());
     Fail("cannot write", path, err);
-  };
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t put = write(fd.get(), data.data() + done, data.size() - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      fail_and_clean(errno);
-    }
-    done += static_cast<std::size_t>(put);
   }
-  if (int err = fd.Close(); err != 0) fail_and_clean(err);
-  if (rename(temp.c_str(), path.c_str()) != 0) fail_and_clean(errno);
 }
 
-void WriteFileInPlace(const std::string& path, std::string_view data) {
-  Fd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (fd.get() < 0) Fail("cannot write", path, errno);
-  auto fail_and_clean = [&](int err) {
-    unlink(path.c_str());
-    Fail("cannot write", path, err);
-  };
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t put = write(fd.get(), data.data() + done, data.size() - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      fail_and_clean(errno);
-    }
-    done += static_cast<std::size_t>(put);
-  }
-  if (int err = fd.Close(); err != 0) fail_and_clean(err);
-}
+void WriteFileInPlace(const std::string& path, std::string_view data) { WriteWhole(path, path, data); }
 
 void CreateFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0755) != 0) {
