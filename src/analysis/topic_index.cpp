@@ -37,11 +37,10 @@ void BuildTopicIndex(const std::string& db_path, Progress& progress) {
 }
 
 std::string EntryIdOf(std::string_view xml_text) {
-  xml::Document doc;
-  if (!doc.LoadXml(xml_text) || doc.IsEmpty()) return {};
-  xml::Node root = doc.DocumentElement();
-  if (root.TagName() != "entry") return {};
-  return root.GetAttribute("id").value_or(std::string());
+  // Only the root's start tag is read: the id is all the index needs from an entry.
+  const std::optional<xml::RootElement> root = xml::ReadRootElement(xml_text);
+  if (!root || root->name != "entry") return {};
+  return root->Attribute("id").value_or(std::string());
 }
 
 TopicLookup::TopicLookup(store::Connection& db) { Load(db); }

@@ -24,7 +24,8 @@ void BuildTopicIndex(store::Connection& db, Progress& progress);
 void BuildTopicIndex(const std::string& db_path, Progress& progress);
 
 // The `id` attribute of the entry's root element when that element is `entry`;
-// empty text otherwise, and when the XML does not parse.
+// empty text otherwise, and when no root start tag can be read (a fault after that tag
+// does not matter: the id is all the index takes from an entry).
 std::string EntryIdOf(std::string_view xml_text);
 
 // The whole topic index in memory, for the book writer, which looks up one id per

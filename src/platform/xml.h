@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tavex::xml {
@@ -113,6 +114,19 @@ class Stylesheet {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The document element's name and attributes, read from its start tag alone.
+struct RootElement {
+  std::string name;  // the qualified name
+  std::vector<std::pair<std::string, std::string>> attributes;
+  // The attribute's value, or no value when the start tag has no such attribute.
+  std::optional<std::string> Attribute(std::string_view name) const;
+};
+
+// Reads `text` only as far as the start tag of its document element (nothing is built,
+// so a fault later in the text goes unnoticed). No value when there is no such start tag.
+// Only the "id" attribute is kept for a text that starts with an XML declaration.
+std::optional<RootElement> ReadRootElement(std::string_view text);
 
 // The result of the extension function mp3_wav(topic, resource): resource + "/" + the
 // name between the first "/" and ".mp3" of topic + ".wav"; "null" when topic has none.

@@ -160,3 +160,30 @@ TEST(XmlDocumentTest, SavesUtf8WithoutDeclarationAndNamesAnUnwritableFile) {
 
 }  // namespace
 }  // namespace tavex::xml
+
+namespace tavex::xml {
+namespace {
+
+TEST(ReadRootElementTest, ReadsTheStartTagAlone) {
+  auto root = ReadRootElement("<entry id=\"o&apos;clock_1\" lang='en'><h>o'clock</h></entry>");
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->name, "entry");
+  EXPECT_EQ(root->Attribute("id"), "o'clock_1");
+  EXPECT_EQ(root->Attribute("lang"), "en");
+  EXPECT_FALSE(root->Attribute("class"));
+  // What follows the start tag is not read: a fault there does not hide the root.
+  root = ReadRootElement("<!-- note --><entry id=\"a\"><h>broken</entry>");
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->Attribute("id"), "a");
+  EXPECT_EQ(ReadRootElement("<x:entry xmlns:x=\"urn:x\" id=\"b\"/>")->name, "x:entry");
+  EXPECT_FALSE(ReadRootElement("withdrawn entry"));
+  EXPECT_FALSE(ReadRootElement("<entry id=\"a"));
+  EXPECT_FALSE(ReadRootElement(""));
+  // With a declaration the whole document is read, as the stored encoding may differ.
+  root = ReadRootElement("<?xml version=\"1.0\" encoding=\"UTF-16\"?><entry id=\"caf\xC3\xA9\"/>");
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->Attribute("id"), "caf\xC3\xA9");
+}
+
+}  // namespace
+}  // namespace tavex::xml
