@@ -26,6 +26,7 @@ GaijiTable::GaijiTable() : slot_(kCodeUnits, -1) {}
 
 GaijiTable::GaijiTable(std::vector<GaijiChar> rows) : rows_(std::move(rows)), slot_(kCodeUnits, -1) {
   for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].reference16.empty()) rows_[i].reference16 = Utf8ToUtf16(rows_[i].reference);
     std::int32_t& slot = slot_[rows_[i].ws];
     if (slot < 0) slot = static_cast<std::int32_t>(i);  // the first row in code order wins
   }
@@ -90,7 +91,7 @@ std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table
       // The book's tool has no glyph for EN SPACE; an ordinary space reads the same.
       result += u' ';
     } else {
-      result += Utf8ToUtf16(row->reference);
+      result += row->reference16;
     }
   }
   return result;

@@ -19,6 +19,7 @@ struct GaijiChar {
   std::int32_t ws_code = 0;    // its code as a number
   std::string ws_hex;          // its code as hexadecimal text, as the `char` table stores it
   std::string reference;       // "&#x" + ws_hex + ";"
+  std::u16string reference16;  // the same reference in UTF-16, for the substitution pass
   std::string alt;             // the alternative text of its `alt` row (UTF-8), empty when none
 };
 
