@@ -14,15 +14,7 @@
 namespace tavex::book {
 namespace {
 
-std::vector<std::string> SplitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  EXPECT_EQ(start, text.size()) << "text does not end with CR LF";
-  return lines;
-}
+using tavex::testing::SplitCrLf;
 
 int Count(const std::string& text, const std::string& what) {
   int n = 0;

@@ -27,6 +27,10 @@ class TempDir {
   std::string path_;
 };
 
+// The lines of a text whose every line ends in CR LF; a text that does not end with
+// CR LF fails the running test.
+std::vector<std::string> SplitCrLf(const std::string& text);
+
 // Writes `data` to `path`, creating missing parent folders.
 void WriteTestFile(const std::string& path, const std::string& data);
 
