@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -14,6 +16,7 @@
 #include "book/transform.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/ordered_pool.h"
 #include "store/database.h"
 
 namespace tavex::book {
@@ -53,11 +56,15 @@ class BookFile {
   BookFile(const BookFile&) = delete;
   BookFile& operator=(const BookFile&) = delete;
 
-  void WriteLine(const Sjis& line) {
-    const Sjis text = WithCrLf(line);
-    out_.write(text.bytes.data(), static_cast<std::streamsize>(text.size()));
-    out_.write("\r\n", 2);
+  // Lines already in the book's form (see AppendBookLine).
+  void Write(const std::string& lines) {
+    out_.write(lines.data(), static_cast<std::streamsize>(lines.size()));
     if (!out_) Fail();
+  }
+  void WriteLine(const Sjis& line) {
+    std::string text;
+    AppendBookLine(text, line);
+    Write(text);
   }
   void WriteLine(const char* ascii) { WriteLine(SjisAscii(ascii)); }
 
@@ -86,7 +93,55 @@ std::int64_t CountEntries(store::Connection& db) {
   return count.Int(0);
 }
 
+// The entries are read in record order, handed to the workers in batches, and written
+// in the order they were read. A batch is big enough that handing it over costs little
+// against its transformation, small enough that the bar keeps moving.
+constexpr std::size_t kBatchEntries = 32;
+// Batches in flight per worker: enough that no worker waits for the reader or the writer.
+constexpr std::size_t kBatchesPerWorker = 4;
+
+struct EntryRow {
+  std::int64_t index = 0;
+  std::string xml;
+  std::string title;
+};
+
+// The book lines of a batch of entries, with the entries that did not parse.
+struct WrittenBatch {
+  std::string lines;
+  std::size_t entries = 0;
+  std::vector<std::int64_t> unparsed;
+};
+
+WrittenBatch TransformBatch(EntryTransformer& transformer, const std::vector<EntryRow>& rows, bool backward_keys) {
+  WrittenBatch batch;
+  batch.entries = rows.size();
+  for (const EntryRow& row : rows) {
+    TransformedEntry entry;
+    try {
+      entry = transformer.TransformEntry(row.xml, row.title);
+    } catch (const Error& error) {
+      throw Error(fmt::format("entry {}: {}", row.index, error.what()));
+    }
+    if (!entry.parsed) batch.unparsed.push_back(row.index);
+    for (const Sjis& line : EntryBlockLines(row.index, entry.title, entry.keywords, entry.body, backward_keys)) {
+      AppendBookLine(batch.lines, line);
+    }
+  }
+  return batch;
+}
+
 }  // namespace
+
+void AppendBookLine(std::string& out, const Sjis& line) {
+  const std::string& bytes = line.bytes;
+  if (bytes.find('\n') == std::string::npos) {
+    out += bytes;
+  } else {
+    out += WithCrLf(line).bytes;
+  }
+  out += "\r\n";
+}
 
 std::int64_t OwnerEntryId(std::int64_t last_index) {
   return std::max<std::int64_t>(kOwnerEntryId, last_index + 1);
@@ -96,32 +151,56 @@ void WriteBookHtml(const BookOptions& options, Progress& progress) {
   const GaijiTable table = LoadGaijiTable(options.database_file);
   store::Connection db(options.database_file);
   const analysis::TopicLookup topics(db);
-  EntryTransformer transformer(
-      options.main_stylesheet, table, [&topics](std::string_view id) { return topics.Lookup(id); }, options.mode);
+  const TopicResolver resolve = [&topics](std::string_view id) { return topics.Lookup(id); };
   const bool backward_keys = options.mode.WritesBackwardKeys();
+
+  // One transformer per worker: a stylesheet and an entry document serve one thread at a
+  // time. They are loaded here, so a faulty stylesheet is reported before any work starts.
+  const std::size_t workers = WorkerCount(options.threads);
+  std::vector<std::unique_ptr<EntryTransformer>> transformers;
+  for (std::size_t i = 0; i < workers; ++i) {
+    transformers.push_back(std::make_unique<EntryTransformer>(options.main_stylesheet, table, resolve, options.mode));
+  }
 
   BookFile book(options.book_html);
   for (const char* line : kHeaderLines) book.WriteLine(line);
 
   ProgressLoop loop(progress, static_cast<int>(CountEntries(db)), "htmlを書き出し中");
-  store::Statement rows = db.Prepare("SELECT [index],[CONTENT_text],[TEXTTITLE] FROM [fs_skn] order by [index]");
   std::int64_t unparsed = 0;
   std::int64_t first_unparsed = 0;
   std::int64_t last_index = -1;
-  while (rows.Step()) {
-    const std::int64_t index = rows.Int(0);
-    last_index = std::max(last_index, index);
-    TransformedEntry entry;
-    try {
-      entry = transformer.TransformEntry(rows.Text(1), rows.Text(2));
-    } catch (const Error& error) {
-      throw Error(fmt::format("entry {}: {}", index, error.what()));
+  {
+    OrderedPool<std::vector<EntryRow>, WrittenBatch> pool(
+        workers, [&](std::size_t worker, std::vector<EntryRow>& rows) {
+          return TransformBatch(*transformers[worker], rows, backward_keys);
+        });
+    const auto write_oldest = [&] {
+      const WrittenBatch batch = pool.Take();
+      book.Write(batch.lines);
+      if (!batch.unparsed.empty()) {
+        if (unparsed == 0) first_unparsed = batch.unparsed.front();
+        unparsed += static_cast<std::int64_t>(batch.unparsed.size());
+      }
+      for (std::size_t i = 0; i < batch.entries; ++i) loop.Step();
+    };
+
+    store::Statement rows = db.Prepare("SELECT [index],[CONTENT_text],[TEXTTITLE] FROM [fs_skn] order by [index]");
+    std::vector<EntryRow> batch;
+    const auto submit = [&] {
+      if (pool.in_flight() >= workers * kBatchesPerWorker) write_oldest();
+      pool.Submit(std::move(batch));
+      batch.clear();
+    };
+    while (rows.Step()) {
+      EntryRow& row = batch.emplace_back();
+      row.index = rows.Int(0);
+      row.xml = rows.Text(1);
+      row.title = rows.Text(2);
+      last_index = std::max(last_index, row.index);
+      if (batch.size() == kBatchEntries) submit();
     }
-    if (!entry.parsed && unparsed++ == 0) first_unparsed = index;
-    for (const Sjis& line : EntryBlockLines(index, entry.title, entry.keywords, entry.body, backward_keys)) {
-      book.WriteLine(line);
-    }
-    loop.Step();
+    if (!batch.empty()) submit();
+    while (pool.in_flight() > 0) write_oldest();
   }
 
   const Sjis owner_block = BuildOwnerBlock(options.host ? *options.host : CurrentHostTexts(), options.notice,

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 
 #include "book/owner_block.h"
 #include "pipeline/mode.h"
 #include "pipeline/progress.h"
+#include "platform/text.h"
 
 namespace tavex::book {
 
@@ -31,7 +33,14 @@ struct BookOptions {
   std::optional<HostTexts> host;  // default: this machine's identity
   std::optional<std::chrono::system_clock::time_point> now;  // default: the current time
   std::string notice = kCopyrightNotice;  // the copyright notice of the owner block
+  // Threads that transform entries; 0 gives one per processor core. The book is the same
+  // byte for byte whatever the number.
+  std::size_t threads = 0;
 };
+
+// Appends `line` to `out` as the book holds it: line feeds inside written as CR LF, and
+// CR LF at its end.
+void AppendBookLine(std::string& out, const Sjis& line);
 
 // Writes the book HTML and the copyright page. Reports "[htmlを書き出し中] n/N" per entry,
 // and one warning when entries did not parse (they are written with an empty body and no

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <regex>
 
@@ -155,6 +156,56 @@ TEST_F(WriteBookHtmlTest, FailedRunLeavesTheEarlierBookInPlace) {
     EXPECT_EQ(std::string(error.what()).rfind("entry 3: ", 0), 0u) << error.what();
   }
   EXPECT_EQ(ReadFile(options_.book_html), earlier);
+}
+
+// Entries are transformed on several threads and written in record order: the book and
+// the warning are the same whatever the number of threads, and a fault is reported for
+// the first faulty entry even when a later one fails sooner.
+TEST_F(WriteBookHtmlTest, SameBookWhateverTheNumberOfThreads) {
+  std::vector<testing::TestEntry> entries;
+  std::vector<std::pair<std::int64_t, std::string>> topics;
+  for (int i = 0; i < 500; ++i) {
+    const std::string id = "w" + std::to_string(i);
+    std::string xml = "<entry id=\"" + id + "\"><hw>w\u00E9" + std::to_string(i) + "</hw><sense>" +
+                      std::string(static_cast<std::size_t>(i % 13) * 20, 'x') + " <xr to=\"w" +
+                      std::to_string((i * 7) % 500) + "\">see</xr></sense><dr>d" + std::to_string(i) + "</dr></entry>";
+    if (i % 97 == 3) xml = "<entry><hw>broken</entry>";
+    entries.push_back({i, xml, "w\u00E9" + std::to_string(i)});
+    topics.emplace_back(i, id);
+  }
+  std::remove(db_.c_str());
+  testing::WriteBookDatabase(db_, entries, {u'\u00E9'}, topics);
+
+  options_.now = std::chrono::system_clock::time_point(std::chrono::hours(24 * 365 * 40));  // one clock for every run
+  options_.threads = 1;
+  const std::string one = Write(1);
+  const std::vector<std::string> one_warnings = progress_.warnings;
+  ASSERT_EQ(one_warnings.size(), 1u);
+  EXPECT_EQ(one_warnings[0], "6 entries did not parse and were written without a body: first at index 3");
+  for (std::size_t threads : {2u, 4u}) {
+    progress_ = {};
+    options_.threads = threads;
+    EXPECT_TRUE(Write(1) == one) << threads;  // (too long to print)
+    EXPECT_EQ(progress_.warnings, one_warnings) << threads;
+    EXPECT_EQ(progress_.statuses.back(), "[htmlを書き出し中] 500/500") << threads;
+  }
+
+  // Entry 40 is slow to fail (its transformation runs long first), entry 450 fails at once.
+  std::vector<RuleRow> rules = testing::TestRules();
+  rules.push_back(testing::Rule("stop"));
+  rules.back().custom_xsl = "<xsl:template match=\"stop\"><xsl:message terminate=\"yes\">stop</xsl:message></xsl:template>";
+  options_.main_stylesheet = testing::WriteTestStylesheets(dir_.path(), rules);
+  store::Connection db(db_);
+  db.Exec("UPDATE [fs_skn] SET [CONTENT_text]='<entry>" + std::string(200000, 'y') + "<stop/></entry>' WHERE [index]=40");
+  db.Exec("UPDATE [fs_skn] SET [CONTENT_text]='<entry><stop/></entry>' WHERE [index]=450");
+  options_.threads = 4;
+  try {
+    Write(1);
+    FAIL() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(std::string(error.what()).rfind("entry 40: ", 0), 0u) << error.what();
+  }
+  EXPECT_TRUE(ReadFile(options_.book_html) == one);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Loading the gaiji table and the two passes that use it.
 #include "book/gaiji_table.h"
 
+#include <optional>
+
 #include <fmt/format.h>
 
 #include "platform/cp932.h"
@@ -97,6 +99,46 @@ std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table
   return result;
 }
 
+namespace {
+
+// One code unit that is not half of a pair, as the book carries it.
+void AppendSubstituted(char16_t unit, const GaijiTable& table, std::string& out) {
+  const GaijiChar* row = table.Find(unit);
+  if (row == nullptr) {
+    AppendSjis(unit, out);
+  } else if (row->reference == "&#x2002;") {
+    out += ' ';
+  } else {
+    out += row->reference;
+  }
+}
+
+}  // namespace
+
+Sjis SubstituteGaijiSjis(std::string_view utf8, const GaijiTable& table) {
+  std::string out;
+  out.reserve(utf8.size() + utf8.size() / 4);
+  std::optional<char16_t> high;  // a high surrogate waiting to see whether a low one follows
+  ForEachUtf16Unit(utf8, [&](char16_t unit) {
+    if (high) {
+      const char16_t waiting = *high;
+      high.reset();
+      if (IsLowSurrogate(unit)) {
+        AppendSjis(kUnsettableMark, out);
+        return;
+      }
+      AppendSubstituted(waiting, table, out);
+    }
+    if (IsHighSurrogate(unit)) {
+      high = unit;
+      return;
+    }
+    AppendSubstituted(unit, table, out);
+  });
+  if (high) AppendSubstituted(*high, table, out);
+  return Sjis(std::move(out));
+}
+
 Sjis StripGaiji(std::u16string_view text, const GaijiTable& table) {
   std::u16string kept;
   kept.reserve(text.size());
@@ -104,6 +146,15 @@ Sjis StripGaiji(std::u16string_view text, const GaijiTable& table) {
     if (table.Find(unit) == nullptr) kept += unit;
   }
   // Bytes up to 0x20 never occur inside a double-byte character, so trimming bytes is safe.
+  return Sjis(TrimControl(ToSjis(kept).bytes));
+}
+
+Sjis StripGaiji(std::string_view utf8, const GaijiTable& table) {
+  std::u16string kept;
+  kept.reserve(utf8.size());
+  ForEachUtf16Unit(utf8, [&](char16_t unit) {
+    if (table.Find(unit) == nullptr) kept += unit;
+  });
   return Sjis(TrimControl(ToSjis(kept).bytes));
 }
 

@@ -57,8 +57,13 @@ inline constexpr char16_t kUnsettableMark = u'\u3013';
 // beyond U+FFFF (a surrogate pair) as the geta mark.
 std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table);
 
+// The same as ToSjis(SubstituteGaiji(Utf8ToUtf16(utf8), table)), in one pass without
+// the intermediate texts: what the book writer does to every entry.
+Sjis SubstituteGaijiSjis(std::string_view utf8, const GaijiTable& table);
+
 // The keyword form of `text`: the table's characters dropped (no references), the rest
 // in Shift_JIS, leading and trailing characters up to 0x20 trimmed.
 Sjis StripGaiji(std::u16string_view text, const GaijiTable& table);
+Sjis StripGaiji(std::string_view utf8, const GaijiTable& table);
 
 }  // namespace tavex::book

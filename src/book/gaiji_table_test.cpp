@@ -68,5 +68,27 @@ TEST(StripGaiji, DropsTableCharactersAndTrims) {
   EXPECT_EQ(StripGaiji(u"\u65E5\u672C", table), ToSjis(std::string_view("日本")));
 }
 
+// The one-pass forms the book writer uses give the same bytes as the passes one after
+// another, on random texts made of the pieces where they could differ: table
+// characters, EN SPACE, pairs and lone halves (in and out of the table), broken UTF-8,
+// characters the code page maps by best fit or not at all.
+TEST(SubstituteGaijiSjis, SameBytesAsThePassesOneAfterAnother) {
+  const GaijiTable table({Row(u'\u00E9'), Row(u'\u2002'), Row(u'\xD834'), Row(u'\xDDFF')});
+  const std::vector<std::string> pieces = {
+      "a", "<br>", "\u00E9", "\u2002", "\u65E5", "\u301C", "\u2014", "\u0101", "\U0001D11E", "\U0001F600",
+      "\xED\xA0\xB4" /* lone D834 */, "\xED\xB7\xBF" /* lone DDFF */, "\xED\xA0\x80" /* lone D800 */,
+      "\xFF", "\xC3", "\xE6\x97", " ", "\t", "\u3013"};
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const std::uint32_t length = next() % 12;
+    for (std::uint32_t i = 0; i < length; ++i) text += pieces[next() % pieces.size()];
+    const std::u16string units = Utf8ToUtf16(text);
+    ASSERT_EQ(SubstituteGaijiSjis(text, table), ToSjis(SubstituteGaiji(units, table))) << round;
+    ASSERT_EQ(StripGaiji(std::string_view(text), table), StripGaiji(std::u16string_view(units), table)) << round;
+  }
+}
+
 }  // namespace
 }  // namespace tavex::book

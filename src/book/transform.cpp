@@ -2,6 +2,7 @@
 #include "book/transform.h"
 
 #include <cstdlib>
+#include <iterator>
 
 #include <unordered_set>
 
@@ -14,19 +15,22 @@ namespace tavex::book {
 
 namespace {
 
-// Rebuilds `subject` with each match replaced where it stands by `replacement(match)`.
-// Matches are non-overlapping and left to right, so one pass is enough.
+// Rebuilds `subject` with each match of `pattern` replaced where it stands by what
+// `replace(match, out)` appends. Matches are non-overlapping and left to right, so one
+// pass is enough.
 template <typename Replace>
-std::string ReplaceMatches(std::string_view subject, const std::vector<RegexMatch>& matches, Replace replacement) {
-  if (matches.empty()) return std::string(subject);
+std::string ReplaceMatches(const Regex& pattern, std::string_view subject, Replace replace) {
   std::string result;
-  result.reserve(subject.size());
   std::size_t done = 0;
-  for (const RegexMatch& match : matches) {
+  bool matched = false;
+  pattern.ForEachMatch(subject, [&](const RegexMatchView& match) {
+    if (!matched) result.reserve(subject.size() + 64);
+    matched = true;
     result.append(subject.substr(done, match.offset - done));
-    result += replacement(match);
+    replace(match, result);
     done = match.offset + match.text.size();
-  }
+  });
+  if (!matched) return std::string(subject);
   result.append(subject.substr(done));
   return result;
 }
@@ -39,12 +43,11 @@ bool ContainsIgnoreCase(std::string_view text, std::string_view token) {
 
 std::string CollapseBlankRuns(std::string_view utf8) {
   static const Regex kBlankRun("(?:(?:<br>)|(?:&nbsp;)){2,}");
-  return ReplaceMatches(utf8, kBlankRun.FindAll(utf8), [](const RegexMatch& match) -> std::string {
+  return ReplaceMatches(kBlankRun, utf8, [](const RegexMatchView& match, std::string& out) {
     // The pattern ignores letter case, so the tests do too: "<BR><BR>" is a run of breaks.
     const bool has_break = ContainsIgnoreCase(match.text, "<br>");
     const bool has_space = ContainsIgnoreCase(match.text, "&nbsp;");
-    if (has_break && has_space) return "<br>&nbsp;";
-    return has_break ? "<br>" : "&nbsp;";
+    out += has_break && has_space ? "<br>&nbsp;" : has_break ? "<br>" : "&nbsp;";
   });
 }
 
@@ -86,11 +89,11 @@ std::string DecodeReferences(std::string_view text) {
 
 Sjis LinkTopics(const Sjis& text, const TopicResolver& resolve) {
   static const Regex kTopicAnchor("<A\\stopic=\"(.*?)\">(.*?)</A>");
-  return Sjis(ReplaceMatches(text.bytes, kTopicAnchor.FindAll(text.bytes), [&](const RegexMatch& match) {
+  return Sjis(ReplaceMatches(kTopicAnchor, text.bytes, [&](const RegexMatchView& match, std::string& out) {
     // By now the id went through the serialiser and the gaiji substitution: "café_1"
     // reads "caf&#x00E9;_1". The lookup wants the id as the entry carries it.
-    const std::int64_t index = resolve(DecodeReferences(SjisToUtf8(Sjis(match.groups[0]))));
-    return fmt::format("<A href=\"#{}\">{}</A>", index, match.groups[1]);
+    const std::int64_t index = resolve(DecodeReferences(SjisToUtf8(Sjis(std::string(match.groups[0])))));
+    fmt::format_to(std::back_inserter(out), "<A href=\"#{}\">{}</A>", index, match.groups[1]);
   }));
 }
 
@@ -105,7 +108,7 @@ std::vector<Sjis> CollectKeywords(const xml::Node& root, const GaijiTable& table
   std::unordered_set<std::string> listed;
   for (const char* name : names) {
     for (const xml::Node& element : root.ElementsByTagName(name)) {
-      Sjis keyword = StripGaiji(Utf8ToUtf16(element.Text()), table);
+      Sjis keyword = StripGaiji(std::string_view(element.Text()), table);
       if (keyword.empty() || !listed.insert(keyword.bytes).second) continue;
       keywords.push_back(std::move(keyword));
     }
@@ -133,14 +136,13 @@ bool EntryTransformer::TransformDocument(std::string_view xml_text, std::string&
 
 TransformedEntry EntryTransformer::TransformEntry(std::string_view xml_text, std::string_view title) {
   TransformedEntry entry;
-  entry.title = ToSjis(SubstituteGaiji(Utf8ToUtf16(title), table_));
+  entry.title = SubstituteGaijiSjis(title, table_);
   std::string document;
   if (!TransformDocument(xml_text, document)) {
     entry.parsed = false;
     return entry;
   }
-  const std::u16string cleaned = SubstituteGaiji(Utf8ToUtf16(CollapseBlankRuns(std::string_view(document))), table_);
-  const Sjis html = LinkTopics(ToSjis(cleaned), resolve_);
+  const Sjis html = LinkTopics(SubstituteGaijiSjis(CollapseBlankRuns(std::string_view(document)), table_), resolve_);
   entry.keywords = CollectKeywords(document_.DocumentElement(), table_, mode_);
   entry.body = CutBody(html);
   return entry;

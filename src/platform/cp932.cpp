@@ -7,6 +7,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -108,7 +109,40 @@ Sjis ToSjis(std::string_view utf8) {
   return Sjis(ToSjisConverter().Convert(utf8, "?", Utf8SequenceLength));
 }
 
-Sjis ToSjis(std::u16string_view utf16) { return ToSjis(Utf16ToUtf8(utf16)); }
+void AppendSjis(char16_t unit, std::string& out) {
+  // The bytes of each code unit, asked of iconv once per thread and unit: the book's
+  // text passes through here character by character. 0 means not asked yet, else the
+  // byte count times 0x10000 plus the bytes.
+  thread_local std::vector<std::uint32_t> encoded(0x10000, 0);
+  std::uint32_t& known = encoded[unit];
+  if (known == 0) {
+    const Sjis bytes = ToSjis(EncodeUnitUtf8(unit));
+    if (bytes.size() > 2 || bytes.empty()) {  // never for code page 932; kept right anyway
+      out += bytes.bytes;
+      return;
+    }
+    const auto first = static_cast<unsigned char>(bytes.bytes[0]);
+    known = bytes.size() == 1 ? (1u << 16) | first
+                              : (2u << 16) | (first << 8) | static_cast<unsigned char>(bytes.bytes[1]);
+  }
+  if ((known >> 16) == 2) out += static_cast<char>((known >> 8) & 0xFF);
+  out += static_cast<char>(known & 0xFF);
+}
+
+Sjis ToSjis(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size() * 2);
+  for (std::size_t i = 0; i < utf16.size(); ++i) {
+    const char16_t unit = utf16[i];
+    if (IsHighSurrogate(unit) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
+      out += '?';  // the code page has nothing beyond U+FFFF
+      ++i;
+      continue;
+    }
+    AppendSjis(unit, out);
+  }
+  return Sjis(std::move(out));
+}
 
 std::string SjisToUtf8(const Sjis& sjis) {
   return FromSjisConverter().Convert(sjis.bytes, kUtf8Replacement, SjisSequenceLength);

@@ -11,6 +11,9 @@ namespace tavex {
 // UTF-8 to Shift_JIS. Each character without a mapping becomes one "?".
 Sjis ToSjis(std::string_view utf8);
 Sjis ToSjis(std::u16string_view utf16);
+// Appends the Shift_JIS bytes of one code unit taken alone ("?" when it has none; a
+// surrogate alone has none). Same bytes as ToSjis of that unit, without its allocations.
+void AppendSjis(char16_t unit, std::string& out);
 
 // Shift_JIS to UTF-8 / UTF-16. Bytes that do not decode become U+FFFD.
 std::string SjisToUtf8(const Sjis& sjis);

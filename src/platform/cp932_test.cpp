@@ -55,3 +55,26 @@ TEST(Cp932Test, CharRefForCharactersThatDoNotSurviveTheRoundTrip) {
 
 }  // namespace
 }  // namespace tavex
+
+namespace tavex {
+namespace {
+
+// The per-unit table behind UTF-16 conversion gives what iconv gives for the same text,
+// for every code unit alone, for pairs (one "?"), and for units beside each other.
+TEST(Cp932Test, UnitTableAgreesWithIconvForEveryCodeUnit) {
+  for (std::uint32_t code = 0; code <= 0xFFFF; ++code) {
+    const auto unit = static_cast<char16_t>(code);
+    const std::u16string alone(1, unit);
+    const std::string expected = ToSjis(Utf16ToUtf8(alone)).bytes;
+    ASSERT_EQ(ToSjis(std::u16string_view(alone)).bytes, expected) << std::hex << code;
+    std::string appended = "x";
+    AppendSjis(unit, appended);
+    ASSERT_EQ(appended, "x" + expected) << std::hex << code;
+  }
+  const std::u16string mixed = u"a\u00E9\u65E5\U0001F600" + std::u16string(1, u'\xD800') + u"b" +
+                               std::u16string(1, u'\xDC00') + u"\u301C\u2014";
+  EXPECT_EQ(ToSjis(std::u16string_view(mixed)).bytes, ToSjis(Utf16ToUtf8(mixed)).bytes);
+}
+
+}  // namespace
+}  // namespace tavex

@@ -59,16 +59,17 @@ Regex::~Regex() = default;
 Regex::Regex(Regex&&) noexcept = default;
 Regex& Regex::operator=(Regex&&) noexcept = default;
 
-std::vector<RegexMatch> Regex::FindAll(std::string_view subject) const {
-  std::vector<RegexMatch> matches;
+void Regex::ForEachMatch(std::string_view subject,
+                         const std::function<void(const RegexMatchView&)>& visit) const {
   pcre2_code* code = impl_->code.get();
-  std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
-      pcre2_match_data_create_from_pattern(code, nullptr));
+  std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(pcre2_match_data_create_from_pattern(code, nullptr));
   if (!data) throw Error("out of memory matching \"" + impl_->pattern + "\"");
   std::uint32_t group_count = 0;
   pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &group_count);
 
   const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
+  RegexMatchView match;
+  match.groups.resize(group_count);
   std::size_t start = 0;
   while (start <= subject.size()) {
     int rc = pcre2_match(code, bytes, subject.size(), start, 0, data.get(), nullptr);
@@ -77,25 +78,31 @@ std::vector<RegexMatch> Regex::FindAll(std::string_view subject) const {
       throw Error("cannot match \"" + impl_->pattern + "\": " + PcreMessage(rc));
     }
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-    RegexMatch match;
-    std::size_t begin = ovector[0];
-    std::size_t end = ovector[1];
+    const std::size_t begin = ovector[0];
+    const std::size_t end = ovector[1];
     match.offset = begin;
-    match.text = std::string(subject.substr(begin, end - begin));
-    match.groups.reserve(group_count);
+    match.text = subject.substr(begin, end - begin);
     for (std::uint32_t g = 1; g <= group_count; ++g) {
-      PCRE2_SIZE gb = ovector[2 * g];
-      PCRE2_SIZE ge = ovector[2 * g + 1];
-      if (static_cast<int>(g) >= rc || gb == PCRE2_UNSET) {
-        match.groups.emplace_back();
-      } else {
-        match.groups.emplace_back(subject.substr(gb, ge - gb));
-      }
+      const PCRE2_SIZE gb = ovector[2 * g];
+      const PCRE2_SIZE ge = ovector[2 * g + 1];
+      match.groups[g - 1] = (static_cast<int>(g) >= rc || gb == PCRE2_UNSET) ? std::string_view()
+                                                                             : subject.substr(gb, ge - gb);
     }
-    matches.push_back(std::move(match));
+    visit(match);
     // An empty match moves the search on by one character so that the loop ends.
     start = end > begin ? end : end + 1;
   }
+}
+
+std::vector<RegexMatch> Regex::FindAll(std::string_view subject) const {
+  std::vector<RegexMatch> matches;
+  ForEachMatch(subject, [&matches](const RegexMatchView& view) {
+    RegexMatch& match = matches.emplace_back();
+    match.text = std::string(view.text);
+    match.offset = view.offset;
+    match.groups.reserve(view.groups.size());
+    for (std::string_view group : view.groups) match.groups.emplace_back(group);
+  });
   return matches;
 }
 

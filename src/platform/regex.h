@@ -4,6 +4,7 @@
 // Subjects are byte strings (UTF-8 or Shift_JIS); the patterns in use are ASCII.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,13 @@ struct RegexMatch {
   std::vector<std::string> groups;
 };
 
+// One match seen in place: views into the subject, valid during the callback only.
+struct RegexMatchView {
+  std::string_view text;
+  std::size_t offset = 0;
+  std::vector<std::string_view> groups;
+};
+
 // A compiled pattern. Throws tavex::Error naming the pattern when it does not compile.
 class Regex {
  public:
@@ -29,6 +37,10 @@ class Regex {
 
   // All non-overlapping matches, left to right, in one pass over `subject`.
   std::vector<RegexMatch> FindAll(std::string_view subject) const;
+
+  // The same matches handed one by one to `visit`, without copying their texts: for
+  // passes over every entry of the book.
+  void ForEachMatch(std::string_view subject, const std::function<void(const RegexMatchView&)>& visit) const;
 
  private:
   struct Impl;

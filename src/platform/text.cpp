@@ -8,8 +8,6 @@ namespace tavex {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -25,16 +23,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
     out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-void AppendUtf16(std::u16string& out, char32_t c) {
-  if (c < 0x10000) {
-    out += static_cast<char16_t>(c);
-  } else {
-    c -= 0x10000;
-    out += static_cast<char16_t>(0xD800 | (c >> 10));
-    out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
   }
 }
 
@@ -75,45 +63,7 @@ char AsciiLowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
-  std::size_t i = 0;
-  const std::size_t n = utf8.size();
-  while (i < n) {
-    const auto b0 = static_cast<unsigned char>(utf8[i]);
-    if (b0 < 0x80) {
-      out += static_cast<char16_t>(b0);
-      ++i;
-      continue;
-    }
-    int length = 0;
-    char32_t c = 0;
-    char32_t minimum = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      length = 2, c = b0 & 0x1F, minimum = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      length = 3, c = b0 & 0x0F, minimum = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      length = 4, c = b0 & 0x07, minimum = 0x10000;
-    } else {
-      out += static_cast<char16_t>(kReplacement);
-      ++i;
-      continue;
-    }
-    int taken = 1;
-    while (taken < length && i + taken < n &&
-           (static_cast<unsigned char>(utf8[i + taken]) & 0xC0) == 0x80) {
-      c = (c << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
-      ++taken;
-    }
-    if (taken < length || c < minimum || c > 0x10FFFF) {
-      // A broken sequence stands for one replacement character; resume after it.
-      out += static_cast<char16_t>(kReplacement);
-      i += taken;
-      continue;
-    }
-    // A three-byte surrogate comes back as that single code unit.
-    AppendUtf16(out, c);
-    i += length;
-  }
+  ForEachUtf16Unit(utf8, [&out](char16_t unit) { out += unit; });
   return out;
 }
 

@@ -29,6 +29,59 @@ struct Sjis {
 // Builds Shift_JIS from ASCII text (fixed markup of the book's files).
 inline Sjis SjisAscii(std::string_view ascii) { return Sjis(std::string(ascii)); }
 
+inline bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+inline bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Calls `unit(char16_t)` for each UTF-16 code unit of `utf8`, in order, as Utf8ToUtf16
+// would give them; for passes that look at each character once and keep no copy.
+template <typename Unit>
+void ForEachUtf16Unit(std::string_view utf8, Unit&& unit) {
+  constexpr char16_t kReplacement = 0xFFFD;
+  const std::size_t n = utf8.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]);
+    if (b0 < 0x80) {
+      unit(static_cast<char16_t>(b0));
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    char32_t c = 0;
+    char32_t minimum = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      length = 2, c = b0 & 0x1F, minimum = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      length = 3, c = b0 & 0x0F, minimum = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      length = 4, c = b0 & 0x07, minimum = 0x10000;
+    } else {
+      unit(kReplacement);
+      ++i;
+      continue;
+    }
+    std::size_t taken = 1;
+    while (taken < length && i + taken < n && (static_cast<unsigned char>(utf8[i + taken]) & 0xC0) == 0x80) {
+      c = (c << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
+      ++taken;
+    }
+    if (taken < length || c < minimum || c > 0x10FFFF) {
+      // A broken sequence stands for one replacement character; resume after it.
+      unit(kReplacement);
+      i += taken;
+      continue;
+    }
+    if (c < 0x10000) {
+      unit(static_cast<char16_t>(c));  // a three-byte surrogate comes back as that single unit
+    } else {
+      c -= 0x10000;
+      unit(static_cast<char16_t>(0xD800 | (c >> 10)));
+      unit(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
+    }
+    i += length;
+  }
+}
+
 // UTF-8 to UTF-16. Invalid bytes become U+FFFD; three-byte encodings of surrogates
 // (as `Utf16ToUtf8` writes for a lone surrogate) come back as that code unit.
 std::u16string Utf8ToUtf16(std::string_view utf8);

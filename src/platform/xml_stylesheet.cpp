@@ -55,21 +55,35 @@ void AppendMessage(void* context, const char* format, ...) {
   }
 }
 
-// Redirects libxslt's process-wide message channel to a log for one scope.
+// libxslt has one process-wide message channel. It is pointed once at ThreadMessage,
+// which hands each message to the log of the compilation or transformation running on
+// the calling thread, so transformations on several threads keep their messages apart.
+thread_local MessageLog* thread_log = nullptr;
+
+void ThreadMessage(void*, const char* format, ...) {
+  MessageLog* log = thread_log;
+  va_list args;
+  va_start(args, format);
+  if (log == nullptr) {
+    std::vfprintf(stderr, format, args);  // what libxslt does by default
+  } else {
+    char buffer[1024];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    AppendMessage(log, "%s", buffer);
+  }
+  va_end(args);
+}
+
+// Sends libxslt's messages on this thread to `log` for one scope.
 class GenericErrorScope {
  public:
-  explicit GenericErrorScope(MessageLog* log) {
-    old_context_ = xsltGenericErrorContext;
-    old_handler_ = xsltGenericError;
-    xsltSetGenericErrorFunc(log, AppendMessage);
-  }
-  ~GenericErrorScope() { xsltSetGenericErrorFunc(old_context_, old_handler_); }
+  explicit GenericErrorScope(MessageLog* log) : previous_(thread_log) { thread_log = log; }
+  ~GenericErrorScope() { thread_log = previous_; }
   GenericErrorScope(const GenericErrorScope&) = delete;
   GenericErrorScope& operator=(const GenericErrorScope&) = delete;
 
  private:
-  void* old_context_;
-  xmlGenericErrorFunc old_handler_;
+  MessageLog* previous_;
 };
 
 // The messages of a failed step, one line, without trailing line ends.
@@ -115,6 +129,7 @@ void InitLibraries() {
     xmlInitParser();
     // Whatever is loaded by name (stylesheet includes, DTDs) never comes from the network.
     xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+    xsltSetGenericErrorFunc(nullptr, ThreadMessage);
     xsltRegisterExtModuleFunction(reinterpret_cast<const xmlChar*>("mp3_wav"),
                                   reinterpret_cast<const xmlChar*>(kUserScriptsNamespace), Mp3WavFunction);
     // Transformations may read local files (the include) but never write or reach out.

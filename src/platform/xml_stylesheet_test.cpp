@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "platform/error.h"
 #include "platform/xml.h"
 #include "testing/test_util.h"
@@ -93,6 +96,44 @@ TEST_F(XmlStylesheetTest, ReportsFaultsAsErrors) {
   } catch (const Error& e) {
     EXPECT_NE(std::string(e.what()).find("halt"), std::string::npos) << e.what();
   }
+}
+
+// Stylesheets compiled and run on several threads at once each report their own faults
+// and give their own results: the library's message channel is shared by the process.
+TEST_F(XmlStylesheetTest, ThreadsKeepTheirMessagesApart) {
+  constexpr int kThreads = 4;
+  for (int t = 0; t < kThreads; ++t) {
+    WriteTestFile(dir_ / ("wrong" + std::to_string(t) + ".xsl"),
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                  "<xsl:template match=\"wrong" + std::to_string(t) + "[\"/></xsl:stylesheet>");
+  }
+  std::vector<std::string> failures(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string own = "wrong" + std::to_string(t);
+      Stylesheet good(dir_ / "xsl/epwing_dic.xsl");
+      Document doc;
+      for (int round = 0; round < 40 && failures[t].empty(); ++round) {
+        try {
+          Stylesheet wrong(dir_ / (own + ".xsl"));
+          failures[t] = "compiled";
+        } catch (const Error& e) {
+          const std::string message = e.what();
+          for (int other = 0; other < kThreads; ++other) {
+            const std::string theirs = "wrong" + std::to_string(other) + "[";
+            if ((other == t) != (message.find(theirs) != std::string::npos)) failures[t] = message;
+          }
+        }
+        if (!doc.LoadXml("<entry><hw>" + own + "</hw></entry>") ||
+            good.Transform(doc).find("<b>" + own + "</b>") == std::string::npos) {
+          failures[t] = "wrong transformation";
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], "") << t;
 }
 
 TEST_F(XmlStylesheetTest, WritesTheBodyWithoutIndentation) {
