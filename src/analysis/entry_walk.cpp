@@ -60,7 +60,7 @@ void TextWalk(const xml::Node& node, CharTally& tally, std::int32_t record_index
   for (xml::Node child = node.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     switch (child.Kind()) {
       case xml::NodeKind::kText:
-        for (char16_t unit : Utf8ToUtf16(child.Content())) TallyCharacter(unit, tally, record_index);
+        ForEachUtf16Unit(child.Content(), [&](char16_t unit) { TallyCharacter(unit, tally, record_index); });
         break;
       case xml::NodeKind::kElement:
         TextWalk(child, tally, record_index);

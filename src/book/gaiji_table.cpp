@@ -2,6 +2,7 @@
 #include "book/gaiji_table.h"
 
 #include <optional>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -102,10 +103,10 @@ std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table
 namespace {
 
 // One code unit that is not half of a pair, as the book carries it.
-void AppendSubstituted(char16_t unit, const GaijiTable& table, std::string& out) {
+void AppendSubstituted(char16_t unit, const GaijiTable& table, SjisUnitEncoder& encoder, std::string& out) {
   const GaijiChar* row = table.Find(unit);
   if (row == nullptr) {
-    AppendSjis(unit, out);
+    encoder.Append(unit, out);
   } else if (row->reference == "&#x2002;") {
     out += ' ';
   } else {
@@ -116,26 +117,49 @@ void AppendSubstituted(char16_t unit, const GaijiTable& table, std::string& out)
 }  // namespace
 
 Sjis SubstituteGaijiSjis(std::string_view utf8, const GaijiTable& table) {
+  SjisUnitEncoder& encoder = SjisUnitEncoder::ForThisThread();
   std::string out;
   out.reserve(utf8.size() + utf8.size() / 4);
   std::optional<char16_t> high;  // a high surrogate waiting to see whether a low one follows
-  ForEachUtf16Unit(utf8, [&](char16_t unit) {
+  const auto substitute = [&](char16_t unit) {
     if (high) {
       const char16_t waiting = *high;
       high.reset();
       if (IsLowSurrogate(unit)) {
-        AppendSjis(kUnsettableMark, out);
+        encoder.Append(kUnsettableMark, out);
         return;
       }
-      AppendSubstituted(waiting, table, out);
+      AppendSubstituted(waiting, table, encoder, out);
     }
     if (IsHighSurrogate(unit)) {
       high = unit;
       return;
     }
-    AppendSubstituted(unit, table, out);
-  });
-  if (high) AppendSubstituted(*high, table, out);
+    AppendSubstituted(unit, table, encoder, out);
+  };
+  // Most of an entry is ASCII, which code page 932 keeps as it is: runs of it that hold
+  // no gaiji are copied whole. The UTF-8 decoder never lets a sequence run into an ASCII
+  // byte, so decoding the text between the runs gives the same units as decoding it all.
+  const std::size_t n = utf8.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t end = i;
+    while (end < n && static_cast<unsigned char>(utf8[end]) < 0x80 && table.Find(static_cast<char16_t>(utf8[end])) == nullptr) {
+      ++end;
+    }
+    if (end > i) {
+      if (high) AppendSubstituted(*std::exchange(high, std::nullopt), table, encoder, out);
+      out.append(utf8, i, end - i);
+      i = end;
+      continue;
+    }
+    while (end < n && (static_cast<unsigned char>(utf8[end]) >= 0x80 || table.Find(static_cast<char16_t>(utf8[end])) != nullptr)) {
+      ++end;
+    }
+    ForEachUtf16Unit(utf8.substr(i, end - i), substitute);
+    i = end;
+  }
+  if (high) AppendSubstituted(*high, table, encoder, out);
   return Sjis(std::move(out));
 }
 

@@ -73,11 +73,12 @@ TEST(StripGaiji, DropsTableCharactersAndTrims) {
 // characters, EN SPACE, pairs and lone halves (in and out of the table), broken UTF-8,
 // characters the code page maps by best fit or not at all.
 TEST(SubstituteGaijiSjis, SameBytesAsThePassesOneAfterAnother) {
-  const GaijiTable table({Row(u'\u00E9'), Row(u'\u2002'), Row(u'\xD834'), Row(u'\xDDFF')});
+  // "~" stands for an ASCII character the user marked as gaiji in the character table.
+  const GaijiTable table({Row(u'~'), Row(u'\u00E9'), Row(u'\u2002'), Row(u'\xD834'), Row(u'\xDDFF')});
   const std::vector<std::string> pieces = {
       "a", "<br>", "\u00E9", "\u2002", "\u65E5", "\u301C", "\u2014", "\u0101", "\U0001D11E", "\U0001F600",
       "\xED\xA0\xB4" /* lone D834 */, "\xED\xB7\xBF" /* lone DDFF */, "\xED\xA0\x80" /* lone D800 */,
-      "\xFF", "\xC3", "\xE6\x97", " ", "\t", "\u3013"};
+      "\xFF", "\xC3", "\xE6\x97", " ", "\t", "\u3013", "\\~", "\x7F"};
   std::uint32_t seed = 12345;
   const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
   for (int round = 0; round < 3000; ++round) {

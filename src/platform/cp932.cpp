@@ -109,27 +109,35 @@ Sjis ToSjis(std::string_view utf8) {
   return Sjis(ToSjisConverter().Convert(utf8, "?", Utf8SequenceLength));
 }
 
-void AppendSjis(char16_t unit, std::string& out) {
-  // The bytes of each code unit, asked of iconv once per thread and unit: the book's
-  // text passes through here character by character. 0 means not asked yet, else the
-  // byte count times 0x10000 plus the bytes.
-  thread_local std::vector<std::uint32_t> encoded(0x10000, 0);
-  std::uint32_t& known = encoded[unit];
-  if (known == 0) {
-    const Sjis bytes = ToSjis(EncodeUnitUtf8(unit));
-    if (bytes.size() > 2 || bytes.empty()) {  // never for code page 932; kept right anyway
-      out += bytes.bytes;
-      return;
-    }
-    const auto first = static_cast<unsigned char>(bytes.bytes[0]);
-    known = bytes.size() == 1 ? (1u << 16) | first
-                              : (2u << 16) | (first << 8) | static_cast<unsigned char>(bytes.bytes[1]);
-  }
-  if ((known >> 16) == 2) out += static_cast<char>((known >> 8) & 0xFF);
-  out += static_cast<char>(known & 0xFF);
+SjisUnitEncoder& SjisUnitEncoder::ForThisThread() {
+  thread_local SjisUnitEncoder encoder;
+  return encoder;
 }
 
+std::uint32_t SjisUnitEncoder::Learn(char16_t unit) {
+  const Sjis bytes = ToSjis(EncodeUnitUtf8(unit));
+  if (bytes.empty() || bytes.size() > 2) return kAskAgain;  // never for code page 932
+  const auto first = static_cast<unsigned char>(bytes.bytes[0]);
+  const std::uint32_t known = bytes.size() == 1
+                                  ? (1u << 16) | first
+                                  : (2u << 16) | (first << 8) | static_cast<unsigned char>(bytes.bytes[1]);
+  encoded_[unit] = known;
+  return known;
+}
+
+void SjisUnitEncoder::AppendUnlearnt(char16_t unit, std::string& out) {
+  const std::uint32_t known = Learn(unit);
+  if (known == kAskAgain) {
+    out += ToSjis(EncodeUnitUtf8(unit)).bytes;
+  } else {
+    AppendKnown(known, out);
+  }
+}
+
+void AppendSjis(char16_t unit, std::string& out) { SjisUnitEncoder::ForThisThread().Append(unit, out); }
+
 Sjis ToSjis(std::u16string_view utf16) {
+  SjisUnitEncoder& encoder = SjisUnitEncoder::ForThisThread();
   std::string out;
   out.reserve(utf16.size() * 2);
   for (std::size_t i = 0; i < utf16.size(); ++i) {
@@ -139,7 +147,7 @@ Sjis ToSjis(std::u16string_view utf16) {
       ++i;
       continue;
     }
-    AppendSjis(unit, out);
+    encoder.Append(unit, out);
   }
   return Sjis(std::move(out));
 }

@@ -71,6 +71,8 @@ TEST(Cp932Test, UnitTableAgreesWithIconvForEveryCodeUnit) {
     AppendSjis(unit, appended);
     ASSERT_EQ(appended, "x" + expected) << std::hex << code;
   }
+  // The book writer copies ASCII without asking: the code page must keep every byte of it.
+  for (int c = 0; c < 0x80; ++c) ASSERT_EQ(ToSjis(std::string(1, static_cast<char>(c))).bytes, std::string(1, static_cast<char>(c)));
   const std::u16string mixed = u"a\u00E9\u65E5\U0001F600" + std::u16string(1, u'\xD800') + u"b" +
                                std::u16string(1, u'\xDC00') + u"\u301C\u2014";
   EXPECT_EQ(ToSjis(std::u16string_view(mixed)).bytes, ToSjis(Utf16ToUtf8(mixed)).bytes);
