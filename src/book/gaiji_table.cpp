@@ -9,6 +9,7 @@
 #include "platform/cp932.h"
 #include "platform/error.h"
 #include "store/database.h"
+#include "store/tables.h"
 
 namespace tavex::book {
 
@@ -45,32 +46,22 @@ GaijiTable LoadGaijiTable(const std::string& db_path) {
   if (!db.TableExists("char")) {
     throw Error(fmt::format("cannot load the gaiji table: {} has no table char", db_path));
   }
-  const char* sql =
-      db.TableExists("alt")
-          ? "select C.ws as ws, C.ws_code as ws_code, C.ws_hex as ws_hex, A.alt as alt from [char] C "
-            "left join [alt] A on (C.ws_hex = A.uni COLLATE NOCASE) where C.char_ref = ? "
-            "order by CAST(C.ws_code AS INTEGER), A.[index]"
-          : "select C.ws as ws, C.ws_code as ws_code, C.ws_hex as ws_hex, NULL as alt from [char] C "
-            "where C.char_ref = ? order by CAST(C.ws_code AS INTEGER)";
-  store::Statement query = db.Prepare(sql);
-  query.BindText(1, "1");
   std::vector<GaijiChar> rows;
-  while (query.Step()) {
-    const std::string code_text = query.Text(1);
+  store::ForEachGaijiCandidate(db, [&rows](const store::GaijiCandidateRow& candidate) {
     std::int64_t code = 0;
-    if (!ParseInt(TrimControl(code_text), code) || code < 0 || code >= static_cast<std::int64_t>(kCodeUnits)) {
-      throw Error(fmt::format("gaiji table: ws_code \"{}\" is not a UTF-16 code unit", code_text));
+    if (!ParseInt(TrimControl(candidate.ws_code), code) || code < 0 || code >= static_cast<std::int64_t>(kCodeUnits)) {
+      throw Error(fmt::format("gaiji table: ws_code \"{}\" is not a UTF-16 code unit", candidate.ws_code));
     }
     // Several alt rows for one character repeat it in the join; its first row stands.
-    if (!rows.empty() && rows.back().ws_code == code) continue;
+    if (!rows.empty() && rows.back().ws_code == code) return;
     GaijiChar row;
-    row.ws = UnitOf(query.Text(0), code);
+    row.ws = UnitOf(candidate.ws, code);
     row.ws_code = static_cast<std::int32_t>(code);
-    row.ws_hex = query.Text(2);
+    row.ws_hex = candidate.ws_hex;
     row.reference = "&#x" + row.ws_hex + ";";
-    row.alt = query.Text(3);
+    row.alt = candidate.alt;
     rows.push_back(std::move(row));
-  }
+  });
   return GaijiTable(std::move(rows));
 }
 

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "store/database.h"
+#include "store/tables.h"
 
 namespace tavex::gaiji {
 namespace {
@@ -113,21 +114,12 @@ std::vector<GaijiSource> LoadGaijiSources(const std::string& db_path) {
   std::vector<GaijiSource> sources;
   if (!FileExists(db_path)) return sources;
   store::Connection db(db_path);
-  // ws_code is text in the table, so it is ordered by its number. Several alt rows for one
-  // character would repeat it; the first row (lowest index) wins.
-  const char* sql = db.TableExists("alt")
-                        ? "select C.ws_code, C.ws_hex, A.alt from [char] C left join [alt] A on "
-                          "(C.ws_hex = A.uni COLLATE NOCASE) where C.char_ref = ? "
-                          "order by CAST(C.ws_code AS INTEGER), A.[index]"
-                        : "select C.ws_code, C.ws_hex, NULL from [char] C where C.char_ref = ? "
-                          "order by CAST(C.ws_code AS INTEGER)";
-  store::Statement query = db.Prepare(sql);
-  query.BindText(1, "1");
-  while (query.Step()) {
-    const std::uint32_t code = ParseCode(query.Text(0));
-    if (!sources.empty() && sources.back().ws_code == code) continue;
-    sources.push_back({code, query.Text(2)});
-  }
+  // Several alt rows for one character would repeat it; the first row (lowest index) wins.
+  store::ForEachGaijiCandidate(db, [&sources](const store::GaijiCandidateRow& candidate) {
+    const std::uint32_t code = ParseCode(candidate.ws_code);
+    if (!sources.empty() && sources.back().ws_code == code) return;
+    sources.push_back({code, candidate.alt});
+  });
   return sources;
 }
 

@@ -90,4 +90,24 @@ bool CreateTopicTable(const std::string& db_path) {
   return CreateWhenMissing(db, kTopicTableSql, "topic");
 }
 
+void ForEachGaijiCandidate(Connection& db, const std::function<void(const GaijiCandidateRow&)>& row) {
+  // ws_code is text in the table, so it is ordered by its number.
+  const char* sql = db.TableExists("alt")
+                        ? "select C.ws, C.ws_code, C.ws_hex, A.alt from [char] C left join [alt] A on "
+                          "(C.ws_hex = A.uni COLLATE NOCASE) where C.char_ref = ? "
+                          "order by CAST(C.ws_code AS INTEGER), A.[index]"
+                        : "select C.ws, C.ws_code, C.ws_hex, NULL from [char] C where C.char_ref = ? "
+                          "order by CAST(C.ws_code AS INTEGER)";
+  Statement query = db.Prepare(sql);
+  query.BindText(1, "1");
+  GaijiCandidateRow candidate;
+  while (query.Step()) {
+    candidate.ws = query.Text(0);
+    candidate.ws_code = query.Text(1);
+    candidate.ws_hex = query.Text(2);
+    candidate.alt = query.Text(3);
+    row(candidate);
+  }
+}
+
 }  // namespace tavex::store

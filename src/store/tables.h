@@ -2,6 +2,7 @@
 // creates its table only when it is missing and tells whether it did.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,5 +32,19 @@ bool CreateXslTable(const std::string& db_path);
 bool CreateCharTable(const std::string& db_path);
 bool CreateAltTable(const std::string& db_path);
 bool CreateTopicTable(const std::string& db_path);
+
+// One character that needs a gaiji reference (`char_ref` "1"), with the alternative
+// text of an `alt` row whose `uni` is its `ws_hex` (letter case aside).
+struct GaijiCandidateRow {
+  std::string ws;
+  std::string ws_code;  // text, as the table stores it
+  std::string ws_hex;
+  std::string alt;  // empty when none, or when the database has no `alt` table
+};
+
+// Calls `row` for each such character in ascending numeric `ws_code`. A character joined
+// to several `alt` rows comes once per row, the lowest `alt` index first; callers keep
+// the first.
+void ForEachGaijiCandidate(Connection& db, const std::function<void(const GaijiCandidateRow&)>& row);
 
 }  // namespace tavex::store
