@@ -2,6 +2,7 @@
 // book writer transforms entries on every core and still writes them in record order.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -16,11 +17,14 @@
 
 namespace tavex {
 
-// The number of worker threads to use for `requested` (0: one per processor core).
+// The number of worker threads to use for `requested` (0: one per processor core, at
+// most kMaxDefaultWorkers: each worker keeps a compiled stylesheet and its own buffers,
+// and beyond that many the one thread that reads and writes is the limit anyway).
+inline constexpr std::size_t kMaxDefaultWorkers = 8;
 inline std::size_t WorkerCount(std::size_t requested) {
   if (requested > 0) return requested;
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : cores;
+  const std::size_t cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : std::min(cores, kMaxDefaultWorkers);
 }
 
 // Runs `work(worker, job)` for each submitted job on `workers` threads; `worker` is the

@@ -70,6 +70,8 @@ TEST(OrderedPoolTest, FirstFailureInOrderIsRethrownAtItsTurn) {
 TEST(OrderedPoolTest, WorkerCountFollowsTheRequestOrTheCores) {
   EXPECT_EQ(WorkerCount(3), 3u);
   EXPECT_GE(WorkerCount(0), 1u);
+  EXPECT_LE(WorkerCount(0), kMaxDefaultWorkers);
+  EXPECT_EQ(WorkerCount(20), 20u);
 }
 
 }  // namespace
