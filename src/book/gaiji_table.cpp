@@ -30,8 +30,10 @@ GaijiTable::GaijiTable() : slot_(kCodeUnits, -1) {}
 
 GaijiTable::GaijiTable(std::vector<GaijiChar> rows) : rows_(std::move(rows)), slot_(kCodeUnits, -1) {
   for (std::size_t i = 0; i < rows_.size(); ++i) {
-    if (rows_[i].reference16.empty()) rows_[i].reference16 = Utf8ToUtf16(rows_[i].reference);
-    std::int32_t& slot = slot_[rows_[i].ws];
+    GaijiChar& row = rows_[i];
+    row.written = row.reference == "&#x2002;" ? std::string(" ") : row.reference;
+    row.written16 = Utf8ToUtf16(row.written);
+    std::int32_t& slot = slot_[row.ws];
     if (slot < 0) slot = static_cast<std::int32_t>(i);  // the first row in code order wins
   }
 }
@@ -79,14 +81,7 @@ std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table
       continue;
     }
     const GaijiChar* row = table.Find(unit);
-    if (row == nullptr) {
-      result += unit;
-    } else if (row->reference == "&#x2002;") {
-      // The book's tool has no glyph for EN SPACE; an ordinary space reads the same.
-      result += u' ';
-    } else {
-      result += row->reference16;
-    }
+    result += row == nullptr ? std::u16string_view(&unit, 1) : std::u16string_view(row->written16);
   }
   return result;
 }
@@ -98,10 +93,8 @@ void AppendSubstituted(char16_t unit, const GaijiTable& table, SjisUnitEncoder& 
   const GaijiChar* row = table.Find(unit);
   if (row == nullptr) {
     encoder.Append(unit, out);
-  } else if (row->reference == "&#x2002;") {
-    out += ' ';
   } else {
-    out += row->reference;
+    out += row->written;
   }
 }
 
@@ -165,12 +158,7 @@ Sjis StripGaiji(std::u16string_view text, const GaijiTable& table) {
 }
 
 Sjis StripGaiji(std::string_view utf8, const GaijiTable& table) {
-  std::u16string kept;
-  kept.reserve(utf8.size());
-  ForEachUtf16Unit(utf8, [&](char16_t unit) {
-    if (table.Find(unit) == nullptr) kept += unit;
-  });
-  return Sjis(TrimControl(ToSjis(kept).bytes));
+  return StripGaiji(std::u16string_view(Utf8ToUtf16(utf8)), table);
 }
 
 }  // namespace tavex::book

@@ -19,7 +19,11 @@ struct GaijiChar {
   std::int32_t ws_code = 0;    // its code as a number
   std::string ws_hex;          // its code as hexadecimal text, as the `char` table stores it
   std::string reference;       // "&#x" + ws_hex + ";"
-  std::u16string reference16;  // the same reference in UTF-16, for the substitution pass
+  // What the book writes in the character's place: its reference, except one plain space
+  // for EN SPACE (the book's tool has no glyph for it; an ordinary space reads the same).
+  // Filled by GaijiTable from `reference`, in UTF-8 (ASCII) and UTF-16.
+  std::string written;
+  std::u16string written16;
   std::string alt;             // the alternative text of its `alt` row (UTF-8), empty when none
 };
 
