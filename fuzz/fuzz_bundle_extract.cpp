@@ -11,9 +11,9 @@
 #include "bundle/bundle_config.h"
 #include "bundle/extract.h"
 #include "fuzz_support.h"
-#include "pipeline/progress.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/progress.h"
 #include "sample/sample_disc.h"
 #include "store/database.h"
 

@@ -252,7 +252,7 @@ FULL="$SCRATCH/full"  # a finished mode 1 workspace to start the later cases fro
 "$BIN" -w "$FULL" -m 1 create "$SMALL" --with-audio >/dev/null 2>&1 || fail "mode 1 run on the small disc"
 kib() { echo $(( $(stat -c %s "$1") / 1024 )); }
 # A copy of the finished workspace that uses its own database: the settings remember the
-# database path, which would still name the original's.
+# database path, which would still name the copied workspace's.
 copy_full() { rm -rf "$1"; cp -a "$FULL" "$1"; sed -i '/^mdb_file=/d' "$1/TAVEX_to_EPWING.ini"; }
 
 W="$SCRATCH/wf1"

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "analysis/entry_walk.h"
-#include "pipeline/progress.h"
+#include "platform/progress.h"
 #include "store/database.h"
 
 namespace tavex::analysis {

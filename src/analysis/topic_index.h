@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "pipeline/progress.h"
+#include "platform/progress.h"
 #include "store/database.h"
 
 namespace tavex::analysis {

@@ -1,5 +1,5 @@
-// The window's fonts: an installed Japanese gothic face in place of the original's
-// system fonts, proportional for the controls and fixed-pitch for the HTML text views.
+// The window's fonts: an installed Japanese gothic face, so that the Japanese labels and
+// texts show on any desktop, proportional for the controls and fixed-pitch for the HTML text views.
 #pragma once
 
 #include <QFont>

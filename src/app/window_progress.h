@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "pipeline/progress.h"
-#include "pipeline/prompter.h"
+#include "platform/progress.h"
+#include "platform/prompter.h"
 
 class QLabel;
 class QPlainTextEdit;

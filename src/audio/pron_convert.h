@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "pipeline/progress.h"
+#include "platform/progress.h"
 
 namespace tavex::audio {
 

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "book/owner_block.h"
-#include "pipeline/mode.h"
-#include "pipeline/progress.h"
+#include "platform/mode.h"
+#include "platform/progress.h"
 #include "platform/text.h"
 
 namespace tavex::book {

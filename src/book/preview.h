@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "book/transform.h"
-#include "pipeline/mode.h"
+#include "platform/mode.h"
 #include "platform/text.h"
 
 namespace tavex::book {

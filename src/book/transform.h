@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "book/gaiji_table.h"
-#include "pipeline/mode.h"
+#include "platform/mode.h"
 #include "platform/text.h"
 #include "platform/xml.h"
 

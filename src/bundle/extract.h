@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bundle/bundle_config.h"
-#include "pipeline/progress.h"
+#include "platform/progress.h"
 
 namespace tavex::store {
 class Connection;

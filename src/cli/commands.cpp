@@ -30,12 +30,14 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     bool with_audio = false;
     bool sample = false;
     bool timings = false;
+    bool epwing = false;
     std::string ebs_base;
   };
   auto args = std::make_shared<Args>();
   app.add_option("SOURCE", args->source, "the disc's root or its tavex.data folder");
   app.add_flag("--with-audio", args->with_audio, "also convert the US and UK pronunciations to WAV");
   app.add_flag("--sample", args->sample, "convert the sample disc (written into the workspace when missing)");
+  app.add_flag("--epwing", args->epwing, "also build the EPWING book into the workspace's epwing/ folder");
   app.add_flag("--timings", args->timings, "print the wall time of every step on stderr");
   app.add_option("--ebs-base", args->ebs_base, "base_folder as the authoring tool will see it (default Z:\\...)");
   return [args](CommandContext& context) {
@@ -53,7 +55,7 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     }
     auto session = StartSession(context, true, false, extra);
     Workbench& bench = session->workbench;
-    bench.Create({.ignore_mp3 = !args->with_audio});
+    bench.Create({.ignore_mp3 = !args->with_audio, .epwing = args->epwing});
     if (args->timings) PrintTimings(bench);
     if (!context.global.quiet) {
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
@@ -98,6 +100,21 @@ const CommandRegistrar kHtml(Simple("html", "re-build the book HTML (and the sty
                                     &Workbench::RebuildHtml));
 const CommandRegistrar kStylesheet(Simple("stylesheet", "back up and rewrite the main stylesheet",
                                           &Workbench::UpdateMainStylesheet));
+
+const CommandRegistrar kEpwing({"epwing", "build the EPWING book from base_folder", [](CLI::App& app) {
+  auto out = std::make_shared<std::string>();
+  app.add_option("--out", *out, "the book's folder (default: the workspace's epwing/)");
+  return [out](CommandContext& context) {
+    auto session = StartSession(context, false);
+    Workbench& bench = session->workbench;
+    bench.BuildEpwing(out->empty() ? std::nullopt : std::optional<std::string>(*out));
+    if (!context.global.quiet) {
+      const std::string book = out->empty() ? bench.layout().epwing_folder : *out;
+      std::cerr << "the EPWING book is in " << std::filesystem::absolute(book).lexically_normal().string() << "\n";
+    }
+    return 0;
+  };
+}});
 
 const CommandRegistrar kSaveMp3({"save-mp3", "save one original recording into the workspace", [](CLI::App& app) {
   auto name = std::make_shared<std::string>();

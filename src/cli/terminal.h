@@ -5,8 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "pipeline/progress.h"
-#include "pipeline/prompter.h"
+#include "platform/progress.h"
+#include "platform/prompter.h"
 
 namespace tavex::cli {
 

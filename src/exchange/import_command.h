@@ -7,8 +7,8 @@
 #include <string>
 
 #include "exchange/prepare.h"
-#include "pipeline/progress.h"
-#include "pipeline/prompter.h"
+#include "platform/progress.h"
+#include "platform/prompter.h"
 
 namespace tavex::exchange {
 

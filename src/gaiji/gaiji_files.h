@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "gaiji/glyph_bitmap.h"
-#include "pipeline/progress.h"
+#include "platform/progress.h"
 
 namespace tavex::gaiji {
 

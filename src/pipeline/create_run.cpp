@@ -99,6 +99,9 @@ void Workbench::Create(const CreateOptions& options) {
   RunStep("09", [&] { RebuildHtml(); }, "【Step 09】htmlの出力:完了");
   RunStep("10", [&] { CreateGaijiFiles(); }, "【Step 10】gaiji関連ファイルの出力:完了");
   RunStep("11", [&] { WriteProjectFile(layout_.project_file, EbsBase()); }, "【Step 11】ebsファイルの出力:完了");
+  if (options.epwing) {
+    RunStep("12", [&] { BuildEpwing(); }, "【Step 12】EPWINGの出力:完了");
+  }
 
   progress_.AppendLog("***** 終了しました *****");
   const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);

@@ -52,6 +52,7 @@ WorkingLayout DeriveWorkingLayout(const std::string& workspace, const std::strin
   l.gaiji_map_file = JoinPath(l.base_folder, "GaijiMap.xml");
   l.char_map_file = JoinPath(l.base_folder, "TAVEX.map");
   l.project_file = JoinPath(l.base_folder, "TAVEX.ebs");
+  l.epwing_folder = JoinPath(l.workspace, "epwing");
   l.settings_file = JoinPath(l.workspace, "TAVEX_to_EPWING.ini");
   return l;
 }

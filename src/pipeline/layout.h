@@ -1,5 +1,5 @@
 // Where everything lives. The workspace folder (the command line's --workspace, the
-// current directory by default) stands where the original kept the program's folder.
+// current directory by default) holds the settings, the rules and every folder below.
 // Folder paths carry no trailing "/"; joins use "/".
 #pragma once
 
@@ -8,7 +8,7 @@
 namespace tavex {
 
 struct WorkingLayout {
-  std::string workspace;           // the program folder of the original
+  std::string workspace;           // settings file, xsl_data.xml, the folders below
   std::string source_folder;       // the folder the user chose (the source field)
   std::string source_data_folder;  // where the bundles are: the source folder or its tavex.data
   std::string base_folder;         // the book's output
@@ -31,6 +31,7 @@ struct WorkingLayout {
   std::string char_map_file;       // base_folder/TAVEX.map
   std::string project_file;        // base_folder/TAVEX.ebs
   std::string settings_file;       // workspace/TAVEX_to_EPWING.ini
+  std::string epwing_folder;       // workspace/epwing: the EPWING book built from base_folder
 };
 
 // The source data folder for a chosen source folder: the folder itself when it already

@@ -1,7 +1,7 @@
 // The settings file: a small INI text in UTF-8 with the sections "Form" (window geometry)
 // and "Data" (source folder, database path, gaiji face, the authoring tool's base folder).
 // Section and key names are matched ignoring ASCII case and the first occurrence of a key
-// counts, as the profile functions of the original platform did.
+// counts, so that settings files written by hand or by older versions read the same.
 #include "pipeline/settings.h"
 
 #include <fmt/format.h>

@@ -68,7 +68,7 @@ void Workbench::Close() {
 
 void Workbench::SaveSettings() {
   // The default database goes with the working folder (mode 0 deletes it); remembering its
-  // path would only make a copied workspace reach back into the original's database.
+  // path would only make a copied workspace reach back into the database it was copied from.
   Settings saved = settings_;
   if (saved.mdb_file == JoinPath(layout_.working_folder, "TAVEX_data")) saved.mdb_file.clear();
   tavex::SaveSettings(layout_.settings_file, saved);
@@ -124,6 +124,12 @@ void Workbench::BuildTopicIndex() { analysis::BuildTopicIndex(layout_.database_f
 
 void Workbench::CreateGaijiFiles() {
   gaiji::WriteGaijiFiles(layout_.database_file, layout_.base_folder, GaijiFace(), progress_);
+}
+
+epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
+  return epwing::BuildEpwingBook({.base_folder = layout_.base_folder,
+                                  .out_folder = out_folder.value_or(layout_.epwing_folder)},
+                                 progress_);
 }
 
 void Workbench::ConvertMp3ToWav() {

@@ -1,4 +1,4 @@
-// The Workbench owns what the original kept in its window: the settings, the working
+// The Workbench owns the state both front ends share: the settings, the working
 // layout, the operating mode, the current exchange paths, the tag rule rows (the tag
 // grid's data) and the texts the stylesheet writer hands to the "html (final)" view.
 // It offers one method per command; both front ends call these and nothing below them.
@@ -12,11 +12,12 @@
 #include <vector>
 
 #include "book/preview.h"
+#include "epwing/epwing_book.h"
 #include "pipeline/layout.h"
-#include "pipeline/mode.h"
-#include "pipeline/progress.h"
-#include "pipeline/prompter.h"
 #include "pipeline/settings.h"
+#include "platform/mode.h"
+#include "platform/progress.h"
+#include "platform/prompter.h"
 #include "stylesheet/rule_row.h"
 
 namespace tavex {
@@ -35,6 +36,7 @@ struct WorkbenchOptions {
 // What a create run is asked to do.
 struct CreateOptions {
   bool ignore_mp3 = true;  // the check box "ignore mp3 files": Steps 05 to 08 are skipped
+  bool epwing = false;     // a last step builds the EPWING book from base_folder
 };
 
 // The rule tables that have exchange files.
@@ -84,6 +86,9 @@ class Workbench {
 
   // re-build html: the stylesheets (unless mode 2) and the book's HTML and copyright page.
   void RebuildHtml();
+  // Builds the EPWING book from base_folder into `out_folder` (default: the layout's
+  // epwing_folder), replacing the previous book only when the build succeeded.
+  epwing::EpwingSummary BuildEpwing(std::optional<std::string> out_folder = std::nullopt);
   // update xls's second half: backs up and rewrites the main stylesheet from the tag rows.
   void UpdateMainStylesheet();
 

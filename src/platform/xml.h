@@ -134,7 +134,7 @@ std::string Mp3Wav(std::string_view topic, std::string_view resource);
 
 // The document indented by libxml2's serialiser, one tab per level, CR LF line ends,
 // starting with the declaration <?xml version="1.0" encoding="UTF-16" standalone="no"?>
-// as the original XML writer gave it. Empty when the text does not parse.
+// as the rule files exchanged between users expect it. Empty when the text does not parse.
 std::string PrettyPrint(std::string_view xml_text);
 
 }  // namespace tavex::xml

@@ -88,7 +88,7 @@ class Transaction {
 };
 
 // Bulk appending of rows to one table through one prepared statement
-// (the original's OpenAppend / AddNew / field values / Update / CloseAppend).
+// (OpenAppend, one AddNew with its field values per row, CloseAppend), in one transaction.
 class Appender {
  public:
   // Opens the table for appending. Throws Error when the table does not exist.

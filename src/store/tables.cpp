@@ -1,6 +1,6 @@
 // The creation statements of the rule tables and the bundle tables, and the operations
-// that create a rule table when it is missing. The statements keep their original
-// wording; only the counter type is written the way SQLite numbers rows from 1.
+// that create a rule table when it is missing. The statements keep the wording
+// that exchange files and older databases rely on; only the counter type is written the way SQLite numbers rows from 1.
 #include "store/tables.h"
 
 #include "platform/files.h"
