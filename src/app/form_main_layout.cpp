@@ -144,10 +144,16 @@ void TFormMain::BuildMenus() {
   AddCommand(xml_data, "alt_import", "altimport1", [&bench] { bench.ImportTable(RuleTable::kAlt, std::nullopt); });
   AddCommand(xml_data, "xsl_export", "xslexport1", [&bench] { bench.ExportTable(RuleTable::kXsl, std::nullopt); });
   AddCommand(xml_data, "char_export", "charexport1", [&bench] { bench.ExportTable(RuleTable::kChar, std::nullopt); });
+  QMenu* epwing = menu("EPWING", "epwing1");
+  AddCommand(epwing, "build EPWING book", "buildepwing1", [this, &bench] {
+    const epwing::EpwingSummary summary = bench.BuildEpwing();
+    progress_->AppendLog(FormatEpwingSummary(summary, bench.layout().epwing_folder));
+  });
   QMenu* about = menu("about", "about1");
   AddCommand(about, "about this program", "aboutthisprogram1", [this] { AboutThisProgramClick(); });
   AddCommand(about, "operating mode…", "operatingmode1", [this] { OperatingModeClick(); });
   workbench_menus_ = {file, db_tool, gaiji_tool, mp3_tool, xml_data};
+  workbench_menus_.push_back(epwing);
 
   runner_.AddControl(button1_);
   runner_.AddControl(button2_);

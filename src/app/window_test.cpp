@@ -1,6 +1,6 @@
 // The main window driven as a user would: start-up on an empty workspace, the operating
-// modes, the create run on the sample disc, the general error display, an import that
-// is declined, and the close.
+// modes, the create run on the sample disc, the EPWING book built from its result, the
+// general error display, an import that is declined, and the close.
 #include <QAction>
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -46,7 +46,7 @@ class WindowTest : public QObject {
     Workspace workspace({.disc = false, .sample_rules = false});
     auto window = workspace.Open();
     auto* left = window->findChild<QTabWidget*>("PageControl1");
-    const QStringList workbench_menus = {"File1", "DBtool1", "gaijitool1", "mp3tool1", "xmldata1"};
+    const QStringList workbench_menus = {"File1", "DBtool1", "gaijitool1", "mp3tool1", "xmldata1", "epwing1"};
     auto check_layout = [&](bool all) {
       for (const QString& name : workbench_menus) {
         QCOMPARE(window->findChild<QMenu*>(name)->menuAction()->isVisible(), all);
@@ -131,6 +131,23 @@ class WindowTest : public QObject {
     // The grids were reloaded by the run.
     QVERIFY(window->findChild<QTableView*>("StringGrid1")->model()->rowCount() > 0);
     QVERIFY(window->findChild<QTableView*>("StringGrid2")->model()->rowCount() > 0);
+  }
+
+  void EpwingMenuBuildsTheBookAfterACreateRun() {
+    Workspace workspace({.disc = true, .sample_rules = true});
+    auto window = workspace.Open();
+    SwitchMode(*window, 1);
+    QTest::mouseClick(window->findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    QVERIFY(!FolderExists(workspace / "epwing"));
+
+    // A failure would show in a message box; the driver closes it and keeps its text.
+    QString failure;
+    DialogDriver driver;
+    driver.Then(ClickMessageButton(QMessageBox::Ok, &failure));
+    window->findChild<QAction*>("buildepwing1")->trigger();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QVERIFY(FileExists(workspace / "epwing/CATALOGS"));
+    QVERIFY(LogLines(*window).back().starts_with("EPWING book: "));
   }
 
   void FailedCommandIsShownAndTheWindowStaysUsable() {

@@ -61,6 +61,10 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
       std::cerr << check::FormatSummary(check::CheckBookSource(base)) << "\n";
       std::cerr << "the book's source is in " << base << "\n";
+      if (args->epwing) {
+        std::cerr << "the EPWING book is in "
+                  << std::filesystem::absolute(bench.layout().epwing_folder).lexically_normal().string() << "\n";
+      }
     }
     return 0;
   };
@@ -105,13 +109,14 @@ const CommandRegistrar kEpwing({"epwing", "build the EPWING book from base_folde
   auto out = std::make_shared<std::string>();
   app.add_option("--out", *out, "the book's folder (default: the workspace's epwing/)");
   return [out](CommandContext& context) {
-    auto session = StartSession(context, false);
+    // The book is made from base_folder alone: no working folder is needed or left behind.
+    WorkbenchOptions book_only;
+    book_only.prepare_working_folder = false;
+    auto session = StartSession(context, false, false, book_only);
     Workbench& bench = session->workbench;
-    bench.BuildEpwing(out->empty() ? std::nullopt : std::optional<std::string>(*out));
-    if (!context.global.quiet) {
-      const std::string book = out->empty() ? bench.layout().epwing_folder : *out;
-      std::cerr << "the EPWING book is in " << std::filesystem::absolute(book).lexically_normal().string() << "\n";
-    }
+    const std::string book = out->empty() ? bench.layout().epwing_folder : *out;
+    const epwing::EpwingSummary summary = bench.BuildEpwing(book);
+    if (!context.global.quiet) std::cerr << FormatEpwingSummary(summary, book) << "\n";
     return 0;
   };
 }});

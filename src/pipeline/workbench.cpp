@@ -51,11 +51,12 @@ void Workbench::Start() {
   if (options_.source_folder) settings_.src_folder = *options_.source_folder;
   if (options_.database) settings_.mdb_file = *options_.database;
   layout_ = DeriveWorkingLayout(options_.workspace, settings_.src_folder, settings_.mdb_file);
-  CreateWorkingFolders(layout_);
   settings_.mdb_file = layout_.database_file;
   xsl_exchange_path_ = layout_.xsl_exchange;
   char_exchange_path_ = layout_.char_exchange;
   alt_exchange_path_ = layout_.alt_exchange;
+  if (!options_.prepare_working_folder) return;
+  CreateWorkingFolders(layout_);
   if (store::TableExists(layout_.database_file, "xsl")) ReloadTagRows();
 }
 
@@ -130,6 +131,12 @@ epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_fold
   return epwing::BuildEpwingBook({.base_folder = layout_.base_folder,
                                   .out_folder = out_folder.value_or(layout_.epwing_folder)},
                                  progress_);
+}
+
+std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std::string& out_folder) {
+  return fmt::format("EPWING book: {} entries, {} keys, {} sounds, {} narrow and {} wide gaiji in {}",
+                     summary.entries, summary.keys, summary.sounds, summary.narrow_gaiji, summary.wide_gaiji,
+                     std::filesystem::absolute(out_folder).lexically_normal().string());
 }
 
 void Workbench::ConvertMp3ToWav() {

@@ -31,6 +31,9 @@ struct WorkbenchOptions {
   std::optional<std::string> source_folder;  // overrides the settings file's src_folder
   std::optional<std::string> database;       // the database field; overrides mdb_file
   std::optional<std::string> ebs_base;       // base_folder as the authoring tool sees it
+  // False for commands that only read the finished base_folder (the EPWING book): the
+  // start-up then creates no folder and no working database in the workspace.
+  bool prepare_working_folder = true;
 };
 
 // What a create run is asked to do.
@@ -48,7 +51,8 @@ class Workbench {
   Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options);
 
   // Start-up: reads the settings, derives the working layout, creates the working
-  // folders and the database when missing, and loads the tag rows when `xsl` exists.
+  // folders and the database when missing, and loads the tag rows when `xsl` exists
+  // (only the first two when the options say not to prepare the working folder).
   void Start();
   // Close: writes the settings and, in operating mode 0, deletes working_folder.
   void Close();
@@ -145,6 +149,9 @@ class Workbench {
   std::string GaijiGlyphText(int ws_code);
   // ---- end of the window's block ----
 };
+
+// One line on what went into an EPWING book and where it is, for the log and the terminal.
+std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std::string& out_folder);
 
 // The elapsed time of a run as the step log shows it: "hh:nn.ss", hours counted within a day.
 std::string FormatElapsed(std::chrono::seconds elapsed);
