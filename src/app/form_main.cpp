@@ -155,6 +155,7 @@ void TFormMain::Button2Click() {
   options.ignore_mp3 = check_box1_->isChecked();
   workbench_->Create(options);
   right_->AppendTemplateLines(workbench_->generated_template_lines());
+  RunBookCheck();
 }
 
 void TFormMain::OperatingModeClick() {

@@ -24,6 +24,7 @@ class QTabWidget;
 namespace tavex::app {
 
 class CharView;
+class FindingsView;
 class PreviewViews;
 class TagEditor;
 
@@ -59,6 +60,11 @@ class TFormMain : public QMainWindow {
   void Button2Click();
   void OperatingModeClick();
   void AboutThisProgramClick();
+  // Runs the pre-flight check on base_folder: its summary goes to the log, its findings
+  // to the findings dock (form_main_check.cpp).
+  void RunBookCheck();
+  // Previews the entry that a finding's line of html_EPW belongs to.
+  void OpenFindingEntry(int row);
 
   WindowPrompter prompter_;
   CommandRunner runner_;
@@ -69,6 +75,7 @@ class TFormMain : public QMainWindow {
   PreviewViews* right_ = nullptr;       // PageControl2
   TagEditor* tag_editor_ = nullptr;
   CharView* char_view_ = nullptr;
+  FindingsView* findings_ = nullptr;
   QLineEdit* edit1_ = nullptr;          // source field
   QLineEdit* edit2_ = nullptr;          // database field
   QCheckBox* check_box1_ = nullptr;     // "ignore mp3 files"

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/char_view.h"
+#include "app/findings_view.h"
 #include "app/form_main.h"
 #include "app/preview_views.h"
 #include "app/tag_editor.h"
@@ -107,6 +108,10 @@ void TFormMain::BuildPageControls(QWidget* convert_tab) {
   layout->addWidget(left_);
   layout->addWidget(right_, 1);
   setCentralWidget(central);
+
+  findings_ = new FindingsView(this);
+  addDockWidget(Qt::BottomDockWidgetArea, findings_);
+  findings_->hide();
 }
 
 QAction* TFormMain::AddCommand(QMenu* menu, const char* caption, const char* name, std::function<void()> work) {
@@ -133,7 +138,10 @@ void TFormMain::BuildMenus() {
   AddCommand(db_tool, "extract pron", "extractpron1", [&bench] { bench.ExtractPronunciations(); });
   AddCommand(db_tool, "extract topic", "extracttopic1", [&bench] { bench.BuildTopicIndex(); });
   QMenu* gaiji_tool = menu("gaiji tool", "gaijitool1");
-  AddCommand(gaiji_tool, "create gaiji_files", "creategaijifiles1", [&bench] { bench.CreateGaijiFiles(); });
+  AddCommand(gaiji_tool, "create gaiji_files", "creategaijifiles1", [this, &bench] {
+    bench.CreateGaijiFiles();
+    RunBookCheck();
+  });
   AddCommand(gaiji_tool, "import uni_alt", "importunialt1", nullptr);
   QMenu* mp3_tool = menu("mp3_tool", "mp3tool1");
   AddCommand(mp3_tool, "conv_mp3_wav", "convmp3wav1", [&bench] { bench.ConvertMp3ToWav(); });
@@ -159,6 +167,9 @@ void TFormMain::BuildMenus() {
   runner_.AddControl(button2_);
   connect(button1_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button1Click(); }); });
   connect(button2_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button2Click(); }); });
+  connect(tag_editor_, &TagEditor::HtmlRebuilt, this, [this] { RunBookCheck(); });
+  connect(findings_, &FindingsView::FindingActivated, this,
+          [this](int row) { runner_.Run([this, row] { OpenFindingEntry(row); }); });
   connect(char_view_, &CharView::GridDoubleClicked, this,
           [this] { runner_.Run([this] { tag_editor_->LoadTagEditor(); }); });
 }

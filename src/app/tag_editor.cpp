@@ -170,6 +170,7 @@ void TagEditor::ConnectCommands() {
   on("ButtonRebuildHtml", [this] {
     workbench_.RebuildHtml();
     views_->AppendTemplateLines(workbench_.generated_template_lines());
+    emit HtmlRebuilt();
   });
   on("ButtonShow", [this] { ShowClick(); });
   on("ButtonPrev", [this] { StepClick(-1); });
@@ -266,6 +267,11 @@ int TagEditor::IndexFieldNumber() const {
 
 void TagEditor::ShowEntryPreview(int index) {
   views_->Show(workbench_.Preview(index, tag_box_->currentText().toStdString(), highlight_->text().toStdString()));
+}
+
+void TagEditor::PreviewEntry(int index) {
+  index_->setText(QString::number(index));
+  ShowEntryPreview(index);
 }
 
 void TagEditor::UpdateXlsClick() {

@@ -45,6 +45,12 @@ class TagEditor : public QWidget {
   void LoadTagEditor();
   // Fills the five views with the entry at `index`.
   void ShowEntryPreview(int index);
+  // Puts `index` into the index field and previews that entry.
+  void PreviewEntry(int index);
+
+ signals:
+  // The book's HTML was rebuilt ("re-build html" ran to its end).
+  void HtmlRebuilt();
 
  private:
   void BuildLayout();

@@ -6,6 +6,7 @@
 // is checked in one pass with memory for one line and the sets of ids and codes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,13 @@ struct CheckReport {
 // folders us_pron/ and uk_pron/ in `base_folder`. Problems in the files are findings,
 // never exceptions; throws tavex::Error only when `base_folder` is not a folder.
 CheckReport CheckBookSource(const std::string& base_folder);
+
+// The record index of the entry that line `line` (from 1) of `base_folder`/html_EPW
+// belongs to: the id of the last `<dt id="N">` at or before it, when the line lies
+// between that line and the end of the entry's `</dd>`. Nothing for the lines around
+// the entries, for the copyright entry, or when the book cannot be read. Reads the book
+// up to that line.
+std::optional<int> EntryIndexAtLine(const std::string& base_folder, int line);
 
 // One line per finding, "file:line: error: message (advice)" (no ":line" for a
 // whole-file finding), then the summary line; every line ends with "\n".

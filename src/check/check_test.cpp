@@ -309,6 +309,25 @@ TEST(CheckBookSource, ManyFindingsOfOneKindAreSummedUp) {
             LineOf(book.book, "#120"));
 }
 
+TEST(EntryIndexAtLine, LinesOfAnEntryLeadToItsIndexOthersToNothing) {
+  TempDir dir;
+  SampleBook book;
+  book.Write(dir);
+  const std::optional<int> none;
+  // The head, entry 0 (six lines), entry 1 (five), the copyright entry and the tail.
+  std::vector<std::optional<int>> expected(6, none);
+  expected.insert(expected.end(), 6, 0);
+  expected.insert(expected.end(), 5, 1);
+  expected.insert(expected.end(), 8, none);
+  ASSERT_EQ(expected.size(), book.book.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(EntryIndexAtLine(dir.path(), static_cast<int>(i) + 1), expected[i]) << book.book[i];
+  }
+  EXPECT_EQ(EntryIndexAtLine(dir.path(), 0), none);
+  EXPECT_EQ(EntryIndexAtLine(dir.path(), 1000), none);
+  EXPECT_EQ(EntryIndexAtLine(dir / "missing", 7), none);
+}
+
 TEST(FormatReport, LinesNameFileLineSeverityAndAdvice) {
   CheckReport report;
   report.base_folder = "/w/base_folder";

@@ -212,8 +212,9 @@ GaijiFiles BuildGaijiFiles(const std::string& db_path, const std::string& face, 
                               sets.uncovered.size(), CodeList(sets.uncovered)));
   }
   if (!sets.unfit.empty()) {
-    // Combining marks (no advance) and glyphs too big for a 16-dot cell get no gaiji:
-    // the book keeps their references, which the authoring tool shows as nothing.
+    // Combining marks (no advance) get no gaiji, nor does a glyph that no font draws
+    // inside the cell at any size tried: the book keeps their references, which the
+    // authoring tool shows as nothing.
     progress.Warn(fmt::format("gaiji: {} character(s) do not fit a 16-dot cell and were left out: {}",
                               sets.unfit.size(), CodeList(sets.unfit)));
   }

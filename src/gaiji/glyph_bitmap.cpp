@@ -54,6 +54,13 @@ GlyphBitmap PlaceGlyph(const RasterGlyph& raster) {
   return result;
 }
 
+bool GlyphFitsCell(const RasterGlyph& raster) {
+  const int top = raster.cell_height - raster.descent - raster.origin_y;
+  return raster.cell_height == kGaijiCellHeight && WidthClass(raster.advance) != 0 && raster.width >= 0 &&
+         raster.origin_x >= 0 && raster.origin_x + raster.width <= raster.advance && raster.height >= 0 &&
+         top >= 0 && top + raster.height <= raster.cell_height;
+}
+
 std::vector<std::vector<bool>> GlyphRows(const std::string& glyph_text) {
   std::vector<std::vector<bool>> rows;
   if (glyph_text.empty()) return rows;

@@ -49,6 +49,11 @@ int WidthClass(int advance);
 // 16 pixels high, or the advance is 0 or over 16. Ink falling outside the cell is dropped.
 GlyphBitmap PlaceGlyph(const RasterGlyph& raster);
 
+// True when PlaceGlyph accepts the glyph and its black box lies inside the cell (no
+// column left of the pen or past the advance, no row above or below the cell), so the
+// placed glyph keeps every ink pixel.
+bool GlyphFitsCell(const RasterGlyph& raster);
+
 // The pixels of a glyph text, row by row: true for ink. Rows split at CR LF.
 std::vector<std::vector<bool>> GlyphRows(const std::string& glyph_text);
 

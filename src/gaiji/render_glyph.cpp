@@ -216,23 +216,33 @@ struct Renderer::Impl {
     return open.usable ? &open : nullptr;
   }
 
-  // The first font of the chain that really has a glyph for `code` (never the
-  // missing-glyph box), with its glyph index.
-  std::pair<OpenFace*, const FontRef*> Find(char16_t code, int cell_height, const std::string& face_name,
-                                            FT_UInt& glyph_index) {
-    if (code >= 0xD800 && code <= 0xDFFF) return {nullptr, nullptr};
+  // Calls `visit` with each font of the chain that really has a glyph for `code` (never
+  // the missing-glyph box), opened for `cell_height`, until it returns true.
+  template <typename Visit>
+  void ForEachFontWith(char16_t code, int cell_height, const std::string& face_name, Visit visit) {
+    if (code >= 0xD800 && code <= 0xDFFF) return;
     const FaceChain& chain = Chain(face_name);
     for (std::size_t i = 0; i < chain.fonts.size(); ++i) {
       const FontRef& ref = chain.fonts[i];
       if (i > 0 && ref.charset != nullptr && !FcCharSetHasChar(ref.charset, code)) continue;
       OpenFace* open = Open(ref, cell_height);
       if (open == nullptr) continue;
-      glyph_index = FT_Get_Char_Index(open->face.get(), code);
-      if (glyph_index != 0) return {open, &ref};
+      const FT_UInt glyph_index = FT_Get_Char_Index(open->face.get(), code);
+      if (glyph_index != 0 && visit(*open, ref, glyph_index)) return;
     }
-    return {nullptr, nullptr};
   }
 };
+
+namespace {
+
+// The glyph rendered 1-bit at the face's current size; a rasteriser error gives an empty
+// glyph, which no cell accepts.
+RasterGlyph LoadRaster(const OpenFace& open, FT_UInt glyph_index) {
+  if (FT_Load_Glyph(open.face.get(), glyph_index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) return {};
+  return ToRaster(open);
+}
+
+}  // namespace
 
 Renderer::Renderer() : impl_(std::make_unique<Impl>()) {
   FT_Library library = nullptr;
@@ -244,15 +254,56 @@ Renderer::Renderer() : impl_(std::make_unique<Impl>()) {
 
 Renderer::~Renderer() = default;
 
-std::optional<RasterGlyph> Renderer::Rasterise(char16_t code, int cell_height, const std::string& face) {
-  FT_UInt glyph_index = 0;
-  auto [open, ref] = impl_->Find(code, cell_height, face, glyph_index);
-  if (open == nullptr) return std::nullopt;
-  // A rasteriser error leaves the glyph empty, which placement rejects.
-  if (FT_Load_Glyph(open->face.get(), glyph_index, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO) != 0) {
-    return RasterGlyph{};
+std::optional<ChosenGlyph> Renderer::Choose(char16_t code, int cell_height, const std::string& face) {
+  std::optional<ChosenGlyph> first;  // the first font's glyph, kept when no font fits
+  FontRef first_font;
+  FT_UInt first_index = 0;
+  std::optional<ChosenGlyph> fitting;
+  impl_->ForEachFontWith(code, cell_height, face, [&](const OpenFace& open, const FontRef& ref, FT_UInt index) {
+    ChosenGlyph chosen{LoadRaster(open, index), first ? GlyphKind::kFallback : GlyphKind::kFits, ref.file,
+                       cell_height};
+    if (!first && chosen.raster.advance <= 0 && chosen.raster.cell_height == cell_height) {
+      // A combining mark: it has no cell of its own in any font.
+      chosen.kind = GlyphKind::kUnfit;
+      first = std::move(chosen);
+      return true;
+    }
+    if (GlyphFitsCell(chosen.raster)) {
+      fitting = std::move(chosen);
+      return true;
+    }
+    if (!first) {
+      first = std::move(chosen);
+      first_font = ref;
+      first_index = index;
+    }
+    return false;
+  });
+  if (fitting) return fitting;
+  if (!first || first->kind == GlyphKind::kUnfit) return first;
+
+  // No font draws it inside the cell: the first one draws it smaller, its baseline kept
+  // where the cell's is. Half the cell is the smallest size that still reads.
+  first->kind = GlyphKind::kUnfit;
+  OpenFace* open = impl_->Open(first_font, cell_height);
+  if (open == nullptr || !FT_IS_SCALABLE(open->face.get())) return first;
+  const int full_cell = open->cell_height;
+  const int descent = open->descent;
+  for (int size = cell_height - 1; size >= cell_height / 2; --size) {
+    open = impl_->Open(first_font, size);
+    if (open == nullptr) break;
+    RasterGlyph raster = LoadRaster(*open, first_index);
+    raster.cell_height = full_cell;
+    raster.descent = descent;
+    if (GlyphFitsCell(raster)) return ChosenGlyph{std::move(raster), GlyphKind::kScaled, first_font.file, size};
   }
-  return ToRaster(*open);
+  return first;
+}
+
+std::optional<RasterGlyph> Renderer::Rasterise(char16_t code, int cell_height, const std::string& face) {
+  std::optional<ChosenGlyph> chosen = Choose(code, cell_height, face);
+  if (!chosen) return std::nullopt;
+  return std::move(chosen->raster);
 }
 
 GlyphBitmap Renderer::Render(char16_t code, int cell_height, const std::string& face) {
@@ -267,9 +318,8 @@ std::string Renderer::ResolveFace(const std::string& face) {
 }
 
 std::string Renderer::FontFileFor(char16_t code, const std::string& face) {
-  FT_UInt glyph_index = 0;
-  auto [open, ref] = impl_->Find(code, kGaijiCellHeight, face, glyph_index);
-  return ref == nullptr ? std::string() : ref->file;
+  std::optional<ChosenGlyph> chosen = Choose(code, kGaijiCellHeight, face);
+  return chosen ? chosen->font_file : std::string();
 }
 
 GlyphBitmap RenderGlyph(char16_t code, int cell_height, int /*charset*/, const std::string& face) {

@@ -15,6 +15,22 @@ namespace tavex::gaiji {
 // The face the gaiji glyphs are drawn from unless the settings name another.
 inline constexpr const char* kDefaultGaijiFace = "Lucida Sans Unicode";
 
+// How a character came to its glyph.
+enum class GlyphKind {
+  kFits,      // the first face that has the character draws it inside the cell
+  kFallback,  // a later face of the fallback order draws it inside the cell
+  kScaled,    // the first face draws it smaller than the cell, on the cell's baseline
+  kUnfit,     // no face draws it inside the cell at any size tried (a combining mark)
+};
+
+// The glyph chosen for one character and where it came from.
+struct ChosenGlyph {
+  RasterGlyph raster;
+  GlyphKind kind = GlyphKind::kFits;
+  std::string font_file;  // the font that drew it
+  int size = 0;           // the cell height the face was sized for; below the cell when scaled
+};
+
 // Owns one FreeType library and one fontconfig configuration, and keeps every face it
 // opened (and the fallback order of every face name it resolved) until it is destroyed.
 // Not thread-safe; use one per thread, or the process-wide one behind RenderGlyph.
@@ -26,9 +42,15 @@ class Renderer {
   Renderer(const Renderer&) = delete;
   Renderer& operator=(const Renderer&) = delete;
 
-  // The rasteriser's picture of `code` at `cell_height` from `face`, or from the first
-  // font of fontconfig's fallback order for `face` that has the character. Nothing when
-  // no installed font has it (or it is a lone surrogate, which no font draws).
+  // The glyph of `code` for a cell of `cell_height`: from `face`, or else from the first
+  // font of fontconfig's fallback order for `face` that has the character, when it fits
+  // the cell (GlyphFitsCell); else from the next font of that order that has it and fits;
+  // else from the first font at the largest smaller size that fits. A glyph without
+  // advance in the first font (a combining mark) is not searched further: kUnfit. Nothing
+  // when no installed font has the character (or it is a lone surrogate).
+  std::optional<ChosenGlyph> Choose(char16_t code, int cell_height, const std::string& face);
+
+  // The raster of Choose.
   std::optional<RasterGlyph> Rasterise(char16_t code, int cell_height, const std::string& face);
 
   // Rasterise and place. A character no installed font has gives width class 0.
@@ -37,7 +59,8 @@ class Renderer {
   // The font file `face` resolves to (fontconfig's best match), for reports.
   std::string ResolveFace(const std::string& face);
 
-  // The font file that draws `code` for `face`; empty when no installed font has it.
+  // The font file that draws `code` for `face` in the gaiji cell (see Choose); empty
+  // when no installed font has it.
   std::string FontFileFor(char16_t code, const std::string& face);
 
  private:
