@@ -1,10 +1,10 @@
 // Tags, entities and characters of the book source's text, mapped onto the book's controls.
 #include "epwing/body_markup.h"
 
+#include <fmt/format.h>
+
 #include <charconv>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "epwing/jis.h"
 #include "platform/cp932.h"
@@ -20,7 +20,8 @@ constexpr char kOtherLink[] = "link to neither an entry nor a recording kept as 
 
 // U+FF61-U+FF9F, the half-width katakana, as their full-width forms.
 constexpr std::u16string_view kFullWidthKana =
-    u"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン゛゜";
+    u"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモ"
+    u"ヤユヨラリルレロワン゛゜";
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
@@ -36,9 +37,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 std::optional<std::string_view> TagAttribute(std::string_view attributes, std::string_view name) {
   std::size_t i = 0;
   while (i < attributes.size()) {
-    while (i < attributes.size() && (attributes[i] == ' ' || attributes[i] == '\t' || attributes[i] == '/')) ++i;
+    while (i < attributes.size() && (attributes[i] == ' ' || attributes[i] == '\t' || attributes[i] == '/'))
+      ++i;
     std::size_t start = i;
-    while (i < attributes.size() && attributes[i] != '=' && attributes[i] != ' ' && attributes[i] != '\t') ++i;
+    while (i < attributes.size() && attributes[i] != '=' && attributes[i] != ' ' && attributes[i] != '\t')
+      ++i;
     std::string_view key = attributes.substr(start, i - start);
     if (key.empty()) break;
     std::string_view value;
@@ -169,9 +172,11 @@ void BodyMarkup::Reference(char32_t c, TextEncoder& encoder) {
 
 void BodyMarkup::UpdateStyle(TextEncoder& encoder) {
   TextEncoder::Font font = TextEncoder::Font::kNone;
-  if (!font_stack_.empty()) font = font_stack_.back() == 'b' ? TextEncoder::Font::kBold : TextEncoder::Font::kItalic;
+  if (!font_stack_.empty())
+    font = font_stack_.back() == 'b' ? TextEncoder::Font::kBold : TextEncoder::Font::kItalic;
   TextEncoder::Script script = TextEncoder::Script::kNone;
-  if (!script_stack_.empty()) script = script_stack_.back() == 'b' ? TextEncoder::Script::kSub : TextEncoder::Script::kSup;
+  if (!script_stack_.empty())
+    script = script_stack_.back() == 'b' ? TextEncoder::Script::kSub : TextEncoder::Script::kSup;
   encoder.SetFont(font);
   encoder.SetScript(script);
 }
@@ -180,9 +185,9 @@ void BodyMarkup::Tag(std::string_view tag, TextEncoder& encoder) {
   const bool closing = !tag.empty() && tag[0] == '/';
   if (closing) tag.remove_prefix(1);
   std::size_t name_end = 0;
-  while (name_end < tag.size() && ((tag[name_end] >= 'a' && tag[name_end] <= 'z') ||
-                                   (tag[name_end] >= 'A' && tag[name_end] <= 'Z') ||
-                                   (tag[name_end] >= '0' && tag[name_end] <= '9'))) {
+  while (name_end < tag.size() &&
+         ((tag[name_end] >= 'a' && tag[name_end] <= 'z') || (tag[name_end] >= 'A' && tag[name_end] <= 'Z') ||
+          (tag[name_end] >= '0' && tag[name_end] <= '9'))) {
     ++name_end;
   }
   std::string name;

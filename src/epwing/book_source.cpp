@@ -1,9 +1,9 @@
 // A line reader over the book HTML with errors that name the file and line.
 #include "epwing/book_source.h"
 
-#include <cerrno>
-
 #include <fmt/format.h>
+
+#include <cerrno>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -99,7 +99,8 @@ std::size_t ReadBookSource(const std::string& path, const std::function<void(con
       if (!in_body) {
         if (StartsWith(line, "<key ")) {
           const std::size_t open_end = line.find('>');
-          std::string_view text = std::string_view(line).substr(open_end == std::string::npos ? line.size() : open_end + 1);
+          std::string_view text =
+              std::string_view(line).substr(open_end == std::string::npos ? line.size() : open_end + 1);
           if (text.ends_with("</key>")) text.remove_suffix(6);
           current.keys.emplace_back(text);
         } else if (line == "<dd><p>") {

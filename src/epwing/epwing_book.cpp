@@ -4,11 +4,11 @@
 // Positions that are known only at the end (link targets, recordings) are patched in.
 #include "epwing/epwing_book.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <unordered_map>
-
-#include <fmt/format.h>
 
 #include "epwing/body_markup.h"
 #include "epwing/book_source.h"
@@ -73,8 +73,8 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   const std::string html_path = JoinPath(base, "html_EPW");
   const std::string copyright_path = JoinPath(base, "copyright.html");
   const std::string map_path = JoinPath(base, "TAVEX.map");
-  for (const std::string& path : {html_path, copyright_path, JoinPath(base, "GaijiMap.xml"),
-                                  JoinPath(base, "Gaiji.xml"), map_path}) {
+  for (const std::string& path :
+       {html_path, copyright_path, JoinPath(base, "GaijiMap.xml"), JoinPath(base, "Gaiji.xml"), map_path}) {
     RequireFile(path);
   }
   const GaijiSet gaiji = GaijiSet::Load(base);
@@ -114,14 +114,16 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     encoder.End();
     honmon.Append(text);
     entries.Place(entry.id, at);
-    for (const PositionPatch& patch : entry_patches) patches.push_back({at + patch.offset, patch.target, patch.sound});
+    for (const PositionPatch& patch : entry_patches)
+      patches.push_back({at + patch.offset, patch.target, patch.sound});
 
     std::string title_key = NormalizedKey(entry.title, warnings);
     std::vector<std::string> keys;
     if (!title_key.empty()) keys.push_back(std::move(title_key));
     for (const std::string& source : entry.keys) {
       std::string key = NormalizedKey(source, warnings);
-      if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(std::move(key));
+      if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
+        keys.push_back(std::move(key));
     }
     for (std::string& key : keys) {
       endword_index.Add(ReversedKey(key), at);
@@ -143,15 +145,17 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     encoder.End();
     const std::uint64_t at = honmon.position();
     honmon.Append(text);
-    for (const PositionPatch& patch : entry_patches) patches.push_back({at + patch.offset, patch.target, patch.sound});
+    for (const PositionPatch& patch : entry_patches)
+      patches.push_back({at + patch.offset, patch.target, patch.sound});
   }
   const std::uint32_t copyright_end = honmon.PadToPage();
 
   const std::uint64_t sounds_at = sounds.CopyInto(honmon);
   summary.sounds = sounds.count();
 
-  std::vector<IndexRegion> regions = {{kTextRegion, text_page, text_end - text_page, false},
-                                      {kCopyrightRegion, copyright_page, copyright_end - copyright_page, false}};
+  std::vector<IndexRegion> regions = {
+      {kTextRegion, text_page, text_end - text_page, false},
+      {kCopyrightRegion, copyright_page, copyright_end - copyright_page, false}};
   summary.keys = word_index.Finish();
   endword_index.Finish();
   if (!word_index.empty()) {
@@ -163,7 +167,8 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   honmon.PadToPage();
   honmon.Overwrite(0, IndexPageBytes(regions));
 
-  std::sort(patches.begin(), patches.end(), [](const FilePatch& a, const FilePatch& b) { return a.at < b.at; });
+  std::sort(patches.begin(), patches.end(),
+            [](const FilePatch& a, const FilePatch& b) { return a.at < b.at; });
   char bytes[12];
   for (const FilePatch& patch : patches) {
     if (patch.sound) {

@@ -1,10 +1,10 @@
 // Reading the gaiji files of the book source and writing the book's gaiji fonts.
 #include "epwing/gaiji_set.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <charconv>
-
-#include <fmt/format.h>
 
 #include "platform/error.h"
 #include "platform/files.h"

@@ -1,11 +1,10 @@
 // Buffered page writing with errors that name the file.
 #include "epwing/honmon_file.h"
 
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <cerrno>
-
-#include <fmt/format.h>
 
 #include "platform/error.h"
 

@@ -44,7 +44,7 @@ bool ConvertAll(void* handle, std::string_view in, std::string& out) {
 
 // One bit per row and cell: set when EUC-JP decodes the code.
 const std::bitset<kCells * kCells>& AssignedCodes() {
-  static const std::bitset<kCells * kCells> assigned = [] {
+  static const std::bitset<kCells* kCells> assigned = [] {
     std::bitset<kCells * kCells> bits;
     IconvHandle cd = OpenIconv("UTF-32BE", "EUC-JP");
     if (!cd) return bits;
@@ -114,10 +114,14 @@ std::uint16_t JisFromUnicode(char32_t c) {
 
 std::uint16_t JisFromAscii(unsigned char c) {
   switch (c) {
-    case ' ': return kJisSpace;
-    case '"': return 0x2149;   // ”
-    case '\'': return 0x2147;  // ’
-    default: break;
+    case ' ':
+      return kJisSpace;
+    case '"':
+      return 0x2149;  // ”
+    case '\'':
+      return 0x2147;  // ’
+    default:
+      break;
   }
   if (c < 0x21 || c > 0x7E) return 0;
   // The full-width forms U+FF01-U+FF5E, as code page 932 writes them.
@@ -138,20 +142,26 @@ std::uint16_t JisFromAscii(unsigned char c) {
 std::string_view AsciiFold(char32_t c) {
   // U+00C0-U+00FF, then U+0100-U+017F: the base letters of each (empty: none).
   static constexpr std::string_view kLatin1[64] = {
-      "A", "A", "A", "A", "A", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I", "I",
-      "D", "N", "O", "O", "O", "O", "O", "",  "O", "U", "U", "U", "U", "Y", "TH", "ss",
-      "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i",
-      "d", "n", "o", "o", "o", "o", "o", "",  "o", "u", "u", "u", "u", "y", "th", "y"};
+      "A", "A", "A", "A", "A", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I",  "I",
+      "D", "N", "O", "O", "O", "O", "O",  "",  "O", "U", "U", "U", "U", "Y", "TH", "ss",
+      "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i",  "i",
+      "d", "n", "o", "o", "o", "o", "o",  "",  "o", "u", "u", "u", "u", "y", "th", "y"};
   static constexpr std::string_view kLatinA =
-      "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKkkLlLlLlLlLlNnNnNnnNnOoOoOo??RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
+      "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKkkLlLlLlLlLlNnNnNnnNnOoOoOo??"
+      "RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
   if (c >= 0xC0 && c <= 0xFF) return kLatin1[c - 0xC0];
   if (c >= 0x100 && c <= 0x17F) {
     switch (c) {
-      case 0x132: return "IJ";
-      case 0x133: return "ij";
-      case 0x152: return "OE";
-      case 0x153: return "oe";
-      default: return kLatinA.substr(c - 0x100, 1);
+      case 0x132:
+        return "IJ";
+      case 0x133:
+        return "ij";
+      case 0x152:
+        return "OE";
+      case 0x153:
+        return "oe";
+      default:
+        return kLatinA.substr(c - 0x100, 1);
     }
   }
   return {};

@@ -58,7 +58,8 @@ std::string NormalizedKey(std::string_view sjis, WarningTally& warnings) {
       }
       i += entity->second;
     } else if (IsSjisLeadByte(b) && i + 1 < sjis.size()) {
-      if (const std::uint16_t jis = JisFromSjis(b, static_cast<unsigned char>(sjis[i + 1]))) AppendJis(key, jis);
+      if (const std::uint16_t jis = JisFromSjis(b, static_cast<unsigned char>(sjis[i + 1])))
+        AppendJis(key, jis);
       i += 2;
     } else {
       if (b >= 0x20 && b < 0x7F) AppendJis(key, JisFromAscii(b));
@@ -90,9 +91,10 @@ std::size_t SearchIndex::Finish() {
   std::sort(keys_.begin(), keys_.end(), [](const Key& a, const Key& b) {
     return a.key != b.key ? a.key < b.key : a.text_at < b.text_at;
   });
-  keys_.erase(std::unique(keys_.begin(), keys_.end(),
-                          [](const Key& a, const Key& b) { return a.key == b.key && a.text_at == b.text_at; }),
-              keys_.end());
+  keys_.erase(
+      std::unique(keys_.begin(), keys_.end(),
+                  [](const Key& a, const Key& b) { return a.key == b.key && a.text_at == b.text_at; }),
+      keys_.end());
   return keys_.size();
 }
 
@@ -172,7 +174,8 @@ std::pair<std::uint32_t, std::uint32_t> SearchIndex::Write(HonmonFile& file) con
       if (l > 0) {
         const std::size_t width = static_cast<unsigned char>(bytes[1]);
         const std::size_t per_page = (kPageSize - 4) / (width + 4);
-        const std::size_t entries = (static_cast<unsigned char>(bytes[2]) << 8) | static_cast<unsigned char>(bytes[3]);
+        const std::size_t entries =
+            (static_cast<unsigned char>(bytes[2]) << 8) | static_cast<unsigned char>(bytes[3]);
         for (std::size_t e = 0; e < entries; ++e) {
           const std::uint32_t child = layer_start[l - 1] + static_cast<std::uint32_t>(p * per_page + e);
           PutUint(bytes.data() + 4 + e * (width + 4) + width, child, 4);

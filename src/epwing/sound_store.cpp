@@ -1,9 +1,9 @@
 // Storing each linked recording once, and the checks on the names that links carry.
 #include "epwing/sound_store.h"
 
-#include <cerrno>
-
 #include <fmt/format.h>
+
+#include <cerrno>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -49,7 +49,8 @@ std::optional<std::string> RecordingName(std::string_view href) {
   } else {
     return std::nullopt;
   }
-  if (rest.empty() || rest == "." || rest == ".." || rest.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) {
+  if (rest.empty() || rest == "." || rest == ".." ||
+      rest.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) {
     return std::nullopt;
   }
   return name;
