@@ -143,7 +143,7 @@ void BodyMarkup::Write(std::string_view sjis, TextEncoder& encoder) {
       ++i;
       continue;
     }
-    encoder.Char(JisFromAscii(b == '\t' ? ' ' : b), true);
+    encoder.Char(ascii_[b == '\t' ? ' ' : b], true);
     ++i;
   }
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "epwing/gaiji_set.h"
+#include "epwing/jis.h"
 #include "epwing/text_encoder.h"
 #include "epwing/warning_tally.h"
 
@@ -46,6 +47,7 @@ class BodyMarkup {
   void UpdateStyle(TextEncoder& encoder);
 
   const GaijiSet& gaiji_;
+  const std::uint16_t* ascii_ = AsciiJisTable();
   LinkResolver& links_;
   WarningTally& warnings_;
   // Open tags, innermost last: the innermost font and script tags win.

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -25,28 +26,32 @@ class LineReader {
     }
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
   }
-  ~LineReader() { std::fclose(file_); }
+  ~LineReader() {
+    std::free(buffer_);
+    std::fclose(file_);
+  }
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
   // The next line without its CR LF; false at the end of the file.
   bool Next(std::string& line) {
-    line.clear();
-    int c;
-    bool any = false;
-    while ((c = getc_unlocked(file_)) != EOF) {
-      any = true;
-      if (c == '\n') break;
-      line.push_back(static_cast<char>(c));
-      if (line.size() > kMaxLineBytes) Fail("line too long");
+    errno = 0;
+    const ssize_t length = getline(&buffer_, &capacity_, file_);
+    if (length < 0) {
+      if (std::ferror(file_)) {
+        const int err = errno;
+        throw Error(fmt::format("cannot read {}: {}", path_, SystemMessage(err)));
+      }
+      line.clear();
+      return false;
     }
-    if (std::ferror(file_)) {
-      const int err = errno;
-      throw Error(fmt::format("cannot read {}: {}", path_, SystemMessage(err)));
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (any) ++number_;
-    return any;
+    ++number_;
+    if (static_cast<std::size_t>(length) > kMaxLineBytes) Fail("line too long");
+    std::size_t size = static_cast<std::size_t>(length);
+    if (size > 0 && buffer_[size - 1] == '\n') --size;
+    if (size > 0 && buffer_[size - 1] == '\r') --size;
+    line.assign(buffer_, size);
+    return true;
   }
   [[noreturn]] void Fail(const std::string& what) const {
     throw Error(fmt::format("incomplete book source {}: {} at line {}", path_, what, number_));
@@ -56,6 +61,8 @@ class LineReader {
   std::string path_;
   std::FILE* file_ = nullptr;
   std::size_t number_ = 0;
+  char* buffer_ = nullptr;
+  std::size_t capacity_ = 0;
 };
 
 bool StartsWith(const std::string& line, std::string_view prefix) { return line.starts_with(prefix); }

@@ -95,6 +95,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   HonmonFile honmon(JoinPath(JoinPath(subbook, "DATA"), "HONMON"));
   honmon.Append(std::string(kPageSize, '\0'));  // the index page, written last
   const std::uint32_t text_page = honmon.PadToPage();
+  honmon.Append(TextEncoder::kBeginRegion);
 
   std::vector<FilePatch> patches;
   std::vector<PositionPatch> entry_patches;
@@ -132,6 +133,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     ++summary.entries;
     loop.Step();
   });
+  honmon.Append(TextEncoder::kEndRegion);
   const std::uint32_t text_end = honmon.PadToPage();
 
   // The copyright page: the owner block of copyright.html.
@@ -143,8 +145,10 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     markup.Write(ReadCopyrightBody(copyright_path), encoder);
     markup.Finish(encoder);
     encoder.End();
+    honmon.Append(TextEncoder::kBeginRegion);
     const std::uint64_t at = honmon.position();
     honmon.Append(text);
+    honmon.Append(TextEncoder::kEndRegion);
     for (const PositionPatch& patch : entry_patches)
       patches.push_back({at + patch.offset, patch.target, patch.sound});
   }

@@ -381,7 +381,12 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
   EXPECT_EQ(reader.Title(), "ＴＡＶＥＸ");
 
   std::map<std::string, std::string> title_of;
-  for (const Entry& entry : entries) title_of.emplace(entry.id, PlainText(entry.title, by_unicode));
+  std::vector<std::string> titles;
+  for (const Entry& entry : entries) {
+    title_of.emplace(entry.id, PlainText(entry.title, by_unicode));
+    titles.push_back(PlainText(entry.title, by_unicode));
+  }
+  EXPECT_EQ(reader.WalkHeadings(), titles);
 
   std::size_t searched_titles = 0, references = 0, sounds = 0;
   for (const Entry& entry : entries) {

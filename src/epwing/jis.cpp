@@ -112,31 +112,24 @@ std::uint16_t JisFromUnicode(char32_t c) {
   return slot == 1 ? 0 : slot;
 }
 
-std::uint16_t JisFromAscii(unsigned char c) {
-  switch (c) {
-    case ' ':
-      return kJisSpace;
-    case '"':
-      return 0x2149;  // ”
-    case '\'':
-      return 0x2147;  // ’
-    default:
-      break;
-  }
-  if (c < 0x21 || c > 0x7E) return 0;
-  // The full-width forms U+FF01-U+FF5E, as code page 932 writes them.
-  static const std::array<std::uint16_t, 0x5E> table = [] {
-    std::array<std::uint16_t, 0x5E> t{};
-    for (int i = 0; i < 0x5E; ++i) {
+const std::uint16_t* AsciiJisTable() {
+  // The full-width forms U+FF01-U+FF5E as code page 932 writes them, but for the quote
+  // marks, whose full-width forms code page 932 keeps outside JIS X 0208.
+  static const std::array<std::uint16_t, 0x80> table = [] {
+    std::array<std::uint16_t, 0x80> t{};
+    for (int c = 0x21; c < 0x7F; ++c) {
       std::string sjis;
-      AppendSjis(static_cast<char16_t>(0xFF01 + i), sjis);
+      AppendSjis(static_cast<char16_t>(0xFF01 + (c - 0x21)), sjis);
       if (sjis.size() == 2) {
-        t[i] = JisFromSjis(static_cast<unsigned char>(sjis[0]), static_cast<unsigned char>(sjis[1]));
+        t[c] = JisFromSjis(static_cast<unsigned char>(sjis[0]), static_cast<unsigned char>(sjis[1]));
       }
     }
+    t[' '] = kJisSpace;
+    t['"'] = 0x2149;   // ”
+    t['\''] = 0x2147;  // ’
     return t;
   }();
-  return table[c - 0x21];
+  return table.data();
 }
 
 std::string_view AsciiFold(char32_t c) {

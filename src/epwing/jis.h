@@ -20,9 +20,10 @@ std::uint16_t JisFromSjis(unsigned char lead, unsigned char trail);
 // Looked up in a table filled on first use of each code unit.
 std::uint16_t JisFromUnicode(char32_t c);
 
-// The full-width JIS X 0208 form of a printable ASCII character (0x20-0x7E), the same
+// The full-width JIS X 0208 forms of the ASCII characters (0 for controls), the same
 // that readers give a typed query: space 0x2121, 'A' 0x2341, '-' 0x215D, '\'' 0x2147.
-std::uint16_t JisFromAscii(unsigned char c);
+const std::uint16_t* AsciiJisTable();
+inline std::uint16_t JisFromAscii(unsigned char c) { return c < 0x80 ? AsciiJisTable()[c] : 0; }
 
 // True when `jis` is an assigned JIS X 0208 character.
 bool IsAssignedJis(std::uint16_t jis);

@@ -116,6 +116,24 @@ class LibebReader {
     links_ = nullptr;
     return text;
   }
+  // The headings of every entry, walking the text from its start entry by entry, as
+  // readers that list a book's headwords do.
+  std::vector<std::string> WalkHeadings() {
+    std::vector<std::string> headings;
+    EB_Position position;
+    Check(eb_text(&book_, &position), "text start");
+    Check(eb_seek_text(&book_, &position), "seek");
+    for (;;) {
+      Check(eb_tell_text(&book_, &position), "tell");
+      headings.push_back(Heading({position.page, position.offset}));
+      Check(eb_seek_text(&book_, &position), "seek");
+      const EB_Error_Code error = eb_forward_text(&book_, nullptr);
+      if (error == EB_ERR_END_OF_CONTENT) break;
+      Check(error, "forward");
+    }
+    return headings;
+  }
+
   BookPosition Copyright() {
     EB_Position position;
     Check(eb_copyright(&book_, &position), "copyright");

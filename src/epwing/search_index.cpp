@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::uint8_t kLeafLayer = 0x80, kLayerStart = 0x40, kLayerEnd = 0x20;
 constexpr std::size_t kLeafFixedBytes = 13;  // length byte and two positions
-constexpr std::size_t kHeadingOffset = 6;    // the begin-text and keyword controls
+constexpr std::size_t kHeadingOffset = 4;    // the heading keyword control
 
 // Index style values: 0 converts, 1 keeps as is; a zero mark field removes marks.
 constexpr std::uint32_t kConvert = 0, kAsIs = 1;

@@ -35,7 +35,7 @@ std::uint32_t IndexStyleFlags();
 class SearchIndex {
  public:
   // Adds a key of the entry whose text starts at `text_at` (its heading follows the
-  // heading keyword control, 6 bytes on).
+  // heading keyword control, 4 bytes on).
   void Add(std::string key, std::uint64_t text_at) { keys_.push_back({std::move(key), text_at}); }
   // Sorts and removes repeated keys of one entry; returns the count of distinct keys.
   std::size_t Finish();

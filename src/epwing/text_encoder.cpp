@@ -4,7 +4,6 @@
 namespace tavex::epwing {
 namespace {
 
-constexpr std::uint8_t kBeginText = 0x02, kEndText = 0x03;
 constexpr std::uint8_t kBeginNarrow = 0x04, kEndNarrow = 0x05;
 constexpr std::uint8_t kBeginSub = 0x06, kEndSub = 0x07;
 constexpr std::uint8_t kIndent = 0x09, kNewline = 0x0A;
@@ -25,7 +24,6 @@ void TextEncoder::Begin(std::string* out, std::vector<PositionPatch>* patches) {
   script_ = want_script_ = Script::kNone;
   narrow_ = false;
   at_line_start_ = true;
-  Control(kBeginText);
 }
 
 void TextEncoder::CloseNarrow() {
@@ -51,10 +49,9 @@ void TextEncoder::CloseAll() { CloseFont(); }
 void TextEncoder::End() {
   if (!at_line_start_) Newline();
   CloseAll();
-  Control(kEndText);
 }
 
-void TextEncoder::Char(std::uint16_t jis, bool narrow) {
+void TextEncoder::Restyle(bool narrow) {
   if (font_ != want_font_) {
     CloseFont();
     if (want_font_ != Font::kNone) {
@@ -77,8 +74,6 @@ void TextEncoder::Char(std::uint16_t jis, bool narrow) {
     }
     narrow_ = narrow;
   }
-  Word(jis);
-  at_line_start_ = false;
 }
 
 void TextEncoder::Newline() {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavex::epwing {
@@ -23,11 +24,20 @@ class TextEncoder {
   enum class Font { kNone = 0, kItalic = 1, kBold = 3 };
   enum class Script { kNone, kSub, kSup };
 
+  // The controls around a whole text region (all entries, or the copyright page);
+  // readers stop an entry's text at the next entry's heading keyword.
+  static constexpr std::string_view kBeginRegion{"\x1F\x02", 2};
+  static constexpr std::string_view kEndRegion{"\x1F\x03", 2};
+
   // Starts a new text in `out` (appended to), with no style open.
   void Begin(std::string* out, std::vector<PositionPatch>* patches);
 
   // A JIS X 0208 character; narrow ones go inside a narrow section.
-  void Char(std::uint16_t jis, bool narrow);
+  void Char(std::uint16_t jis, bool narrow) {
+    if (font_ != want_font_ || script_ != want_script_ || narrow_ != narrow) Restyle(narrow);
+    Word(jis);
+    at_line_start_ = false;
+  }
   // A gaiji of the narrow or the wide font.
   void Gaiji(std::uint16_t code, bool narrow) { Char(code, narrow); }
   // Closes what is open and ends the line.
@@ -46,7 +56,7 @@ class TextEncoder {
   // A sound: label characters go between the two calls.
   void BeginSound(std::uint32_t format_word, std::uint32_t sound);
   void EndSound();
-  // Closes everything open, ends the last line and marks the end of the text.
+  // Closes everything open and ends the last line.
   void End();
   // Closes everything open.
   void CloseAll();
@@ -62,6 +72,8 @@ class TextEncoder {
     out_->push_back(static_cast<char>(value >> 8));
     out_->push_back(static_cast<char>(value & 0xFF));
   }
+  // Opens and closes controls so that the wanted style is the one open.
+  void Restyle(bool narrow);
   void CloseNarrow();
   void CloseScript();
   void CloseFont();
