@@ -135,15 +135,19 @@ void BodyMarkup::Write(std::string_view sjis, TextEncoder& encoder) {
       encoder.Char(jis != 0 ? jis : kGeta, false);
       ++i;
       continue;
-    } else if (b == '\r' || b == '\n' || b < 0x09 || (b > 0x09 && b < 0x20) || b == 0x7F || b >= 0x80) {
-      if (b >= 0x80) {
-        warnings_.Add(kNoJis, fmt::format("byte 0x{:02X}", b));
-        encoder.Char(kGeta, false);
-      }
+    } else if (b >= 0x80) {
+      // A lead byte at the very end, or a byte code page 932 gives no character.
+      warnings_.Add(kNoJis, fmt::format("byte 0x{:02X}", b));
+      encoder.Char(kGeta, false);
       ++i;
       continue;
     }
-    encoder.Char(ascii_[b == '\t' ? ' ' : b], true);
+    // The source's line ends and other control characters are not text.
+    if (b == '\t') {
+      encoder.Char(ascii_[' '], true);
+    } else if (b >= 0x20 && b < 0x7F) {
+      encoder.Char(ascii_[b], true);
+    }
     ++i;
   }
 }

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -106,6 +107,12 @@ std::optional<SoundLink> SoundStore::Resolve(std::string_view href) {
     return it->second;
   }
   const std::string path = JoinPath(base_folder_, *name);
+  std::error_code error;
+  if (std::filesystem::is_symlink(path, error)) {
+    // A link could lead out of the book source; the recordings are plain files.
+    warnings_.Add(kBadName, *name);
+    return std::nullopt;
+  }
   if (!FileExists(path)) {
     warnings_.Add(kMissing, *name);
     return std::nullopt;
