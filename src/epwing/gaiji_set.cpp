@@ -8,6 +8,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/xml.h"
 
 namespace tavex::epwing {
@@ -141,21 +142,7 @@ std::string AfontsText(const GaijiSet& set) {
       std::string utf8;
       const char32_t c = glyph.unicode;
       if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) continue;
-      if (c < 0x80) {
-        utf8 += static_cast<char>(c);
-      } else if (c < 0x800) {
-        utf8 += static_cast<char>(0xC0 | (c >> 6));
-        utf8 += static_cast<char>(0x80 | (c & 0x3F));
-      } else if (c < 0x10000) {
-        utf8 += static_cast<char>(0xE0 | (c >> 12));
-        utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        utf8 += static_cast<char>(0x80 | (c & 0x3F));
-      } else {
-        utf8 += static_cast<char>(0xF0 | (c >> 18));
-        utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        utf8 += static_cast<char>(0x80 | (c & 0x3F));
-      }
+      AppendUtf8(utf8, c);
       text += fmt::format("{}{:04x} {}\n", narrow ? 'n' : 'w', glyph.code, utf8);
     }
   }
