@@ -1,7 +1,8 @@
 // Writes the seed corpora of the fuzz targets from the sample disc, so that no binary
 // seeds need to be kept in the tree: fuzz_seeds OUTPUT_FOLDER makes one folder per
 // target (bundle_config, bundle_extract, mp3_profile, exchange_import, entry_walk,
-// transform_entry).
+// transform_entry, epwing_book).
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -71,8 +72,31 @@ void EntrySeeds(const std::string& out) {
     Seed(JoinPath(out, "entry_walk"), "entry" + std::to_string(i), entry.content);
     // The title's first byte chooses the operating mode.
     Seed(JoinPath(out, "transform_entry"), "entry" + std::to_string(i),
-         tavex::fuzz::JoinParts({std::string(1, static_cast<char>('0' + i % 3)) + entry.title, entry.content}));
+         tavex::fuzz::JoinParts(
+             {std::string(1, static_cast<char>('0' + i % 3)) + entry.title, entry.content}));
   }
+}
+
+// A small book source in code page 932 with each kind of markup, and a recording.
+void EpwingSeeds(const std::string& out) {
+  const std::string html =
+      "<html>\r\n<body>\r\n<dl>\r\n<dt id=\"1\">caf&#x00E9;</dt>\r\n"
+      "<key title=\"cafe\" type=\"x\">\x82\x62\x82\x60\x82\x65\x82\x64</key>\r\n<dd><p>\r\n"
+      "<b>caf&#x00E9;</b> <a href=\"us_pron/a.wav\">US</a><br><i>n <b>b</b></i><p><indent val=\"2\"></indent>"
+      "H<sub>2</sub>O<sup>3</sup> &amp; \x8a\xbf \x87\x40 <a href=\"#2\">z</a> <a href=\"#9\">g</a> "
+      "<span>s</span>"
+      " &#x0259;<br>\r\n</p></dd>\r\n<dt id=\"2\">zebra</dt>\r\n<dd><p>\r\nstripes<br>\r\n</p></dd>\r\n"
+      "</dl>\r\n</body>\r\n</html>\r\n";
+  std::string wav = "RIFF";
+  const std::string pcm(64, '\x80');
+  auto le = [](std::uint32_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+  };
+  wav += le(36 + pcm.size(), 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(8000, 4) + le(8000, 4) +
+         le(1, 2) + le(8, 2) + "data" + le(pcm.size(), 4) + pcm;
+  Seed(JoinPath(out, "epwing_book"), "book", tavex::fuzz::JoinParts({html, wav}));
 }
 
 }  // namespace
@@ -88,6 +112,7 @@ int main(int argc, char** argv) {
     RecordingSeeds(out);
     ExchangeSeeds(out);
     EntrySeeds(out);
+    EpwingSeeds(out);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", error.what());
     return 1;

@@ -1,12 +1,241 @@
-// Placeholder until the writer lands: the command and the create run can already call it.
+// The book build: the book HTML is read twice (first only for the entry ids, so that a
+// link can tell a missing target while it is written), the text is streamed into
+// HONMON, and the copyright page, the recordings and the search indexes follow it.
+// Positions that are known only at the end (link targets, recordings) are patched in.
 #include "epwing/epwing_book.h"
 
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_map>
+
+#include "epwing/body_markup.h"
+#include "epwing/book_source.h"
+#include "epwing/catalog.h"
+#include "epwing/gaiji_set.h"
+#include "epwing/honmon_file.h"
+#include "epwing/jis.h"
+#include "epwing/search_index.h"
+#include "epwing/sound_store.h"
+#include "epwing/text_encoder.h"
+#include "epwing/warning_tally.h"
 #include "platform/error.h"
+#include "platform/files.h"
 
 namespace tavex::epwing {
+namespace {
+
+// The subbook's title, ＴＡＶＥＸ in JIS X 0208.
+const std::string kTitleJis = "\x23\x54\x23\x41\x23\x56\x23\x45\x23\x58";
+constexpr std::uint64_t kUnplaced = ~0ull;
+
+// Entry ids to entry numbers, and where each entry's text starts once written.
+class EntryTable : public LinkResolver {
+ public:
+  EntryTable(const std::vector<std::string>& ids, SoundStore& sounds) : sounds_(sounds) {
+    numbers_.reserve(ids.size());
+    for (const std::string& id : ids) numbers_.try_emplace(id, static_cast<std::uint32_t>(numbers_.size()));
+    at_.assign(numbers_.size(), kUnplaced);
+  }
+  std::optional<std::uint32_t> Entry(std::string_view id) override {
+    auto it = numbers_.find(std::string(id));
+    if (it == numbers_.end()) return std::nullopt;
+    return it->second;
+  }
+  std::optional<SoundLink> Sound(std::string_view href) override { return sounds_.Resolve(href); }
+  // Records where entry `id` starts (the first entry of an id wins).
+  void Place(const std::string& id, std::uint64_t at) {
+    auto it = numbers_.find(id);
+    if (it != numbers_.end() && at_[it->second] == kUnplaced) at_[it->second] = at;
+  }
+  std::uint64_t At(std::uint32_t number) const { return at_[number]; }
+
+ private:
+  SoundStore& sounds_;
+  std::unordered_map<std::string, std::uint32_t> numbers_;
+  std::vector<std::uint64_t> at_;
+};
+
+// A patch with its absolute file offset.
+struct FilePatch {
+  std::uint64_t at;
+  std::uint32_t target;
+  bool sound;
+};
+
+void RequireFile(const std::string& path) {
+  if (!FileExists(path)) throw Error(fmt::format("missing book source file {}", path));
+}
+
+// Writes the whole book into `folder`.
+EpwingSummary WriteBook(const std::string& base, const std::string& folder, Progress& progress) {
+  const std::string html_path = JoinPath(base, "html_EPW");
+  const std::string copyright_path = JoinPath(base, "copyright.html");
+  const std::string map_path = JoinPath(base, "TAVEX.map");
+  for (const std::string& path :
+       {html_path, copyright_path, JoinPath(base, "GaijiMap.xml"), JoinPath(base, "Gaiji.xml"), map_path}) {
+    RequireFile(path);
+  }
+  const GaijiSet gaiji = GaijiSet::Load(base);
+  const std::vector<std::string> ids = ReadEntryIds(html_path);
+
+  const std::string subbook = JoinPath(folder, kSubbookFolder);
+  CreateFolders(JoinPath(subbook, "DATA"));
+  CreateFolders(JoinPath(subbook, "GAIJI"));
+
+  WarningTally warnings;
+  SoundStore sounds(base, JoinPath(folder, "sounds.tmp"), warnings);
+  EntryTable entries(ids, sounds);
+  BodyMarkup markup(gaiji, entries, warnings);
+  TextEncoder encoder;
+  SearchIndex word_index, endword_index;
+  EpwingSummary summary;
+
+  HonmonFile honmon(JoinPath(JoinPath(subbook, "DATA"), "HONMON"));
+  honmon.Append(std::string(kPageSize, '\0'));  // the index page, written last
+  const std::uint32_t text_page = honmon.PadToPage();
+  honmon.Append(TextEncoder::kBeginRegion);
+
+  std::vector<FilePatch> patches;
+  std::vector<PositionPatch> entry_patches;
+  std::string text;
+  ProgressLoop loop(progress, static_cast<int>(ids.size()), "EPWING書き出し中");
+  ReadBookSource(html_path, [&](const SourceEntry& entry) {
+    const std::uint64_t at = honmon.position();
+    text.clear();
+    entry_patches.clear();
+    encoder.Begin(&text, &entry_patches);
+    encoder.BeginKeyword();
+    markup.Write(entry.title, encoder);
+    markup.Finish(encoder);
+    encoder.EndKeyword();
+    markup.Write(entry.body, encoder);
+    markup.Finish(encoder);
+    encoder.End();
+    honmon.Append(text);
+    entries.Place(entry.id, at);
+    for (const PositionPatch& patch : entry_patches)
+      patches.push_back({at + patch.offset, patch.target, patch.sound});
+
+    std::string title_key = NormalizedKey(entry.title, warnings);
+    std::vector<std::string> keys;
+    if (!title_key.empty()) keys.push_back(std::move(title_key));
+    for (const std::string& source : entry.keys) {
+      std::string key = NormalizedKey(source, warnings);
+      if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
+        keys.push_back(std::move(key));
+    }
+    for (std::string& key : keys) {
+      endword_index.Add(ReversedKey(key), at);
+      word_index.Add(std::move(key), at);
+    }
+    ++summary.entries;
+    loop.Step();
+  });
+  honmon.Append(TextEncoder::kEndRegion);
+  const std::uint32_t text_end = honmon.PadToPage();
+
+  // The copyright page: the owner block of copyright.html.
+  const std::uint32_t copyright_page = text_end;
+  {
+    text.clear();
+    entry_patches.clear();
+    encoder.Begin(&text, &entry_patches);
+    markup.Write(ReadCopyrightBody(copyright_path), encoder);
+    markup.Finish(encoder);
+    encoder.End();
+    honmon.Append(TextEncoder::kBeginRegion);
+    const std::uint64_t at = honmon.position();
+    honmon.Append(text);
+    honmon.Append(TextEncoder::kEndRegion);
+    for (const PositionPatch& patch : entry_patches)
+      patches.push_back({at + patch.offset, patch.target, patch.sound});
+  }
+  const std::uint32_t copyright_end = honmon.PadToPage();
+
+  const std::uint64_t sounds_at = sounds.CopyInto(honmon);
+  summary.sounds = sounds.count();
+
+  std::vector<IndexRegion> regions = {
+      {kTextRegion, text_page, text_end - text_page, false},
+      {kCopyrightRegion, copyright_page, copyright_end - copyright_page, false}};
+  summary.keys = word_index.Finish();
+  endword_index.Finish();
+  if (!word_index.empty()) {
+    auto [start, count] = word_index.Write(honmon);
+    regions.push_back({kWordIndex, start, count, true});
+    auto [end_start, end_count] = endword_index.Write(honmon);
+    regions.push_back({kEndwordIndex, end_start, end_count, true});
+  }
+  honmon.PadToPage();
+  honmon.Overwrite(0, IndexPageBytes(regions));
+
+  std::sort(patches.begin(), patches.end(),
+            [](const FilePatch& a, const FilePatch& b) { return a.at < b.at; });
+  char bytes[12];
+  for (const FilePatch& patch : patches) {
+    if (patch.sound) {
+      const auto [first, last] = sounds.Extent(patch.target);
+      const PagePosition start = ToPagePosition(sounds_at + first);
+      const PagePosition end = ToPagePosition(sounds_at + last);
+      PutBcd(bytes, start.page, 4);
+      PutBcd(bytes + 4, start.offset, 2);
+      PutBcd(bytes + 6, end.page, 4);
+      PutBcd(bytes + 10, end.offset, 2);
+      honmon.Overwrite(patch.at, std::string_view(bytes, 12));
+    } else {
+      const PagePosition target = ToPagePosition(entries.At(patch.target));
+      PutBcd(bytes, target.page, 4);
+      PutBcd(bytes + 4, target.offset, 2);
+      honmon.Overwrite(patch.at, std::string_view(bytes, 6));
+    }
+  }
+  honmon.Close();
+  std::remove(JoinPath(folder, "sounds.tmp").c_str());
+
+  WriteFontFile(JoinPath(JoinPath(subbook, "GAIJI"), kNarrowFontName), gaiji.narrow(), true);
+  WriteFontFile(JoinPath(JoinPath(subbook, "GAIJI"), kWideFontName), gaiji.wide(), false);
+  summary.narrow_gaiji = gaiji.narrow().glyphs.size();
+  summary.wide_gaiji = gaiji.wide().glyphs.size();
+  WriteFileInPlace(JoinPath(folder, "CATALOGS"), CatalogBytes(kTitleJis));
+  WriteFileInPlace(JoinPath(folder, "afonts_0"), AfontsText(gaiji));
+  WriteFileInPlace(JoinPath(folder, "TAVEX.map"), ReadFile(map_path));
+  warnings.Report(progress);
+  return summary;
+}
+
+}  // namespace
 
 EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) {
-  throw Error("the EPWING writer is not built yet");
+  if (!FolderExists(options.base_folder)) {
+    throw Error(fmt::format("missing book source folder {}", options.base_folder));
+  }
+  std::string out = options.out_folder;
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  const std::string staging = out + ".staging";
+  const std::string previous = out + ".previous";
+  // Leftovers of a build that was killed.
+  if (FolderExists(staging)) DeleteFolderTree(staging);
+  if (FolderExists(previous) && FolderExists(out)) DeleteFolderTree(previous);
+  if (FolderExists(previous)) RenamePath(previous, out);
+
+  EpwingSummary summary;
+  try {
+    CreateFolders(staging);
+    summary = WriteBook(options.base_folder, staging, progress);
+  } catch (...) {
+    try {
+      DeleteFolderTree(staging);
+    } catch (const Error&) {
+      // The build's own error is the one to report; the next build removes the leftover.
+    }
+    throw;
+  }
+  if (FolderExists(out)) RenamePath(out, previous);
+  RenamePath(staging, out);
+  if (FolderExists(previous)) DeleteFolderTree(previous);
+  return summary;
 }
 
 }  // namespace tavex::epwing

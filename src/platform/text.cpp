@@ -6,8 +6,6 @@
 
 namespace tavex {
 
-namespace {
-
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -25,6 +23,8 @@ void AppendUtf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
+
+namespace {
 
 bool IsControlOrSpace(char32_t c) { return c <= 0x20; }
 

@@ -90,6 +90,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8);
 // is encoded on its own by the three-byte rule, so that no code unit is lost.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// Appends the UTF-8 bytes of the code point `c` (surrogates by the three-byte rule).
+void AppendUtf8(std::string& out, char32_t c);
+
 // The UTF-8 bytes of one code unit taken alone (the three-byte rule for surrogates).
 std::string EncodeUnitUtf8(char16_t unit);
 

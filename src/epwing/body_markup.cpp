@@ -1,0 +1,264 @@
+// Tags, entities and characters of the book source's text, mapped onto the book's controls.
+#include "epwing/body_markup.h"
+
+#include <fmt/format.h>
+
+#include <charconv>
+#include <string>
+
+#include "epwing/jis.h"
+#include "platform/cp932.h"
+#include "platform/text.h"
+
+namespace tavex::epwing {
+namespace {
+
+constexpr char kNoJis[] = "character without a JIS X 0208 form written as the geta mark";
+constexpr char kUnknownGaiji[] = "character reference without a gaiji written as the geta mark";
+constexpr char kMissingEntry[] = "link to a missing entry kept as plain text";
+constexpr char kOtherLink[] = "link to neither an entry nor a recording kept as plain text";
+
+// U+FF61-U+FF9F, the half-width katakana, as their full-width forms.
+constexpr std::u16string_view kFullWidthKana =
+    u"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモ"
+    u"ヤユヨラリルレロワン゛゜";
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The value of attribute `name` in the tag text after its name, or none.
+std::optional<std::string_view> TagAttribute(std::string_view attributes, std::string_view name) {
+  std::size_t i = 0;
+  while (i < attributes.size()) {
+    while (i < attributes.size() && (attributes[i] == ' ' || attributes[i] == '\t' || attributes[i] == '/'))
+      ++i;
+    std::size_t start = i;
+    while (i < attributes.size() && attributes[i] != '=' && attributes[i] != ' ' && attributes[i] != '\t')
+      ++i;
+    std::string_view key = attributes.substr(start, i - start);
+    if (key.empty()) break;
+    std::string_view value;
+    if (i < attributes.size() && attributes[i] == '=') {
+      ++i;
+      if (i < attributes.size() && (attributes[i] == '"' || attributes[i] == '\'')) {
+        const char quote = attributes[i++];
+        std::size_t end = attributes.find(quote, i);
+        if (end == std::string_view::npos) end = attributes.size();
+        value = attributes.substr(i, end - i);
+        i = end + 1;
+      } else {
+        start = i;
+        while (i < attributes.size() && attributes[i] != ' ' && attributes[i] != '\t') ++i;
+        value = attributes.substr(start, i - start);
+      }
+    }
+    if (EqualsNoCase(key, name)) return value;
+  }
+  return std::nullopt;
+}
+
+std::string UnicodeName(char32_t c) { return fmt::format("U+{:04X}", static_cast<std::uint32_t>(c)); }
+
+}  // namespace
+
+std::optional<std::pair<char32_t, std::size_t>> DecodeEntity(std::string_view text) {
+  if (text.size() < 3 || text[0] != '&') return std::nullopt;
+  const std::size_t semicolon = text.substr(0, 12).find(';');
+  if (semicolon == std::string_view::npos) return std::nullopt;
+  std::string_view body = text.substr(1, semicolon - 1);
+  const std::size_t length = semicolon + 1;
+  if (!body.empty() && body[0] == '#') {
+    body.remove_prefix(1);
+    int base = 10;
+    if (!body.empty() && (body[0] == 'x' || body[0] == 'X')) {
+      body.remove_prefix(1);
+      base = 16;
+    }
+    std::uint32_t value = 0;
+    auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value, base);
+    if (body.empty() || ec != std::errc() || end != body.data() + body.size() || value > 0x10FFFF) {
+      return std::nullopt;
+    }
+    return std::make_pair(static_cast<char32_t>(value), length);
+  }
+  static constexpr std::pair<std::string_view, char32_t> kNamed[] = {
+      {"nbsp", 0xA0}, {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+  for (const auto& [name, c] : kNamed) {
+    if (body == name) return std::make_pair(c, length);
+  }
+  return std::nullopt;
+}
+
+void BodyMarkup::Write(std::string_view sjis, TextEncoder& encoder) {
+  const std::size_t n = sjis.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const auto b = static_cast<unsigned char>(sjis[i]);
+    if (b == '<') {
+      const std::size_t close = sjis.find('>', i + 1);
+      if (close != std::string_view::npos) {
+        Tag(sjis.substr(i + 1, close - i - 1), encoder);
+        i = close + 1;
+        continue;
+      }
+    } else if (b == '&') {
+      if (auto entity = DecodeEntity(sjis.substr(i))) {
+        const char32_t c = entity->first == 0xA0 ? U' ' : entity->first;
+        if (c >= 0x20 && c < 0x7F) {
+          encoder.Char(JisFromAscii(static_cast<unsigned char>(c)), true);
+        } else {
+          Reference(c, encoder);
+        }
+        i += entity->second;
+        continue;
+      }
+    } else if (IsSjisLeadByte(b) && i + 1 < n) {
+      const auto trail = static_cast<unsigned char>(sjis[i + 1]);
+      const std::uint16_t jis = JisFromSjis(b, trail);
+      if (jis != 0) {
+        encoder.Char(jis, false);
+      } else {
+        warnings_.Add(kNoJis, SjisToUtf8(Sjis(std::string(sjis.substr(i, 2)))));
+        encoder.Char(kGeta, false);
+      }
+      i += 2;
+      continue;
+    } else if (b >= 0xA1 && b <= 0xDF) {
+      const std::uint16_t jis = JisFromUnicode(kFullWidthKana[b - 0xA1]);
+      encoder.Char(jis != 0 ? jis : kGeta, false);
+      ++i;
+      continue;
+    } else if (b >= 0x80) {
+      // A lead byte at the very end, or a byte code page 932 gives no character.
+      warnings_.Add(kNoJis, fmt::format("byte 0x{:02X}", b));
+      encoder.Char(kGeta, false);
+      ++i;
+      continue;
+    }
+    // The source's line ends and other control characters are not text.
+    if (b == '\t') {
+      encoder.Char(ascii_[' '], true);
+    } else if (b >= 0x20 && b < 0x7F) {
+      encoder.Char(ascii_[b], true);
+    }
+    ++i;
+  }
+}
+
+void BodyMarkup::Finish(TextEncoder& encoder) {
+  if (link_ == Link::kReference) encoder.EndReference(link_target_);
+  if (link_ == Link::kSound) encoder.EndSound();
+  link_ = Link::kNone;
+  font_stack_.clear();
+  script_stack_.clear();
+  UpdateStyle(encoder);
+}
+
+void BodyMarkup::Reference(char32_t c, TextEncoder& encoder) {
+  if (const epwing::Gaiji* gaiji = gaiji_.Find(c)) {
+    encoder.Gaiji(gaiji->code, gaiji->narrow);
+    return;
+  }
+  if (const std::uint16_t jis = JisFromUnicode(c)) {
+    encoder.Char(jis, false);
+    return;
+  }
+  warnings_.Add(kUnknownGaiji, UnicodeName(c));
+  encoder.Char(kGeta, false);
+}
+
+void BodyMarkup::UpdateStyle(TextEncoder& encoder) {
+  TextEncoder::Font font = TextEncoder::Font::kNone;
+  if (!font_stack_.empty())
+    font = font_stack_.back() == 'b' ? TextEncoder::Font::kBold : TextEncoder::Font::kItalic;
+  TextEncoder::Script script = TextEncoder::Script::kNone;
+  if (!script_stack_.empty())
+    script = script_stack_.back() == 'b' ? TextEncoder::Script::kSub : TextEncoder::Script::kSup;
+  encoder.SetFont(font);
+  encoder.SetScript(script);
+}
+
+void BodyMarkup::Tag(std::string_view tag, TextEncoder& encoder) {
+  const bool closing = !tag.empty() && tag[0] == '/';
+  if (closing) tag.remove_prefix(1);
+  std::size_t name_end = 0;
+  while (name_end < tag.size() &&
+         ((tag[name_end] >= 'a' && tag[name_end] <= 'z') || (tag[name_end] >= 'A' && tag[name_end] <= 'Z') ||
+          (tag[name_end] >= '0' && tag[name_end] <= '9'))) {
+    ++name_end;
+  }
+  std::string name;
+  for (char c : tag.substr(0, name_end)) name += Lower(c);
+  const std::string_view attributes = tag.substr(name_end);
+
+  auto pop = [](std::string& stack, char mark) {
+    const std::size_t at = stack.rfind(mark);
+    if (at != std::string::npos) stack.erase(at, 1);
+  };
+  if (name == "br") {
+    encoder.Newline();
+  } else if (name == "p" || name == "dd" || name == "div") {
+    if (!encoder.AtLineStart()) encoder.Newline();
+  } else if (name == "b" || name == "i") {
+    if (closing) {
+      pop(font_stack_, name[0]);
+    } else {
+      font_stack_ += name[0];
+    }
+    UpdateStyle(encoder);
+  } else if (name == "sub" || name == "sup") {
+    const char mark = name == "sub" ? 'b' : 'p';
+    if (closing) {
+      pop(script_stack_, mark);
+    } else {
+      script_stack_ += mark;
+    }
+    UpdateStyle(encoder);
+  } else if (name == "indent") {
+    if (!closing) {
+      int level = 1;
+      const std::string_view value = TagAttribute(attributes, "val").value_or("1");
+      std::from_chars(value.data(), value.data() + value.size(), level);
+      encoder.Indent(level < 1 ? 1 : (level > 32 ? 32 : level));
+    }
+  } else if (name == "a") {
+    // The label keeps the style of the text around it once the link's controls are written.
+    if (link_ == Link::kReference) encoder.EndReference(link_target_);
+    if (link_ == Link::kSound) encoder.EndSound();
+    link_ = Link::kNone;
+    if (!closing) {
+      const std::string_view href = TagAttribute(attributes, "href").value_or("");
+      if (!href.empty() && href[0] == '#') {
+        if (auto entry = links_.Entry(href.substr(1))) {
+          link_ = Link::kReference;
+          link_target_ = *entry;
+          encoder.BeginReference();
+        } else {
+          warnings_.Add(kMissingEntry, std::string(href.substr(1)));
+          link_ = Link::kPlain;
+        }
+      } else if (href.size() > 4 && EqualsNoCase(href.substr(href.size() - 4), ".wav")) {
+        if (auto sound = links_.Sound(href)) {
+          link_ = Link::kSound;
+          encoder.BeginSound(sound->format_word, sound->sound);
+        } else {
+          link_ = Link::kPlain;
+        }
+      } else {
+        warnings_.Add(kOtherLink, std::string(href));
+        link_ = Link::kPlain;
+      }
+    }
+  } else {
+    warnings_.Add(fmt::format("tag <{}> not in the book's markup, its text kept", name), std::string(tag));
+  }
+}
+
+}  // namespace tavex::epwing

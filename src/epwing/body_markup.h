@@ -1,0 +1,64 @@
+// The markup of the book source's text (code page 932 bytes with the few HTML tags and
+// entities the book HTML uses) turned into the book's text stream: tags become
+// controls, entities and numeric references become characters or gaiji, characters
+// outside JIS X 0208 become the geta mark.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "epwing/gaiji_set.h"
+#include "epwing/jis.h"
+#include "epwing/text_encoder.h"
+#include "epwing/warning_tally.h"
+
+namespace tavex::epwing {
+
+// A recording a sound link resolves to.
+struct SoundLink {
+  std::uint32_t sound = 0;        // the stored recording's number
+  std::uint32_t format_word = 0;  // the sound control's format word
+};
+
+// Resolves the targets of links while the text is written.
+class LinkResolver {
+ public:
+  virtual ~LinkResolver() = default;
+  // The entry number of the entry with `id`, or none.
+  virtual std::optional<std::uint32_t> Entry(std::string_view id) = 0;
+  // The recording `href` names (a path inside us_pron/ or uk_pron/), or none (warned).
+  virtual std::optional<SoundLink> Sound(std::string_view href) = 0;
+};
+
+// Writes the markup `sjis` through `encoder`. Warnings are counted in `warnings`.
+class BodyMarkup {
+ public:
+  BodyMarkup(const GaijiSet& gaiji, LinkResolver& links, WarningTally& warnings)
+      : gaiji_(gaiji), links_(links), warnings_(warnings) {}
+
+  void Write(std::string_view sjis, TextEncoder& encoder);
+  // Closes a link left open and forgets the open tags, at the end of a text.
+  void Finish(TextEncoder& encoder);
+
+ private:
+  void Tag(std::string_view tag, TextEncoder& encoder);
+  void Reference(char32_t c, TextEncoder& encoder);
+  void UpdateStyle(TextEncoder& encoder);
+
+  const GaijiSet& gaiji_;
+  const std::uint16_t* ascii_ = AsciiJisTable();
+  LinkResolver& links_;
+  WarningTally& warnings_;
+  // Open tags, innermost last: the innermost font and script tags win.
+  std::string font_stack_;    // 'b' or 'i' per open tag
+  std::string script_stack_;  // 'b' (sub) or 'p' (sup) per open tag
+  enum class Link { kNone, kReference, kSound, kPlain } link_ = Link::kNone;
+  std::uint32_t link_target_ = 0;
+};
+
+// Decodes the entity at the start of `text` ("&nbsp;", "&#xE9;", "&#233;", "&amp;" …):
+// the character and the entity's length, or no value when it is not one.
+std::optional<std::pair<char32_t, std::size_t>> DecodeEntity(std::string_view text);
+
+}  // namespace tavex::epwing

@@ -1,0 +1,504 @@
+// The written book read back through libeb, the readers' own library: a small hand-made
+// book source with every kind of markup, the sample disc's whole book with audio, and
+// the failures that must keep the previous book.
+#include "epwing/epwing_book.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <map>
+#include <regex>
+
+#include "epwing/libeb_reader.h"
+#include "platform/cp932.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "testing/test_util.h"
+
+namespace tavex::epwing {
+namespace {
+
+using tavex::testing::RecordingProgress;
+using tavex::testing::TempDir;
+using tavex::testing::WriteTestFile;
+using testing::BookHit;
+using testing::BookPosition;
+using testing::LibebReader;
+using testing::TextLinks;
+
+std::string Cp932(const std::string& utf8) { return ToSjis(utf8).bytes; }
+std::string FromCp932(const std::string& bytes) { return SjisToUtf8(Sjis(bytes)); }
+
+// Converts with iconv; empty when the text does not convert whole.
+std::string Convert(const std::string& text, const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  std::string out(text.size() * 4 + 8, '\0');
+  char* in_p = const_cast<char*>(text.data());
+  std::size_t in_left = text.size();
+  char* out_p = out.data();
+  std::size_t out_left = out.size();
+  const bool ok = iconv(cd, &in_p, &in_left, &out_p, &out_left) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return {};
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+std::string Utf8Of(char32_t c) {
+  return Convert(std::string{char(c >> 24), char(c >> 16), char(c >> 8), char(c)}, "UTF-8", "UTF-32BE");
+}
+
+// A short PCM WAVE file.
+std::string PcmWave(int samples) {
+  std::string data;
+  for (int i = 0; i < samples; ++i) data += static_cast<char>(i * 7);
+  auto le = [](std::uint32_t v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return s;
+  };
+  return "RIFF" + le(36 + samples, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) + le(11025, 4) +
+         le(11025, 4) + le(1, 2) + le(8, 2) + "data" + le(samples, 4) + data;
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::string Glyph(const std::string& row_pattern, int width) {
+  std::string text = "\r\n";
+  for (int row = 0; row < 16; ++row) {
+    std::string line(width, '.');
+    for (int x = 0; x < width; ++x) {
+      if (row_pattern[(row + x) % row_pattern.size()] == '#') line[x] = '#';
+    }
+    text += line + "\r\n";
+  }
+  return text;
+}
+
+// A small book source with every kind of markup the writer maps.
+void WriteHandMadeSource(const std::string& base) {
+  WriteTestFile(
+      base + "/html_EPW",
+      Cp932(Lines({"<html>",
+                   "<head>",
+                   "<title>TAVEX</title>",
+                   "</head>",
+                   "<body>",
+                   "<dl>",
+                   "<dt id=\"1\">caf&#x00E9;</dt>",
+                   "<key title=\"cafe\" type=\"前方表記\">ＣＡＦＥ</key>",
+                   "<key title=\"cafes\" type=\"前方表記\">ＣＡＦＥＳ</key>",
+                   "<dd><p>",
+                   "<b>caf&#x00E9;</b> <a href=\"us_pron/caf%C3%A9_1.wav\">US</a><br><i>noun <b>bold</b> "
+                   "x</i><p><indent val=\"2\"></indent>H<sub>2</sub>O 10<sup>3</sup> &amp; 漢字 ①<br>→ "
+                   "<a href=\"#2\">zebra</a> <A href=\"#9\">gone</A> <span>kept</span> &#x0259;<br>",
+                   "</p></dd>",
+                   "<dt id=\"2\">Zebra Crossing</dt>",
+                   "<key title=\"zebras\" type=\"前方表記\">ＺＥＢＲＡＳ</key>",
+                   "<dd><p>",
+                   "stripes<br>",
+                   "</p></dd>",
+                   "</dl>",
+                   "</body>",
+                   "</html>"})));
+  WriteTestFile(base + "/copyright.html",
+                Lines({"<html>", "<head>", "<title>copyright</title>", "</head>", "<body>",
+                       "<b>[COPYRIGHT]</b><br>owner<br>", "</body>", "</html>"}));
+  WriteTestFile(base + "/GaijiMap.xml",
+                Lines({"<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>", "<gaijiSet>", "", "<!-- zenkaku -->",
+                       "<gaijiMap unicode=\"#x00E9\" ebcode=\"A121\" />", "", "<!-- hankaku -->",
+                       "<gaijiMap unicode=\"#x0259\" ebcode=\"A122\" />", "</gaijiSet>"}));
+  WriteTestFile(base + "/Gaiji.xml",
+                "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<gaijiData xml:space=\"preserve\">\r\n\r\n"
+                "<fontSet size=\"16X16\" start=\"A121\">\r\n<fontData ebcode=\"A121\" unicode=\"00E9\">" +
+                    Glyph("#..#.", 16) +
+                    "</fontData>\r\n</fontSet>\r\n\r\n<fontSet size=\"8X16\" start=\"A122\">\r\n" +
+                    "<fontData ebcode=\"A122\" unicode=\"0259\">" + Glyph("##...", 8) +
+                    "</fontData>\r\n</fontSet>\r\n</gaijiData>\r\n");
+  WriteTestFile(base + "/TAVEX.map",
+                "# TAVEX unicode\r\n\r\n# 16X16\r\nzA121\tu00E9\t\r\n\r\n# 8X16\r\nhA122\tu0259\t\r\n");
+  WriteTestFile(base + "/us_pron/café_1.wav", PcmWave(3000));
+}
+
+// The hit among `hits` whose heading reads `title`, or none.
+std::optional<BookHit> HitWithHeading(LibebReader& reader, const std::vector<BookHit>& hits,
+                                      const std::string& title) {
+  for (const BookHit& hit : hits) {
+    if (reader.Heading(hit.heading) == title) return hit;
+  }
+  return std::nullopt;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+std::string Mixed(std::string s) {
+  bool up = true;
+  for (char& c : s) {
+    if (std::isalpha(static_cast<unsigned char>(c))) {
+      c = static_cast<char>(up ? std::toupper(static_cast<unsigned char>(c))
+                               : std::tolower(static_cast<unsigned char>(c)));
+      up = !up;
+    }
+  }
+  return s;
+}
+
+TEST(EpwingBookTest, HandMadeBookReadsBackThroughLibeb) {
+  TempDir dir;
+  const std::string base = dir / "base_folder";
+  WriteHandMadeSource(base);
+  RecordingProgress progress;
+  const EpwingSummary summary =
+      BuildEpwingBook({.base_folder = base, .out_folder = dir / "epwing"}, progress);
+  EXPECT_EQ(summary.entries, 2u);
+  EXPECT_EQ(summary.sounds, 1u);
+  EXPECT_EQ(summary.narrow_gaiji, 1u);
+  EXPECT_EQ(summary.wide_gaiji, 1u);
+  ASSERT_EQ(progress.warnings.size(), 3u);
+  std::string warnings;
+  for (const std::string& w : progress.warnings) warnings += w + "\n";
+  EXPECT_NE(warnings.find("geta mark: 1 time, first ①"), std::string::npos) << warnings;
+  EXPECT_NE(warnings.find("missing entry kept as plain text: 1 time, first 9"), std::string::npos)
+      << warnings;
+  EXPECT_NE(warnings.find("tag <span>"), std::string::npos) << warnings;
+
+  LibebReader reader(dir / "epwing");
+  reader.SetGaijiMap({{0xA122, "ə"}}, {{0xA121, "é"}});
+  EXPECT_EQ(reader.Title(), "ＴＡＶＥＸ");
+  for (const std::string word : {"cafe", "CAFE", "Cafe", "cafes"}) {
+    for (bool backward : {false, true}) {
+      EXPECT_TRUE(HitWithHeading(reader, reader.Search(word, backward), "café")) << word << backward;
+    }
+  }
+  const auto zebra = HitWithHeading(reader, reader.Search("zebra crossing", false), "Zebra Crossing");
+  ASSERT_TRUE(zebra);
+  EXPECT_TRUE(HitWithHeading(reader, reader.Search("CROSSING", true), "Zebra Crossing"));
+
+  const auto cafe = HitWithHeading(reader, reader.Search("cafe", false), "café");
+  ASSERT_TRUE(cafe);
+  TextLinks links;
+  EXPECT_EQ(reader.Text(cafe->text, &links),
+            "<key>café</key>\n<b>café</b> <snd>US</snd>\n<i>noun </i><b>bold</b><i> x</i>\n"
+            "<indent=2>H<sub>2</sub>O 10<sup>3</sup> & 漢字 〓\n→ <ref>zebra</ref> gone kept ə\n");
+  ASSERT_EQ(links.references.size(), 1u);
+  EXPECT_EQ(links.references[0], zebra->text);
+  ASSERT_EQ(links.sounds.size(), 1u);
+  EXPECT_EQ(reader.Wave(links.sounds[0].first, links.sounds[0].second),
+            ReadFile(base + "/us_pron/café_1.wav"));
+
+  const auto wide = reader.Glyph(0xA121, false);
+  const auto narrow = reader.Glyph(0xA122, true);
+  for (int row = 0; row < 16; ++row) {
+    for (int x = 0; x < 16; ++x) {
+      EXPECT_EQ((wide[row] >> (15 - x)) & 1, "#..#."[(row + x) % 5] == '#' ? 1 : 0) << row << "," << x;
+      if (x < 8) {
+        EXPECT_EQ((narrow[row] >> (15 - x)) & 1, "##..."[(row + x) % 5] == '#' ? 1 : 0) << row << "," << x;
+      }
+    }
+  }
+  EXPECT_EQ(reader.Text(reader.Copyright()), "<b>[COPYRIGHT]</b>\nowner\n");
+  EXPECT_EQ(ReadFile(dir / "epwing/afonts_0"), "na122 ə\nwa121 é\n");
+}
+
+TEST(EpwingBookTest, FailedBuildKeepsThePreviousBook) {
+  TempDir dir;
+  const std::string base = dir / "base_folder";
+  WriteHandMadeSource(base);
+  NullProgress progress;
+  const std::string out = dir / "epwing";
+  BuildEpwingBook({.base_folder = base, .out_folder = out}, progress);
+  const std::string honmon = ReadFile(out + "/TAVEX/DATA/HONMON");
+
+  // A staging folder left by a killed build goes at the next build.
+  WriteTestFile(out + ".staging/leftover", "x");
+  const std::string html = ReadFile(base + "/html_EPW");
+  WriteTestFile(base + "/html_EPW", html.substr(0, html.find("stripes")));
+  try {
+    BuildEpwingBook({.base_folder = base, .out_folder = out}, progress);
+    FAIL() << "an incomplete book source was taken";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("html_EPW"), std::string::npos) << e.what();
+  }
+  WriteTestFile(base + "/html_EPW", html);
+  std::remove((base + "/Gaiji.xml").c_str());
+  try {
+    BuildEpwingBook({.base_folder = base, .out_folder = out}, progress);
+    FAIL() << "a book source without Gaiji.xml was taken";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("Gaiji.xml"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(ReadFile(out + "/TAVEX/DATA/HONMON"), honmon);
+  EXPECT_FALSE(FolderExists(out + ".staging"));
+  EXPECT_THROW(BuildEpwingBook({.base_folder = dir / "nowhere", .out_folder = out}, progress), Error);
+  EXPECT_EQ(ReadFile(out + "/TAVEX/DATA/HONMON"), honmon);
+}
+
+// The sample disc converted with audio, its book written once for the tests below.
+class SampleBookTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir();
+    const std::string command = std::string(TAVEX_BINARY_DIR "/src/cli/tavex2epwing -q -w ") + dir_->path() +
+                                " create --sample --with-audio --epwing > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  static std::string Base() { return *dir_ / "base_folder"; }
+  static std::string Book() { return *dir_ / "epwing"; }
+  static TempDir* dir_;
+};
+TempDir* SampleBookTest::dir_ = nullptr;
+
+// The book source's entries, read independently of the writer.
+struct Entry {
+  std::string id, title, body;
+  std::vector<std::string> keys;  // code page 932 key texts
+};
+
+std::vector<Entry> ReadEntries(const std::string& html_path) {
+  std::vector<Entry> entries;
+  const std::string text = ReadFile(html_path);
+  std::size_t at = 0;
+  bool body = false;
+  const std::regex dt("<dt id=\"([^\"]*)\">(.*)</dt>");
+  while (at < text.size()) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    at = end + 2;
+    std::smatch m;
+    const std::string utf8 = FromCp932(line);
+    if (std::regex_match(utf8, m, dt)) {
+      entries.push_back({m[1], m[2], "", {}});
+    } else if (line.starts_with("<key ")) {
+      const std::size_t open = line.find('>');
+      entries.back().keys.push_back(line.substr(open + 1, line.size() - open - 1 - 6));
+    } else if (line == "<dd><p>") {
+      body = true;
+    } else if (line == "</p></dd>") {
+      body = false;
+    } else if (body) {
+      entries.back().body += utf8;
+    }
+  }
+  return entries;
+}
+
+// The characters of book markup as a reader shows them: tags gone, entities decoded,
+// characters the book cannot hold as the geta mark.
+std::string PlainText(const std::string& markup, const std::map<char32_t, std::string>& gaiji) {
+  std::string plain;
+  std::size_t i = 0;
+  while (i < markup.size()) {
+    if (markup[i] == '<') {
+      i = markup.find('>', i) + 1;
+      continue;
+    }
+    if (markup[i] == '&') {
+      const std::size_t semicolon = markup.find(';', i);
+      const std::string name = markup.substr(i + 1, semicolon - i - 1);
+      i = semicolon + 1;
+      if (name == "nbsp")
+        plain += ' ';
+      else if (name == "amp")
+        plain += '&';
+      else if (name == "lt")
+        plain += '<';
+      else if (name == "gt")
+        plain += '>';
+      else if (name == "quot")
+        plain += '"';
+      else if (name[0] == '#') {
+        const char32_t c =
+            name[1] == 'x' ? std::stoul(name.substr(2), nullptr, 16) : std::stoul(name.substr(1));
+        auto it = gaiji.find(c);
+        if (it != gaiji.end())
+          plain += it->second;
+        else
+          plain += Convert(Utf8Of(c), "EUC-JP", "UTF-8").size() == 2 ? Utf8Of(c) : "〓";
+      }
+      continue;
+    }
+    std::size_t length = 1;
+    const auto b = static_cast<unsigned char>(markup[i]);
+    if (b >= 0xF0)
+      length = 4;
+    else if (b >= 0xE0)
+      length = 3;
+    else if (b >= 0xC0)
+      length = 2;
+    const std::string c = markup.substr(i, length);
+    i += length;
+    if (c == "\r" || c == "\n") continue;
+    plain += (length == 1 || Convert(c, "EUC-JP", "UTF-8").size() == 2) ? c : "〓";
+  }
+  return plain;
+}
+
+std::string WithoutNewlines(std::string text) {
+  std::erase(text, '\n');
+  return text;
+}
+
+TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
+  const std::vector<Entry> entries = ReadEntries(Base() + "/html_EPW");
+  ASSERT_GT(entries.size(), 20u);
+
+  // The gaiji of the book source: codes, characters and glyphs.
+  const std::string map_text = FromCp932(ReadFile(Base() + "/GaijiMap.xml"));
+  const std::size_t narrow_from = map_text.find("<!-- hankaku -->");
+  std::map<std::uint16_t, std::string> narrow_map, wide_map;
+  std::map<char32_t, std::string> by_unicode;
+  const std::regex map_line("<gaijiMap unicode=\"#x([0-9A-F]+)\" ebcode=\"([0-9A-F]+)\"");
+  for (auto it = std::sregex_iterator(map_text.begin(), map_text.end(), map_line);
+       it != std::sregex_iterator(); ++it) {
+    const char32_t c = std::stoul((*it)[1], nullptr, 16);
+    const auto code = static_cast<std::uint16_t>(std::stoul((*it)[2], nullptr, 16));
+    const bool narrow = static_cast<std::size_t>(it->position()) > narrow_from;
+    (narrow ? narrow_map : wide_map)[code] = Utf8Of(c);
+    by_unicode[c] = Utf8Of(c);
+  }
+  ASSERT_FALSE(wide_map.empty());
+
+  LibebReader reader(Book());
+  reader.SetGaijiMap(narrow_map, wide_map);
+  reader.SetMarkup(false);
+  EXPECT_EQ(reader.Title(), "ＴＡＶＥＸ");
+
+  std::map<std::string, std::string> title_of;
+  std::vector<std::string> titles;
+  for (const Entry& entry : entries) {
+    title_of.emplace(entry.id, PlainText(entry.title, by_unicode));
+    titles.push_back(PlainText(entry.title, by_unicode));
+  }
+  EXPECT_EQ(reader.WalkHeadings(), titles);
+
+  std::size_t searched_titles = 0, references = 0, sounds = 0;
+  for (const Entry& entry : entries) {
+    SCOPED_TRACE(entry.id + " " + entry.title);
+    const std::string title = title_of[entry.id];
+    // The title, typed as ASCII letters (accents dropped, as a user types them).
+    locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    locale_t previous = uselocale(utf8);
+    std::string typed = Convert(title, "ASCII//TRANSLIT", "UTF-8");
+    uselocale(previous);
+    freelocale(utf8);
+    BookPosition text_at;
+    bool found = false;
+    if (!typed.empty() && typed.find('?') == std::string::npos) {
+      ++searched_titles;
+      for (const std::string& word : {Lower(typed), Upper(typed), Mixed(typed)}) {
+        for (bool backward : {false, true}) {
+          const auto hit = HitWithHeading(reader, reader.Search(word, backward), title);
+          ASSERT_TRUE(hit) << word << (backward ? " backward" : " forward");
+          text_at = hit->text;
+          found = true;
+        }
+      }
+    }
+    for (const std::string& key : entry.keys) {
+      std::string euc = Convert(key, "EUC-JP", "CP932");
+      if (euc.empty()) continue;
+      std::string lower = euc, mixed = euc;
+      for (std::size_t i = 0; i + 1 < euc.size(); i += 2) {
+        const auto c1 = static_cast<unsigned char>(euc[i]), c2 = static_cast<unsigned char>(euc[i + 1]);
+        if (c1 == 0xA3 && c2 >= 0xC1 && c2 <= 0xDA) {
+          lower[i + 1] = static_cast<char>(c2 + 0x20);
+          if ((i / 2) % 2 == 1) mixed[i + 1] = static_cast<char>(c2 + 0x20);
+        }
+      }
+      for (const std::string& word : {euc, lower, mixed}) {
+        for (bool backward : {false, true}) {
+          const auto hit = HitWithHeading(reader, reader.Search(word, backward), title);
+          ASSERT_TRUE(hit) << FromCp932(key) << (backward ? " backward" : " forward");
+          text_at = hit->text;
+          found = true;
+        }
+      }
+    }
+    ASSERT_TRUE(found) << "no way to search the entry";
+
+    TextLinks links;
+    const std::string text = reader.Text(text_at, &links);
+    EXPECT_EQ(WithoutNewlines(text), PlainText(entry.title, by_unicode) + PlainText(entry.body, by_unicode));
+
+    // Links: the existing targets in body order, then the recordings.
+    std::vector<std::string> targets, recordings;
+    const std::regex href("<[aA] href=\"([^\"]*)\"");
+    for (auto it = std::sregex_iterator(entry.body.begin(), entry.body.end(), href);
+         it != std::sregex_iterator(); ++it) {
+      const std::string value = (*it)[1];
+      if (value[0] == '#') {
+        if (title_of.count(value.substr(1))) targets.push_back(value.substr(1));
+      } else {
+        std::string name;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+          if (value[i] == '%') {
+            name += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+          } else {
+            name += value[i];
+          }
+        }
+        if (FileExists(Base() + "/" + name)) recordings.push_back(Base() + "/" + name);
+      }
+    }
+    ASSERT_EQ(links.references.size(), targets.size());
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      EXPECT_EQ(reader.Heading(links.references[i]), title_of[targets[i]]) << targets[i];
+      ++references;
+    }
+    ASSERT_EQ(links.sounds.size(), recordings.size());
+    for (std::size_t i = 0; i < recordings.size(); ++i) {
+      EXPECT_EQ(reader.Wave(links.sounds[i].first, links.sounds[i].second), ReadFile(recordings[i]))
+          << recordings[i];
+      ++sounds;
+    }
+  }
+  EXPECT_GT(searched_titles, entries.size() * 9 / 10);
+  EXPECT_GT(references, 10u);
+  EXPECT_GT(sounds, 20u);
+
+  // Every glyph of Gaiji.xml, from libeb's font API.
+  const std::string fonts = FromCp932(ReadFile(Base() + "/Gaiji.xml"));
+  const std::regex font_data(
+      "<fontData ebcode=\"([0-9A-F]+)\" unicode=\"[0-9A-F]+\">\\s*([#.\\s]+?)\\s*</fontData>");
+  std::size_t glyphs = 0;
+  for (auto it = std::sregex_iterator(fonts.begin(), fonts.end(), font_data); it != std::sregex_iterator();
+       ++it) {
+    const auto code = static_cast<std::uint16_t>(std::stoul((*it)[1], nullptr, 16));
+    const bool narrow = narrow_map.count(code) > 0;
+    const auto rows = reader.Glyph(code, narrow);
+    std::string picture;
+    for (std::uint16_t row : rows) {
+      for (int x = 0; x < (narrow ? 8 : 16); ++x) picture += (row >> (15 - x)) & 1 ? '#' : '.';
+    }
+    std::string expected = (*it)[2];
+    std::erase_if(expected, [](char c) { return c != '#' && c != '.'; });
+    EXPECT_EQ(picture, expected) << (*it)[1];
+    ++glyphs;
+  }
+  EXPECT_EQ(glyphs, narrow_map.size() + wide_map.size());
+
+  const std::string copyright = reader.Text(reader.Copyright());
+  EXPECT_NE(copyright.find("[COPYRIGHT INFORMATION]"), std::string::npos) << copyright;
+  EXPECT_NE(copyright.find("[OWNER INFORMATION]"), std::string::npos) << copyright;
+}
+
+}  // namespace
+}  // namespace tavex::epwing

@@ -1,0 +1,163 @@
+// Tables for JIS X 0208: which codes are assigned (asked of iconv's EUC-JP once), the
+// code page 932 arithmetic, and Unicode lookups cached per code unit.
+#include "epwing/jis.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <bitset>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/cp932.h"
+
+namespace tavex::epwing {
+namespace {
+
+constexpr int kCells = 94;
+
+struct IconvDeleter {
+  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+using IconvHandle = std::unique_ptr<void, IconvDeleter>;
+
+IconvHandle OpenIconv(const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+  return IconvHandle(cd);
+}
+
+// Converts `in` whole; false when any byte does not convert.
+bool ConvertAll(void* handle, std::string_view in, std::string& out) {
+  auto cd = static_cast<iconv_t>(handle);
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char buffer[64];
+  char* in_p = const_cast<char*>(in.data());
+  std::size_t in_left = in.size();
+  char* out_p = buffer;
+  std::size_t out_left = sizeof(buffer);
+  if (iconv(cd, &in_p, &in_left, &out_p, &out_left) == static_cast<std::size_t>(-1)) return false;
+  out.assign(buffer, out_p);
+  return in_left == 0;
+}
+
+// One bit per row and cell: set when EUC-JP decodes the code.
+const std::bitset<kCells * kCells>& AssignedCodes() {
+  static const std::bitset<kCells* kCells> assigned = [] {
+    std::bitset<kCells * kCells> bits;
+    IconvHandle cd = OpenIconv("UTF-32BE", "EUC-JP");
+    if (!cd) return bits;
+    std::string out;
+    for (int row = 0; row < kCells; ++row) {
+      for (int cell = 0; cell < kCells; ++cell) {
+        const char euc[2] = {static_cast<char>(0xA1 + row), static_cast<char>(0xA1 + cell)};
+        if (ConvertAll(cd.get(), std::string_view(euc, 2), out) && out.size() == 4) {
+          bits.set(row * kCells + cell);
+        }
+      }
+    }
+    return bits;
+  }();
+  return assigned;
+}
+
+}  // namespace
+
+bool IsAssignedJis(std::uint16_t jis) {
+  const int row = (jis >> 8) - 0x21;
+  const int cell = (jis & 0xFF) - 0x21;
+  if (row < 0 || row >= kCells || cell < 0 || cell >= kCells) return false;
+  return AssignedCodes().test(row * kCells + cell);
+}
+
+std::uint16_t JisFromSjis(unsigned char lead, unsigned char trail) {
+  int row_base;
+  if (lead >= 0x81 && lead <= 0x9F) {
+    row_base = (lead - 0x81) * 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    row_base = (lead - 0xC1) * 2;
+  } else {
+    return 0;
+  }
+  int row, cell;
+  if (trail >= 0x40 && trail <= 0x7E) {
+    row = row_base + 1, cell = trail - 0x3F;
+  } else if (trail >= 0x80 && trail <= 0x9E) {
+    row = row_base + 1, cell = trail - 0x40;
+  } else if (trail >= 0x9F && trail <= 0xFC) {
+    row = row_base + 2, cell = trail - 0x9E;
+  } else {
+    return 0;
+  }
+  const auto jis = static_cast<std::uint16_t>(((row + 0x20) << 8) | (cell + 0x20));
+  return IsAssignedJis(jis) ? jis : 0;
+}
+
+std::uint16_t JisFromUnicode(char32_t c) {
+  if (c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  if (c >= 0x20 && c < 0x7F) return JisFromAscii(static_cast<unsigned char>(c));
+  // 0 = not asked yet; 1 = no JIS form; else the code.
+  thread_local std::vector<std::uint16_t> known(0x10000, 0);
+  std::uint16_t& slot = known[c];
+  if (slot == 0) {
+    std::string sjis;
+    SjisUnitEncoder::ForThisThread().Append(static_cast<char16_t>(c), sjis);
+    std::uint16_t jis = 0;
+    if (sjis.size() == 2) {
+      jis = JisFromSjis(static_cast<unsigned char>(sjis[0]), static_cast<unsigned char>(sjis[1]));
+    }
+    slot = jis == 0 ? 1 : jis;
+  }
+  return slot == 1 ? 0 : slot;
+}
+
+const std::uint16_t* AsciiJisTable() {
+  // The full-width forms U+FF01-U+FF5E as code page 932 writes them, but for the quote
+  // marks, whose full-width forms code page 932 keeps outside JIS X 0208.
+  static const std::array<std::uint16_t, 0x80> table = [] {
+    std::array<std::uint16_t, 0x80> t{};
+    for (int c = 0x21; c < 0x7F; ++c) {
+      std::string sjis;
+      AppendSjis(static_cast<char16_t>(0xFF01 + (c - 0x21)), sjis);
+      if (sjis.size() == 2) {
+        t[c] = JisFromSjis(static_cast<unsigned char>(sjis[0]), static_cast<unsigned char>(sjis[1]));
+      }
+    }
+    t[' '] = kJisSpace;
+    t['"'] = 0x2149;   // ”
+    t['\''] = 0x2147;  // ’
+    return t;
+  }();
+  return table.data();
+}
+
+std::string_view AsciiFold(char32_t c) {
+  // U+00C0-U+00FF, then U+0100-U+017F: the base letters of each (empty: none).
+  static constexpr std::string_view kLatin1[64] = {
+      "A", "A", "A", "A", "A", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I",  "I",
+      "D", "N", "O", "O", "O", "O", "O",  "",  "O", "U", "U", "U", "U", "Y", "TH", "ss",
+      "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i",  "i",
+      "d", "n", "o", "o", "o", "o", "o",  "",  "o", "u", "u", "u", "u", "y", "th", "y"};
+  static constexpr std::string_view kLatinA =
+      "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKkkLlLlLlLlLlNnNnNnnNnOoOoOo??"
+      "RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
+  if (c >= 0xC0 && c <= 0xFF) return kLatin1[c - 0xC0];
+  if (c >= 0x100 && c <= 0x17F) {
+    switch (c) {
+      case 0x132:
+        return "IJ";
+      case 0x133:
+        return "ij";
+      case 0x152:
+        return "OE";
+      case 0x153:
+        return "oe";
+      default:
+        return kLatinA.substr(c - 0x100, 1);
+    }
+  }
+  return {};
+}
+
+}  // namespace tavex::epwing

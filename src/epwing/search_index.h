@@ -1,0 +1,56 @@
+// The forward ("word") and backward ("endword") search indexes. Readers normalise a
+// query before they look it up (JIS X 0208, spaces removed, lower-case letters made
+// upper case, the marks ・ ‐ ’ − removed; for the backward search the characters in
+// reverse order), so the keys are stored in that same form and the index's style flags
+// say so. The index is a B-tree of pages: leaf pages hold the keys in byte order with
+// the entry's text and heading positions, the pages above hold the last key of each
+// page below.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "epwing/gaiji_set.h"
+#include "epwing/honmon_file.h"
+#include "epwing/warning_tally.h"
+
+namespace tavex::epwing {
+
+// The longest key a reader's query can match, in bytes (127 characters).
+constexpr std::size_t kMaxKeyBytes = 254;
+
+// The normalised JIS X 0208 form of a key written as book markup (code page 932 with
+// entities and numeric references). Characters without a JIS X 0208 form are replaced
+// by their base letters ("é" by "e") or left out; keys over kMaxKeyBytes are cut.
+std::string NormalizedKey(std::string_view sjis, WarningTally& warnings);
+
+// The key with its two-byte characters in reverse order, for the backward index.
+std::string ReversedKey(std::string_view key);
+
+// The style flags word of an index holding keys in NormalizedKey's form.
+std::uint32_t IndexStyleFlags();
+
+class SearchIndex {
+ public:
+  // Adds a key of the entry whose text starts at `text_at` (its heading follows the
+  // heading keyword control, 4 bytes on).
+  void Add(std::string key, std::uint64_t text_at) { keys_.push_back({std::move(key), text_at}); }
+  // Sorts and removes repeated keys of one entry; returns the count of distinct keys.
+  std::size_t Finish();
+  bool empty() const { return keys_.empty(); }
+
+  // Writes the index pages at the file's position (page aligned) and returns the first
+  // (root) page and the page count.
+  std::pair<std::uint32_t, std::uint32_t> Write(HonmonFile& file) const;
+
+ private:
+  struct Key {
+    std::string key;
+    std::uint64_t text_at;
+  };
+  std::vector<Key> keys_;
+};
+
+}  // namespace tavex::epwing

@@ -1,0 +1,40 @@
+// Counted warnings: a condition met many times in a book is reported once, with its
+// count and the first value it was met with.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+
+#include "platform/progress.h"
+
+namespace tavex::epwing {
+
+class WarningTally {
+ public:
+  // Counts one occurrence of `what` (a lowercase description) met with `value`.
+  void Add(const std::string& what, const std::string& value) {
+    auto [it, fresh] = tally_.try_emplace(what, Count{0, value});
+    ++it->second.count;
+  }
+  // One warning per description: "what: N times, first VALUE".
+  void Report(Progress& progress) const {
+    for (const auto& [what, count] : tally_) {
+      progress.Warn(fmt::format("{}: {} time{}, first {}", what, count.count, count.count == 1 ? "" : "s",
+                                count.first));
+    }
+  }
+  std::size_t Total(const std::string& what) const {
+    auto it = tally_.find(what);
+    return it == tally_.end() ? 0 : it->second.count;
+  }
+
+ private:
+  struct Count {
+    std::size_t count;
+    std::string first;
+  };
+  std::map<std::string, Count> tally_;
+};
+
+}  // namespace tavex::epwing
