@@ -156,8 +156,8 @@ void UnpackContent(const BundleConfig& config, Progress& progress) {
   if (catalogue_setting == nullptr || catalogue_setting->value.empty()) {
     Fail(bundle, fmt::format("the [$CONTENT] section of {} names no CATALOG file", config.config_path));
   }
-  const std::string content_path = BundleFilePath(config, content->data_path);
-  const std::string catalogue_path = BundleFilePath(config, catalogue_setting->value);
+  const std::string content_path = BundleFilePath(config, content->data_path, "PATH of [$CONTENT]");
+  const std::string catalogue_path = BundleFilePath(config, catalogue_setting->value, "CATALOG of [$CONTENT]");
   if (!FileExists(content_path)) Fail(bundle, fmt::format("content file {} not found", content_path));
   if (!FileExists(catalogue_path)) Fail(bundle, fmt::format("catalogue file {} not found", catalogue_path));
 
@@ -210,7 +210,7 @@ IndexColumns ReadIndex(const BundleConfig& config, Progress& progress) {
   if (config.index_path.empty()) {
     Fail(bundle, fmt::format("{} has no DAT section naming the index file", config.config_path));
   }
-  const std::string index_path = BundleFilePath(config, config.index_path);
+  const std::string index_path = BundleFilePath(config, config.index_path, "PATH of [DAT]");
   if (!FileExists(index_path)) Fail(bundle, fmt::format("index file {} not found", index_path));
 
   IndexColumns index;
@@ -296,16 +296,15 @@ std::int64_t FillBundleTable(store::Connection& db, BundleConfig& config, Progre
   for (std::size_t c = 0; c < index.columns.size(); ++c) {
     const IndexColumn& column = index.columns[c];
     if (!column.reference) continue;
-    std::string path;
     if (column.name == "CONTENT") {
-      path = config.unpacked_path;
+      files[c] = InBundle(bundle, [&] { return std::make_unique<RecordFile>(config.unpacked_path); });
     } else if (column.data_path.empty()) {
       Fail(bundle, fmt::format("{} has no [${}] section naming the data file of field ${}", config.config_path,
                                column.name, column.name));
     } else {
-      path = BundleFilePath(config, column.data_path);
+      const std::string path = BundleFilePath(config, column.data_path, fmt::format("PATH of [${}]", column.name));
+      files[c] = InBundle(bundle, [&] { return std::make_unique<RecordFile>(path); });
     }
-    files[c] = InBundle(bundle, [&] { return std::make_unique<RecordFile>(path); });
   }
 
   store::Appender appender(db, table);

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -234,6 +236,13 @@ TEST(ExtractTest, ColumnListFollowsTheFieldList) {
 
 // Bad discs: each gives an error naming the bundle, the file and the record, and leaves
 // neither a table nor an unpacked content file behind.
+// The configuration with another PATH for the title file.
+std::string ConfigWithTitlePath(const std::string& path) {
+  std::string config = kConfig;
+  const std::string title = "PATH = Title.dat";
+  return config.replace(config.find(title), title.size(), "PATH = " + path);
+}
+
 TEST(ExtractTest, BadInputIsReportedAndLeavesNothingBehind) {
   struct Case {
     const char* name;
@@ -265,6 +274,26 @@ TEST(ExtractTest, BadInputIsReportedAndLeavesNothingBehind) {
        {"record 1 points past the end of", "fs.skn.dat"}},
       {"no title file", [](Fixture& f) { std::remove((f.files + "/title.dat").c_str()); }, {"Title.dat"}},
       {"no database", [](Fixture& f) { std::remove(f.options.database_file.c_str()); }, {"work/db"}},
+      // A disc can come from anywhere: its paths stay inside the bundle.
+      {"path up and out",
+       [](Fixture& f) { WriteTestFile(f.files + "/config.cft", ConfigWithTitlePath("../../../../etc/passwd")); },
+       {"PATH of [$TEXTTITLE] in ", "config.cft is \"../../../../etc/passwd\", which has a \"..\" part"}},
+      {"path up and out with backslashes",
+       [](Fixture& f) { WriteTestFile(f.files + "/config.cft", ConfigWithTitlePath("sub\\..\\..\\x.dat")); },
+       {"PATH of [$TEXTTITLE]", "\"..\" part"}},
+      {"link out of the bundle",
+       [](Fixture& f) {
+         WriteTestFile(f.dir / "outside.dat", ReadFile(f.files + "/title.dat"));
+         std::remove((f.files + "/title.dat").c_str());
+         ASSERT_EQ(::symlink((f.dir / "outside.dat").c_str(), (f.files + "/title.dat").c_str()), 0);
+       },
+       {"PATH of [$TEXTTITLE]", "outside.dat outside the bundle"}},
+      {"title file is a FIFO",
+       [](Fixture& f) {
+         std::remove((f.files + "/title.dat").c_str());
+         ASSERT_EQ(::mkfifo((f.files + "/title.dat").c_str(), 0644), 0);
+       },
+       {"title.dat: not a regular file"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
