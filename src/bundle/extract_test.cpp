@@ -243,6 +243,12 @@ std::string ConfigWithTitlePath(const std::string& path) {
   return config.replace(config.find(title), title.size(), "PATH = " + path);
 }
 
+// A file of `size` bytes that takes no room on the disk.
+void WriteSparse(const std::string& path, off_t size) {
+  WriteTestFile(path, "");
+  ASSERT_EQ(::truncate(path.c_str(), size), 0) << path;
+}
+
 TEST(ExtractTest, BadInputIsReportedAndLeavesNothingBehind) {
   struct Case {
     const char* name;
@@ -274,7 +280,8 @@ TEST(ExtractTest, BadInputIsReportedAndLeavesNothingBehind) {
        {"record 1 points past the end of", "fs.skn.dat"}},
       {"no title file", [](Fixture& f) { std::remove((f.files + "/title.dat").c_str()); }, {"Title.dat"}},
       {"no database", [](Fixture& f) { std::remove(f.options.database_file.c_str()); }, {"work/db"}},
-      // A disc can come from anywhere: its paths stay inside the bundle.
+      // A disc can come from anywhere: its paths stay inside the bundle, its sizes are
+      // bounded before anything is read.
       {"path up and out",
        [](Fixture& f) { WriteTestFile(f.files + "/config.cft", ConfigWithTitlePath("../../../../etc/passwd")); },
        {"PATH of [$TEXTTITLE] in ", "config.cft is \"../../../../etc/passwd\", which has a \"..\" part"}},
@@ -288,6 +295,12 @@ TEST(ExtractTest, BadInputIsReportedAndLeavesNothingBehind) {
          ASSERT_EQ(::symlink((f.dir / "outside.dat").c_str(), (f.files + "/title.dat").c_str()), 0);
        },
        {"PATH of [$TEXTTITLE]", "outside.dat outside the bundle"}},
+      {"huge title file", [](Fixture& f) { WriteSparse(f.files + "/title.dat", 300 << 20); },
+       {"data file", "title.dat has 314572800 bytes, more than the 256 MiB"}},
+      {"huge catalogue", [](Fixture& f) { WriteSparse(f.files + "/catalog.dat", 65 << 20); },
+       {"catalogue file", "catalog.dat has 68157440 bytes, more than the 64 MiB"}},
+      {"huge index", [](Fixture& f) { WriteSparse(f.files + "/index.dat", 65 << 20); },
+       {"index file", "index.dat has 68157440 bytes"}},
       {"title file is a FIFO",
        [](Fixture& f) {
          std::remove((f.files + "/title.dat").c_str());
