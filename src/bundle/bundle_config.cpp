@@ -138,8 +138,14 @@ BundleConfig ParseBundleConfig(const BundleLocation& where, std::string_view bun
   const std::string config_path = ResolveCaseInsensitive(files_folder, "config.cft");
   if (!FileExists(config_path)) Fail(bundle_name, fmt::format("no configuration file {}", config_path));
 
+  // A few hundred bytes on a real disc; read whole, so bounded before it is read.
+  constexpr std::uint64_t kMaxConfigSize = 1 << 20;
   std::string text;
   try {
+    if (const std::uint64_t size = FileSize(config_path); size > kMaxConfigSize) {
+      throw Error(fmt::format("configuration file {} has {} bytes, more than the 1 MiB it may have", config_path,
+                              size));
+    }
     text = ReadFile(config_path);
   } catch (const Error& error) {
     Fail(bundle_name, error.what());

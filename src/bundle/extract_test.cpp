@@ -297,6 +297,8 @@ TEST(ExtractTest, BadInputIsReportedAndLeavesNothingBehind) {
        {"PATH of [$TEXTTITLE]", "outside.dat outside the bundle"}},
       {"huge title file", [](Fixture& f) { WriteSparse(f.files + "/title.dat", 300 << 20); },
        {"data file", "title.dat has 314572800 bytes, more than the 256 MiB"}},
+      {"huge configuration", [](Fixture& f) { WriteSparse(f.files + "/config.cft", 2 << 20); },
+       {"configuration file", "config.cft has 2097152 bytes"}},
       {"huge catalogue", [](Fixture& f) { WriteSparse(f.files + "/catalog.dat", 65 << 20); },
        {"catalogue file", "catalog.dat has 68157440 bytes, more than the 64 MiB"}},
       {"huge index", [](Fixture& f) { WriteSparse(f.files + "/index.dat", 65 << 20); },
