@@ -97,10 +97,13 @@ TEST_F(ImportCommandTest, FailedImportLeavesTheOldTable) {
   std::string bad = File("bad.xml", "<root><tags><tag>b</tag><colour>red</colour></tags></root>");
   prompter_.yes_no = {true};
   EXPECT_THROW(Import(bad), Error);
-  // A truncated file and an empty one: each is an error naming the file, and the rules stay.
+  // A truncated file, an empty one, and the character export picked by mistake: each is
+  // an error naming the file, and the rules stay.
   const std::vector<std::pair<std::string, std::string>> refused = {
       {File("broken.xml", "<root>\n<tags>"), "broken.xml: line 2: "},
-      {File("empty.xml", ""), "empty.xml: "}};
+      {File("empty.xml", ""), "empty.xml: "},
+      {File("chars.xml", "<root><chars><ws>a</ws><ws_code>97</ws_code></chars></root>"),
+       "chars.xml: it holds no <tags> element, so no row of table xsl"}};
   for (const auto& [file, message] : refused) {
     prompter_.yes_no = {true};
     try {

@@ -83,6 +83,10 @@ void ImportRows(store::Connection& db, const std::string& path, const RowFormat&
     }
     rows.Update();
   }
+  if (row == 0) {
+    throw Error(fmt::format("cannot import {}: it holds no <{}> element, so no row of table {}", path,
+                            format.row_element, format.table));
+  }
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ namespace tavex::exchange {
 // Appends the rows of the file to the existing table, inside the caller's transaction.
 // Throws Error naming the file, and the caller's transaction then keeps nothing of it,
 // when the file cannot be read or does not parse (with the parser's line and message),
-// when a child element names no column, when a child
+// when it holds no row element of the table (a file meant for another table would
+// otherwise leave the table empty), when a child element names no column, when a child
 // is not an element, or (for char) when a `ws_code` is not a decimal integer from 0 to
 // 65535; the last three name the row and the value too.
 void ImportXslXml(store::Connection& db, const std::string& path);
