@@ -234,15 +234,16 @@ void WriteBookHtml(const BookOptions& options, Progress& progress) {
   book.Commit();
 
   if (unparsed.count > 0) {
-    progress.Warn(fmt::format("{} {} not parse and {} written without a body: first at index {}", unparsed.count,
-                              unparsed.count == 1 ? "entry did" : "entries did", unparsed.count == 1 ? "was" : "were",
-                              unparsed.first));
+    progress.Warn(fmt::format("{} {} not parse and {} written without a body: first at index {}",
+                              unparsed.count, unparsed.count == 1 ? "entry did" : "entries did",
+                              unparsed.count == 1 ? "was" : "were", unparsed.first));
   }
   if (bodiless.count > 0) {
-    progress.Warn(fmt::format("{} {} no body after the transformation and {} written without one: first at "
-                              "index {}; a rule may replace the whole document or ask for text output",
-                              bodiless.count, bodiless.count == 1 ? "entry has" : "entries have",
-                              bodiless.count == 1 ? "was" : "were", bodiless.first));
+    progress.Warn(
+        fmt::format("{} {} no body after the transformation and {} written without one: first at "
+                    "index {}; a rule may replace the whole document or ask for text output",
+                    bodiless.count, bodiless.count == 1 ? "entry has" : "entries have",
+                    bodiless.count == 1 ? "was" : "were", bodiless.first));
   }
 }
 

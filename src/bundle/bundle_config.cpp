@@ -106,8 +106,8 @@ BundleConfig ParseBundleConfigText(std::string_view text, std::string_view bundl
 
 std::string BundleFilePath(const BundleConfig& config, std::string_view relative, std::string_view key) {
   auto refuse = [&](std::string_view why) {
-    Fail(config.bundle_name, fmt::format("{} in {} is \"{}\", which {}; the disc's files must lie inside {}", key,
-                                         config.config_path, relative, why, config.bundle_folder));
+    Fail(config.bundle_name, fmt::format("{} in {} is \"{}\", which {}; the disc's files must lie inside {}",
+                                         key, config.config_path, relative, why, config.bundle_folder));
   };
   std::string path = config.files_folder;
   std::size_t start = 0;
@@ -143,8 +143,8 @@ BundleConfig ParseBundleConfig(const BundleLocation& where, std::string_view bun
   std::string text;
   try {
     if (const std::uint64_t size = FileSize(config_path); size > kMaxConfigSize) {
-      throw Error(fmt::format("configuration file {} has {} bytes, more than the 1 MiB it may have", config_path,
-                              size));
+      throw Error(fmt::format("configuration file {} has {} bytes, more than the 1 MiB it may have",
+                              config_path, size));
     }
     text = ReadFile(config_path);
   } catch (const Error& error) {

@@ -64,6 +64,7 @@ BundleConfig ParseBundleConfig(const BundleLocation& where, std::string_view bun
 // come from anywhere, so a path with a ".." part, or one that resolves (symbolic links
 // followed) outside the bundle's folder, is refused: throws tavex::Error naming the
 // bundle, the configuration file and `key` (e.g. "PATH of [DAT]").
-std::string BundleFilePath(const BundleConfig& config, std::string_view relative, std::string_view key = "PATH");
+std::string BundleFilePath(const BundleConfig& config, std::string_view relative,
+                           std::string_view key = "PATH");
 
 }  // namespace tavex::bundle

@@ -127,8 +127,8 @@ std::uint32_t LittleEndian32(std::string_view bytes, std::size_t pos) {
 }
 
 // Opens a file of the disc, refusing one larger than `limit` bytes before anything is read.
-std::unique_ptr<RecordFile> OpenBounded(std::string_view bundle, const std::string& path, std::string_view what,
-                                        std::uint64_t limit) {
+std::unique_ptr<RecordFile> OpenBounded(std::string_view bundle, const std::string& path,
+                                        std::string_view what, std::uint64_t limit) {
   auto file = InBundle(bundle, [&] { return std::make_unique<RecordFile>(path); });
   if (file->size() > limit) {
     Fail(bundle, fmt::format("{} {} has {} bytes, more than the {} MiB such a file may have", what, path,
@@ -180,7 +180,8 @@ void UnpackContent(const BundleConfig& config, Progress& progress) {
     Fail(bundle, fmt::format("the [$CONTENT] section of {} names no CATALOG file", config.config_path));
   }
   const std::string content_path = BundleFilePath(config, content->data_path, "PATH of [$CONTENT]");
-  const std::string catalogue_path = BundleFilePath(config, catalogue_setting->value, "CATALOG of [$CONTENT]");
+  const std::string catalogue_path =
+      BundleFilePath(config, catalogue_setting->value, "CATALOG of [$CONTENT]");
   if (!FileExists(content_path)) Fail(bundle, fmt::format("content file {} not found", content_path));
   if (!FileExists(catalogue_path)) Fail(bundle, fmt::format("catalogue file {} not found", catalogue_path));
 
@@ -204,10 +205,11 @@ void UnpackContent(const BundleConfig& config, Progress& progress) {
     const std::uint64_t packed_size = LittleEndian32(catalogue, k * kCatalogueEntrySize + 4);
     if (unpacked_size > packed_size * kMaxInflateRatio || unpacked_size > kMaxUnpackedSize ||
         packed_size > kMaxUnpackedSize) {
-      Fail(bundle, fmt::format("catalogue file {} declares {} unpacked bytes for record {} of {} packed bytes, "
-                               "but a record unpacks to at most 1032 times its packed size and 256 MiB "
-                               "(and is at most 256 MiB packed)",
-                               catalogue_path, unpacked_size, k, packed_size));
+      Fail(bundle,
+           fmt::format("catalogue file {} declares {} unpacked bytes for record {} of {} packed bytes, "
+                       "but a record unpacks to at most 1032 times its packed size and 256 MiB "
+                       "(and is at most 256 MiB packed)",
+                       catalogue_path, unpacked_size, k, packed_size));
     }
     if (packed_offset + packed_size > content_file->size()) {
       Fail(bundle, fmt::format("record {} reaches past the end of content file {} (bytes {} to {} of {})", k,
@@ -327,7 +329,8 @@ std::int64_t FillBundleTable(store::Connection& db, BundleConfig& config, Progre
       Fail(bundle, fmt::format("{} has no [${}] section naming the data file of field ${}", config.config_path,
                                column.name, column.name));
     } else {
-      const std::string path = BundleFilePath(config, column.data_path, fmt::format("PATH of [${}]", column.name));
+      const std::string path =
+          BundleFilePath(config, column.data_path, fmt::format("PATH of [${}]", column.name));
       files[c] = OpenBounded(bundle, path, "data file", kMaxDataFileSize);
     }
   }

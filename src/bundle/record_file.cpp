@@ -33,7 +33,8 @@ RecordFile::RecordFile(std::string path) : path_(std::move(path)) {
     const int err = stated ? 0 : errno;
     ::close(fd_);
     fd_ = -1;
-    throw Error(fmt::format("cannot open {}: {}", path_, err != 0 ? SystemMessage(err) : "not a regular file"));
+    throw Error(
+        fmt::format("cannot open {}: {}", path_, err != 0 ? SystemMessage(err) : "not a regular file"));
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
 }

@@ -110,7 +110,8 @@ class BookScanner {
                                 "the transformation left out",
                                 Counted(empty_bodies_.count, "entry", "entries")),
                     "look for a rule that replaces the whole document (a template matching \"/\") or asks "
-                    "for text output (xsl:output), fix it, then " + std::string(kRerunHtml));
+                    "for text output (xsl:output), fix it, then " +
+                        std::string(kRerunHtml));
     }
     for (const auto& [target, tally] : ByFirstLine(targets_)) {
       if (ids_.count(target) > 0) continue;

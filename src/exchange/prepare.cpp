@@ -13,7 +13,7 @@ namespace {
 
 // Creates the (missing) table and fills it; inside the caller's transaction.
 void CreateAndFill(store::Connection& db, ExchangeTable table, const std::string& exchange_path,
-                           Progress& progress) {
+                   Progress& progress) {
   const bool from_file = FileExists(exchange_path);
   switch (table) {
     case ExchangeTable::kXsl:

@@ -149,7 +149,8 @@ std::string LocalPath(const std::string& uri) {
     if (colon != std::string::npos && path.find('/') > colon) return {};  // another scheme
     return path;
   }
-  std::unique_ptr<char, decltype(&std::free)> unescaped(xmlURIUnescapeString(path.c_str(), 0, nullptr), &std::free);
+  std::unique_ptr<char, decltype(&std::free)> unescaped(xmlURIUnescapeString(path.c_str(), 0, nullptr),
+                                                        &std::free);
   return unescaped ? std::string(unescaped.get()) : std::string();
 }
 
@@ -171,7 +172,8 @@ std::string TemplateMatch(const xmlNode* node) {
         !xmlStrEqual(node->ns->href, XSLT_NAMESPACE)) {
       continue;
     }
-    std::unique_ptr<xmlChar, XmlFreeDeleter> match(xmlGetProp(node, reinterpret_cast<const xmlChar*>("match")));
+    std::unique_ptr<xmlChar, XmlFreeDeleter> match(
+        xmlGetProp(node, reinterpret_cast<const xmlChar*>("match")));
     return match ? std::string(reinterpret_cast<const char*>(match.get())) : std::string();
   }
   return {};
@@ -197,8 +199,8 @@ xmlDoc* ConfinedLoader(const xmlChar* uri, xmlDict* dict, int options, void* ctx
                        " are open to stylesheets";
       return nullptr;
     }
-    constexpr int kUnsafe = XML_PARSE_NOENT | XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR | XML_PARSE_DTDVALID |
-                            XML_PARSE_XINCLUDE;
+    constexpr int kUnsafe =
+        XML_PARSE_NOENT | XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR | XML_PARSE_DTDVALID | XML_PARSE_XINCLUDE;
     return library_loader(uri, dict, (options & ~kUnsafe) | XML_PARSE_NONET, ctxt, type);
   } catch (...) {
     return nullptr;  // never let an exception into libxslt; the load simply fails
