@@ -134,8 +134,10 @@ std::string RealPath(const std::string& path) {
   return ::realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : std::string();
 }
 
-// The local path a URI names ("file:" URIs unescaped, plain paths as they are), or empty
-// when it names something other than a local file.
+// The local file a URI names, looked for as libxml2's file loader opens it: the path as
+// written (after a "file:" prefix), else unescaped ("%20" for a space, as the URIs of
+// includes and document() are written). Empty when it names something other than a
+// local file.
 std::string LocalPath(const std::string& uri) {
   std::string path = uri;
   if (path.rfind("file://localhost/", 0) == 0) {
@@ -147,8 +149,9 @@ std::string LocalPath(const std::string& uri) {
   } else {
     const std::size_t colon = path.find(':');
     if (colon != std::string::npos && path.find('/') > colon) return {};  // another scheme
-    return path;
   }
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) == 0) return path;
   std::unique_ptr<char, decltype(&std::free)> unescaped(xmlURIUnescapeString(path.c_str(), 0, nullptr),
                                                         &std::free);
   return unescaped ? std::string(unescaped.get()) : std::string();

@@ -139,17 +139,22 @@ TEST_F(XmlStylesheetTest, ThreadsKeepTheirMessagesApart) {
 // Rule texts come from files users pass around: document() reads only files beside the
 // stylesheet, never with DTDs or external entities, and a refusal names the rule's tag.
 TEST_F(XmlStylesheetTest, ConfinesWhatDocumentReads) {
+  // A folder whose name URIs write escaped: the include and document() still find their files.
+  const std::string folder = dir_ / "my rules%20";
+  WriteTestFile(folder + "/user_script.xsl", kScript);
+  WriteTestFile(folder + "/epwing_dic.xsl", kMain);
+  EXPECT_NO_THROW(Stylesheet(folder + "/epwing_dic.xsl"));
   WriteTestFile(dir_ / "secret.txt", "SECRET");
   WriteTestFile(dir_ / "secret.xml", "<leak>SECRET</leak>");
-  WriteTestFile(dir_ / "xsl/data.xml",
+  WriteTestFile(folder + "/data.xml",
                 "<!DOCTYPE root [<!ENTITY e SYSTEM \"file://" + (dir_ / "secret.txt") + "\">]>"
                 "<root><leak>[&e;]</leak></root>");
   auto sheet = [&](const std::string& uri) {
-    WriteTestFile(dir_ / "xsl/read.xsl",
+    WriteTestFile(folder + "/read.xsl",
                   "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
                   "<xsl:template match=\"h\"><xsl:value-of select=\"document('" + uri +
                       "')/*\"/></xsl:template></xsl:stylesheet>");
-    return Stylesheet(dir_ / "xsl/read.xsl");
+    return Stylesheet(folder + "/read.xsl");
   };
   Document doc;
   ASSERT_TRUE(doc.LoadXml("<h>x</h>"));
