@@ -157,14 +157,21 @@ std::string LocalPath(const std::string& uri) {
   return unescaped ? std::string(unescaped.get()) : std::string();
 }
 
-// True when `uri` is a regular file inside the scope's folder (symbolic links followed).
-bool InsideFolder(const ReadScope& scope, const std::string& uri) {
+// Why the scope may not read `uri`, or empty when it may: a regular file inside the
+// scope's folder (symbolic links followed). A file that does not exist is left to the
+// library, which finds nothing there, as it always has.
+std::string RefusalReason(const ReadScope& scope, const std::string& uri) {
   const std::string path = LocalPath(uri);
-  if (path.empty() || scope.folder.empty()) return false;
+  if (path.empty()) return "it names no local file";
   const std::string resolved = RealPath(path);
+  if (resolved.empty()) return {};
   struct stat info {};
-  if (resolved.empty() || ::stat(resolved.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  return resolved.rfind(scope.folder + "/", 0) == 0;
+  if (::stat(resolved.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "it is not a regular file";
+  if (scope.folder.empty() || resolved.rfind(scope.folder + "/", 0) != 0) {
+    return "only files inside " + (scope.folder.empty() ? std::string("the stylesheet's folder") : scope.folder) +
+           " are open to stylesheets";
+  }
+  return {};
 }
 
 // The match pattern of the template holding `node`, or empty when it lies in none.
@@ -188,9 +195,10 @@ std::string TemplateMatch(const xmlNode* node) {
 xmlDoc* ConfinedLoader(const xmlChar* uri, xmlDict* dict, int options, void* ctxt, xsltLoadType type) {
   try {
     ReadScope* scope = thread_reads;
+    if (scope == nullptr) return nullptr;  // loads happen only inside a compilation or transformation
     const std::string target = uri != nullptr ? reinterpret_cast<const char*>(uri) : "";
-    if (scope == nullptr || !InsideFolder(*scope, target)) {
-      if (scope == nullptr || !scope->refusal.empty()) return nullptr;
+    if (const std::string reason = RefusalReason(*scope, target); !reason.empty()) {
+      if (!scope->refusal.empty()) return nullptr;
       std::string who = "stylesheet " + scope->stylesheet;
       if (type == XSLT_LOAD_DOCUMENT && ctxt != nullptr) {
         auto* transform = static_cast<xsltTransformContext*>(ctxt);
@@ -198,8 +206,7 @@ xmlDoc* ConfinedLoader(const xmlChar* uri, xmlDict* dict, int options, void* ctx
         if (!match.empty()) who = "the rule of tag " + match;
         transform->state = XSLT_STATE_STOPPED;
       }
-      scope->refusal = who + " may not read " + target + ": only files inside " + scope->folder +
-                       " are open to stylesheets";
+      scope->refusal = who + " may not read " + target + ": " + reason;
       return nullptr;
     }
     constexpr int kUnsafe =

@@ -161,6 +161,8 @@ TEST_F(XmlStylesheetTest, ConfinesWhatDocumentReads) {
   const std::string inside = sheet("data.xml").Transform(doc);
   EXPECT_NE(inside.find("[]"), std::string::npos) << inside;
   EXPECT_EQ(inside.find("SECRET"), std::string::npos) << inside;
+  // A file that does not exist reads as nothing, as it always has.
+  EXPECT_EQ(sheet("missing.xml").Transform(doc).find("SECRET"), std::string::npos);
   for (const std::string& uri : {std::string("../secret.xml"), "file://" + (dir_ / "secret.xml"), std::string("/etc/passwd")}) {
     try {
       sheet(uri).Transform(doc);
