@@ -168,7 +168,8 @@ std::string RefusalReason(const ReadScope& scope, const std::string& uri) {
   struct stat info {};
   if (::stat(resolved.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "it is not a regular file";
   if (scope.folder.empty() || resolved.rfind(scope.folder + "/", 0) != 0) {
-    return "only files inside " + (scope.folder.empty() ? std::string("the stylesheet's folder") : scope.folder) +
+    return "only files inside " +
+           (scope.folder.empty() ? std::string("the stylesheet's folder") : scope.folder) +
            " are open to stylesheets";
   }
   return {};
