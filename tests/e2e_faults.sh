@@ -416,4 +416,119 @@ for kind in short-tagged-recording empty-recording; do
   check "$kind: the other WAV files" test "$(ls "$W/base_folder/us_pron" | wc -l)" -eq $((base_wavs - 1))
 done
 
+# ====================================================================================
+# Hostile input: rule files are passed between users and a disc can come from anywhere.
+# Nothing outside the workspace reaches the book, the previous book survives every
+# failure, and each case ends in one clear error or a counted warning.
+HW="$SCRATCH/hostile"
+fresh_sample() { rm -rf "$1"; "$BIN" -w "$1" "${@:2}" create --sample >/dev/null 2>&1 || fail "create --sample in $1"; }
+# Sets the custom_xsl of tag h in the workspace's xsl_data.xml (an escaped rule text).
+set_rule_h() {
+  python3 - "$1/xsl_data.xml" "$2" <<'PY'
+import re, sys
+path, rule = sys.argv[1], sys.argv[2]
+text = open(path, encoding='cp932').read()
+text, n = re.subn(r'(<tag>h</tag>.*?<custom_xsl>).*?(</custom_xsl>)', lambda m: m.group(1) + rule + m.group(2),
+                  text, count=1, flags=re.S)
+assert n == 1
+open(path, 'w', encoding='cp932').write(text)
+PY
+}
+book_kept() {  # book_kept WHAT: base_folder is the saved book byte for byte, no staging left
+  diff -r "$HW.book" "$HW/base_folder" >/dev/null && pass || fail "$1: the previous book changed"
+  check "$1: no book half-written beside it" test ! -e "$HW/base_folder.new"
+}
+fresh_sample "$HW"
+cp -a "$HW/base_folder" "$HW.book"
+
+# A rule file whose entity names a local file, and a rule that reads it with document().
+cp "$HW/xsl_data.xml" "$HW.rules"
+sed -i '0,/<root>/s||<!DOCTYPE root [<!ENTITY e SYSTEM "file:///etc/passwd">]>\n<root><leak>\&e;</leak>|' "$HW/xsl_data.xml"
+set_rule_h "$HW" "&lt;xsl:template match=\"h\"&gt;&lt;xsl:value-of select=\"document('../xsl_data.xml')/root/leak\"/&gt;&lt;/xsl:template&gt;"
+run -w "$HW" create --sample
+expect_error "a rule reading the rule file with its entity" "rule of tag h may not read .*xsl_data\.xml"
+book_kept "a rule reading the rule file"
+echo '<secret>outside-marker</secret>' >"$SCRATCH/outside.xml"
+cp "$HW.rules" "$HW/xsl_data.xml"
+set_rule_h "$HW" "&lt;xsl:template match=\"h\"&gt;&lt;xsl:value-of select=\"document('$SCRATCH/outside.xml')\"/&gt;&lt;/xsl:template&gt;"
+run -w "$HW" create --sample
+expect_error "a rule reading a file outside the workspace" "rule of tag h may not read .*outside\.xml"
+book_kept "a rule reading a file outside the workspace"
+check "no file outside the workspace in any book" bash -c "! grep -aqr -e outside-marker -e 'root:' '$HW/base_folder'"
+
+# A truncated rule file: one error with the parser's line, before any rule is written.
+head -c 3000 "$HW.rules" >"$HW/xsl_data.xml"
+run -w "$HW" create --sample
+expect_error "a truncated xsl_data.xml" "xsl_data\.xml: line [0-9]+: "
+check "a truncated xsl_data.xml: stopped at Step 04" bash -c "! grep -q 'Step 04' '$OUT'"
+book_kept "a truncated xsl_data.xml"
+
+# A damaged disc and a kill in operating mode 0 keep the previous book byte for byte;
+# the next run removes what the killed one left and puts its own book in place.
+mkdir -p "$SCRATCH/nodisc/tavex.data/fs.skn"
+cp "$HW.rules" "$HW/xsl_data.xml"
+run -w "$HW" create "$SCRATCH/nodisc"
+expect_error "mode 0 on a damaged disc" "fs\.skn"
+book_kept "mode 0 on a damaged disc"
+fifo="$SCRATCH/h.fifo"; rm -f "$fifo"; mkfifo "$fifo"
+"$BIN" -w "$HW" create "$DISC" --with-audio >"$fifo" 2>/dev/null &
+pid=$!
+while IFS= read -r line; do [[ "$line" == "【Step 05】"* ]] && kill -9 "$pid" 2>/dev/null; done <"$fifo"
+wait "$pid" 2>/dev/null
+check "mode 0 killed: the run was interrupted" test -d "$HW/base_folder.new"
+diff -r "$HW.book" "$HW/base_folder" >/dev/null && pass || fail "mode 0 killed: the previous book changed"
+run -w "$HW" create --sample
+expect_success "mode 0 after a kill"
+check "mode 0 after a kill: the staging folder removed" test ! -e "$HW/base_folder.new"
+check "mode 0 after a kill: a whole book" "$BIN" -w "$HW" check
+
+# A rule that asks for text output empties every definition: counted, and check warns.
+set_rule_h "$HW" '&lt;xsl:output method="text"/&gt;'
+run -w "$HW" create --sample
+expect_success "a text-output rule"
+warned "a text-output rule" "[0-9]+ entries have no body after the transformation"
+"$BIN" -w "$HW" check >"$OUT" 2>&1
+check "a text-output rule: check warns" grep -q 'with search keys but an empty definition' "$OUT"
+
+# The character export imported as rules by mistake, and a truncated one: refused, the
+# rules stay.
+fresh_sample "$HW" -m 1
+rules_before=$(sqlite3 "$HW/working_folder/TAVEX_data" 'select count(*) from xsl')
+"$BIN" -w "$HW" export char "$SCRATCH/chars.xml" >/dev/null 2>&1 || fail "export char"
+run -w "$HW" import xsl "$SCRATCH/chars.xml" --yes
+expect_error "the character export imported as xsl" "chars\.xml: it holds no <tags> element"
+head -c 2000 "$HW/xsl_data.xml" >"$SCRATCH/cut.xml"
+run -w "$HW" import xsl "$SCRATCH/cut.xml" --yes
+expect_error "a truncated file imported as xsl" "cut\.xml: line [0-9]+: "
+check "refused imports: the rules stay" test "$(sqlite3 "$HW/working_folder/TAVEX_data" 'select count(*) from xsl')" -eq "$rules_before"
+
+# Two writes of the main stylesheet within one second in mode 2: both hand edits kept.
+fresh_sample "$HW" -m 1
+for edit in one two; do
+  echo "<!-- hand edit $edit -->" >>"$HW/working_folder/epwing_dic.xsl"
+  touch -d '2026-01-02 03:04:05' "$HW/working_folder/epwing_dic.xsl"
+  "$BIN" -w "$HW" -m 2 stylesheet >/dev/null 2>&1 || fail "stylesheet after edit $edit"
+done
+for edit in one two; do
+  check "two stylesheet writes in one second: edit $edit kept" grep -rq "hand edit $edit" "$HW/lib_folder/xsl_backup_folder"
+done
+
+# Disc paths that leave the bundle, a FIFO, and a sparse title file far larger than the
+# memory the run may take.
+hostile_disc() {  # hostile_disc: a copy of the small disc in $HD, its fs.skn files in $HF
+  HD="$SCRATCH/hdisc"; rm -rf "$HD"; cp -r "$SMALL" "$HD"; HF="$HD/tavex.data/fs.skn/files.skn"
+}
+for path in '../../../../etc/passwd' '..\..\..\..\etc\passwd'; do
+  hostile_disc
+  sed -i "s|^PATH = fs.ttl|PATH = ${path//\\/\\\\}|I" "$HF/config.cft"
+  run -w "$SCRATCH/hd" -m 1 create "$HD"
+  expect_error "title PATH $path" "fs\.skn: PATH of \[\\\$TEXTTITLE\] in .*config\.cft .*\"\.\.\" part"
+done
+hostile_disc; ttl=$(ls "$HF" | grep -i '\.ttl$'); rm "$HF/$ttl"; mkfifo "$HF/$ttl"
+rm -rf "$SCRATCH/hd"; timeout 60 "$BIN" -w "$SCRATCH/hd" -m 1 create "$HD" >"$OUT" 2>"$ERR"; status=$?
+expect_error "a title file that is a FIFO" "$ttl: not a regular file"
+hostile_disc; truncate -s 3G "$HF/$ttl"
+rm -rf "$SCRATCH/hd"; ( ulimit -v 1048576; exec "$BIN" -w "$SCRATCH/hd" -m 1 create "$HD" ) >"$OUT" 2>"$ERR"; status=$?
+expect_error "a 3 GiB title file under a 1 GiB memory limit" "$ttl has 3221225472 bytes, more than the 256 MiB"
+
 finish

@@ -2,6 +2,7 @@
 
 #include "audio/pron_convert.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <fmt/format.h>
@@ -29,11 +30,26 @@ std::string WithoutTrailingSlashes(std::string path) {
   return path;
 }
 
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// The name with its control characters written as \xNN, so a warning stays one line.
+std::string Printable(std::string_view name) {
+  std::string text;
+  for (char c : name) {
+    if (IsControl(c)) {
+      text += fmt::format("\\x{:02X}", static_cast<unsigned char>(c));
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 // Recordings that got no file, gathered for one warning at the end of a table.
 class Skipped {
  public:
   void Add(const std::string& name) {
-    if (names_.size() < kWarnNames) names_.push_back(name);
+    if (names_.size() < kWarnNames) names_.push_back(Printable(name));
     ++count_;
   }
   // "TABLE: N recordings got no WAV file (REASON): a.mp3, b.mp3, …", or nothing when
@@ -90,7 +106,8 @@ void ConvertRows(store::Connection& db, std::string_view table, const std::strin
 std::string RecordingFileName(std::string_view name) {
   const std::size_t slash = name.find_last_of("/\\");
   std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
-  if (base.empty() || base == "." || base == ".." || base.find('\0') != std::string_view::npos) {
+  // A control character (a line feed, a NUL) makes a name no file should have.
+  if (base.empty() || base == "." || base == ".." || std::any_of(base.begin(), base.end(), IsControl)) {
     return {};
   }
   return std::string(base);

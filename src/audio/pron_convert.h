@@ -16,7 +16,8 @@ inline constexpr std::string_view kUkPronTable = "uk_pron_skn";
 
 // The last part of a recording's name after any "/" or "\", so that a name never
 // reaches outside the folder it is written to. Empty when nothing usable remains
-// (an empty last part, ".", "..", or a name holding a NUL character).
+// (an empty last part, ".", "..", or a name holding a control character such as NUL or
+// a line feed).
 std::string RecordingFileName(std::string_view name);
 
 // The WAV file name for a recording's name: RecordingFileName with its extension

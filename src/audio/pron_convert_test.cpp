@@ -1,5 +1,6 @@
 #include "audio/pron_convert.h"
 
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -68,6 +69,8 @@ TEST(PronConvertTest, FileNamesStayInsideTheFolder) {
   EXPECT_EQ(WavFileName("/etc/passwd"), "passwd.wav");
   for (const char* bad : {"", "dir/", "..", "a/.", "x\\.."}) EXPECT_EQ(WavFileName(bad), "") << bad;
   EXPECT_EQ(RecordingFileName(std::string_view("a\0b.mp3", 7)), "");
+  EXPECT_EQ(RecordingFileName("a\nb.mp3"), "");
+  EXPECT_EQ(WavFileName("sound/a\x7F.mp3"), "");
   EXPECT_EQ(RecordingFileName("sound\\Word.MP3"), "Word.MP3");
 }
 
@@ -92,6 +95,18 @@ TEST(PronConvertTest, ConvertsEveryNamedRow) {
   ConvertPronToWav(db.path(), kUsPronTable, folder, progress);
   EXPECT_EQ(ReadFile(folder + "a_b_c.wav").size(), 70u + 417);
   EXPECT_EQ(progress.last_status(), "[us_pron_skn mp3→wav変換中] 3/4");
+}
+
+TEST(PronConvertTest, NamesThatGiveNoFileNameAreSkippedInOneWarning) {
+  PronDb db;
+  const std::string mp3 = test_mp3::Mpeg1Frames(1);
+  db.Fill(kUsPronTable, {{"ok.mp3", mp3}, {"bad\nname.mp3", mp3}, {"dir/", mp3}});
+  RecordingProgress progress;
+  ConvertPronToWav(db.path(), kUsPronTable, db / "us_pron", progress);
+  EXPECT_EQ(progress.warnings,
+            std::vector<std::string>{"us_pron_skn: 2 recordings got no WAV file (the name gives no file name): "
+                                     "bad\\x0Aname.mp3, dir/"});
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(db / "us_pron"), {}), 1);
 }
 
 TEST(PronConvertTest, EmptyTableStillCreatesTheFolder) {

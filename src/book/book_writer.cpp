@@ -106,12 +106,27 @@ struct EntryRow {
   std::string title;
 };
 
-// The book lines of a batch of entries, with the entries that did not parse.
+// The book lines of a batch of entries, with the entries that did not parse and those
+// that parsed but came out of the transformation without a body.
 struct WrittenBatch {
   std::string lines;
   std::size_t entries = 0;
   std::vector<std::int64_t> unparsed;
+  std::vector<std::int64_t> bodiless;
 };
+
+// Entries counted for one warning: how many, and the first one's index.
+struct EntryTally {
+  std::int64_t count = 0;
+  std::int64_t first = 0;
+  void Add(const std::vector<std::int64_t>& indexes) {
+    if (indexes.empty()) return;
+    if (count == 0) first = indexes.front();
+    count += static_cast<std::int64_t>(indexes.size());
+  }
+};
+
+bool IsBlank(const Sjis& text) { return text.bytes.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 WrittenBatch TransformBatch(EntryTransformer& transformer, const std::vector<EntryRow>& rows, bool backward_keys) {
   WrittenBatch batch;
@@ -123,7 +138,11 @@ WrittenBatch TransformBatch(EntryTransformer& transformer, const std::vector<Ent
     } catch (const Error& error) {
       throw Error(fmt::format("entry {}: {}", row.index, error.what()));
     }
-    if (!entry.parsed) batch.unparsed.push_back(row.index);
+    if (!entry.parsed) {
+      batch.unparsed.push_back(row.index);
+    } else if (IsBlank(entry.body)) {
+      batch.bodiless.push_back(row.index);  // a rule that replaces the document, or text output
+    }
     for (const Sjis& line : EntryBlockLines(row.index, entry.title, entry.keywords, entry.body, backward_keys)) {
       AppendBookLine(batch.lines, line);
     }
@@ -166,8 +185,8 @@ void WriteBookHtml(const BookOptions& options, Progress& progress) {
   for (const char* line : kHeaderLines) book.WriteLine(line);
 
   ProgressLoop loop(progress, static_cast<int>(CountEntries(db)), "htmlを書き出し中");
-  std::int64_t unparsed = 0;
-  std::int64_t first_unparsed = 0;
+  EntryTally unparsed;
+  EntryTally bodiless;
   std::int64_t last_index = -1;
   {
     OrderedPool<std::vector<EntryRow>, WrittenBatch> pool(
@@ -177,10 +196,8 @@ void WriteBookHtml(const BookOptions& options, Progress& progress) {
     const auto write_oldest = [&] {
       const WrittenBatch batch = pool.Take();
       book.Write(batch.lines);
-      if (!batch.unparsed.empty()) {
-        if (unparsed == 0) first_unparsed = batch.unparsed.front();
-        unparsed += static_cast<std::int64_t>(batch.unparsed.size());
-      }
+      unparsed.Add(batch.unparsed);
+      bodiless.Add(batch.bodiless);
       for (std::size_t i = 0; i < batch.entries; ++i) loop.Step();
     };
 
@@ -216,10 +233,17 @@ void WriteBookHtml(const BookOptions& options, Progress& progress) {
   for (const char* line : kFooterLines) book.WriteLine(line);
   book.Commit();
 
-  if (unparsed > 0) {
-    progress.Warn(fmt::format("{} {} not parse and {} written without a body: first at index {}", unparsed,
-                              unparsed == 1 ? "entry did" : "entries did", unparsed == 1 ? "was" : "were",
-                              first_unparsed));
+  if (unparsed.count > 0) {
+    progress.Warn(fmt::format("{} {} not parse and {} written without a body: first at index {}",
+                              unparsed.count, unparsed.count == 1 ? "entry did" : "entries did",
+                              unparsed.count == 1 ? "was" : "were", unparsed.first));
+  }
+  if (bodiless.count > 0) {
+    progress.Warn(
+        fmt::format("{} {} no body after the transformation and {} written without one: first at "
+                    "index {}; a rule may replace the whole document or ask for text output",
+                    bodiless.count, bodiless.count == 1 ? "entry has" : "entries have",
+                    bodiless.count == 1 ? "was" : "were", bodiless.first));
   }
 }
 

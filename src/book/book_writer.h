@@ -43,8 +43,9 @@ struct BookOptions {
 void AppendBookLine(std::string& out, const Sjis& line);
 
 // Writes the book HTML and the copyright page. Reports "[htmlを書き出し中] n/N" per entry,
-// and one warning when entries did not parse (they are written with an empty body and no
-// keys). Throws tavex::Error on a database, stylesheet, transformation or write fault; the
+// one warning when entries did not parse (they are written with an empty body and no
+// keys), and one when parsed entries came out of the transformation without a body.
+// Throws tavex::Error on a database, stylesheet, transformation or write fault; the
 // book file is then left as it was before.
 void WriteBookHtml(const BookOptions& options, Progress& progress);
 

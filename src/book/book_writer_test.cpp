@@ -122,6 +122,21 @@ TEST_F(WriteBookHtmlTest, ProgressWarningAndCopyrightPage) {
   EXPECT_NE(ReadFile(options_.book_html).find(page[5]), std::string::npos);  // the same block in both
 }
 
+// A rule from a shared file can empty every definition (text output, or a template that
+// replaces the whole document): the run says so in one warning.
+TEST_F(WriteBookHtmlTest, EntriesTransformedIntoNoBodyAreCountedInOneWarning) {
+  for (const char* custom : {"<xsl:output method=\"text\"/>", "<xsl:template match=\"/\"/>"}) {
+    std::vector<RuleRow> rules = testing::TestRules();
+    rules[2].custom_xsl = custom;
+    options_.main_stylesheet = testing::WriteTestStylesheets(dir_.path(), rules);
+    progress_.warnings.clear();
+    Write(0);
+    ASSERT_EQ(progress_.warnings.size(), 2u) << custom;
+    EXPECT_EQ(progress_.warnings[1].rfind("3 entries have no body after the transformation and were written "
+                                          "without one: first at index 0", 0), 0u) << progress_.warnings[1];
+  }
+}
+
 TEST_F(WriteBookHtmlTest, EmptyTableGivesHeaderOwnerEntryAndFooter) {
   store::Connection(db_).Exec("DELETE FROM [fs_skn]");
   const std::vector<std::string> lines = SplitCrLf(Write(0));

@@ -1,5 +1,8 @@
 #include "bundle/bundle_config.h"
 
+#include <climits>
+#include <cstdlib>
+
 #include <fmt/format.h>
 
 #include "platform/error.h"
@@ -101,15 +104,29 @@ BundleConfig ParseBundleConfigText(std::string_view text, std::string_view bundl
   return config;
 }
 
-std::string BundleFilePath(const BundleConfig& config, std::string_view relative) {
+std::string BundleFilePath(const BundleConfig& config, std::string_view relative, std::string_view key) {
+  auto refuse = [&](std::string_view why) {
+    Fail(config.bundle_name, fmt::format("{} in {} is \"{}\", which {}; the disc's files must lie inside {}",
+                                         key, config.config_path, relative, why, config.bundle_folder));
+  };
   std::string path = config.files_folder;
   std::size_t start = 0;
   while (start <= relative.size()) {
     std::size_t end = relative.find_first_of("/\\", start);
     if (end == std::string_view::npos) end = relative.size();
     const std::string_view part = relative.substr(start, end - start);
-    if (!part.empty()) path = ResolveCaseInsensitive(path, part);
+    if (part == "..") refuse("has a \"..\" part");
+    if (!part.empty() && part != ".") path = ResolveCaseInsensitive(path, part);
     start = end + 1;
+  }
+  // A symbolic link on the disc may still point elsewhere. A path that does not exist
+  // is left to the caller, whose open fails naming it.
+  char resolved[PATH_MAX];
+  char folder[PATH_MAX];
+  if (!config.bundle_folder.empty() && ::realpath(path.c_str(), resolved) != nullptr &&
+      ::realpath(config.bundle_folder.c_str(), folder) != nullptr &&
+      std::string_view(resolved).rfind(std::string(folder) + "/", 0) != 0) {
+    refuse(fmt::format("resolves to {} outside the bundle", resolved));
   }
   return path;
 }
@@ -121,14 +138,21 @@ BundleConfig ParseBundleConfig(const BundleLocation& where, std::string_view bun
   const std::string config_path = ResolveCaseInsensitive(files_folder, "config.cft");
   if (!FileExists(config_path)) Fail(bundle_name, fmt::format("no configuration file {}", config_path));
 
+  // A few hundred bytes on a real disc; read whole, so bounded before it is read.
+  constexpr std::uint64_t kMaxConfigSize = 1 << 20;
   std::string text;
   try {
+    if (const std::uint64_t size = FileSize(config_path); size > kMaxConfigSize) {
+      throw Error(fmt::format("configuration file {} has {} bytes, more than the 1 MiB it may have",
+                              config_path, size));
+    }
     text = ReadFile(config_path);
   } catch (const Error& error) {
     Fail(bundle_name, error.what());
   }
 
   BundleConfig config = ParseBundleConfigText(text, bundle_name);
+  config.bundle_folder = bundle_folder;
   config.files_folder = files_folder;
   config.config_path = config_path;
   if (!FolderExists(where.unzip_folder)) CreateFolders(where.unzip_folder);

@@ -38,6 +38,7 @@ struct BundleConfig {
   std::string unpacked_path;  // unzip_folder/<bundle>.dat
   std::int64_t record_count = 0;  // set by the extraction
 
+  std::string bundle_folder;  // the bundle's folder as found on disk; no configured path leaves it
   std::string files_folder;  // the bundle's files.skn folder as found on disk
   std::string config_path;   // the configuration file as found on disk
 };
@@ -59,7 +60,11 @@ BundleConfig ParseBundleConfigText(std::string_view text, std::string_view bundl
 BundleConfig ParseBundleConfig(const BundleLocation& where, std::string_view bundle_name);
 
 // The path of a file named by the configuration: `relative` (parts split at "/" and
-// "\") looked up inside the bundle's files.skn folder ignoring letter case.
-std::string BundleFilePath(const BundleConfig& config, std::string_view relative);
+// "\") looked up inside the bundle's files.skn folder ignoring letter case. A disc can
+// come from anywhere, so a path with a ".." part, or one that resolves (symbolic links
+// followed) outside the bundle's folder, is refused: throws tavex::Error naming the
+// bundle, the configuration file and `key` (e.g. "PATH of [DAT]").
+std::string BundleFilePath(const BundleConfig& config, std::string_view relative,
+                           std::string_view key = "PATH");
 
 }  // namespace tavex::bundle

@@ -24,6 +24,12 @@ namespace {
 constexpr std::uint64_t kMaxInflateRatio = 1032;
 constexpr std::uint64_t kMaxUnpackedSize = 256ULL * 1024 * 1024;
 constexpr std::size_t kCatalogueEntrySize = 8;
+// The index and catalogue files are read whole, so their size is bounded before they are
+// read: 64 MiB is millions of records, far beyond any disc. A data file other than the
+// content (the titles) gives each record the bytes up to the next record's offset, so a
+// record's share of it, and the file, may be at most as large as a record's content.
+constexpr std::uint64_t kMaxWholeFileSize = 64ULL * 1024 * 1024;
+constexpr std::uint64_t kMaxDataFileSize = kMaxUnpackedSize;
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 [[noreturn]] void Fail(std::string_view bundle_name, std::string_view what) {
@@ -120,6 +126,23 @@ std::uint32_t LittleEndian32(std::string_view bytes, std::size_t pos) {
   return ReadUInt(bytes, pos, 4);
 }
 
+// Opens a file of the disc, refusing one larger than `limit` bytes before anything is read.
+std::unique_ptr<RecordFile> OpenBounded(std::string_view bundle, const std::string& path,
+                                        std::string_view what, std::uint64_t limit) {
+  auto file = InBundle(bundle, [&] { return std::make_unique<RecordFile>(path); });
+  if (file->size() > limit) {
+    Fail(bundle, fmt::format("{} {} has {} bytes, more than the {} MiB such a file may have", what, path,
+                             file->size(), limit >> 20));
+  }
+  return file;
+}
+
+// The whole of a file of the disc that is read at once (index, catalogue), bounded.
+std::string ReadBounded(std::string_view bundle, const std::string& path, std::string_view what) {
+  const auto file = OpenBounded(bundle, path, what, kMaxWholeFileSize);
+  return InBundle(bundle, [&] { return file->ReadAt(0, static_cast<std::size_t>(file->size())); });
+}
+
 bool TableHasRows(store::Connection& db, const std::string& table) {
   store::Statement statement = db.Prepare(fmt::format("SELECT 1 FROM [{}] LIMIT 1", table));
   return statement.Step();
@@ -156,12 +179,13 @@ void UnpackContent(const BundleConfig& config, Progress& progress) {
   if (catalogue_setting == nullptr || catalogue_setting->value.empty()) {
     Fail(bundle, fmt::format("the [$CONTENT] section of {} names no CATALOG file", config.config_path));
   }
-  const std::string content_path = BundleFilePath(config, content->data_path);
-  const std::string catalogue_path = BundleFilePath(config, catalogue_setting->value);
+  const std::string content_path = BundleFilePath(config, content->data_path, "PATH of [$CONTENT]");
+  const std::string catalogue_path =
+      BundleFilePath(config, catalogue_setting->value, "CATALOG of [$CONTENT]");
   if (!FileExists(content_path)) Fail(bundle, fmt::format("content file {} not found", content_path));
   if (!FileExists(catalogue_path)) Fail(bundle, fmt::format("catalogue file {} not found", catalogue_path));
 
-  const std::string catalogue = InBundle(bundle, [&] { return ReadFile(catalogue_path); });
+  const std::string catalogue = ReadBounded(bundle, catalogue_path, "catalogue file");
   const std::size_t entry_count = catalogue.size() / kCatalogueEntrySize;
   if (const std::size_t trailing = catalogue.size() % kCatalogueEntrySize; trailing != 0) {
     progress.Warn(fmt::format("bundle {}: catalogue file {} ends in {} bytes that make no whole entry; they are ignored",
@@ -179,10 +203,13 @@ void UnpackContent(const BundleConfig& config, Progress& progress) {
   for (std::size_t k = 0; k < entry_count; ++k) {
     const std::uint64_t unpacked_size = LittleEndian32(catalogue, k * kCatalogueEntrySize);
     const std::uint64_t packed_size = LittleEndian32(catalogue, k * kCatalogueEntrySize + 4);
-    if (unpacked_size > packed_size * kMaxInflateRatio || unpacked_size > kMaxUnpackedSize) {
-      Fail(bundle, fmt::format("catalogue file {} declares {} unpacked bytes for record {} of {} packed bytes, "
-                               "but a record unpacks to at most 1032 times its packed size and 256 MiB",
-                               catalogue_path, unpacked_size, k, packed_size));
+    if (unpacked_size > packed_size * kMaxInflateRatio || unpacked_size > kMaxUnpackedSize ||
+        packed_size > kMaxUnpackedSize) {
+      Fail(bundle,
+           fmt::format("catalogue file {} declares {} unpacked bytes for record {} of {} packed bytes, "
+                       "but a record unpacks to at most 1032 times its packed size and 256 MiB "
+                       "(and is at most 256 MiB packed)",
+                       catalogue_path, unpacked_size, k, packed_size));
     }
     if (packed_offset + packed_size > content_file->size()) {
       Fail(bundle, fmt::format("record {} reaches past the end of content file {} (bytes {} to {} of {})", k,
@@ -210,7 +237,7 @@ IndexColumns ReadIndex(const BundleConfig& config, Progress& progress) {
   if (config.index_path.empty()) {
     Fail(bundle, fmt::format("{} has no DAT section naming the index file", config.config_path));
   }
-  const std::string index_path = BundleFilePath(config, config.index_path);
+  const std::string index_path = BundleFilePath(config, config.index_path, "PATH of [DAT]");
   if (!FileExists(index_path)) Fail(bundle, fmt::format("index file {} not found", index_path));
 
   IndexColumns index;
@@ -234,7 +261,7 @@ IndexColumns ReadIndex(const BundleConfig& config, Progress& progress) {
   if (index.columns.empty()) return index;
   if (config.record_size <= 0) Fail(bundle, fmt::format("{} declares records of no size", config.config_path));
 
-  const std::string bytes = InBundle(bundle, [&] { return ReadFile(index_path); });
+  const std::string bytes = ReadBounded(bundle, index_path, "index file");
   const auto record_size = static_cast<std::size_t>(config.record_size);
   const std::size_t count = bytes.size() / record_size;
   if (const std::size_t trailing = bytes.size() % record_size; trailing != 0) {
@@ -296,16 +323,16 @@ std::int64_t FillBundleTable(store::Connection& db, BundleConfig& config, Progre
   for (std::size_t c = 0; c < index.columns.size(); ++c) {
     const IndexColumn& column = index.columns[c];
     if (!column.reference) continue;
-    std::string path;
     if (column.name == "CONTENT") {
-      path = config.unpacked_path;
+      files[c] = InBundle(bundle, [&] { return std::make_unique<RecordFile>(config.unpacked_path); });
     } else if (column.data_path.empty()) {
       Fail(bundle, fmt::format("{} has no [${}] section naming the data file of field ${}", config.config_path,
                                column.name, column.name));
     } else {
-      path = BundleFilePath(config, column.data_path);
+      const std::string path =
+          BundleFilePath(config, column.data_path, fmt::format("PATH of [${}]", column.name));
+      files[c] = OpenBounded(bundle, path, "data file", kMaxDataFileSize);
     }
-    files[c] = InBundle(bundle, [&] { return std::make_unique<RecordFile>(path); });
   }
 
   store::Appender appender(db, table);

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -234,6 +236,19 @@ TEST(ExtractTest, ColumnListFollowsTheFieldList) {
 
 // Bad discs: each gives an error naming the bundle, the file and the record, and leaves
 // neither a table nor an unpacked content file behind.
+// The configuration with another PATH for the title file.
+std::string ConfigWithTitlePath(const std::string& path) {
+  std::string config = kConfig;
+  const std::string title = "PATH = Title.dat";
+  return config.replace(config.find(title), title.size(), "PATH = " + path);
+}
+
+// A file of `size` bytes that takes no room on the disk.
+void WriteSparse(const std::string& path, off_t size) {
+  WriteTestFile(path, "");
+  ASSERT_EQ(::truncate(path.c_str(), size), 0) << path;
+}
+
 TEST(ExtractTest, BadInputIsReportedAndLeavesNothingBehind) {
   struct Case {
     const char* name;
@@ -265,6 +280,35 @@ TEST(ExtractTest, BadInputIsReportedAndLeavesNothingBehind) {
        {"record 1 points past the end of", "fs.skn.dat"}},
       {"no title file", [](Fixture& f) { std::remove((f.files + "/title.dat").c_str()); }, {"Title.dat"}},
       {"no database", [](Fixture& f) { std::remove(f.options.database_file.c_str()); }, {"work/db"}},
+      // A disc can come from anywhere: its paths stay inside the bundle, its sizes are
+      // bounded before anything is read.
+      {"path up and out",
+       [](Fixture& f) { WriteTestFile(f.files + "/config.cft", ConfigWithTitlePath("../../../../etc/passwd")); },
+       {"PATH of [$TEXTTITLE] in ", "config.cft is \"../../../../etc/passwd\", which has a \"..\" part"}},
+      {"path up and out with backslashes",
+       [](Fixture& f) { WriteTestFile(f.files + "/config.cft", ConfigWithTitlePath("sub\\..\\..\\x.dat")); },
+       {"PATH of [$TEXTTITLE]", "\"..\" part"}},
+      {"link out of the bundle",
+       [](Fixture& f) {
+         WriteTestFile(f.dir / "outside.dat", ReadFile(f.files + "/title.dat"));
+         std::remove((f.files + "/title.dat").c_str());
+         ASSERT_EQ(::symlink((f.dir / "outside.dat").c_str(), (f.files + "/title.dat").c_str()), 0);
+       },
+       {"PATH of [$TEXTTITLE]", "outside.dat outside the bundle"}},
+      {"huge title file", [](Fixture& f) { WriteSparse(f.files + "/title.dat", 300 << 20); },
+       {"data file", "title.dat has 314572800 bytes, more than the 256 MiB"}},
+      {"huge configuration", [](Fixture& f) { WriteSparse(f.files + "/config.cft", 2 << 20); },
+       {"configuration file", "config.cft has 2097152 bytes"}},
+      {"huge catalogue", [](Fixture& f) { WriteSparse(f.files + "/catalog.dat", 65 << 20); },
+       {"catalogue file", "catalog.dat has 68157440 bytes, more than the 64 MiB"}},
+      {"huge index", [](Fixture& f) { WriteSparse(f.files + "/index.dat", 65 << 20); },
+       {"index file", "index.dat has 68157440 bytes"}},
+      {"title file is a FIFO",
+       [](Fixture& f) {
+         std::remove((f.files + "/title.dat").c_str());
+         ASSERT_EQ(::mkfifo((f.files + "/title.dat").c_str(), 0644), 0);
+       },
+       {"title.dat: not a regular file"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -23,14 +23,18 @@ constexpr std::size_t kBlockSize = 1 << 20;
 }  // namespace
 
 RecordFile::RecordFile(std::string path) : path_(std::move(path)) {
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking, so that a FIFO or a device named by a disc is refused below rather
+  // than waited on; reads of a regular file never block anyway.
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) throw Error(fmt::format("cannot open {}: {}", path_, SystemMessage(errno)));
   struct stat info {};
-  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    const int err = errno;
+  const bool stated = ::fstat(fd_, &info) == 0;
+  if (!stated || !S_ISREG(info.st_mode)) {
+    const int err = stated ? 0 : errno;
     ::close(fd_);
     fd_ = -1;
-    throw Error(fmt::format("cannot open {}: {}", path_, err != 0 ? SystemMessage(err) : "not a file"));
+    throw Error(
+        fmt::format("cannot open {}: {}", path_, err != 0 ? SystemMessage(err) : "not a regular file"));
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
 }

@@ -15,7 +15,8 @@ namespace tavex::bundle {
 // A file opened for reading at given offsets. Errors name the file.
 class RecordFile {
  public:
-  // Opens `path`. Throws tavex::Error "cannot open PATH: reason".
+  // Opens `path`, which must be a regular file (never waits on a FIFO or a device).
+  // Throws tavex::Error "cannot open PATH: reason".
   explicit RecordFile(std::string path);
   ~RecordFile();
   RecordFile(const RecordFile&) = delete;

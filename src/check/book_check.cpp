@@ -66,11 +66,15 @@ class BookScanner {
   void Line(std::string_view line, int number) {
     if (HasHalfWidthKana(line)) kana_.Add(number);
     if (line.find("&#") != std::string_view::npos) References(line, number);
+    if (body_next_) Body(line, number);
     if (std::size_t pos = line.find("<dt id=\""); pos != std::string_view::npos) {
       Headword(line, pos, number);
+      entry_keys_ = 0;
     }
+    body_next_ = line == "<dd><p>";
     if (line.find("href=\"#") != std::string_view::npos) Links(line, number);
     if (std::size_t pos = line.find("<key title=\""); pos != std::string_view::npos) {
+      ++entry_keys_;
       Key(line, pos, number);
     }
   }
@@ -99,6 +103,15 @@ class BookScanner {
                   fmt::format("{}: the book's gaiji cannot hold it ({})", what, Counted(tally.count, "use")),
                   "leave the character out or write it another way in the rule of the tag that "
                   "holds it, then re-run `tavex2epwing html`");
+    }
+    if (empty_bodies_.count > 0) {
+      sink_.Warning("body-empty", kBookName, empty_bodies_.first_line,
+                    fmt::format("{} with search keys but an empty definition: their source has text that "
+                                "the transformation left out",
+                                Counted(empty_bodies_.count, "entry", "entries")),
+                    "look for a rule that replaces the whole document (a template matching \"/\") or asks "
+                    "for text output (xsl:output), fix it, then " +
+                        std::string(kRerunHtml));
     }
     for (const auto& [target, tally] : ByFirstLine(targets_)) {
       if (ids_.count(target) > 0) continue;
@@ -167,6 +180,16 @@ class BookScanner {
                                 "authoring tool takes",
                                 id, title_end - title_begin, kMaxTextBytes),
                     "shorten the entry's title in the rule of the tag it comes from");
+    }
+  }
+
+  // The line after "<dd><p>": the definition, ending in "<br>". Keys are taken from the
+  // entry's source, so an entry with keys but nothing in its definition lost its text.
+  // (An entry whose source did not parse has neither, and create already counted it.)
+  void Body(std::string_view line, int number) {
+    if (entry_keys_ == 0 || line.size() < 4 || line.substr(line.size() - 4) != "<br>") return;
+    if (line.substr(0, line.size() - 4).find_first_not_of(" \t") == std::string_view::npos) {
+      empty_bodies_.Add(number);
     }
   }
 
@@ -244,6 +267,9 @@ class BookScanner {
   std::unordered_map<std::uint32_t, Tally> unrepresentable_;
   std::unordered_map<std::string, int> ids_;        // entry id -> line
   std::unordered_map<std::string, Tally> targets_;  // link target -> uses
+  Tally empty_bodies_;  // definitions of entries with keys that hold nothing
+  int entry_keys_ = 0;  // key lines since the last headword
+  bool body_next_ = false;
   int last_key_line_ = -1;
   std::string last_title_;
   std::string last_text_;

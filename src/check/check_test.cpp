@@ -283,6 +283,18 @@ TEST(CheckBookSource, KeysTheSearchCannotFindAreWarnings) {
   EXPECT_EQ(report.warnings(), 6) << FormatReport(report);
 }
 
+TEST(CheckBookSource, EmptyDefinitionsOfEntriesWithKeysAreWarnings) {
+  TempDir dir;
+  SampleBook book;
+  const int body = LineOf(book.book, "back to");
+  book.book[body - 1] = "<br>";
+  // An entry whose source did not parse has no keys and no definition: not this warning.
+  book.book.insert(book.book.end() - 3, {"<dt id=\"2\">broken</dt>", "<dd><p>", "<br>", "</p></dd>"});
+  CheckReport report = Check(book, dir);
+  ExpectOne(report, "1 entry with search keys but an empty definition", "html_EPW", body, Finding::kWarning);
+  EXPECT_EQ(report.findings.size(), 1u) << FormatReport(report);
+}
+
 TEST(CheckBookSource, WavFilesNeedARiffWaveHeaderOfTheirSize) {
   TempDir dir;
   SampleBook book;

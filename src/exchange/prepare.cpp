@@ -12,8 +12,8 @@ namespace tavex::exchange {
 namespace {
 
 // Creates the (missing) table and fills it; inside the caller's transaction.
-ImportStatus CreateAndFill(store::Connection& db, ExchangeTable table, const std::string& exchange_path,
-                           Progress& progress) {
+void CreateAndFill(store::Connection& db, ExchangeTable table, const std::string& exchange_path,
+                   Progress& progress) {
   const bool from_file = FileExists(exchange_path);
   switch (table) {
     case ExchangeTable::kXsl:
@@ -31,7 +31,6 @@ ImportStatus CreateAndFill(store::Connection& db, ExchangeTable table, const std
       if (from_file) return ImportAltXml(db, exchange_path);
       break;
   }
-  return ImportStatus::kImported;
 }
 
 // One transaction: optionally drop, then create and fill. Commits only a table that
@@ -45,10 +44,7 @@ bool BuildTable(ExchangeTable table, const std::string& db_path, const std::stri
     if (!replace) return false;
     db.Exec("DROP TABLE [" + name + "]");
   }
-  if (CreateAndFill(db, table, exchange_path, progress) == ImportStatus::kParseFailed) {
-    prompter.ShowMessage(kParseFailedMessage);
-    return false;  // rolled back
-  }
+  CreateAndFill(db, table, exchange_path, progress);  // an error rolls the transaction back
   transaction.Commit();
   return true;
 }

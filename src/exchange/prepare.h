@@ -18,13 +18,11 @@ enum class ExchangeTable { kXsl, kChar, kAlt };
 // "xsl", "char" or "alt".
 std::string_view TableName(ExchangeTable table);
 
-// The message shown when an exchange file does not parse.
-inline constexpr const char* kParseFailedMessage = "DOMDocument parse was failed";
-
 // Creates and fills `xsl` when it is missing (from `exchange_path` if that file exists,
 // else from the tag statistics). Does nothing while the database file does not exist.
 // True when the table was built, so the tag editor should reload; false when it
-// already existed or the file did not parse (told through `prompter`, nothing kept).
+// already existed. An exchange file that does not import (it does not parse, or holds
+// no row of the table) throws Error naming the file, and no table is kept.
 bool PrepareXslTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,
                      Prompter& prompter);
 
@@ -37,8 +35,8 @@ bool PrepareAltTable(const std::string& db_path, const std::string& exchange_pat
                      Prompter& prompter);
 
 // Drops the table when present, creates it and fills it as the preparation does, all
-// in one transaction: when the file does not parse (told through `prompter`) or its
-// import fails, the old table stays as it was. True when the table was replaced.
+// in one transaction: when the import fails (Error naming the file), the old table stays
+// as it was. True when the table was replaced.
 bool ReplaceTable(ExchangeTable table, const std::string& db_path, const std::string& exchange_path,
                   Progress& progress, Prompter& prompter);
 

@@ -44,9 +44,14 @@ char16_t ParseWsCode(std::string_view value, const std::string& path, int row) {
   return static_cast<char16_t>(code);
 }
 
-ImportStatus ImportRows(store::Connection& db, const std::string& path, const RowFormat& format) {
+void ImportRows(store::Connection& db, const std::string& path, const RowFormat& format) {
   xml::Document doc;
-  if (!doc.Load(path)) return ImportStatus::kParseFailed;
+  if (!doc.Load(path)) {
+    // The parser says "PATH:LINE: message"; the path is already at the front.
+    std::string fault = doc.LastError();
+    if (fault.rfind(path + ":", 0) == 0) fault = "line " + fault.substr(path.size() + 1);
+    throw Error(fmt::format("cannot import {}: {}", path, fault));
+  }
 
   store::Appender rows(db, format.table);
   int row = 0;
@@ -78,20 +83,23 @@ ImportStatus ImportRows(store::Connection& db, const std::string& path, const Ro
     }
     rows.Update();
   }
-  return ImportStatus::kImported;
+  if (row == 0) {
+    throw Error(fmt::format("cannot import {}: it holds no <{}> element, so no row of table {}", path,
+                            format.row_element, format.table));
+  }
 }
 
 }  // namespace
 
-ImportStatus ImportXslXml(store::Connection& db, const std::string& path) {
+void ImportXslXml(store::Connection& db, const std::string& path) {
   return ImportRows(db, path, RowFormat{"xsl", "tags", false});
 }
 
-ImportStatus ImportCharXml(store::Connection& db, const std::string& path) {
+void ImportCharXml(store::Connection& db, const std::string& path) {
   return ImportRows(db, path, RowFormat{"char", "chars", true});
 }
 
-ImportStatus ImportAltXml(store::Connection& db, const std::string& path) {
+void ImportAltXml(store::Connection& db, const std::string& path) {
   return ImportRows(db, path, RowFormat{"alt", "record", false});
 }
 

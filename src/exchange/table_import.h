@@ -11,18 +11,15 @@
 
 namespace tavex::exchange {
 
-// How an import ended when it raised no error.
-enum class ImportStatus {
-  kImported,     // every row element became a row
-  kParseFailed,  // the file could not be read or parsed; nothing was added
-};
-
 // Appends the rows of the file to the existing table, inside the caller's transaction.
-// A child element that names no column, a child that is not an element, or (for char)
-// a `ws_code` that is not a decimal integer from 0 to 65535 throws Error naming the
-// file, the row and the value; the caller's transaction then keeps nothing of it.
-ImportStatus ImportXslXml(store::Connection& db, const std::string& path);
-ImportStatus ImportCharXml(store::Connection& db, const std::string& path);
-ImportStatus ImportAltXml(store::Connection& db, const std::string& path);
+// Throws Error naming the file, and the caller's transaction then keeps nothing of it,
+// when the file cannot be read or does not parse (with the parser's line and message),
+// when it holds no row element of the table (a file meant for another table would
+// otherwise leave the table empty), when a child element names no column, when a child
+// is not an element, or (for char) when a `ws_code` is not a decimal integer from 0 to
+// 65535; the last three name the row and the value too.
+void ImportXslXml(store::Connection& db, const std::string& path);
+void ImportCharXml(store::Connection& db, const std::string& path);
+void ImportAltXml(store::Connection& db, const std::string& path);
 
 }  // namespace tavex::exchange

@@ -87,10 +87,10 @@ TEST_F(ImportTest, BadCharacterCodesAreErrors) {
   EXPECT_NE(CharImportError(path).find("ws_code"), std::string::npos);
 }
 
-TEST_F(ImportTest, FileThatDoesNotParseIsToldAndLeavesNoTable) {
+TEST_F(ImportTest, FileThatDoesNotParseIsAnErrorAndLeavesNoTable) {
   std::string path = File("char_data.xml", "<root><chars>");
-  EXPECT_FALSE(PrepareCharTable(db_path(), path, progress_, prompter_));
-  EXPECT_EQ(prompter_.messages, std::vector<std::string>{"DOMDocument parse was failed"});
+  EXPECT_NE(CharImportError(path).find("cannot import " + path + ": "), std::string::npos);
+  EXPECT_TRUE(prompter_.messages.empty());
   EXPECT_FALSE(store::TableExists(db_path(), "char"));
 }
 
@@ -112,7 +112,7 @@ TEST_F(ImportTest, EntitiesReadNoFilesAndCannotExhaustMemory) {
   for (int k = 0; k < 2000; ++k) many_refs += "&x;";
 
   struct Case {
-    ImportStatus (*import)(store::Connection&, const std::string&);
+    void (*import)(store::Connection&, const std::string&);
     const char* table;
     const char* row;
     const char* column;
@@ -144,7 +144,7 @@ TEST_F(ImportTest, EntitiesReadNoFilesAndCannotExhaustMemory) {
     // Expansions to gigabytes are refused before any text is read.
     for (const std::string& text : {laughs + "<root>" + row + "&l9;" + end + "</root>",
                                     quadratic + "<root>" + row + many_refs + end + "</root>"}) {
-      EXPECT_EQ(c.import(db, File("expand.xml", text)), ImportStatus::kParseFailed);
+      EXPECT_THROW(c.import(db, File("expand.xml", text)), Error);
     }
   }
 }

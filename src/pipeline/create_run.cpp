@@ -40,9 +40,32 @@ void Workbench::Create(const CreateOptions& options) {
   // folder never costs the book of an earlier run.
   if (mode_.FreshStart() || !store::TableExists(db, "fs_skn")) CheckSourceHoldsDisc();
 
+  // In operating mode 0 the book is written into a staging folder and put in place of
+  // base_folder only once the run has succeeded: a failed or killed run must not cost
+  // the previous book. Until then the layout points base_folder at the staging folder.
+  const WorkingLayout final_layout = layout_;
+  const std::string ebs_base = EbsBase();  // the project file names the final folder
+  bool staged = false;
+  struct RestoreLayout {
+    Workbench& bench;
+    const WorkingLayout& layout;
+    const bool& staged;
+    ~RestoreLayout() {
+      if (!staged) return;
+      bench.layout_ = layout;
+      try {
+        DeleteFolderTree(StagingFolder(layout));
+      } catch (...) {
+        // Left for the next run, which removes it before it stages its own book.
+      }
+    }
+  } restore{*this, final_layout, staged};
   if (mode_.FreshStart()) {
     if (FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
-    if (FolderExists(layout_.base_folder)) DeleteFolderTree(layout_.base_folder);
+    const std::string staging = StagingFolder(final_layout);
+    if (FolderExists(staging)) DeleteFolderTree(staging);
+    layout_ = WithBaseFolder(final_layout, staging);
+    staged = true;
     CreateWorkingFolders(layout_);
   }
   const auto start = std::chrono::steady_clock::now();
@@ -98,7 +121,12 @@ void Workbench::Create(const CreateOptions& options) {
 
   RunStep("09", [&] { RebuildHtml(); }, "【Step 09】htmlの出力:完了");
   RunStep("10", [&] { CreateGaijiFiles(); }, "【Step 10】gaiji関連ファイルの出力:完了");
-  RunStep("11", [&] { WriteProjectFile(layout_.project_file, EbsBase()); }, "【Step 11】ebsファイルの出力:完了");
+  RunStep("11", [&] { WriteProjectFile(layout_.project_file, ebs_base); }, "【Step 11】ebsファイルの出力:完了");
+  if (staged) {
+    layout_ = final_layout;
+    staged = false;
+    PutStagedBookInPlace(layout_);
+  }
   if (options.epwing) {
     RunStep("12", [&] { BuildEpwing(); }, "【Step 12】EPWINGの出力:完了");
   }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <map>
 
 #include "pipeline/workbench.h"
 #include "platform/error.h"
@@ -98,6 +100,52 @@ TEST_F(CreateRunTest, ANonDiscSourceIsRefusedBeforeAnythingIsDeleted) {
   EXPECT_THROW(bench.Create({}), Error);
   EXPECT_TRUE(progress_.log.empty());
   EXPECT_TRUE(FileExists(dir_ / "ws/base_folder/html_EPW"));
+}
+
+// Every file below `folder` with its bytes, by relative path.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      files[std::filesystem::relative(entry.path(), folder).string()] = ReadFile(entry.path().string());
+    }
+  }
+  return files;
+}
+
+TEST_F(CreateRunTest, ModeZeroKeepsThePreviousBookUntilARunSucceeds) {
+  Start(0).Create({});
+  const auto book = Snapshot(dir_ / "ws/base_folder");
+  ASSERT_TRUE(book.count("html_EPW"));
+
+  // A damaged disc: the run fails at Step 01, and the book is the previous one.
+  CreateFolders(dir_ / "damaged/tavex.data/fs.skn");
+  WorkbenchOptions options;
+  options.workspace = dir_ / "ws";
+  options.source_folder = dir_ / "damaged";
+  Workbench bench(progress_, prompter_, options);
+  bench.Start();
+  EXPECT_THROW(bench.Create({}), Error);
+  EXPECT_EQ(Snapshot(dir_ / "ws/base_folder"), book);
+  EXPECT_FALSE(FolderExists(dir_ / "ws/base_folder.new"));
+
+  // Killed while putting a finished book in place, after the previous one was moved
+  // aside: the next start puts the finished book in place.
+  RenamePath(dir_ / "ws/base_folder", dir_ / "ws/base_folder.old");
+  CreateFolders(dir_ / "ws/base_folder.ready");
+  WriteFileAtomic(dir_ / "ws/base_folder.ready/html_EPW", "finished");
+  Start(1);
+  EXPECT_EQ(ReadFile(dir_ / "ws/base_folder/html_EPW"), "finished");
+  EXPECT_FALSE(FolderExists(dir_ / "ws/base_folder.old"));
+  EXPECT_FALSE(FolderExists(dir_ / "ws/base_folder.ready"));
+
+  // Killed while writing: the half-written staging folder goes with the next run.
+  CreateFolders(dir_ / "ws/base_folder.new/us_pron");
+  Start(0).Create({});
+  const auto again = Snapshot(dir_ / "ws/base_folder");  // the conversion time may differ
+  EXPECT_TRUE(std::equal(again.begin(), again.end(), book.begin(), book.end(),
+                         [](const auto& a, const auto& b) { return a.first == b.first; }));
+  EXPECT_FALSE(FolderExists(dir_ / "ws/base_folder.new"));
 }
 
 TEST_F(CreateRunTest, TagOptionsAreSavedToTheFirstRowOfTheirTag) {

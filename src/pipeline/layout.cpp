@@ -14,6 +14,9 @@ std::string WithoutTrailingSlash(std::string folder) {
   return folder;
 }
 
+std::string ReadyFolder(const WorkingLayout& layout) { return layout.base_folder + ".ready"; }
+std::string OldFolder(const WorkingLayout& layout) { return layout.base_folder + ".old"; }
+
 }  // namespace
 
 std::string SourceDataFolder(const std::string& source_folder) {
@@ -30,7 +33,6 @@ WorkingLayout DeriveWorkingLayout(const std::string& workspace, const std::strin
   l.workspace = WithoutTrailingSlash(workspace.empty() ? std::string(".") : workspace);
   l.source_folder = source_folder;
   l.source_data_folder = SourceDataFolder(source_folder);
-  l.base_folder = JoinPath(l.workspace, "base_folder");
   l.working_folder = JoinPath(l.workspace, "working_folder");
   l.lib_folder = JoinPath(l.workspace, "lib_folder");
   l.xsl_backup_folder = JoinPath(l.lib_folder, "xsl_backup_folder");
@@ -39,22 +41,56 @@ WorkingLayout DeriveWorkingLayout(const std::string& workspace, const std::strin
   l.database_file = !database_field.empty() && FileExists(database_field)
                         ? database_field
                         : JoinPath(l.working_folder, "TAVEX_data");
-  l.us_pron_folder = JoinPath(l.base_folder, "us_pron");
-  l.uk_pron_folder = JoinPath(l.base_folder, "uk_pron");
-  l.book_html = JoinPath(l.base_folder, "html_EPW");
   l.main_stylesheet = JoinPath(l.working_folder, "epwing_dic.xsl");
   l.script_stylesheet = JoinPath(l.working_folder, "user_script.xsl");
   l.xsl_exchange = JoinPath(l.workspace, "xsl_data.xml");
   l.char_exchange = JoinPath(l.working_folder, "char_data.xml");
   l.alt_exchange = JoinPath(l.working_folder, "alt_data.xml");
+  l.epwing_folder = JoinPath(l.workspace, "epwing");
+  l.settings_file = JoinPath(l.workspace, "TAVEX_to_EPWING.ini");
+  const std::string base_folder = JoinPath(l.workspace, "base_folder");
+  return WithBaseFolder(std::move(l), base_folder);
+}
+
+WorkingLayout WithBaseFolder(WorkingLayout l, const std::string& base_folder) {
+  l.base_folder = base_folder;
+  l.us_pron_folder = JoinPath(l.base_folder, "us_pron");
+  l.uk_pron_folder = JoinPath(l.base_folder, "uk_pron");
+  l.book_html = JoinPath(l.base_folder, "html_EPW");
   l.copyright_page = JoinPath(l.base_folder, "copyright.html");
   l.gaiji_font_file = JoinPath(l.base_folder, "Gaiji.xml");
   l.gaiji_map_file = JoinPath(l.base_folder, "GaijiMap.xml");
   l.char_map_file = JoinPath(l.base_folder, "TAVEX.map");
   l.project_file = JoinPath(l.base_folder, "TAVEX.ebs");
-  l.epwing_folder = JoinPath(l.workspace, "epwing");
-  l.settings_file = JoinPath(l.workspace, "TAVEX_to_EPWING.ini");
   return l;
+}
+
+std::string StagingFolder(const WorkingLayout& layout) { return layout.base_folder + ".new"; }
+
+void PutStagedBookInPlace(const WorkingLayout& layout) {
+  // The complete book first takes its "ready" name, so that a crash from here on leaves
+  // a book that RecoverBaseFolder can finish putting in place.
+  RenamePath(StagingFolder(layout), ReadyFolder(layout));
+  RecoverBaseFolder(layout);
+}
+
+void RecoverBaseFolder(const WorkingLayout& layout) {
+  const std::string ready = ReadyFolder(layout);
+  const std::string old = OldFolder(layout);
+  if (FolderExists(ready)) {
+    if (FolderExists(layout.base_folder)) {
+      if (FolderExists(old)) DeleteFolderTree(old);
+      RenamePath(layout.base_folder, old);
+    }
+    RenamePath(ready, layout.base_folder);
+  }
+  if (FolderExists(old)) {
+    if (FolderExists(layout.base_folder)) {
+      DeleteFolderTree(old);
+    } else {
+      RenamePath(old, layout.base_folder);  // nothing replaced it: the previous book stays
+    }
+  }
 }
 
 void CreateWorkingFolders(const WorkingLayout& layout) {

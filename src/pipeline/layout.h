@@ -48,4 +48,28 @@ WorkingLayout DeriveWorkingLayout(const std::string& workspace, const std::strin
 // database when it does not exist.
 void CreateWorkingFolders(const WorkingLayout& layout);
 
+// A run in operating mode 0 writes its book beside the previous one and puts it in place
+// only when the run has succeeded, so a failed or killed run leaves the previous book as
+// it was. The book moves through three names beside base_folder:
+//   base_folder.new    being written; a leftover one is from a run that did not finish
+//   base_folder.ready  complete, about to replace base_folder
+//   base_folder.old    the previous book, being removed
+// Each move is one rename, so after a crash at any point one of the names holds a whole
+// book, and RecoverBaseFolder finishes what the crash left.
+
+// The folder a mode 0 run writes its book into.
+std::string StagingFolder(const WorkingLayout& layout);
+
+// The layout with base_folder (and every path inside it) moved to `base_folder`.
+WorkingLayout WithBaseFolder(WorkingLayout layout, const std::string& base_folder);
+
+// Puts the complete book in StagingFolder in place of base_folder and removes the
+// previous book. Throws tavex::Error naming the folder when a rename fails.
+void PutStagedBookInPlace(const WorkingLayout& layout);
+
+// Finishes a replacement of base_folder that a crash interrupted: a complete book waiting
+// under its "ready" name is put in place, and a previous book left under its "old" name
+// is removed. A staging folder is left alone (a run may be writing it).
+void RecoverBaseFolder(const WorkingLayout& layout);
+
 }  // namespace tavex

@@ -51,6 +51,7 @@ void Workbench::Start() {
   if (options_.source_folder) settings_.src_folder = *options_.source_folder;
   if (options_.database) settings_.mdb_file = *options_.database;
   layout_ = DeriveWorkingLayout(options_.workspace, settings_.src_folder, settings_.mdb_file);
+  RecoverBaseFolder(layout_);  // a book a killed run had finished goes in place
   settings_.mdb_file = layout_.database_file;
   xsl_exchange_path_ = layout_.xsl_exchange;
   char_exchange_path_ = layout_.char_exchange;

@@ -1,8 +1,10 @@
 // XSLT for the XML document service: one-time library set-up (no network, the
-// security preferences, the mp3_wav extension function), stylesheet compilation
-// with relative includes, and transformation to a string.
+// security preferences, the mp3_wav extension function, the confined document loader),
+// stylesheet compilation with relative includes, and transformation to a string.
+#include <libxml/uri.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xpathInternals.h>
+#include <libxslt/documents.h>
 #include <libxslt/extensions.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
@@ -10,8 +12,12 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include <sys/stat.h>
+
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/error.h"
@@ -97,6 +103,121 @@ std::string Describe(const MessageLog& log, const internal::ErrorCapture& captur
   return text.empty() ? std::string("unknown error") : text;
 }
 
+// What a compilation or transformation running on this thread may read: files inside
+// `folder` (the stylesheet's own folder, which holds the include). The first refused
+// read is kept so that the caller can fail with it.
+struct ReadScope {
+  std::string folder;  // resolved, without a trailing "/"
+  std::string stylesheet;
+  std::string refusal;
+};
+thread_local ReadScope* thread_reads = nullptr;
+
+// Points this thread's loads at `scope` for one compilation or transformation.
+class ReadScopeGuard {
+ public:
+  explicit ReadScopeGuard(ReadScope* scope) : previous_(thread_reads) { thread_reads = scope; }
+  ~ReadScopeGuard() { thread_reads = previous_; }
+  ReadScopeGuard(const ReadScopeGuard&) = delete;
+  ReadScopeGuard& operator=(const ReadScopeGuard&) = delete;
+
+ private:
+  ReadScope* previous_;
+};
+
+// libxslt's own loader, which the confined loader calls for what it allows.
+xsltDocLoaderFunc library_loader = nullptr;
+
+// The resolved path of a file or folder, or empty when it does not exist.
+std::string RealPath(const std::string& path) {
+  char buffer[PATH_MAX];
+  return ::realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+// The local file a URI names, looked for as libxml2's file loader opens it: the path as
+// written (after a "file:" prefix), else unescaped ("%20" for a space, as the URIs of
+// includes and document() are written). Empty when it names something other than a
+// local file.
+std::string LocalPath(const std::string& uri) {
+  std::string path = uri;
+  if (path.rfind("file://localhost/", 0) == 0) {
+    path.erase(0, 16);
+  } else if (path.rfind("file:///", 0) == 0) {
+    path.erase(0, 7);
+  } else if (path.rfind("file:", 0) == 0) {
+    return {};
+  } else {
+    const std::size_t colon = path.find(':');
+    if (colon != std::string::npos && path.find('/') > colon) return {};  // another scheme
+  }
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) == 0) return path;
+  std::unique_ptr<char, decltype(&std::free)> unescaped(xmlURIUnescapeString(path.c_str(), 0, nullptr),
+                                                        &std::free);
+  return unescaped ? std::string(unescaped.get()) : std::string();
+}
+
+// Why the scope may not read `uri`, or empty when it may: a regular file inside the
+// scope's folder (symbolic links followed). A file that does not exist is left to the
+// library, which finds nothing there, as it always has.
+std::string RefusalReason(const ReadScope& scope, const std::string& uri) {
+  const std::string path = LocalPath(uri);
+  if (path.empty()) return "it names no local file";
+  const std::string resolved = RealPath(path);
+  if (resolved.empty()) return {};
+  struct stat info {};
+  if (::stat(resolved.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "it is not a regular file";
+  if (scope.folder.empty() || resolved.rfind(scope.folder + "/", 0) != 0) {
+    return "only files inside " +
+           (scope.folder.empty() ? std::string("the stylesheet's folder") : scope.folder) +
+           " are open to stylesheets";
+  }
+  return {};
+}
+
+// The match pattern of the template holding `node`, or empty when it lies in none.
+std::string TemplateMatch(const xmlNode* node) {
+  for (; node != nullptr; node = node->parent) {
+    if (node->type != XML_ELEMENT_NODE || node->ns == nullptr) continue;
+    if (!xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>("template")) ||
+        !xmlStrEqual(node->ns->href, XSLT_NAMESPACE)) {
+      continue;
+    }
+    std::unique_ptr<xmlChar, XmlFreeDeleter> match(
+        xmlGetProp(node, reinterpret_cast<const xmlChar*>("match")));
+    return match ? std::string(reinterpret_cast<const char*>(match.get())) : std::string();
+  }
+  return {};
+}
+
+// Loads what a stylesheet includes or what document() asks for, but only files inside
+// the scope's folder, and never with DTDs, external entities or the network: a rule
+// text comes from a shared file, so it must not read the user's other files into the book.
+xmlDoc* ConfinedLoader(const xmlChar* uri, xmlDict* dict, int options, void* ctxt, xsltLoadType type) {
+  try {
+    ReadScope* scope = thread_reads;
+    if (scope == nullptr) return nullptr;  // loads happen only inside a compilation or transformation
+    const std::string target = uri != nullptr ? reinterpret_cast<const char*>(uri) : "";
+    if (const std::string reason = RefusalReason(*scope, target); !reason.empty()) {
+      if (!scope->refusal.empty()) return nullptr;
+      std::string who = "stylesheet " + scope->stylesheet;
+      if (type == XSLT_LOAD_DOCUMENT && ctxt != nullptr) {
+        auto* transform = static_cast<xsltTransformContext*>(ctxt);
+        const std::string match = TemplateMatch(transform->inst);
+        if (!match.empty()) who = "the rule of tag " + match;
+        transform->state = XSLT_STATE_STOPPED;
+      }
+      scope->refusal = who + " may not read " + target + ": " + reason;
+      return nullptr;
+    }
+    constexpr int kUnsafe =
+        XML_PARSE_NOENT | XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR | XML_PARSE_DTDVALID | XML_PARSE_XINCLUDE;
+    return library_loader(uri, dict, (options & ~kUnsafe) | XML_PARSE_NONET, ctxt, type);
+  } catch (...) {
+    return nullptr;  // never let an exception into libxslt; the load simply fails
+  }
+}
+
 std::string PopString(xmlXPathParserContext* ctxt) {
   std::unique_ptr<xmlChar, XmlFreeDeleter> value(xmlXPathPopString(ctxt));
   return value ? std::string(reinterpret_cast<const char*>(value.get())) : std::string();
@@ -130,9 +251,11 @@ void InitLibraries() {
     // Whatever is loaded by name (stylesheet includes, DTDs) never comes from the network.
     xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
     xsltSetGenericErrorFunc(nullptr, ThreadMessage);
+    library_loader = xsltDocDefaultLoader;
+    xsltSetLoaderFunc(ConfinedLoader);
     xsltRegisterExtModuleFunction(reinterpret_cast<const xmlChar*>("mp3_wav"),
                                   reinterpret_cast<const xmlChar*>(kUserScriptsNamespace), Mp3WavFunction);
-    // Transformations may read local files (the include) but never write or reach out.
+    // Transformations never write or reach out; what they read is confined by ConfinedLoader.
     xsltSecurityPrefs* prefs = xsltNewSecurityPrefs();
     xsltSetSecurityPrefs(prefs, XSLT_SECPREF_WRITE_FILE, xsltSecurityForbid);
     xsltSetSecurityPrefs(prefs, XSLT_SECPREF_CREATE_DIRECTORY, xsltSecurityForbid);
@@ -159,12 +282,16 @@ std::string Mp3Wav(std::string_view topic, std::string_view resource) {
 
 struct Stylesheet::Impl {
   std::string path;
+  std::string folder;  // the only folder whose files the stylesheet may read
   std::unique_ptr<xsltStylesheet, StylesheetDeleter> style;
 };
 
 Stylesheet::Stylesheet(const std::string& path) : impl_(std::make_unique<Impl>()) {
   internal::InitLibraries();
   impl_->path = path;
+  const std::size_t slash = path.rfind('/');
+  impl_->folder = RealPath(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
+  if (impl_->folder == "/") impl_->folder.clear();  // "/" + "/" would never match; and no whole disk is open
   std::string text = ReadFile(path);
   std::string error;
   // White space stays as written: libxslt applies the stylesheet's own stripping rules.
@@ -174,10 +301,15 @@ Stylesheet::Stylesheet(const std::string& path) : impl_(std::make_unique<Impl>()
   MessageLog log;
   internal::ErrorCapture capture;
   GenericErrorScope scope(&log);
+  ReadScope reads{impl_->folder, path, {}};
+  ReadScopeGuard reads_guard(&reads);
   xsltStylesheet* style = xsltParseStylesheetDoc(doc.get());
+  if (style != nullptr) {
+    doc.release();  // now owned by the stylesheet
+    impl_->style.reset(style);
+  }
+  if (!reads.refusal.empty()) throw Error("cannot compile stylesheet " + path + ": " + reads.refusal);
   if (style == nullptr) throw Error("cannot compile stylesheet " + path + ": " + Describe(log, capture));
-  doc.release();  // now owned by the stylesheet
-  impl_->style.reset(style);
   if (style->errors > 0) throw Error("cannot compile stylesheet " + path + ": " + Describe(log, capture));
   // The HTML method indents by default, which would put line breaks between the
   // "<br>" tokens the clean-up passes collapse and LF-only line ends into the
@@ -202,7 +334,10 @@ std::string Stylesheet::Transform(const Document& doc) const {
   xsltSetCtxtSecurityPrefs(xsltGetDefaultSecurityPrefs(), context.get());
   xsltSetTransformErrorFunc(context.get(), &log, AppendMessage);
 
+  ReadScope reads{impl_->folder, impl_->path, {}};
+  ReadScopeGuard reads_guard(&reads);
   internal::DocPtr result(xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, context.get()));
+  if (!reads.refusal.empty()) throw Error("cannot transform with " + impl_->path + ": " + reads.refusal);
   if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
     throw Error("cannot transform with " + impl_->path + ": " + Describe(log, capture));
   }

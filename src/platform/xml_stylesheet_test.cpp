@@ -136,6 +136,43 @@ TEST_F(XmlStylesheetTest, ThreadsKeepTheirMessagesApart) {
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], "") << t;
 }
 
+// Rule texts come from files users pass around: document() reads only files beside the
+// stylesheet, never with DTDs or external entities, and a refusal names the rule's tag.
+TEST_F(XmlStylesheetTest, ConfinesWhatDocumentReads) {
+  // A folder whose name URIs write escaped: the include and document() still find their files.
+  const std::string folder = dir_ / "my rules%20";
+  WriteTestFile(folder + "/user_script.xsl", kScript);
+  WriteTestFile(folder + "/epwing_dic.xsl", kMain);
+  EXPECT_NO_THROW(Stylesheet(folder + "/epwing_dic.xsl"));
+  WriteTestFile(dir_ / "secret.txt", "SECRET");
+  WriteTestFile(dir_ / "secret.xml", "<leak>SECRET</leak>");
+  WriteTestFile(folder + "/data.xml",
+                "<!DOCTYPE root [<!ENTITY e SYSTEM \"file://" + (dir_ / "secret.txt") + "\">]>"
+                "<root><leak>[&e;]</leak></root>");
+  auto sheet = [&](const std::string& uri) {
+    WriteTestFile(folder + "/read.xsl",
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                  "<xsl:template match=\"h\"><xsl:value-of select=\"document('" + uri +
+                      "')/*\"/></xsl:template></xsl:stylesheet>");
+    return Stylesheet(folder + "/read.xsl");
+  };
+  Document doc;
+  ASSERT_TRUE(doc.LoadXml("<h>x</h>"));
+  const std::string inside = sheet("data.xml").Transform(doc);
+  EXPECT_NE(inside.find("[]"), std::string::npos) << inside;
+  EXPECT_EQ(inside.find("SECRET"), std::string::npos) << inside;
+  // A file that does not exist reads as nothing, as it always has.
+  EXPECT_EQ(sheet("missing.xml").Transform(doc).find("SECRET"), std::string::npos);
+  for (const std::string& uri : {std::string("../secret.xml"), "file://" + (dir_ / "secret.xml"), std::string("/etc/passwd")}) {
+    try {
+      sheet(uri).Transform(doc);
+      ADD_FAILURE() << uri << " was read";
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find("the rule of tag h may not read"), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST_F(XmlStylesheetTest, WritesTheBodyWithoutIndentation) {
   // The clean-up passes look for adjacent "<br>" tokens, and the book is CR LF text:
   // the serialiser must not add line breaks of its own.

@@ -138,12 +138,20 @@ std::string BackupFileName(const std::string& main_path) {
 bool BackupMainStylesheet(const std::string& main_path, const std::string& backup_folder) {
   if (!FileExists(main_path)) return false;
   CreateFolders(backup_folder);
-  const std::string target = JoinPath(backup_folder, BackupFileName(main_path));
-  // A plain rename would replace an earlier backup of the same name; that one is kept.
-  if (std::filesystem::exists(target)) return false;
-  std::error_code error;
-  std::filesystem::rename(main_path, target, error);
-  return !error;
+  // Two versions written within the same two seconds share the dated name; a counter
+  // after the date keeps both, since the earlier backup may be the only copy of a hand edit.
+  const std::string name = BackupFileName(main_path);
+  const std::string stem = name.substr(0, name.size() - 4);
+  constexpr int kMaxCounter = 1000;
+  for (int counter = 1; counter <= kMaxCounter; ++counter) {
+    const std::string target =
+        JoinPath(backup_folder, counter == 1 ? name : fmt::format("{}_{}.xsl", stem, counter));
+    if (std::filesystem::exists(target)) continue;
+    RenamePath(main_path, target);
+    return true;
+  }
+  throw Error(fmt::format("cannot back up {}: {} backups named {}_N.xsl exist already in {}", main_path,
+                          kMaxCounter, stem, backup_folder));
 }
 
 }  // namespace tavex

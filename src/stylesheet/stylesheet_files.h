@@ -40,9 +40,9 @@ std::string BackupFileName(const std::string& main_path);
 
 // Moves the main stylesheet into `backup_folder` (created when missing) under its dated
 // backup name. Does nothing when `main_path` does not exist. When a backup of that name
-// exists already (two versions written within the same two seconds) the move does not
-// happen and the file stays in place, to be overwritten by the write that follows.
-// True when the file was moved.
+// exists already (two versions written within the same two seconds) the name gets a
+// counter after the date ("_2", "_3", ...). True when the file was moved; throws Error
+// naming the file when it cannot be moved, so that no write replaces an unsaved version.
 bool BackupMainStylesheet(const std::string& main_path, const std::string& backup_folder);
 
 }  // namespace tavex

@@ -202,7 +202,7 @@ void SetLocalMtime(const std::string& path, int year, int month, int day, int ho
   ASSERT_EQ(utime(path.c_str(), &times), 0);
 }
 
-TEST(BackupMainStylesheet, DatedNameAndAnExistingBackupIsKept) {
+TEST(BackupMainStylesheet, DatedNameAndEveryVersionIsKept) {
   testing::TempDir dir;
   const std::string main_path = dir / "working/epwing_dic.xsl";
   const std::string backups = dir / "lib_folder/xsl_backup_folder";
@@ -216,12 +216,16 @@ TEST(BackupMainStylesheet, DatedNameAndAnExistingBackupIsKept) {
   EXPECT_FALSE(FileExists(main_path));
   EXPECT_EQ(ReadFile(backups + "/epwing_dic_20261206231502.xsl"), "first");
 
-  // A second version within the same two seconds: the backup stays, the file stays put.
-  testing::WriteTestFile(main_path, "second");
-  SetLocalMtime(main_path, 2026, 12, 6, 23, 15, 2);
-  EXPECT_FALSE(BackupMainStylesheet(main_path, backups));
-  EXPECT_EQ(ReadFile(main_path), "second");
+  // More versions within the same two seconds: each is kept under a counter after the date.
+  for (const char* version : {"second", "third"}) {
+    testing::WriteTestFile(main_path, version);
+    SetLocalMtime(main_path, 2026, 12, 6, 23, 15, 2);
+    EXPECT_TRUE(BackupMainStylesheet(main_path, backups));
+    EXPECT_FALSE(FileExists(main_path));
+  }
   EXPECT_EQ(ReadFile(backups + "/epwing_dic_20261206231502.xsl"), "first");
+  EXPECT_EQ(ReadFile(backups + "/epwing_dic_20261206231502_2.xsl"), "second");
+  EXPECT_EQ(ReadFile(backups + "/epwing_dic_20261206231502_3.xsl"), "third");
 }
 
 }  // namespace
