@@ -29,7 +29,9 @@ void PutBcd(char* out, std::uint32_t value, int bytes) {
 HonmonFile::HonmonFile(std::string path) : path_(std::move(path)) {
   file_ = std::fopen(path_.c_str(), "wb");
   if (file_ == nullptr) Fail("cannot create");
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+  // stdio ignores the size asked for without a buffer of our own: 4 KiB writes otherwise.
+  io_buffer_ = std::make_unique<char[]>(kIoBufferBytes);
+  std::setvbuf(file_, io_buffer_.get(), _IOFBF, kIoBufferBytes);
 }
 
 HonmonFile::~HonmonFile() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,8 @@ class HonmonFile {
   void Fail(const char* action);
 
   std::string path_;
+  static constexpr std::size_t kIoBufferBytes = 1 << 20;
+  std::unique_ptr<char[]> io_buffer_;  // stdio's buffer; outlives file_
   std::FILE* file_ = nullptr;
   std::uint64_t position_ = 0;
 };

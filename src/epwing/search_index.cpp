@@ -87,9 +87,21 @@ std::uint32_t IndexStyleFlags() {
          | kAsIs << 16 | kAsIs << 14 | kAsIs << 12 | kAsIs << 10 | kAsIs << 8 | kAsIs << 6;
 }
 
+void SearchIndex::Add(std::string key, std::uint64_t text_at) {
+  // Keys hold JIS X 0208 bytes (never zero), so a short key's zero padding sorts it
+  // before every longer key it begins, as byte order wants.
+  std::uint64_t head = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+  }
+  keys_.push_back({head, std::move(key), text_at});
+}
+
 std::size_t SearchIndex::Finish() {
   std::sort(keys_.begin(), keys_.end(), [](const Key& a, const Key& b) {
-    return a.key != b.key ? a.key < b.key : a.text_at < b.text_at;
+    if (a.head != b.head) return a.head < b.head;
+    const int order = a.key.compare(b.key);
+    return order != 0 ? order < 0 : a.text_at < b.text_at;
   });
   keys_.erase(
       std::unique(keys_.begin(), keys_.end(),

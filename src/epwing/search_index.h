@@ -36,7 +36,7 @@ class SearchIndex {
  public:
   // Adds a key of the entry whose text starts at `text_at` (its heading follows the
   // heading keyword control, 4 bytes on).
-  void Add(std::string key, std::uint64_t text_at) { keys_.push_back({std::move(key), text_at}); }
+  void Add(std::string key, std::uint64_t text_at);
   // Sorts and removes repeated keys of one entry; returns the count of distinct keys.
   std::size_t Finish();
   bool empty() const { return keys_.empty(); }
@@ -47,6 +47,7 @@ class SearchIndex {
 
  private:
   struct Key {
+    std::uint64_t head;  // the key's first eight bytes, big-endian: most comparisons end here
     std::string key;
     std::uint64_t text_at;
   };
