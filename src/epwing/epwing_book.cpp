@@ -174,6 +174,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   std::sort(patches.begin(), patches.end(),
             [](const FilePatch& a, const FilePatch& b) { return a.at < b.at; });
   char bytes[12];
+  SortedPatcher patcher(honmon);
   for (const FilePatch& patch : patches) {
     if (patch.sound) {
       const auto [first, last] = sounds.Extent(patch.target);
@@ -183,14 +184,15 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
       PutBcd(bytes + 4, start.offset, 2);
       PutBcd(bytes + 6, end.page, 4);
       PutBcd(bytes + 10, end.offset, 2);
-      honmon.Overwrite(patch.at, std::string_view(bytes, 12));
+      patcher.Patch(patch.at, std::string_view(bytes, 12));
     } else {
       const PagePosition target = ToPagePosition(entries.At(patch.target));
       PutBcd(bytes, target.page, 4);
       PutBcd(bytes + 4, target.offset, 2);
-      honmon.Overwrite(patch.at, std::string_view(bytes, 6));
+      patcher.Patch(patch.at, std::string_view(bytes, 6));
     }
   }
+  patcher.Finish();
   honmon.Close();
   std::remove(JoinPath(folder, "sounds.tmp").c_str());
 

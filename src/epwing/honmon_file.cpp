@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/error.h"
@@ -27,7 +28,7 @@ void PutBcd(char* out, std::uint32_t value, int bytes) {
 }
 
 HonmonFile::HonmonFile(std::string path) : path_(std::move(path)) {
-  file_ = std::fopen(path_.c_str(), "wb");
+  file_ = std::fopen(path_.c_str(), "w+b");  // read back by SortedPatcher
   if (file_ == nullptr) Fail("cannot create");
   // stdio ignores the size asked for without a buffer of our own: 4 KiB writes otherwise.
   io_buffer_ = std::make_unique<char[]>(kIoBufferBytes);
@@ -61,6 +62,36 @@ void HonmonFile::Overwrite(std::uint64_t at, std::string_view data) {
       static_cast<ssize_t>(data.size())) {
     Fail("cannot write");
   }
+}
+
+std::string HonmonFile::ReadAt(std::uint64_t at, std::size_t size) {
+  if (std::fflush(file_) != 0) Fail("cannot write");
+  std::string bytes(size, '\0');
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = pread(fileno(file_), bytes.data() + done, size - done, static_cast<off_t>(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) Fail("cannot read");
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+void SortedPatcher::Patch(std::uint64_t at, std::string_view data) {
+  if (window_.empty() || at < window_at_ || at + data.size() > window_at_ + window_.size()) {
+    Finish();
+    window_at_ = at;
+    window_ = file_.ReadAt(at, std::max(kWindowBytes, data.size()));
+    if (window_.size() < data.size()) throw Error(fmt::format("cannot patch {} past its end", file_.path()));
+  }
+  window_.replace(static_cast<std::size_t>(at - window_at_), data.size(), data);
+}
+
+void SortedPatcher::Finish() {
+  if (!window_.empty()) file_.Overwrite(window_at_, window_);
+  window_.clear();
 }
 
 void HonmonFile::Close() {

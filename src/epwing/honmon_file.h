@@ -40,6 +40,8 @@ class HonmonFile {
   std::uint32_t PadToPage();
   // Overwrites bytes already written. Throws Error naming the file.
   void Overwrite(std::uint64_t at, std::string_view data);
+  // The `size` bytes from `at` (fewer at the end of the file). Throws Error naming the file.
+  std::string ReadAt(std::uint64_t at, std::size_t size);
   // Flushes and closes. Throws Error naming the file.
   void Close();
   const std::string& path() const { return path_; }
@@ -52,6 +54,23 @@ class HonmonFile {
   std::unique_ptr<char[]> io_buffer_;  // stdio's buffer; outlives file_
   std::FILE* file_ = nullptr;
   std::uint64_t position_ = 0;
+};
+
+// Many small overwrites (the positions of links and sounds), given in ascending
+// position, applied a window of the file at a time rather than one write each.
+class SortedPatcher {
+ public:
+  explicit SortedPatcher(HonmonFile& file) : file_(file) {}
+  // `at` must not be below the previous patch's position.
+  void Patch(std::uint64_t at, std::string_view data);
+  // Writes the last window back; call before the file is closed.
+  void Finish();
+
+ private:
+  static constexpr std::size_t kWindowBytes = 1 << 20;
+  HonmonFile& file_;
+  std::string window_;
+  std::uint64_t window_at_ = 0;
 };
 
 }  // namespace tavex::epwing

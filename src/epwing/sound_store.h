@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,11 +40,14 @@ class SoundStore {
  private:
   std::string base_folder_;
   std::string side_path_;
+  static constexpr std::size_t kSideBufferBytes = 1 << 20;
+  std::unique_ptr<char[]> side_buffer_ = std::make_unique<char[]>(kSideBufferBytes);  // outlives side_
   std::FILE* side_ = nullptr;
   std::uint64_t side_size_ = 0;
   WarningTally& warnings_;
   std::unordered_map<std::string, std::optional<SoundLink>> by_name_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> extents_;
+  std::string read_buffer_;  // the recording being stored; reused, so no allocation per file
 };
 
 // The "fmt " chunk's offset in a RIFF WAVE file, or none when `wav` is not one.
