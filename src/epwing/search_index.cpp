@@ -6,6 +6,7 @@
 #include "epwing/body_markup.h"
 #include "epwing/jis.h"
 #include "platform/cp932.h"
+#include "platform/error.h"
 
 namespace tavex::epwing {
 namespace {
@@ -87,25 +88,27 @@ std::uint32_t IndexStyleFlags() {
          | kAsIs << 16 | kAsIs << 14 | kAsIs << 12 | kAsIs << 10 | kAsIs << 8 | kAsIs << 6;
 }
 
-void SearchIndex::Add(std::string key, std::uint64_t text_at) {
+void SearchIndex::Add(std::string_view key, std::uint64_t text_at) {
   // Keys hold JIS X 0208 bytes (never zero), so a short key's zero padding sorts it
   // before every longer key it begins, as byte order wants.
   std::uint64_t head = 0;
   for (std::size_t i = 0; i < 8; ++i) {
     head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
   }
-  keys_.push_back({head, std::move(key), text_at});
+  if (bytes_.size() + key.size() > UINT32_MAX) throw Error("the search index holds more than 4 GiB of keys");
+  keys_.push_back({head, text_at, static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(key.size())});
+  bytes_.append(key);
 }
 
 std::size_t SearchIndex::Finish() {
-  std::sort(keys_.begin(), keys_.end(), [](const Key& a, const Key& b) {
+  std::sort(keys_.begin(), keys_.end(), [this](const Key& a, const Key& b) {
     if (a.head != b.head) return a.head < b.head;
-    const int order = a.key.compare(b.key);
+    const int order = Bytes(a).compare(Bytes(b));
     return order != 0 ? order < 0 : a.text_at < b.text_at;
   });
   keys_.erase(
       std::unique(keys_.begin(), keys_.end(),
-                  [](const Key& a, const Key& b) { return a.key == b.key && a.text_at == b.text_at; }),
+                  [this](const Key& a, const Key& b) { return a.text_at == b.text_at && Bytes(a) == Bytes(b); }),
       keys_.end());
   return keys_.size();
 }
@@ -119,23 +122,24 @@ std::pair<std::uint32_t, std::uint32_t> SearchIndex::Write(HonmonFile& file) con
   };
   new_page(layers[0]);
   int count = 0;
-  for (const Key& key : keys_) {
+  for (const Key& entry : keys_) {
+    const std::string_view key_bytes = Bytes(entry);
     Page* page = &layers[0].back();
-    if (page->bytes.size() + kLeafFixedBytes + key.key.size() > kPageSize) {
+    if (page->bytes.size() + kLeafFixedBytes + key_bytes.size() > kPageSize) {
       PutUint(page->bytes.data() + 2, count, 2);
       new_page(layers[0]);
       page = &layers[0].back();
       count = 0;
     }
-    page->bytes.push_back(static_cast<char>(key.key.size()));
-    page->bytes += key.key;
-    const PagePosition text = ToPagePosition(key.text_at);
-    const PagePosition heading = ToPagePosition(key.text_at + kHeadingOffset);
+    page->bytes.push_back(static_cast<char>(key_bytes.size()));
+    page->bytes += key_bytes;
+    const PagePosition text = ToPagePosition(entry.text_at);
+    const PagePosition heading = ToPagePosition(entry.text_at + kHeadingOffset);
     AppendUint(page->bytes, text.page, 4);
     AppendUint(page->bytes, text.offset, 2);
     AppendUint(page->bytes, heading.page, 4);
     AppendUint(page->bytes, heading.offset, 2);
-    page->last_key = key.key;
+    page->last_key = key_bytes;
     ++count;
   }
   PutUint(layers[0].back().bytes.data() + 2, count, 2);

@@ -36,7 +36,7 @@ class SearchIndex {
  public:
   // Adds a key of the entry whose text starts at `text_at` (its heading follows the
   // heading keyword control, 4 bytes on).
-  void Add(std::string key, std::uint64_t text_at);
+  void Add(std::string_view key, std::uint64_t text_at);
   // Sorts and removes repeated keys of one entry; returns the count of distinct keys.
   std::size_t Finish();
   bool empty() const { return keys_.empty(); }
@@ -46,11 +46,17 @@ class SearchIndex {
   std::pair<std::uint32_t, std::uint32_t> Write(HonmonFile& file) const;
 
  private:
+  // A key's bytes live in bytes_; sorting moves only this small record, and most
+  // comparisons end at `head` without touching the bytes.
   struct Key {
-    std::uint64_t head;  // the key's first eight bytes, big-endian: most comparisons end here
-    std::string key;
+    std::uint64_t head;  // the key's first eight bytes, big-endian
     std::uint64_t text_at;
+    std::uint32_t offset;  // where the key starts in bytes_
+    std::uint32_t size;
   };
+  std::string_view Bytes(const Key& key) const { return std::string_view(bytes_).substr(key.offset, key.size); }
+
+  std::string bytes_;  // every key's bytes, one after the other
   std::vector<Key> keys_;
 };
 
