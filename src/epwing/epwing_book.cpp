@@ -216,11 +216,9 @@ EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) 
   std::string out = options.out_folder;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   const std::string staging = out + ".staging";
-  const std::string previous = out + ".previous";
   // Leftovers of a build that was killed.
+  RecoverFolderSwap(out);
   if (FolderExists(staging)) DeleteFolderTree(staging);
-  if (FolderExists(previous) && FolderExists(out)) DeleteFolderTree(previous);
-  if (FolderExists(previous)) RenamePath(previous, out);
 
   EpwingSummary summary;
   try {
@@ -234,9 +232,7 @@ EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) 
     }
     throw;
   }
-  if (FolderExists(out)) RenamePath(out, previous);
-  RenamePath(staging, out);
-  if (FolderExists(previous)) DeleteFolderTree(previous);
+  SwapInFolder(staging, out);
   return summary;
 }
 

@@ -14,9 +14,6 @@ std::string WithoutTrailingSlash(std::string folder) {
   return folder;
 }
 
-std::string ReadyFolder(const WorkingLayout& layout) { return layout.base_folder + ".ready"; }
-std::string OldFolder(const WorkingLayout& layout) { return layout.base_folder + ".old"; }
-
 }  // namespace
 
 std::string SourceDataFolder(const std::string& source_folder) {
@@ -67,31 +64,9 @@ WorkingLayout WithBaseFolder(WorkingLayout l, const std::string& base_folder) {
 
 std::string StagingFolder(const WorkingLayout& layout) { return layout.base_folder + ".new"; }
 
-void PutStagedBookInPlace(const WorkingLayout& layout) {
-  // The complete book first takes its "ready" name, so that a crash from here on leaves
-  // a book that RecoverBaseFolder can finish putting in place.
-  RenamePath(StagingFolder(layout), ReadyFolder(layout));
-  RecoverBaseFolder(layout);
-}
+void PutStagedBookInPlace(const WorkingLayout& layout) { SwapInFolder(StagingFolder(layout), layout.base_folder); }
 
-void RecoverBaseFolder(const WorkingLayout& layout) {
-  const std::string ready = ReadyFolder(layout);
-  const std::string old = OldFolder(layout);
-  if (FolderExists(ready)) {
-    if (FolderExists(layout.base_folder)) {
-      if (FolderExists(old)) DeleteFolderTree(old);
-      RenamePath(layout.base_folder, old);
-    }
-    RenamePath(ready, layout.base_folder);
-  }
-  if (FolderExists(old)) {
-    if (FolderExists(layout.base_folder)) {
-      DeleteFolderTree(old);
-    } else {
-      RenamePath(old, layout.base_folder);  // nothing replaced it: the previous book stays
-    }
-  }
-}
+void RecoverBaseFolder(const WorkingLayout& layout) { RecoverFolderSwap(layout.base_folder); }
 
 void CreateWorkingFolders(const WorkingLayout& layout) {
   CreateFolders(layout.base_folder);
