@@ -23,16 +23,6 @@ constexpr std::u16string_view kFullWidthKana =
     u"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモ"
     u"ヤユヨラリルレロワン゛゜";
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 // The value of attribute `name` in the tag text after its name, or none.
 std::optional<std::string_view> TagAttribute(std::string_view attributes, std::string_view name) {
   std::size_t i = 0;
@@ -59,7 +49,7 @@ std::optional<std::string_view> TagAttribute(std::string_view attributes, std::s
         value = attributes.substr(start, i - start);
       }
     }
-    if (EqualsNoCase(key, name)) return value;
+    if (EqualsIgnoreAsciiCase(key, name)) return value;
   }
   return std::nullopt;
 }
@@ -194,8 +184,7 @@ void BodyMarkup::Tag(std::string_view tag, TextEncoder& encoder) {
           (tag[name_end] >= '0' && tag[name_end] <= '9'))) {
     ++name_end;
   }
-  std::string name;
-  for (char c : tag.substr(0, name_end)) name += Lower(c);
+  const std::string name = AsciiLower(tag.substr(0, name_end));
   const std::string_view attributes = tag.substr(name_end);
 
   auto pop = [](std::string& stack, char mark) {
@@ -244,7 +233,7 @@ void BodyMarkup::Tag(std::string_view tag, TextEncoder& encoder) {
           warnings_.Add(kMissingEntry, std::string(href.substr(1)));
           link_ = Link::kPlain;
         }
-      } else if (href.size() > 4 && EqualsNoCase(href.substr(href.size() - 4), ".wav")) {
+      } else if (href.size() > 4 && EqualsIgnoreAsciiCase(href.substr(href.size() - 4), ".wav")) {
         if (auto sound = links_.Sound(href)) {
           link_ = Link::kSound;
           encoder.BeginSound(sound->format_word, sound->sound);
