@@ -1,74 +1,16 @@
-// Tables for JIS X 0208: which codes are assigned (asked of iconv's EUC-JP once), the
-// code page 932 arithmetic, and Unicode lookups cached per code unit.
+// Tables for JIS X 0208: the code page 932 arithmetic, and Unicode lookups cached per code unit.
 #include "epwing/jis.h"
 
-#include <iconv.h>
-
 #include <array>
-#include <bitset>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/cp932.h"
 
 namespace tavex::epwing {
-namespace {
-
-constexpr int kCells = 94;
-
-struct IconvDeleter {
-  void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
-};
-using IconvHandle = std::unique_ptr<void, IconvDeleter>;
-
-IconvHandle OpenIconv(const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
-  return IconvHandle(cd);
-}
-
-// Converts `in` whole; false when any byte does not convert.
-bool ConvertAll(void* handle, std::string_view in, std::string& out) {
-  auto cd = static_cast<iconv_t>(handle);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char buffer[64];
-  char* in_p = const_cast<char*>(in.data());
-  std::size_t in_left = in.size();
-  char* out_p = buffer;
-  std::size_t out_left = sizeof(buffer);
-  if (iconv(cd, &in_p, &in_left, &out_p, &out_left) == static_cast<std::size_t>(-1)) return false;
-  out.assign(buffer, out_p);
-  return in_left == 0;
-}
-
-// One bit per row and cell: set when EUC-JP decodes the code.
-const std::bitset<kCells * kCells>& AssignedCodes() {
-  static const std::bitset<kCells* kCells> assigned = [] {
-    std::bitset<kCells * kCells> bits;
-    IconvHandle cd = OpenIconv("UTF-32BE", "EUC-JP");
-    if (!cd) return bits;
-    std::string out;
-    for (int row = 0; row < kCells; ++row) {
-      for (int cell = 0; cell < kCells; ++cell) {
-        const char euc[2] = {static_cast<char>(0xA1 + row), static_cast<char>(0xA1 + cell)};
-        if (ConvertAll(cd.get(), std::string_view(euc, 2), out) && out.size() == 4) {
-          bits.set(row * kCells + cell);
-        }
-      }
-    }
-    return bits;
-  }();
-  return assigned;
-}
-
-}  // namespace
 
 bool IsAssignedJis(std::uint16_t jis) {
-  const int row = (jis >> 8) - 0x21;
-  const int cell = (jis & 0xFF) - 0x21;
-  if (row < 0 || row >= kCells || cell < 0 || cell >= kCells) return false;
-  return AssignedCodes().test(row * kCells + cell);
+  return IsJisX0208Assigned((jis >> 8) - 0x20, (jis & 0xFF) - 0x20);
 }
 
 std::uint16_t JisFromSjis(unsigned char lead, unsigned char trail) {

@@ -158,6 +158,26 @@ std::string SjisToUtf8(const Sjis& sjis) {
 
 std::u16string SjisToUtf16(const Sjis& sjis) { return Utf8ToUtf16(SjisToUtf8(sjis)); }
 
+bool IsJisX0208Assigned(int row, int cell) {
+  constexpr int kCells = 94;
+  static const std::vector<bool> assigned = [] {
+    std::vector<bool> bits(kCells * kCells, false);
+    Converter from_euc("UTF-8", "EUC-JP");
+    for (int r = 0; r < kCells; ++r) {
+      for (int c = 0; c < kCells; ++c) {
+        const char euc[2] = {static_cast<char>(0xA1 + r), static_cast<char>(0xA1 + c)};
+        // A code EUC-JP does not decode converts to nothing.
+        bits[r * kCells + c] =
+            !from_euc.Convert(std::string_view(euc, 2), "", [](std::string_view rest) { return rest.size(); })
+                 .empty();
+      }
+    }
+    return bits;
+  }();
+  if (row < 1 || row > kCells || cell < 1 || cell > kCells) return false;
+  return assigned[(row - 1) * kCells + (cell - 1)];
+}
+
 bool IsSjisLeadByte(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }

@@ -50,6 +50,10 @@ void AppendSjis(char16_t unit, std::string& out);
 std::string SjisToUtf8(const Sjis& sjis);
 std::u16string SjisToUtf16(const Sjis& sjis);
 
+// True when JIS X 0208 assigns a character to `row` and `cell` (both 1 to 94), as
+// iconv's EUC-JP decodes it; learnt once for all codes.
+bool IsJisX0208Assigned(int row, int cell);
+
 // True when `byte` starts a double-byte character (0x81-0x9F, 0xE0-0xFC).
 bool IsSjisLeadByte(unsigned char byte);
 
