@@ -1,28 +1,49 @@
 // tavex2epwing-gui [--workspace DIR]: the workbench window over a workspace folder.
 #include <QApplication>
+#include <QStringList>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <exception>
 
 #include "app/form_main.h"
 #include "app/window_fonts.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("tavex2epwing-gui");
-  QApplication::setFont(tavex::app::WindowFont());
-
+  // The options are read before the application object exists, so that --help and
+  // --version answer without a display (in a build, a package check or over ssh).
   QCommandLineParser parser;
   parser.setApplicationDescription("The TAVEX to EPWING workbench window.");
-  parser.addHelpOption();
+  const QCommandLineOption help({"h", "help"}, "Displays help on commandline options.");
+  const QCommandLineOption version("version", "Displays version information.");
   const QCommandLineOption workspace({"w", "workspace"},
                                      "The folder that holds the settings, base_folder and working_folder "
                                      "(default: the current folder).",
                                      "DIR", ".");
+  parser.addOption(help);
+  parser.addOption(version);
   parser.addOption(workspace);
-  parser.process(app);
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  if (!parser.parse(arguments)) {
+    std::fprintf(stderr, "tavex2epwing-gui: %s\n", qPrintable(parser.errorText()));
+    return 2;
+  }
+  if (parser.isSet(version)) {
+    std::printf("tavex2epwing %s\n", TAVEX_VERSION);
+    return 0;
+  }
+  if (parser.isSet(help)) {
+    std::fputs(qPrintable(parser.helpText().replace("<executable_name>", "tavex2epwing-gui")), stdout);
+    return 0;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("tavex2epwing-gui");
+  QApplication::setApplicationVersion(TAVEX_VERSION);
+  QApplication::setFont(tavex::app::WindowFont());
 
   tavex::WorkbenchOptions options;
   options.workspace = QDir(parser.value(workspace)).absolutePath().toStdString();

@@ -1,11 +1,121 @@
 #include "cli/terminal.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <string_view>
+
+#include <fmt/format.h>
 
 namespace tavex::cli {
+namespace {
+
+// A loop shorter than this shows no progress line at all.
+constexpr auto kShowAfter = std::chrono::milliseconds(500);
+// The progress line is redrawn at most this often.
+constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
+// The bar's width when the terminal has room for it.
+constexpr int kBarWidth = 30;
+// The narrowest bar worth drawing.
+constexpr int kMinBarWidth = 10;
+
+// Characters that East Asian terminals draw two columns wide (the kana and kanji of the
+// step names among them).
+bool IsWide(char32_t c) {
+  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+         (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+         (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+         (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// A text made safe for the terminal and cut to at most `max_width` columns: control
+// characters and broken UTF-8 become "?", so a name read from a disc cannot move the
+// cursor or change the terminal's state. `width` receives the columns the result takes.
+std::string TerminalText(std::string_view text, int max_width, int& width) {
+  std::string out;
+  width = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    char32_t c = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+    bool valid = length > 0 && i + length <= text.size();
+    for (int k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    std::string_view piece = valid ? text.substr(i, length) : std::string_view("?");
+    if (!valid || c < 0x20 || (c >= 0x7F && c < 0xA0)) piece = "?";
+    const int columns = valid && IsWide(c) ? 2 : 1;
+    if (width + columns > max_width) break;
+    out += piece;
+    width += columns;
+    i += valid ? length : 1;
+  }
+  return out;
+}
+
+// The loop's name from its status text "[name] position/maximum".
+std::string_view LoopName(std::string_view status) {
+  const std::size_t space = status.rfind(' ');
+  if (space != std::string_view::npos && status.find('/', space) != std::string_view::npos) {
+    status = status.substr(0, space);
+  }
+  if (status.size() >= 2 && status.front() == '[' && status.back() == ']') {
+    status = status.substr(1, status.size() - 2);
+  }
+  return status;
+}
+
+// A span of time as m:ss, or h:mm:ss from an hour on.
+std::string Duration(double seconds) {
+  const long s = std::lround(std::max(seconds, 0.0));
+  if (s >= 3600) return fmt::format("{}:{:02}:{:02}", s / 3600, s / 60 % 60, s % 60);
+  return fmt::format("{}:{:02}", s / 60, s % 60);
+}
+
+// The width of the terminal on stderr, asked at each redraw so that a resized window
+// gets lines of its new width.
+int TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+// One progress line, narrower than the terminal (a line of its full width would wrap on
+// some terminals and leave a line behind): the parts that do not fit are left out, the
+// time left and the rate first, then the bar; the name is cut last.
+std::string ProgressLine(std::string_view name, int position, int maximum, double seconds, int columns) {
+  const int percent = maximum > 0 ? static_cast<int>(std::clamp(100LL * position / maximum, 0LL, 100LL)) : 100;
+  const double rate = seconds > 0 ? position / seconds : 0;
+  const std::string rate_text = rate >= 100 ? fmt::format("{:.0f}/s", rate) : fmt::format("{:.1f}/s", rate);
+  const std::string left = rate > 0 ? Duration((maximum - position) / rate) + " left" : "--:-- left";
+  const std::string counts = fmt::format("{:3}%  {}/{}", percent, position, maximum);
+  std::string tail = fmt::format(" {}  {}  {}", counts, rate_text, left);
+  const int room = columns - 1;
+  int name_width = 0;
+  TerminalText(name, room, name_width);
+  if (room - static_cast<int>(tail.size()) - name_width - 3 < kMinBarWidth) tail = " " + counts;
+  const int for_name_and_bar = room - static_cast<int>(tail.size());
+  int bar = std::min(kBarWidth, for_name_and_bar - name_width - 3);
+  if (bar < kMinBarWidth) bar = for_name_and_bar >= kMinBarWidth + 3 ? kMinBarWidth : 0;
+  const int name_room = std::max(0, for_name_and_bar - (bar > 0 ? bar + 3 : 1));
+  std::string line = TerminalText(name, name_room, name_width);
+  if (bar > 0) {
+    const int filled = bar * percent / 100;
+    line += " [" + std::string(filled, '#') + std::string(bar - filled, '.') + "]";
+  }
+  line += tail;
+  int line_width = 0;
+  return TerminalText(line, room, line_width);
+}
+
+}  // namespace
 
 TerminalProgress::TerminalProgress(bool quiet)
     : quiet_(quiet), show_progress_(!quiet && isatty(STDERR_FILENO) != 0) {}
@@ -20,14 +130,23 @@ void TerminalProgress::ClearStatusLine() {
   }
 }
 
-void TerminalProgress::SetRange(int) {}
+void TerminalProgress::SetRange(int) {
+  loop_start_ = Clock::now();
+  last_draw_ = {};
+}
 
 void TerminalProgress::SetPosition(int position, int maximum, const std::string& status) {
   if (!show_progress_) return;
-  auto now = std::chrono::steady_clock::now();
-  if (position != maximum && now - last_draw_ < std::chrono::milliseconds(100)) return;
+  if (position >= maximum) {
+    ClearStatusLine();
+    return;
+  }
+  const auto now = Clock::now();
+  if (now - loop_start_ < kShowAfter || now - last_draw_ < kRedrawEvery) return;
   last_draw_ = now;
-  std::fprintf(stderr, "\r\033[K%s", status.c_str());
+  const double seconds = std::chrono::duration<double>(now - loop_start_).count();
+  const std::string line = ProgressLine(LoopName(status), position, maximum, seconds, TerminalColumns());
+  std::fprintf(stderr, "\r%s\033[K", line.c_str());
   std::fflush(stderr);
   status_shown_ = true;
 }

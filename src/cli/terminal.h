@@ -10,9 +10,12 @@
 
 namespace tavex::cli {
 
-// Step log lines go to stdout, each flushed as it is written. Progress goes to stderr
-// as "[status] n/N" only when stderr is a terminal (redrawn in place, at most a few
-// times a second); warnings go to stderr unless quiet.
+// Step log lines go to stdout, each flushed as it is written. When stderr is a terminal
+// (and not quiet), a loop that runs longer than half a second shows one progress line on
+// stderr, redrawn in place a few times a second: the loop's name, a bar, the percentage,
+// done/total, the rate and the time left. The line is erased before anything else is
+// written and when the loop ends, so what stays on the screen is the log and the
+// warnings. Warnings go to stderr unless quiet.
 class TerminalProgress : public Progress {
  public:
   explicit TerminalProgress(bool quiet);
@@ -26,13 +29,18 @@ class TerminalProgress : public Progress {
   int warning_count() const { return warnings_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
+
+  // Erases the progress line if one is on the screen.
   void ClearStatusLine();
 
   bool quiet_;
   bool show_progress_;
   bool status_shown_ = false;
   int warnings_ = 0;
-  std::chrono::steady_clock::time_point last_draw_{};
+  // When the running loop started: its rate and time left are measured from here.
+  Clock::time_point loop_start_ = Clock::now();
+  Clock::time_point last_draw_{};
 };
 
 // Asks on the terminal (stdin and stderr) when both are terminals; otherwise answers
