@@ -25,11 +25,14 @@ if(TAVEX_BUILD_GUI)
 endif()
 add_custom_target(tavex_packaging_files ALL DEPENDS ${compressed})
 
+# Symbols bound at start and the relocation table read-only, as Debian builds programs.
+target_link_options(tavex2epwing PRIVATE -Wl,-z,relro,-z,now)
 install(TARGETS tavex2epwing RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/packaging/tavex2epwing.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${TAVEX_PACKAGING_DIR}/tavex2epwing.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavex2epwing)
 if(TAVEX_BUILD_GUI)
+  target_link_options(tavex2epwing-gui PRIVATE -Wl,-z,relro,-z,now)
   install(TARGETS tavex2epwing-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_BINARY_DIR}/packaging/tavex2epwing-gui.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${TAVEX_PACKAGING_DIR}/tavex2epwing-gui.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -49,17 +52,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert the TAVEX dictionary disc into an EPWING book")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "tavex2epwing reads the data disc of the TAVEX English dictionary, unpacks its entries and \
-pronunciations into a working database, and writes two things: the source of an EPWING \
-book for the Windows authoring tool ebstudio (Shift_JIS HTML, gaiji fonts and maps, the \
-project file, WAV pronunciations), and the finished EPWING book, which GoldenDict, eblook \
-and every other reader built on libeb open directly.
-.
-The package holds the command line program tavex2epwing, which converts a disc with one \
-command, checks the book's source and reads the finished book back, and the workbench \
-window tavex2epwing-gui, which shows single entries and edits the formatting rule of \
-every XML tag. Without a disc, a built-in sample disc shows the whole conversion.")
+file(READ ${TAVEX_PACKAGING_DIR}/description.txt CPACK_DEBIAN_PACKAGE_DESCRIPTION)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

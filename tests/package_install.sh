@@ -23,7 +23,8 @@ mapfile -t files < <(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^
 
 # A package of this name installed before, or a file of it already on the machine (say
 # from `cmake --install --prefix /usr`), would be removed by this test: leave them alone.
-if dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q "installed"; then
+state="$(dpkg-query -W -f='${db:Status-Status}' "$name" 2>/dev/null)"
+if [[ -n "$state" && "$state" != not-installed && "$state" != config-files ]]; then
   echo "package_install: skipped: $name is installed on this machine and is left as it is" >&2
   exit 0
 fi

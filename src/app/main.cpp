@@ -1,9 +1,9 @@
 // tavex2epwing-gui [--workspace DIR]: the workbench window over a workspace folder.
 #include <QApplication>
-#include <QStringList>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QMessageBox>
+#include <QStringList>
 
 #include <cstdio>
 #include <exception>
@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("tavex2epwing-gui");
   QApplication::setApplicationVersion(TAVEX_VERSION);
+  // Ties the window to its menu entry (its name and icon on Wayland desktops).
+  QGuiApplication::setDesktopFileName("tavex2epwing-gui");
   QApplication::setFont(tavex::app::WindowFont());
 
   tavex::WorkbenchOptions options;
