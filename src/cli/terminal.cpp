@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -115,15 +117,46 @@ std::string ProgressLine(std::string_view name, int position, int maximum, doubl
   return TerminalText(line, room, line_width);
 }
 
+// Whether a progress line is on the screen, for the signal handler below.
+volatile std::sig_atomic_t g_line_shown = 0;
+struct sigaction g_previous_int {};
+struct sigaction g_previous_term {};
+
+// Ctrl+C or a kill while a progress line shows: erase it, so the shell's prompt starts
+// on a clean line, then let the signal do what it did before.
+void EraseLineAndResignal(int signal_number) {
+  if (g_line_shown != 0) {
+    const char erase[] = "\r\033[K";
+    [[maybe_unused]] ssize_t ignored = write(STDERR_FILENO, erase, sizeof erase - 1);
+  }
+  sigaction(signal_number, signal_number == SIGINT ? &g_previous_int : &g_previous_term, nullptr);
+  raise(signal_number);
+}
+
 }  // namespace
 
 TerminalProgress::TerminalProgress(bool quiet)
-    : quiet_(quiet), show_progress_(!quiet && isatty(STDERR_FILENO) != 0) {}
+    : quiet_(quiet), show_progress_(!quiet && isatty(STDERR_FILENO) != 0) {
+  if (show_progress_) {
+    struct sigaction action {};
+    action.sa_handler = EraseLineAndResignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &g_previous_int);
+    sigaction(SIGTERM, &action, &g_previous_term);
+  }
+}
 
-TerminalProgress::~TerminalProgress() { ClearStatusLine(); }
+TerminalProgress::~TerminalProgress() {
+  ClearStatusLine();
+  if (show_progress_) {
+    sigaction(SIGINT, &g_previous_int, nullptr);
+    sigaction(SIGTERM, &g_previous_term, nullptr);
+  }
+}
 
 void TerminalProgress::ClearStatusLine() {
   if (status_shown_) {
+    g_line_shown = 0;
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
     status_shown_ = false;
@@ -149,6 +182,7 @@ void TerminalProgress::SetPosition(int position, int maximum, const std::string&
   std::fprintf(stderr, "\r%s\033[K", line.c_str());
   std::fflush(stderr);
   status_shown_ = true;
+  g_line_shown = 1;
 }
 
 void TerminalProgress::AppendLog(const std::string& line) {
