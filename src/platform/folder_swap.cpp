@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -24,7 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kSwapMarkText = "a folder tavex2epwing made while replacing a folder; it goes when done\n";
+constexpr std::string_view kSwapMarkText =
+    "a folder tavex2epwing made while replacing a folder; it goes when done\n";
 constexpr std::string_view kBookStampText = "an EPWING book written by tavex2epwing\n";
 
 struct DirCloser {
@@ -111,13 +114,15 @@ bool IsEmptyFolder(const std::string& folder) {
 // written, so that the whole tree can be moved and deleted once it is replaced.
 void CheckTreeWritable(const std::string& target, const std::string& folder) {
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
-    throw Error(fmt::format("cannot replace {}: {} cannot be written ({}); make it writable or remove it", target,
-                            folder, SystemMessage(errno)));
+    throw Error(fmt::format("cannot replace {}: {} cannot be written ({}); make it writable or remove it",
+                            target, folder, SystemMessage(errno)));
   }
   std::vector<std::string> folders;
   {
     DirHandle dir(opendir(folder.c_str()));
-    if (!dir) throw Error(fmt::format("cannot replace {}: cannot read {}: {}", target, folder, SystemMessage(errno)));
+    if (!dir) {
+      throw Error(fmt::format("cannot replace {}: cannot read {}: {}", target, folder, SystemMessage(errno)));
+    }
     while (dirent* entry = readdir(dir.get())) {
       const std::string_view name = entry->d_name;
       if (name == "." || name == "..") continue;
@@ -133,17 +138,22 @@ void CheckTreeWritable(const std::string& target, const std::string& folder) {
 // An unmarked folder (or anything else) under a swap's own name stops the command.
 void RefuseUnmarked(const std::string& path) {
   if (KindOf(path) != Kind::kMissing && !IsMarkedFolder(path)) {
-    throw Error(fmt::format("{} was not made by this program: move it away or remove it, then run again", path));
+    throw Error(
+        fmt::format("{} was not made by this program: move it away or remove it, then run again", path));
   }
 }
 
 }  // namespace
 
-bool HasSwapMark(const std::string& folder) { return HoldsFileWithText(folder, kSwapMarkName, kSwapMarkText); }
+bool HasSwapMark(const std::string& folder) {
+  return HoldsFileWithText(folder, kSwapMarkName, kSwapMarkText);
+}
 
 void WriteSwapMark(const std::string& folder) { WriteSmallFile(folder, kSwapMarkName, kSwapMarkText); }
 
-bool HasBookStamp(const std::string& folder) { return HoldsFileWithText(folder, kBookStampName, kBookStampText); }
+bool HasBookStamp(const std::string& folder) {
+  return HoldsFileWithText(folder, kBookStampName, kBookStampText);
+}
 
 void WriteBookStamp(const std::string& folder) { WriteSmallFile(folder, kBookStampName, kBookStampText); }
 
@@ -175,10 +185,15 @@ void CheckFolderSwap(const std::string& target) {
   RefuseUnmarked(target + ".ready");
   RefuseUnmarked(target + ".old");
   switch (KindOf(target)) {
-    case Kind::kLink: throw Error(fmt::format("cannot replace {}: it is a symbolic link", target));
-    case Kind::kOther: throw Error(fmt::format("cannot replace {}: it is not a folder", target));
-    case Kind::kFolder: CheckTreeWritable(target, target); break;
-    case Kind::kMissing: break;
+    case Kind::kLink:
+      throw Error(fmt::format("cannot replace {}: it is a symbolic link", target));
+    case Kind::kOther:
+      throw Error(fmt::format("cannot replace {}: it is not a folder", target));
+    case Kind::kFolder:
+      CheckTreeWritable(target, target);
+      break;
+    case Kind::kMissing:
+      break;
   }
   const std::string parent = ParentOf(target);
   struct stat st {};
@@ -214,7 +229,9 @@ void RemoveStagingFolder(const std::string& staging) noexcept {
 void SwapInFolder(const std::string& staging, const std::string& target) {
   const std::string ready = target + ".ready";
   const std::string old = target + ".old";
-  if (!IsMarkedFolder(staging)) throw Error(fmt::format("{} was not made by this program: it is not put in place", staging));
+  if (!IsMarkedFolder(staging)) {
+    throw Error(fmt::format("{} was not made by this program: it is not put in place", staging));
+  }
   CheckFolderSwap(target);
   if (KindOf(ready) == Kind::kFolder) DeleteFolderTree(ready);  // marked leftovers (checked above)
   if (KindOf(old) == Kind::kFolder) DeleteFolderTree(old);
@@ -249,37 +266,38 @@ void SwapInFolder(const std::string& staging, const std::string& target) {
   try {
     DeleteFolderTree(old);
   } catch (const Error& e) {
-    throw Error(fmt::format("{} is in place, but the previous folder {} could not be removed: {}", target, old,
-                            e.what()));
+    throw Error(fmt::format("{} is in place, but the previous folder {} could not be removed: {}", target,
+                            old, e.what()));
   }
 }
 
-void RecoverFolderSwap(const std::string& target) {
+void RecoverFolderSwap(const std::string& target) noexcept {
   const std::string ready = target + ".ready";
   const std::string old = target + ".old";
   const Kind kind = KindOf(target);
   if (kind == Kind::kLink || kind == Kind::kOther) return;  // refused by the command's own checks
+  // Plain renames here: a step that fails leaves the folders as they were before it.
   if (IsMarkedFolder(ready)) {
-    bool free = true;
+    bool free = kind == Kind::kMissing;
     if (kind == Kind::kFolder) {
       if (IsMarkedFolder(old)) {
         try {
           DeleteFolderTree(old);
         } catch (const Error&) {
-          free = false;
+          // Still there: the finished folder keeps waiting.
         }
-      } else if (KindOf(old) != Kind::kMissing) {
-        free = false;  // not ours: the next swap names it
       }
-      if (free) {
-        WriteSwapMark(target);
-        RenamePath(target, old);
+      try {
+        if (KindOf(old) == Kind::kMissing) {  // an unmarked one is not ours: the next swap names it
+          WriteSwapMark(target);
+          free = std::rename(target.c_str(), old.c_str()) == 0;
+          if (!free) RemoveSwapMark(target);
+        }
+      } catch (const Error&) {
+        // The target takes no mark: it stays in place, the finished folder keeps waiting.
       }
     }
-    if (free) {
-      RenamePath(ready, target);
-      RemoveSwapMark(target);
-    }
+    if (free && std::rename(ready.c_str(), target.c_str()) == 0) RemoveSwapMark(target);
   }
   if (IsMarkedFolder(old)) {
     if (KindOf(target) == Kind::kFolder) {
@@ -288,9 +306,8 @@ void RecoverFolderSwap(const std::string& target) {
       } catch (const Error&) {
         // Left for the next swap, which removes it or names it.
       }
-    } else if (KindOf(target) == Kind::kMissing) {
-      RenamePath(old, target);  // nothing replaced it: the previous folder stays
-      RemoveSwapMark(target);
+    } else if (KindOf(target) == Kind::kMissing && std::rename(old.c_str(), target.c_str()) == 0) {
+      RemoveSwapMark(target);  // nothing replaced it: the previous folder stays
     }
   }
   // Killed between marking the previous folder and moving it.

@@ -59,9 +59,10 @@ void SwapInFolder(const std::string& staging, const std::string& target);
 // Finishes an interrupted SwapInFolder of `target` from marked folders only: a complete
 // folder waiting under its ready name is put in place, and a previous one left under its
 // old name is removed (or put back when nothing replaced it). Unmarked folders of those
-// names are left alone; a marked old folder that cannot be removed is left for the next
-// swap, which names it.
-void RecoverFolderSwap(const std::string& target);
+// names are left alone. Never throws: a step that fails (a folder that cannot be moved or
+// removed) leaves the folders as they were, marked, for the next swap, which removes them
+// or stops naming them; so a stuck leftover never makes every later command fail.
+void RecoverFolderSwap(const std::string& target) noexcept;
 
 // What a reader finds at `target` without the writer's lock and without changing
 // anything: the folder RecoverFolderSwap would put there, and whether a swap was left

@@ -56,7 +56,8 @@ std::string HolderOf(int fd) {
 }  // namespace
 
 WorkspaceLock::WorkspaceLock(const std::string& workspace) {
-  const std::string shown = std::filesystem::absolute(workspace.empty() ? "." : workspace).lexically_normal().string();
+  const std::string shown =
+      std::filesystem::absolute(workspace.empty() ? "." : workspace).lexically_normal().string();
   CreateFolders(shown);
   std::error_code error;
   key_ = std::filesystem::canonical(shown, error).string();

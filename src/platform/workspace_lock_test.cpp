@@ -46,8 +46,8 @@ TEST(WorkspaceLockTest, ASecondWriterFailsNamingTheHolderAndAKilledHolderFreesIt
     WorkspaceLock lock(workspace);
     ADD_FAILURE() << "the lock was taken twice";
   } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "the workspace " + workspace + " is in use by another run (process " + std::to_string(holder) + ")");
+    EXPECT_EQ(std::string(e.what()), "the workspace " + workspace + " is in use by another run (process " +
+                                         std::to_string(holder) + ")");
   }
   kill(holder, SIGKILL);
   waitpid(holder, nullptr, 0);
