@@ -52,7 +52,7 @@ CharView::CharView(Workbench& workbench, CommandRunner& runner, QWidget* parent)
   layout->addWidget(grid_, 1);
 
   runner.AddControl(show);
-  connect(show, &QPushButton::clicked, this, [this, &runner] { runner.Run([this] { FillCharGrid(); }); });
+  connect(show, &QPushButton::clicked, this, [this, &runner] { runner.Run([this] { FillCharGrid(); }, CommandRunner::Access::kReads); });
   connect(grid_, &QTableView::doubleClicked, this, &CharView::GridDoubleClicked);
 }
 

@@ -2,12 +2,14 @@
 #include "app/command_runner.h"
 
 #include <exception>
+#include <optional>
 
 #include <QAction>
 #include <QMessageBox>
 #include <QWidget>
 
 #include "app/window_progress.h"
+#include "platform/workspace_lock.h"
 
 namespace tavex::app {
 
@@ -30,12 +32,14 @@ void CommandRunner::SetControlsEnabled(bool enabled) {
   }
 }
 
-bool CommandRunner::Run(const std::function<void()>& command) {
+bool CommandRunner::Run(const std::function<void()>& command, Access access) {
   if (busy_) return false;
   busy_ = true;
   SetControlsEnabled(false);
   QString failure;
   try {
+    std::optional<WorkspaceLock> lock;
+    if (access == Access::kWrites && !workspace_.empty()) lock.emplace(workspace_);
     command();
   } catch (const std::exception& e) {
     failure = QString::fromUtf8(e.what());

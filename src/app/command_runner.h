@@ -1,9 +1,12 @@
 // Runs the window's commands: one at a time, with every other command control disabled
 // while it runs (its loops let the window handle events, so a second command could
-// otherwise start inside the first one), and with the general error display.
+// otherwise start inside the first one), and with the general error display. A command
+// that writes into the workspace holds the workspace lock while it runs, so that it
+// never interleaves with a command line run on the same workspace.
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <QPointer>
@@ -22,10 +25,17 @@ class CommandRunner {
   void AddControl(QWidget* control);
   void AddControl(QAction* action);
 
-  // Runs `command` unless another one is running. A failure (tavex::Error or any other
-  // exception) is shown in a message box and the window stays usable. True when the
-  // command ran to its end.
-  bool Run(const std::function<void()>& command);
+  // Whether a command writes into the workspace (and takes its lock) or only reads it.
+  enum class Access { kWrites, kReads };
+
+  // The workspace whose lock writing commands take.
+  void SetWorkspace(const std::string& workspace) { workspace_ = workspace; }
+
+  // Runs `command` unless another one is running. A writing command first takes the
+  // workspace lock; when another run holds it, that is the failure shown. A failure
+  // (tavex::Error or any other exception) is shown in a message box and the window stays
+  // usable. True when the command ran to its end.
+  bool Run(const std::function<void()>& command, Access access = Access::kWrites);
 
   // True while a command runs.
   bool busy() const { return busy_; }
@@ -34,6 +44,7 @@ class CommandRunner {
   void SetControlsEnabled(bool enabled);
 
   QWidget* window_;
+  std::string workspace_;
   bool busy_ = false;
   std::vector<QPointer<QWidget>> widgets_;
   std::vector<QPointer<QAction>> actions_;

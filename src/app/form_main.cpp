@@ -22,6 +22,7 @@
 #include "app/preview_views.h"
 #include "app/tag_editor.h"
 #include "app/window_fonts.h"
+#include "platform/workspace_lock.h"
 
 namespace tavex::app {
 
@@ -47,6 +48,8 @@ TFormMain::TFormMain(WorkbenchOptions options, QWidget* parent)
   setFont(WindowFont());
   QWidget* convert_tab = BuildConvertTab();
   progress_ = std::make_unique<WindowProgress>(progress_bar1_, label9_, memo5_);
+  workspace_ = options.workspace;
+  runner_.SetWorkspace(workspace_);
   workbench_ = std::make_unique<Workbench>(*progress_, prompter_, std::move(options));
   BuildPageControls(convert_tab);
   BuildMenus();
@@ -68,7 +71,11 @@ void TFormMain::FormCreate() {
   memo5_->clear();
   label9_->clear();
   tag_editor_->ClearFields();
-  workbench_->Start();
+  {
+    // The start-up may finish an interrupted replacement and create the working folders.
+    const WorkspaceLock lock(workspace_);
+    workbench_->Start();
+  }
   edit1_->setText(FromUtf8(workbench_->settings().src_folder));
   edit2_->setText(FromUtf8(workbench_->layout().database_file));
   ApplyStartGeometry();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include <QMainWindow>
 
@@ -52,7 +53,8 @@ class TFormMain : public QMainWindow {
   QWidget* BuildConvertTab();
   void BuildPageControls(QWidget* convert_tab);
   void BuildMenus();
-  QAction* AddCommand(QMenu* menu, const char* caption, const char* name, std::function<void()> work);
+  QAction* AddCommand(QMenu* menu, const char* caption, const char* name, std::function<void()> work,
+                      CommandRunner::Access access = CommandRunner::Access::kWrites);
   void FormCreate();
   void FormDestroy();
   void ApplyStartGeometry();
@@ -66,6 +68,7 @@ class TFormMain : public QMainWindow {
   // Previews the entry that a finding's line of html_EPW belongs to.
   void OpenFindingEntry(int row);
 
+  std::string workspace_;  // the workspace folder, whose lock the writing commands take
   WindowPrompter prompter_;
   CommandRunner runner_;
   std::unique_ptr<WindowProgress> progress_;

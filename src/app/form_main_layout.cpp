@@ -114,12 +114,13 @@ void TFormMain::BuildPageControls(QWidget* convert_tab) {
   findings_->hide();
 }
 
-QAction* TFormMain::AddCommand(QMenu* menu, const char* caption, const char* name, std::function<void()> work) {
+QAction* TFormMain::AddCommand(QMenu* menu, const char* caption, const char* name, std::function<void()> work,
+                               CommandRunner::Access access) {
   QAction* action = menu->addAction(QString::fromUtf8(caption));
   action->setObjectName(name);
   if (work) {
     runner_.AddControl(action);
-    connect(action, &QAction::triggered, this, [this, work] { runner_.Run(work); });
+    connect(action, &QAction::triggered, this, [this, work, access] { runner_.Run(work, access); });
   }
   return action;
 }
@@ -150,28 +151,32 @@ void TFormMain::BuildMenus() {
   AddCommand(xml_data, "xsl_import", "xslimport1", [&bench] { bench.ImportTable(RuleTable::kXsl, std::nullopt); });
   AddCommand(xml_data, "char_import", "charimport1", [&bench] { bench.ImportTable(RuleTable::kChar, std::nullopt); });
   AddCommand(xml_data, "alt_import", "altimport1", [&bench] { bench.ImportTable(RuleTable::kAlt, std::nullopt); });
-  AddCommand(xml_data, "xsl_export", "xslexport1", [&bench] { bench.ExportTable(RuleTable::kXsl, std::nullopt); });
-  AddCommand(xml_data, "char_export", "charexport1", [&bench] { bench.ExportTable(RuleTable::kChar, std::nullopt); });
+  AddCommand(xml_data, "xsl_export", "xslexport1", [&bench] { bench.ExportTable(RuleTable::kXsl, std::nullopt); },
+             CommandRunner::Access::kReads);
+  AddCommand(xml_data, "char_export", "charexport1", [&bench] { bench.ExportTable(RuleTable::kChar, std::nullopt); },
+             CommandRunner::Access::kReads);
   QMenu* epwing = menu("EPWING", "epwing1");
   AddCommand(epwing, "build EPWING book", "buildepwing1", [this, &bench] {
     const epwing::EpwingSummary summary = bench.BuildEpwing();
     progress_->AppendLog(FormatEpwingSummary(summary, bench.layout().epwing_folder));
   });
   QMenu* about = menu("about", "about1");
-  AddCommand(about, "about this program", "aboutthisprogram1", [this] { AboutThisProgramClick(); });
-  AddCommand(about, "operating mode…", "operatingmode1", [this] { OperatingModeClick(); });
+  AddCommand(about, "about this program", "aboutthisprogram1", [this] { AboutThisProgramClick(); },
+             CommandRunner::Access::kReads);
+  AddCommand(about, "operating mode…", "operatingmode1", [this] { OperatingModeClick(); },
+             CommandRunner::Access::kReads);
   workbench_menus_ = {file, db_tool, gaiji_tool, mp3_tool, xml_data};
   workbench_menus_.push_back(epwing);
 
   runner_.AddControl(button1_);
   runner_.AddControl(button2_);
-  connect(button1_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button1Click(); }); });
+  connect(button1_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button1Click(); }, CommandRunner::Access::kReads); });
   connect(button2_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button2Click(); }); });
   connect(tag_editor_, &TagEditor::HtmlRebuilt, this, [this] { RunBookCheck(); });
   connect(findings_, &FindingsView::FindingActivated, this,
-          [this](int row) { runner_.Run([this, row] { OpenFindingEntry(row); }); });
+          [this](int row) { runner_.Run([this, row] { OpenFindingEntry(row); }, CommandRunner::Access::kReads); });
   connect(char_view_, &CharView::GridDoubleClicked, this,
-          [this] { runner_.Run([this] { tag_editor_->LoadTagEditor(); }); });
+          [this] { runner_.Run([this] { tag_editor_->LoadTagEditor(); }, CommandRunner::Access::kReads); });
 }
 
 }  // namespace tavex::app

@@ -163,22 +163,24 @@ void TagEditor::BuildLayout() {
 void TagEditor::ConnectCommands() {
   for (QPushButton* b : buttons_) runner_.AddControl(b);
   runner_.AddControl(tag_box_);
-  auto on = [this](const char* name, auto work) {
-    connect(findChild<QPushButton*>(name), &QPushButton::clicked, this, [this, work] { runner_.Run(work); });
+  auto on = [this](const char* name, auto work, CommandRunner::Access access = CommandRunner::Access::kWrites) {
+    connect(findChild<QPushButton*>(name), &QPushButton::clicked, this,
+            [this, work, access] { runner_.Run(work, access); });
   };
+  constexpr CommandRunner::Access kReads = CommandRunner::Access::kReads;
   on("ButtonUpdateXls", [this] { UpdateXlsClick(); });
   on("ButtonRebuildHtml", [this] {
     workbench_.RebuildHtml();
     views_->AppendTemplateLines(workbench_.generated_template_lines());
     emit HtmlRebuilt();
   });
-  on("ButtonShow", [this] { ShowClick(); });
-  on("ButtonPrev", [this] { StepClick(-1); });
-  on("ButtonNext", [this] { StepClick(1); });
-  on("ButtonSearch", [this] { SearchClick(); });
-  on("ButtonSelect", [this] { SelectClick(); });
-  connect(tag_box_, &QComboBox::activated, this, [this](int item) { runner_.Run([this, item] { ComboBox1Select(item); }); });
-  connect(grid_, &QTableView::doubleClicked, this, [this] { runner_.Run([this] { LoadTagEditor(); }); });
+  on("ButtonShow", [this] { ShowClick(); }, kReads);
+  on("ButtonPrev", [this] { StepClick(-1); }, kReads);
+  on("ButtonNext", [this] { StepClick(1); }, kReads);
+  on("ButtonSearch", [this] { SearchClick(); }, kReads);
+  on("ButtonSelect", [this] { SelectClick(); }, kReads);
+  connect(tag_box_, &QComboBox::activated, this, [this](int item) { runner_.Run([this, item] { ComboBox1Select(item); }, kReads); });
+  connect(grid_, &QTableView::doubleClicked, this, [this] { runner_.Run([this] { LoadTagEditor(); }, kReads); });
 }
 
 void TagEditor::ClearFields() {

@@ -1,6 +1,7 @@
 // The main window driven as a user would: start-up on an empty workspace, the operating
 // modes, the create run on the sample disc, the EPWING book built from its result, the
-// general error display, an import that is declined, and the close.
+// general error display, a run refused while another holds the workspace, an import that
+// is declined, and the close.
 #include <QAction>
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -14,9 +15,14 @@
 #include <QTableView>
 #include <QTest>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "app/window_test_support.h"
 #include "pipeline/settings.h"
 #include "platform/files.h"
+#include "platform/workspace_lock.h"
 
 namespace tavex::app::testing {
 namespace {
@@ -166,6 +172,47 @@ class WindowTest : public QObject {
     QVERIFY2(message.contains("abc"), qPrintable(message));
     QVERIFY(show->isEnabled());
     QVERIFY(window->findChild<QPushButton*>("Button2")->isEnabled());
+  }
+
+  void AWritingCommandStopsWhileAnotherRunHoldsTheWorkspace() {
+    Workspace workspace({.disc = true, .sample_rules = true});
+    auto window = workspace.Open();
+    SwitchMode(*window, 1);
+    // Another process holds the workspace, as a command line run would.
+    int ready[2];
+    QVERIFY(pipe(ready) == 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+      close(ready[0]);
+      try {
+        const WorkspaceLock lock(workspace.path());
+        (void)!write(ready[1], "1", 1);
+        while (true) pause();
+      } catch (...) {
+        _exit(1);
+      }
+    }
+    close(ready[1]);
+    char byte = 0;
+    (void)!read(ready[0], &byte, 1);
+    close(ready[0]);
+    QCOMPARE(byte, '1');
+
+    // A reader runs all the same (and fails on its own account); the create run stops.
+    QString reader_message;
+    QString message;
+    DialogDriver driver;
+    driver.Then(ClickMessageButton(QMessageBox::Ok, &reader_message));
+    driver.Then(ClickMessageButton(QMessageBox::Ok, &message));
+    window->findChild<QLineEdit*>("EditIndex")->setText("abc");
+    QTest::mouseClick(window->findChild<QPushButton*>("ButtonShow"), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    QVERIFY(driver.done());
+    QVERIFY2(reader_message.contains("abc"), qPrintable(reader_message));
+    QVERIFY2(message.contains(QString("is in use by another run (process %1)").arg(holder)), qPrintable(message));
+    QVERIFY(!FileExists(workspace / "base_folder/html_EPW"));
   }
 
   void ImportAnsweredNoIsAborted() {

@@ -11,6 +11,8 @@
 #include "platform/cp932.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/folder_swap.h"
+#include "platform/workspace_lock.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
 
@@ -41,6 +43,8 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
   app.add_flag("--timings", args->timings, "print the wall time of every step on stderr");
   app.add_option("--ebs-base", args->ebs_base, "base_folder as the authoring tool will see it (default Z:\\...)");
   return [args](CommandContext& context) {
+    // Held from here: the sample disc and its rules are written into the workspace too.
+    const WorkspaceLock lock(context.global.workspace);
     WorkbenchOptions extra;
     if (!args->ebs_base.empty()) extra.ebs_base = args->ebs_base;
     if (args->sample) {
@@ -165,7 +169,9 @@ const CommandRegistrar kExport({"export", "write a rule table to an exchange fil
   app.add_option("TABLE", args->table, "xsl or char")->required()->check(CLI::IsMember({"xsl", "char"}));
   app.add_option("FILE", args->file, "the exchange file (default: the table's exchange file)");
   return [args](CommandContext& context) {
-    auto session = StartSession(context, false);
+    WorkbenchOptions reader;
+    reader.reader = true;
+    auto session = StartSession(context, false, false, reader);
     Workbench& bench = session->workbench;
     const RuleTable table = ParseTable(args->table);
     bench.ExportTable(table, args->file.empty() ? bench.ExchangePath(table) : args->file);
@@ -187,7 +193,9 @@ const CommandRegistrar kPreview({"preview", "print one view of the entry preview
   app.add_option("--tag", args->tag, "a tag to colour red in the xml view");
   app.add_option("--word", args->word, "a word to colour blue in the xml view");
   return [args](CommandContext& context) {
-    auto session = StartSession(context, false);
+    WorkbenchOptions reader;
+    reader.reader = true;
+    auto session = StartSession(context, false, false, reader);
     const EntryPreview preview = session->workbench.Preview(args->index, args->tag, args->word);
     std::string text;
     if (args->view == "wb") text = preview.wb;
@@ -209,7 +217,14 @@ const CommandRegistrar kCheck({"check", "check the book's source in base_folder 
     const std::string base = std::filesystem::absolute(JoinPath(context.global.workspace, "base_folder"))
                                  .lexically_normal()
                                  .string();
-    const check::CheckReport report = check::CheckBookSource(base);
+    // A reader takes no lock and changes nothing: it checks the book that the next
+    // writing command would find after finishing an interrupted replacement.
+    const RecoveredFolder found = FindRecoveredFolder(base);
+    if (found.unfinished && !context.global.quiet) {
+      std::cerr << "warning: the replacement of " << base << " is unfinished; checking " << found.folder
+                << ", which the next command that writes the workspace puts in place\n";
+    }
+    const check::CheckReport report = check::CheckBookSource(found.folder);
     const std::string text = *json ? check::FormatReportJson(report) : check::FormatReport(report);
     std::cout << text;
     if (!text.empty() && text.back() != '\n') std::cout << '\n';

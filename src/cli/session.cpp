@@ -3,7 +3,10 @@
 namespace tavex::cli {
 
 Session::Session(const GlobalOptions& global, int mode, bool assume_yes, WorkbenchOptions extra)
-    : progress(global.quiet), prompter(assume_yes), workbench(progress, prompter, [&] {
+    : progress(global.quiet),
+      prompter(assume_yes),
+      lock(extra.reader ? nullptr : std::make_unique<WorkspaceLock>(global.workspace)),
+      workbench(progress, prompter, [&] {
         extra.workspace = global.workspace;
         extra.mode = mode;
         if (!global.source.empty()) extra.source_folder = global.source;
@@ -18,7 +21,7 @@ std::unique_ptr<Session> StartSession(const CommandContext& context, bool is_cre
   const bool source_given = extra.source_folder.has_value() || !g.source.empty();
   auto session = std::make_unique<Session>(g, mode, assume_yes, std::move(extra));
   session->workbench.Start();
-  if (source_given) session->workbench.SaveSettings();
+  if (source_given && session->lock) session->workbench.SaveSettings();
   return session;
 }
 

@@ -6,12 +6,16 @@
 #include "cli/command.h"
 #include "cli/terminal.h"
 #include "pipeline/workbench.h"
+#include "platform/workspace_lock.h"
 
 namespace tavex::cli {
 
 struct Session {
   TerminalProgress progress;
   TerminalPrompter prompter;
+  // The workspace lock of a writing command, held until the command has ended (its
+  // EPWING book included); none for a reader.
+  std::unique_ptr<WorkspaceLock> lock;
   Workbench workbench;
 
   Session(const GlobalOptions& global, int mode, bool assume_yes, WorkbenchOptions extra);
@@ -20,6 +24,8 @@ struct Session {
 // Starts a Workbench for a command. `create` follows the operating mode it is given; every
 // other command works on the existing working folder as in mode 1 (2 when asked for) and
 // never deletes it. A source given on the command line is saved to the settings file.
+// Unless `extra.reader` is set, the workspace lock is taken first: a second writer on
+// the workspace fails here, before anything is read or written.
 std::unique_ptr<Session> StartSession(const CommandContext& context, bool is_create, bool assume_yes = false,
                                       WorkbenchOptions extra = {});
 

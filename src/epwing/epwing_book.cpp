@@ -22,6 +22,7 @@
 #include "epwing/warning_tally.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/folder_swap.h"
 
 namespace tavex::epwing {
 namespace {
@@ -216,23 +217,21 @@ EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) 
   std::string out = options.out_folder;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   const std::string staging = out + ".staging";
-  // Leftovers of a build that was killed.
+  // Leftovers of a build that was killed (marked ones only), then the rules for the
+  // folder the book replaces: all checked before anything is written.
   RecoverFolderSwap(out);
-  if (FolderExists(staging)) DeleteFolderTree(staging);
+  CheckOutputFolder(out, {options.base_folder});
+  CreateStagingFolder(staging, out);
 
   EpwingSummary summary;
   try {
-    CreateFolders(staging);
     summary = WriteBook(options.base_folder, staging, progress);
+    WriteBookStamp(staging);  // a later build may replace this folder
+    SwapInFolder(staging, out);
   } catch (...) {
-    try {
-      DeleteFolderTree(staging);
-    } catch (const Error&) {
-      // The build's own error is the one to report; the next build removes the leftover.
-    }
+    RemoveStagingFolder(staging);  // the build's own error is the one to report
     throw;
   }
-  SwapInFolder(staging, out);
   return summary;
 }
 

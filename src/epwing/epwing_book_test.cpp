@@ -15,6 +15,7 @@
 #include "platform/cp932.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/folder_swap.h"
 #include "testing/test_util.h"
 
 namespace tavex::epwing {
@@ -223,6 +224,7 @@ TEST(EpwingBookTest, FailedBuildKeepsThePreviousBook) {
 
   // A staging folder left by a killed build goes at the next build.
   WriteTestFile(out + ".staging/leftover", "x");
+  WriteSwapMark(out + ".staging");
   const std::string html = ReadFile(base + "/html_EPW");
   WriteTestFile(base + "/html_EPW", html.substr(0, html.find("stripes")));
   try {

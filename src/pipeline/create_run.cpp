@@ -15,9 +15,21 @@
 #include "gaiji/gaiji_files.h"
 #include "pipeline/workbench.h"
 #include "platform/files.h"
+#include "platform/folder_swap.h"
 #include "store/database.h"
 
 namespace tavex {
+namespace {
+
+// Drops every table a conversion fills, so that a mode 0 run starts from an empty database.
+void DropWorkingTables(const std::string& db) {
+  store::ExecSql(db,
+                 "drop table if exists [fs_skn]; drop table if exists [topic]; drop table if exists [char];"
+                 "drop table if exists [xsl]; drop table if exists [alt]; drop table if exists [us_pron_skn];"
+                 "drop table if exists [uk_pron_skn];");
+}
+
+}  // namespace
 
 std::string FormatElapsed(std::chrono::seconds elapsed) {
   const long long total = elapsed.count() < 0 ? 0 : elapsed.count();
@@ -53,19 +65,19 @@ void Workbench::Create(const CreateOptions& options) {
     ~RestoreLayout() {
       if (!staged) return;
       bench.layout_ = layout;
-      try {
-        DeleteFolderTree(StagingFolder(layout));
-      } catch (...) {
-        // Left for the next run, which removes it before it stages its own book.
-      }
+      RemoveStagingFolder(StagingFolder(layout));  // a leftover goes with the next run
     }
   } restore{*this, final_layout, staged};
   if (mode_.FreshStart()) {
-    if (FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
-    const std::string staging = StagingFolder(final_layout);
-    if (FolderExists(staging)) DeleteFolderTree(staging);
-    layout_ = WithBaseFolder(final_layout, staging);
+    // Checked before anything is deleted: base_folder can be replaced, and no folder the
+    // program did not make sits under the names of the replacement.
+    CreateBaseFolderStaging(final_layout);
     staged = true;
+    if (FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
+    // A database named outside working_folder survived that deletion: the previous
+    // conversion's tables go, or their steps would be skipped and its book written again.
+    if (FileExists(db)) DropWorkingTables(db);
+    layout_ = WithBaseFolder(final_layout, StagingFolder(final_layout));
     CreateWorkingFolders(layout_);
   }
   const auto start = std::chrono::steady_clock::now();

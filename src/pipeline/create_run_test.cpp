@@ -8,6 +8,7 @@
 #include "pipeline/workbench.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/folder_swap.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
 #include "store/database.h"
@@ -132,7 +133,9 @@ TEST_F(CreateRunTest, ModeZeroKeepsThePreviousBookUntilARunSucceeds) {
   // Killed while putting a finished book in place, after the previous one was moved
   // aside: the next start puts the finished book in place.
   RenamePath(dir_ / "ws/base_folder", dir_ / "ws/base_folder.old");
+  WriteSwapMark(dir_ / "ws/base_folder.old");
   CreateFolders(dir_ / "ws/base_folder.ready");
+  WriteSwapMark(dir_ / "ws/base_folder.ready");
   WriteFileAtomic(dir_ / "ws/base_folder.ready/html_EPW", "finished");
   Start(1);
   EXPECT_EQ(ReadFile(dir_ / "ws/base_folder/html_EPW"), "finished");
@@ -141,6 +144,7 @@ TEST_F(CreateRunTest, ModeZeroKeepsThePreviousBookUntilARunSucceeds) {
 
   // Killed while writing: the half-written staging folder goes with the next run.
   CreateFolders(dir_ / "ws/base_folder.new/us_pron");
+  WriteSwapMark(dir_ / "ws/base_folder.new");
   Start(0).Create({});
   const auto again = Snapshot(dir_ / "ws/base_folder");  // the conversion time may differ
   EXPECT_TRUE(std::equal(again.begin(), again.end(), book.begin(), book.end(),

@@ -3,6 +3,7 @@
 #include "pipeline/layout.h"
 
 #include "platform/files.h"
+#include "platform/folder_swap.h"
 #include "store/database.h"
 
 namespace tavex {
@@ -64,9 +65,18 @@ WorkingLayout WithBaseFolder(WorkingLayout l, const std::string& base_folder) {
 
 std::string StagingFolder(const WorkingLayout& layout) { return layout.base_folder + ".new"; }
 
+void CreateBaseFolderStaging(const WorkingLayout& layout) {
+  CreateStagingFolder(StagingFolder(layout), layout.base_folder);
+}
+
 void PutStagedBookInPlace(const WorkingLayout& layout) { SwapInFolder(StagingFolder(layout), layout.base_folder); }
 
 void RecoverBaseFolder(const WorkingLayout& layout) { RecoverFolderSwap(layout.base_folder); }
+
+std::vector<std::string> ProtectedFolders(const WorkingLayout& layout) {
+  return {layout.workspace, layout.base_folder, layout.working_folder, layout.source_folder,
+          layout.source_data_folder};
+}
 
 void CreateWorkingFolders(const WorkingLayout& layout) {
   CreateFolders(layout.base_folder);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tavex {
 
@@ -50,12 +51,14 @@ void CreateWorkingFolders(const WorkingLayout& layout);
 
 // A run in operating mode 0 writes its book beside the previous one and puts it in place
 // only when the run has succeeded, so a failed or killed run leaves the previous book as
-// it was. The book moves through three names beside base_folder:
+// it was. The book moves through three names beside base_folder, each a folder that
+// carries the swap mark (platform/folder_swap.h):
 //   base_folder.new    being written; a leftover one is from a run that did not finish
 //   base_folder.ready  complete, about to replace base_folder
 //   base_folder.old    the previous book, being removed
 // Each move is one rename, so after a crash at any point one of the names holds a whole
-// book, and RecoverBaseFolder finishes what the crash left.
+// book, and RecoverBaseFolder finishes what the crash left. A folder of one of these
+// names that the program did not make stops the run with an error naming it.
 
 // The folder a mode 0 run writes its book into.
 std::string StagingFolder(const WorkingLayout& layout);
@@ -63,13 +66,23 @@ std::string StagingFolder(const WorkingLayout& layout);
 // The layout with base_folder (and every path inside it) moved to `base_folder`.
 WorkingLayout WithBaseFolder(WorkingLayout layout, const std::string& base_folder);
 
+// Makes the marked, empty staging folder after checking that base_folder can be
+// replaced; a marked leftover of a killed run goes first. Throws tavex::Error naming the
+// folder at fault, before anything is touched.
+void CreateBaseFolderStaging(const WorkingLayout& layout);
+
 // Puts the complete book in StagingFolder in place of base_folder and removes the
 // previous book. Throws tavex::Error naming the folder when a rename fails.
 void PutStagedBookInPlace(const WorkingLayout& layout);
 
-// Finishes a replacement of base_folder that a crash interrupted: a complete book waiting
-// under its "ready" name is put in place, and a previous book left under its "old" name
-// is removed. A staging folder is left alone (a run may be writing it).
+// Finishes a replacement of base_folder that a crash interrupted, from marked folders
+// only: a complete book waiting under its "ready" name is put in place, and a previous
+// book left under its "old" name is removed. A staging folder is left alone (a run may
+// be writing it).
 void RecoverBaseFolder(const WorkingLayout& layout);
+
+// Folders that an output folder may neither be nor hold: the workspace, base_folder,
+// working_folder and the source disc.
+std::vector<std::string> ProtectedFolders(const WorkingLayout& layout);
 
 }  // namespace tavex

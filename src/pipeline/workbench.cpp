@@ -16,6 +16,7 @@
 #include "gaiji/gaiji_files.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/folder_swap.h"
 #include "platform/text.h"
 #include "store/database.h"
 #include "stylesheet/stylesheet_files.h"
@@ -51,11 +52,13 @@ void Workbench::Start() {
   if (options_.source_folder) settings_.src_folder = *options_.source_folder;
   if (options_.database) settings_.mdb_file = *options_.database;
   layout_ = DeriveWorkingLayout(options_.workspace, settings_.src_folder, settings_.mdb_file);
-  RecoverBaseFolder(layout_);  // a book a killed run had finished goes in place
   settings_.mdb_file = layout_.database_file;
   xsl_exchange_path_ = layout_.xsl_exchange;
   char_exchange_path_ = layout_.char_exchange;
   alt_exchange_path_ = layout_.alt_exchange;
+  // A reader changes nothing: it runs beside a writer that may hold the workspace.
+  if (options_.reader) return;
+  RecoverBaseFolder(layout_);  // a book a killed run had finished goes in place
   if (!options_.prepare_working_folder) return;
   CreateWorkingFolders(layout_);
   if (store::TableExists(layout_.database_file, "xsl")) ReloadTagRows();
@@ -129,9 +132,9 @@ void Workbench::CreateGaijiFiles() {
 }
 
 epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
-  return epwing::BuildEpwingBook({.base_folder = layout_.base_folder,
-                                  .out_folder = out_folder.value_or(layout_.epwing_folder)},
-                                 progress_);
+  const std::string out = out_folder.value_or(layout_.epwing_folder);
+  CheckOutputFolder(out, ProtectedFolders(layout_));
+  return epwing::BuildEpwingBook({.base_folder = layout_.base_folder, .out_folder = out}, progress_);
 }
 
 std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std::string& out_folder) {

@@ -34,6 +34,10 @@ struct WorkbenchOptions {
   // False for commands that only read the finished base_folder (the EPWING book): the
   // start-up then creates no folder and no working database in the workspace.
   bool prepare_working_folder = true;
+  // True for the commands that only read (preview, export): they run without the
+  // workspace lock, beside a writer, so the start-up changes nothing in the workspace
+  // (no recovery of an unfinished swap, no folder, no database).
+  bool reader = false;
 };
 
 // What a create run is asked to do.
@@ -50,9 +54,11 @@ class Workbench {
   // `progress` and `prompter` must outlive the Workbench.
   Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options);
 
-  // Start-up: reads the settings, derives the working layout, creates the working
-  // folders and the database when missing, and loads the tag rows when `xsl` exists
-  // (only the first two when the options say not to prepare the working folder).
+  // Start-up: reads the settings, derives the working layout, finishes an interrupted
+  // replacement of base_folder, creates the working folders and the database when
+  // missing, and loads the tag rows when `xsl` exists (only the first three when the
+  // options say not to prepare the working folder, the first two for a reader). Except
+  // for a reader, the caller holds the workspace lock (platform/workspace_lock.h).
   void Start();
   // Close: writes the settings and, in operating mode 0, deletes working_folder.
   void Close();
@@ -91,7 +97,9 @@ class Workbench {
   // re-build html: the stylesheets (unless mode 2) and the book's HTML and copyright page.
   void RebuildHtml();
   // Builds the EPWING book from base_folder into `out_folder` (default: the layout's
-  // epwing_folder), replacing the previous book only when the build succeeded.
+  // epwing_folder), replacing the previous book only when the build succeeded. The
+  // folder must be missing, empty or a book this program wrote, and neither be nor hold
+  // the workspace's folders or the disc; anything else is refused before it is touched.
   epwing::EpwingSummary BuildEpwing(std::optional<std::string> out_folder = std::nullopt);
   // update xls's second half: backs up and rewrites the main stylesheet from the tag rows.
   void UpdateMainStylesheet();

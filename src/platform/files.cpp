@@ -212,28 +212,4 @@ void RenamePath(const std::string& from, const std::string& to) {
   }
 }
 
-void SwapInFolder(const std::string& complete, const std::string& target) {
-  RenamePath(complete, target + ".ready");
-  RecoverFolderSwap(target);
-}
-
-void RecoverFolderSwap(const std::string& target) {
-  const std::string ready = target + ".ready";
-  const std::string old = target + ".old";
-  if (FolderExists(ready)) {
-    if (FolderExists(target)) {
-      if (FolderExists(old)) DeleteFolderTree(old);
-      RenamePath(target, old);
-    }
-    RenamePath(ready, target);
-  }
-  if (FolderExists(old)) {
-    if (FolderExists(target)) {
-      DeleteFolderTree(old);
-    } else {
-      RenamePath(old, target);  // nothing replaced it: the previous folder stays
-    }
-  }
-}
-
 }  // namespace tavex

@@ -45,16 +45,4 @@ void DeleteFolderTree(const std::string& folder);
 // Renames `from` to `to`, replacing a file (or an empty folder) at `to`. Throws Error.
 void RenamePath(const std::string& from, const std::string& to);
 
-// Puts the complete folder `complete` in place of `target` and removes the previous one,
-// so that a crash at any point leaves a whole folder under one of three names:
-//   TARGET.ready  complete, about to replace the target
-//   TARGET.old    the previous folder, being removed
-// Each move is one rename; RecoverFolderSwap finishes what a crash left. Throws Error.
-void SwapInFolder(const std::string& complete, const std::string& target);
-
-// Finishes an interrupted SwapInFolder of `target`: a complete folder waiting under its
-// "ready" name is put in place, and a previous one left under its "old" name is removed
-// (or put back when nothing replaced it).
-void RecoverFolderSwap(const std::string& target);
-
 }  // namespace tavex
