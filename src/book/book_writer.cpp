@@ -136,7 +136,9 @@ WrittenBatch TransformBatch(EntryTransformer& transformer, const std::vector<Ent
     try {
       entry = transformer.TransformEntry(row.xml, row.title);
     } catch (const Error& error) {
-      throw Error(fmt::format("entry {}: {}", row.index, error.what()));
+      // The index is what `preview` takes; the headword is what the user knows the entry by.
+      if (row.title.empty()) throw Error(fmt::format("entry {}: {}", row.index, error.what()));
+      throw Error(fmt::format("entry {} ({}): {}", row.index, row.title, error.what()));
     }
     if (!entry.parsed) {
       batch.unparsed.push_back(row.index);

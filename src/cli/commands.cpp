@@ -188,7 +188,7 @@ const CommandRegistrar kPreview({"preview", "print one view of the entry preview
   app.add_option("--word", args->word, "a word to colour blue in the xml view");
   return [args](CommandContext& context) {
     auto session = StartSession(context, false);
-    const EntryPreview preview = session->workbench.Preview(args->index, args->tag, args->word);
+    const EntryPreview preview = session->workbench.Preview(args->index, args->tag, args->word, true);
     std::string text;
     if (args->view == "wb") text = preview.wb;
     if (args->view == "xml") text = preview.xml;

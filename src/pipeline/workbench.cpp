@@ -37,6 +37,31 @@ exchange::ExchangeTable ToExchange(RuleTable table) {
 // The option columns of a rule row in the order of the tag editor's option list.
 constexpr int kFirstOption = 1;
 
+// What each table of the working database holds and what makes it, for the error of a
+// command that needs it in a new workspace, or in one whose working folder a mode 0 run
+// removed at its end.
+struct TableSource {
+  std::string_view table;
+  const char* holds;
+  const char* remedy;
+};
+constexpr TableSource kTableSources[] = {
+    {"fs_skn", "entries", "run `create` in operating mode 1 or 2 (-m 1), or `extract fs.skn`"},
+    {"char", "character table", "run `create` in operating mode 1 or 2 (-m 1), or `import char FILE`"},
+    {"xsl", "tag rules", "run `create` in operating mode 1 or 2 (-m 1), or `import xsl FILE`"},
+    {"us_pron_skn", "US pronunciations", "run `create --with-audio` in operating mode 1 or 2 (-m 1), or `extract pron`"},
+    {"uk_pron_skn", "UK pronunciations", "run `create --with-audio` in operating mode 1 or 2 (-m 1), or `extract pron`"},
+};
+
+// Throws an Error saying what to run when the working database has no table `table`.
+void RequireTable(const std::string& db_path, std::string_view table) {
+  if (store::TableExists(db_path, table)) return;
+  for (const TableSource& source : kTableSources) {
+    if (source.table == table) throw Error(fmt::format("{} holds no {} yet: {}", db_path, source.holds, source.remedy));
+  }
+  throw Error(fmt::format("{} has no table {}", db_path, table));
+}
+
 }  // namespace
 
 Workbench::Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options)
@@ -122,9 +147,13 @@ void Workbench::ExtractPronunciations() {
   bundle::ExtractBundle(where, "uk_pron.skn", progress_);
 }
 
-void Workbench::BuildTopicIndex() { analysis::BuildTopicIndex(layout_.database_file, progress_); }
+void Workbench::BuildTopicIndex() {
+  RequireTable(layout_.database_file, "fs_skn");
+  analysis::BuildTopicIndex(layout_.database_file, progress_);
+}
 
 void Workbench::CreateGaijiFiles() {
+  RequireTable(layout_.database_file, "char");
   gaiji::WriteGaijiFiles(layout_.database_file, layout_.base_folder, GaijiFace(), progress_);
 }
 
@@ -141,6 +170,8 @@ std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std:
 }
 
 void Workbench::ConvertMp3ToWav() {
+  RequireTable(layout_.database_file, audio::kUsPronTable);
+  RequireTable(layout_.database_file, audio::kUkPronTable);
   audio::ConvertPronToWav(layout_.database_file, audio::kUsPronTable, layout_.us_pron_folder, progress_);
   audio::ConvertPronToWav(layout_.database_file, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
 }
@@ -148,6 +179,8 @@ void Workbench::ConvertMp3ToWav() {
 bool Workbench::SaveOriginalMp3(std::optional<std::string> name) {
   if (!name) name = prompter_.InputText("original_mp3", "original_mp3_file_name", "");
   if (!name) return false;
+  RequireTable(layout_.database_file, audio::kUsPronTable);
+  RequireTable(layout_.database_file, audio::kUkPronTable);
   return audio::SaveOriginalMp3Both(layout_.database_file, *name, layout_.workspace);
 }
 
@@ -184,6 +217,7 @@ void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
   const char* title = table == RuleTable::kXsl ? "xsl_export" : "char_export";
   if (!file) file = prompter_.ChooseSaveFile(title, ExchangePath(table));
   if (!file) return;
+  RequireTable(layout_.database_file, table == RuleTable::kXsl ? "xsl" : "char");
   if (table == RuleTable::kXsl) {
     exchange::ExportXslXml(layout_.database_file, *file);
   } else {
@@ -192,6 +226,8 @@ void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
 }
 
 void Workbench::RebuildHtml() {
+  RequireTable(layout_.database_file, "fs_skn");
+  RequireTable(layout_.database_file, "char");
   if (mode_.RewritesStylesheets()) {
     generated_lines_.clear();
     WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
@@ -281,8 +317,10 @@ std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref
   return rows;
 }
 
-EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word) {
+EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word, bool must_exist) {
+  RequireTable(layout_.database_file, "fs_skn");
   book::PreviewOptions options;
+  options.require_entry = must_exist;
   options.database_file = layout_.database_file;
   options.main_stylesheet = layout_.main_stylesheet;
   options.mode = mode_;
