@@ -57,7 +57,8 @@ constexpr TableSource kTableSources[] = {
 void RequireTable(const std::string& db_path, std::string_view table) {
   if (store::TableExists(db_path, table)) return;
   for (const TableSource& source : kTableSources) {
-    if (source.table == table) throw Error(fmt::format("{} holds no {} yet: {}", db_path, source.holds, source.remedy));
+    if (source.table != table) continue;
+    throw Error(fmt::format("{} holds no {} yet: {}", db_path, source.holds, source.remedy));
   }
   throw Error(fmt::format("{} has no table {}", db_path, table));
 }
@@ -243,6 +244,7 @@ void Workbench::RebuildHtml() {
 }
 
 void Workbench::UpdateMainStylesheet() {
+  RequireTable(layout_.database_file, "xsl");  // without rules the stylesheet would shape nothing
   BackupMainStylesheet(layout_.main_stylesheet, layout_.xsl_backup_folder);
   generated_lines_.clear();
   WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
@@ -319,6 +321,11 @@ std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref
 
 EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word, bool must_exist) {
   RequireTable(layout_.database_file, "fs_skn");
+  RequireTable(layout_.database_file, "char");
+  if (!FileExists(layout_.main_stylesheet)) {
+    throw Error(fmt::format("{} does not exist yet: run `stylesheet` to write it from the tag rules",
+                            layout_.main_stylesheet));
+  }
   book::PreviewOptions options;
   options.require_entry = must_exist;
   options.database_file = layout_.database_file;

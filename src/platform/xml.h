@@ -100,11 +100,11 @@ class Document {
 // users, so one entry's transformation may neither run for ever nor take the machine's
 // memory; the defaults leave any sensible rule far below each bound.
 struct TransformLimits {
-  int template_depth = 1000;          // templates applied or called inside one another
-  int template_variables = 10000;     // variables and parameters alive at once
-  unsigned long xpath_operations = 50'000'000;  // XPath steps of the whole transformation
-  std::size_t memory = 128u << 20;    // bytes the libraries hold for it at once
-  std::size_t result = 16u << 20;     // bytes of the serialised result
+  int template_depth = 1000;                    // templates applied or called inside one another
+  int template_variables = 10000;               // variables and parameters alive at once
+  unsigned long xpath_operations = 20'000'000;  // XPath steps of the whole transformation
+  std::size_t memory = 128u << 20;              // bytes the libraries hold for it at once
+  std::size_t result = 16u << 20;               // bytes of the serialised result
 };
 
 // A compiled XSLT 1.0 stylesheet. Relative includes resolve against its file's folder;

@@ -1,12 +1,11 @@
 // The counting allocator of the XML libraries and the memory budget of one piece of work.
 // A rule file comes from anyone: a rule that doubles a string at every level must end in
 // a clear error at a bound, not in gigabytes of memory taken from the machine.
+#include <libxml/xmlmemory.h>
 #include <malloc.h>
 
 #include <cstdlib>
 #include <cstring>
-
-#include <libxml/xmlmemory.h>
 
 #include "platform/xml_internal.h"
 
@@ -31,7 +30,8 @@ void* CountedRealloc(void* block, std::size_t size) {
   MemoryBudget* budget = thread_budget;
   if (budget == nullptr) return std::realloc(block, size);
   const std::int64_t old_size = block != nullptr ? BlockSize(block) : 0;
-  if (static_cast<std::int64_t>(size) > old_size && !budget->Allows(size - static_cast<std::size_t>(old_size))) {
+  if (static_cast<std::int64_t>(size) > old_size &&
+      !budget->Allows(size - static_cast<std::size_t>(old_size))) {
     return nullptr;
   }
   void* moved = std::realloc(block, size);

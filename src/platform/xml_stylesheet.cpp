@@ -204,9 +204,16 @@ std::string RuleAtWork(const xsltTransformContext* transform, const xmlNode* ins
   return match;
 }
 
+// "the rule of tag T" for the template of a tag's rule; empty for the stylesheet's own
+// template of the whole document.
+std::string RuleName(const std::string& match) {
+  return match.empty() || match == "/" ? std::string() : "the rule of tag " + match;
+}
+
 // Who a fault of a transformation is put to: the rule at work, else the stylesheet.
-std::string Culprit(const std::string& rule, const std::string& stylesheet) {
-  return rule.empty() ? "stylesheet " + stylesheet : "the rule of tag " + rule;
+std::string Culprit(const std::string& match, const std::string& stylesheet) {
+  const std::string rule = RuleName(match);
+  return rule.empty() ? "stylesheet " + stylesheet : rule;
 }
 
 // Loads what a stylesheet includes or what document() asks for, but only files inside
@@ -236,17 +243,15 @@ xmlDoc* ConfinedLoader(const xmlChar* uri, xmlDict* dict, int options, void* ctx
   }
 }
 
-// One transformation's watch over its bounds: the first bound crossed and the
-// instruction at work then, so that the error can name the rule even after the
-// transformation has unwound. The instruction nodes belong to the stylesheet and outlive it.
+// One transformation's watch over its faults and bounds: the first bound crossed and the
+// rule at work then, noted while the transformation still stands at the fault.
 struct TransformWatch {
   xsltTransformContext* context = nullptr;
   const TransformLimits* limits = nullptr;
   MessageLog log;
-  std::string bound;                     // the bound crossed, as the error says it; empty when none
-  const xmlNode* instruction = nullptr;  // the instruction at work at the first fault
-  std::string rule;                      // the rule at work when the bound was crossed
-  bool noted = false;                    // a fault was seen
+  std::string bound;  // the bound crossed, as the error says it; empty when none
+  std::string rule;   // the rule at work at the first fault, or when the bound was crossed
+  bool noted = false;  // a fault was seen
 
   // Called at each fault while the transformation still stands at it: notes where it is
   // and which bound, if any, the fault comes from.
@@ -256,10 +261,9 @@ struct TransformWatch {
       if (crossed.empty()) crossed = BoundReached();
       if (!bound.empty() || (noted && crossed.empty())) return;
       noted = true;
-      instruction = context->inst;
+      rule = RuleAtWork(context, context->inst);
       if (crossed.empty()) return;
       bound = std::move(crossed);
-      rule = RuleAtWork(context, instruction);
       context->state = XSLT_STATE_STOPPED;
     } catch (...) {
       // Never let an exception into the libraries; the fault is still reported.
@@ -437,15 +441,19 @@ std::string Stylesheet::Transform(const Document& doc) const {
     // The rule at work when the memory first grows past the result's bound is the one a
     // result beyond that bound is put to.
     internal::MemoryBudget memory(
-        limits.memory, [&watch, &limits] { watch.Fault("needs more than " + Mebibytes(limits.memory) + " of memory"); },
-        limits.result, [&watch, &large_rule] { large_rule = RuleAtWork(watch.context, watch.context->inst); });
+        limits.memory,
+        [&watch, &limits] { watch.Fault("needs more than " + Mebibytes(limits.memory) + " of memory"); },
+        limits.result,
+        [&watch, &large_rule] { large_rule = RuleAtWork(watch.context, watch.context->inst); });
     result.reset(xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, context.get()));
-    if (watch.bound.empty()) watch.Fault();  // a counter at its limit without a message
+    // A counter at its limit without a message (an XPath test that failed quietly).
+    if (watch.bound.empty()) watch.bound = watch.BoundReached();
   }
   if (!reads.refusal.empty()) throw Error(failure + reads.refusal);
   if (!watch.bound.empty()) throw Error(failure + Culprit(watch.rule, impl_->path) + " " + watch.bound);
   if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
-    throw Error(failure + Describe(watch.log, capture));
+    const std::string rule = RuleName(watch.rule);
+    throw Error(failure + (rule.empty() ? "" : rule + ": ") + Describe(watch.log, capture));
   }
   xmlChar* text = nullptr;
   int length = 0;
@@ -455,8 +463,7 @@ std::string Stylesheet::Transform(const Document& doc) const {
   std::unique_ptr<xmlChar, XmlFreeDeleter> owned(text);
   if (static_cast<std::size_t>(length) > limits.result) {
     throw Error(fmt::format("{}{} makes a result of {} bytes, more than the {} one entry may have", failure,
-                            Culprit(large_rule, impl_->path), length,
-                            Mebibytes(limits.result)));
+                            Culprit(large_rule, impl_->path), length, Mebibytes(limits.result)));
   }
   return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)) : std::string();
 }
