@@ -448,6 +448,7 @@ std::string Stylesheet::Transform(const Document& doc) const {
     result.reset(xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, context.get()));
     // A counter at its limit without a message (an XPath test that failed quietly).
     if (watch.bound.empty()) watch.bound = watch.BoundReached();
+    watch.context = nullptr;  // nothing after this point is the transformation's own fault
   }
   if (!reads.refusal.empty()) throw Error(failure + reads.refusal);
   if (!watch.bound.empty()) throw Error(failure + Culprit(watch.rule, impl_->path) + " " + watch.bound);
