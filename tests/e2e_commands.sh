@@ -7,6 +7,19 @@ D="$SCRATCH/disc"; W="$SCRATCH/w"; mkdir -p "$W"
 DB="$W/working_folder/TAVEX_data"
 q() { sqlite3 "$DB" "$1"; }
 
+# --- a new workspace: each command that needs what another makes says what to run, in one
+# error line, never in the database's own words
+E="$SCRATCH/new"; mkdir -p "$E"
+for cmd in topic gaiji audio "save-mp3 word_1.mp3" "export xsl $SCRATCH/x.xml" "export char $SCRATCH/c.xml" html \
+    stylesheet "preview 0"; do
+  "$BIN" -w "$E" $cmd >/dev/null 2>"$SCRATCH/err"; status=$?
+  check "$cmd on a new workspace: status 1 (got $status)" test "$status" -eq 1
+  check "$cmd on a new workspace: one error line saying what to run" \
+    test "$(grep -c '^error: .* yet: run `' "$SCRATCH/err")" -eq 1 -a "$(wc -l <"$SCRATCH/err")" -eq 1
+done
+check "preview on a new workspace names create and extract fs.skn" \
+  grep -q 'no entries yet: run `create` in operating mode 1 or 2.*`extract fs.skn`' "$SCRATCH/err"
+
 # --- the disc: extraction fills the tables; ffprobe decodes the sample recordings
 check "extract fs.skn" "$BIN" -w "$W" -s "$D" extract fs.skn
 check "extract pron" "$BIN" -w "$W" extract pron

@@ -2,9 +2,11 @@
 #include "book/book_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -128,15 +130,36 @@ struct EntryTally {
 
 bool IsBlank(const Sjis& text) { return text.bytes.find_first_not_of(" \t\r\n") == std::string::npos; }
 
-WrittenBatch TransformBatch(EntryTransformer& transformer, const std::vector<EntryRow>& rows, bool backward_keys) {
+// The lowest index of an entry whose transformation failed, shared by the workers: the
+// run stops at the first failure in record order, so no worker starts an entry after it.
+class FirstFailure {
+ public:
+  bool Before(std::int64_t index) const { return index < index_.load(std::memory_order_relaxed); }
+  void Note(std::int64_t index) {
+    std::int64_t seen = index_.load(std::memory_order_relaxed);
+    while (index < seen && !index_.compare_exchange_weak(seen, index, std::memory_order_relaxed)) {
+    }
+  }
+
+ private:
+  std::atomic<std::int64_t> index_{std::numeric_limits<std::int64_t>::max()};
+};
+
+// A batch cut short by an earlier failure is never written: the run stops before it.
+WrittenBatch TransformBatch(EntryTransformer& transformer, const std::vector<EntryRow>& rows, bool backward_keys,
+                            FirstFailure& failure) {
   WrittenBatch batch;
   batch.entries = rows.size();
   for (const EntryRow& row : rows) {
+    if (!failure.Before(row.index)) break;
     TransformedEntry entry;
     try {
       entry = transformer.TransformEntry(row.xml, row.title);
     } catch (const Error& error) {
-      throw Error(fmt::format("entry {}: {}", row.index, error.what()));
+      failure.Note(row.index);
+      // The index is what `preview` takes; the headword is what the user knows the entry by.
+      if (row.title.empty()) throw Error(fmt::format("entry {}: {}", row.index, error.what()));
+      throw Error(fmt::format("entry {} ({}): {}", row.index, row.title, error.what()));
     }
     if (!entry.parsed) {
       batch.unparsed.push_back(row.index);
@@ -188,10 +211,11 @@ void WriteBookHtml(const BookOptions& options, Progress& progress) {
   EntryTally unparsed;
   EntryTally bodiless;
   std::int64_t last_index = -1;
+  FirstFailure failure;
   {
     OrderedPool<std::vector<EntryRow>, WrittenBatch> pool(
         workers, [&](std::size_t worker, std::vector<EntryRow>& rows) {
-          return TransformBatch(*transformers[worker], rows, backward_keys);
+          return TransformBatch(*transformers[worker], rows, backward_keys, failure);
         });
     const auto write_oldest = [&] {
       const WrittenBatch batch = pool.Take();

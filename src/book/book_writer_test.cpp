@@ -168,7 +168,7 @@ TEST_F(WriteBookHtmlTest, FailedRunLeavesTheEarlierBookInPlace) {
     Write(0);
     FAIL() << "no error";
   } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()).rfind("entry 3: ", 0), 0u) << error.what();
+    EXPECT_EQ(std::string(error.what()).rfind("entry 3 (", 0), 0u) << error.what();
   }
   EXPECT_EQ(ReadFile(options_.book_html), earlier);
 }
@@ -218,7 +218,7 @@ TEST_F(WriteBookHtmlTest, SameBookWhateverTheNumberOfThreads) {
     Write(1);
     FAIL() << "no error";
   } catch (const Error& error) {
-    EXPECT_EQ(std::string(error.what()).rfind("entry 40: ", 0), 0u) << error.what();
+    EXPECT_EQ(std::string(error.what()).rfind("entry 40 (wé40): ", 0), 0u) << error.what();
   }
   EXPECT_TRUE(ReadFile(options_.book_html) == one);
 }

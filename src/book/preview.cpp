@@ -37,6 +37,16 @@ std::string Colour(std::string_view text, const char* colour) {
   return fmt::format("<font color=\"{}\">{}</font>", colour, text);
 }
 
+// Why there is no entry `index`: how many entries the book has, and their indexes.
+std::string MissingEntryMessage(const std::string& db_path, std::int64_t index) {
+  store::Connection db(db_path);
+  store::Statement range = db.Prepare("SELECT count(*), min([index]), max([index]) FROM [fs_skn]");
+  range.Step();
+  const std::int64_t count = range.Int(0);
+  if (count == 0) return fmt::format("no entry {} (the book has none)", index);
+  return fmt::format("no entry {} (the book has {}, indexes {} to {})", index, count, range.Int(1), range.Int(2));
+}
+
 }  // namespace
 
 std::optional<EntryRow> LoadEntryRow(const std::string& db_path, std::int64_t index) {
@@ -130,6 +140,7 @@ EntryPreview ShowEntryPreview(const PreviewOptions& options, std::int64_t index,
   EntryPreview preview;
   if (options.database_file.empty()) return preview;
   const std::optional<EntryRow> row = LoadEntryRow(options.database_file, index);
+  if (!row && options.require_entry) throw Error(MissingEntryMessage(options.database_file, index));
   if (!row) return preview;
 
   const GaijiTable table = LoadGaijiTable(options.database_file);

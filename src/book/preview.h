@@ -20,6 +20,7 @@ struct PreviewOptions {
   std::string database_file;    // the database field; an empty path gives empty views
   std::string main_stylesheet;  // epwing_dic.xsl
   OperatingMode mode;           // decides whether id and pv elements are keyed
+  bool require_entry = false;   // an index without an entry is an error, not empty views
 };
 
 // The five views of one entry. All are empty when the entry has no row.
@@ -75,8 +76,8 @@ std::string XmlSourceView(std::string_view xml_text, std::string_view tag, std::
 Sjis RenderEntryBlock(std::int64_t index, const TransformedEntry& entry);
 
 // The five views of record `index`. Throws tavex::Error naming the file when the main
-// stylesheet does not load, and on database and transformation faults; no view is returned
-// half-made.
+// stylesheet does not load, on database and transformation faults, and for an index
+// without an entry when the options require one; no view is returned half-made.
 EntryPreview ShowEntryPreview(const PreviewOptions& options, std::int64_t index, std::string_view tag,
                               std::string_view word);
 

@@ -196,7 +196,7 @@ const CommandRegistrar kPreview({"preview", "print one view of the entry preview
     WorkbenchOptions reader;
     reader.reader = true;
     auto session = StartSession(context, false, false, reader);
-    const EntryPreview preview = session->workbench.Preview(args->index, args->tag, args->word);
+    const EntryPreview preview = session->workbench.Preview(args->index, args->tag, args->word, true);
     std::string text;
     if (args->view == "wb") text = preview.wb;
     if (args->view == "xml") text = preview.xml;

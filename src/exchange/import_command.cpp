@@ -1,6 +1,10 @@
 // The import commands' steps, independent of the front end that asks the questions.
 #include "exchange/import_command.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include <fmt/format.h>
 
 #include "platform/error.h"
@@ -29,9 +33,14 @@ ImportOutcome ImportCommand(ExchangeTable table, const std::string& db_path,
     return outcome;
   }
   outcome.exchange_path = chosen;
-  if (!FileExists(*chosen)) {
+  struct stat info {};
+  if (::stat(chosen->c_str(), &info) != 0) {
     // Without this the preparation would quietly fall back to the statistics.
-    throw Error(fmt::format("cannot import {}: no such file", *chosen));
+    throw Error(fmt::format("cannot import {}: {}", *chosen, errno == ENOENT ? "no such file" : SystemMessage(errno)));
+  }
+  if (!S_ISREG(info.st_mode)) {
+    // A FIFO or a device would block the read or never end it.
+    throw Error(fmt::format("cannot import {}: not a regular file", *chosen));
   }
   outcome.rebuilt = ReplaceTable(table, db_path, *chosen, progress, prompter);
   return outcome;

@@ -38,6 +38,34 @@ exchange::ExchangeTable ToExchange(RuleTable table) {
 // The option columns of a rule row in the order of the tag editor's option list.
 constexpr int kFirstOption = 1;
 
+// What each table of the working database holds and what makes it, for the error of a
+// command that needs it in a new workspace, or in one whose working folder a mode 0 run
+// removed at its end.
+struct TableSource {
+  std::string_view table;
+  const char* holds;
+  const char* remedy;
+};
+constexpr TableSource kTableSources[] = {
+    {"fs_skn", "entries", "run `create` in operating mode 1 or 2 (-m 1), or `extract fs.skn`"},
+    {"char", "character table", "run `create` in operating mode 1 or 2 (-m 1), or `import char FILE`"},
+    {"xsl", "tag rules", "run `create` in operating mode 1 or 2 (-m 1), or `import xsl FILE`"},
+    {"us_pron_skn", "US pronunciations", "run `create --with-audio` in operating mode 1 or 2 (-m 1), or `extract pron`"},
+    {"uk_pron_skn", "UK pronunciations", "run `create --with-audio` in operating mode 1 or 2 (-m 1), or `extract pron`"},
+};
+
+// Throws an Error saying what to run when the working database has no table `table`.
+void RequireTable(const std::string& db_path, std::string_view table) {
+  // A missing database is asked nothing: opening it would create it, and a reader
+  // (preview) must leave the workspace as it found it.
+  if (FileExists(db_path) && store::TableExists(db_path, table)) return;
+  for (const TableSource& source : kTableSources) {
+    if (source.table != table) continue;
+    throw Error(fmt::format("{} holds no {} yet: {}", db_path, source.holds, source.remedy));
+  }
+  throw Error(fmt::format("{} has no table {}", db_path, table));
+}
+
 }  // namespace
 
 Workbench::Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options)
@@ -125,9 +153,13 @@ void Workbench::ExtractPronunciations() {
   bundle::ExtractBundle(where, "uk_pron.skn", progress_);
 }
 
-void Workbench::BuildTopicIndex() { analysis::BuildTopicIndex(layout_.database_file, progress_); }
+void Workbench::BuildTopicIndex() {
+  RequireTable(layout_.database_file, "fs_skn");
+  analysis::BuildTopicIndex(layout_.database_file, progress_);
+}
 
 void Workbench::CreateGaijiFiles() {
+  RequireTable(layout_.database_file, "char");
   gaiji::WriteGaijiFiles(layout_.database_file, layout_.base_folder, GaijiFace(), progress_);
 }
 
@@ -144,6 +176,8 @@ std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std:
 }
 
 void Workbench::ConvertMp3ToWav() {
+  RequireTable(layout_.database_file, audio::kUsPronTable);
+  RequireTable(layout_.database_file, audio::kUkPronTable);
   audio::ConvertPronToWav(layout_.database_file, audio::kUsPronTable, layout_.us_pron_folder, progress_);
   audio::ConvertPronToWav(layout_.database_file, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
 }
@@ -151,6 +185,8 @@ void Workbench::ConvertMp3ToWav() {
 bool Workbench::SaveOriginalMp3(std::optional<std::string> name) {
   if (!name) name = prompter_.InputText("original_mp3", "original_mp3_file_name", "");
   if (!name) return false;
+  RequireTable(layout_.database_file, audio::kUsPronTable);
+  RequireTable(layout_.database_file, audio::kUkPronTable);
   return audio::SaveOriginalMp3Both(layout_.database_file, *name, layout_.workspace);
 }
 
@@ -187,6 +223,7 @@ void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
   const char* title = table == RuleTable::kXsl ? "xsl_export" : "char_export";
   if (!file) file = prompter_.ChooseSaveFile(title, ExchangePath(table));
   if (!file) return;
+  RequireTable(layout_.database_file, table == RuleTable::kXsl ? "xsl" : "char");
   if (table == RuleTable::kXsl) {
     exchange::ExportXslXml(layout_.database_file, *file);
   } else {
@@ -195,6 +232,8 @@ void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
 }
 
 void Workbench::RebuildHtml() {
+  RequireTable(layout_.database_file, "fs_skn");
+  RequireTable(layout_.database_file, "char");
   if (mode_.RewritesStylesheets()) {
     generated_lines_.clear();
     WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
@@ -210,6 +249,7 @@ void Workbench::RebuildHtml() {
 }
 
 void Workbench::UpdateMainStylesheet() {
+  RequireTable(layout_.database_file, "xsl");  // without rules the stylesheet would shape nothing
   BackupMainStylesheet(layout_.main_stylesheet, layout_.xsl_backup_folder);
   generated_lines_.clear();
   WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
@@ -284,8 +324,15 @@ std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref
   return rows;
 }
 
-EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word) {
+EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word, bool must_exist) {
+  RequireTable(layout_.database_file, "fs_skn");
+  RequireTable(layout_.database_file, "char");
+  if (!FileExists(layout_.main_stylesheet)) {
+    throw Error(fmt::format("{} does not exist yet: run `stylesheet` to write it from the tag rules",
+                            layout_.main_stylesheet));
+  }
   book::PreviewOptions options;
+  options.require_entry = must_exist;
   options.database_file = layout_.database_file;
   options.main_stylesheet = layout_.main_stylesheet;
   options.mode = mode_;

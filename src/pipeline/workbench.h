@@ -123,8 +123,9 @@ class Workbench {
   std::vector<std::vector<std::string>> CharGridRows(bool only_char_ref);
 
   // Entry preview: the five views of one entry. `tag` and `word` are highlighted in the
-  // xml view when not empty.
-  EntryPreview Preview(int index, const std::string& tag, const std::string& word);
+  // xml view when not empty. An index without an entry gives empty views, or with
+  // `must_exist` an Error that says how many entries there are.
+  EntryPreview Preview(int index, const std::string& tag, const std::string& word, bool must_exist = false);
 
   // Called after the tag rows or the character table were rebuilt, so views can reload.
   std::function<void()> on_tag_rows_changed;

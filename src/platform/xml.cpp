@@ -159,7 +159,8 @@ struct Document::Impl {
   }
 };
 
-Document::Document() : impl_(std::make_unique<Impl>()) {}
+// The libraries are set up before a document is built, so that every block is counted.
+Document::Document() : impl_(std::make_unique<Impl>()) { internal::InitLibraries(); }
 Document::~Document() = default;
 Document::Document(Document&&) noexcept = default;
 Document& Document::operator=(Document&&) noexcept = default;

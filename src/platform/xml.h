@@ -6,6 +6,7 @@
 // All text in and out is UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,19 +96,33 @@ class Document {
   std::unique_ptr<Impl> impl_;
 };
 
+// The bounds of one transformation. Stylesheets are made from rule files passed between
+// users, so one entry's transformation may neither run for ever nor take the machine's
+// memory; the defaults leave any sensible rule far below each bound.
+struct TransformLimits {
+  int template_depth = 1000;                    // templates applied or called inside one another
+  int template_variables = 10000;               // variables and parameters alive at once
+  unsigned long xpath_operations = 20'000'000;  // XPath steps of the whole transformation
+  std::size_t memory = 128u << 20;              // bytes the libraries hold for it at once
+  std::size_t result = 16u << 20;               // bytes of the serialised result
+};
+
 // A compiled XSLT 1.0 stylesheet. Relative includes resolve against its file's folder;
 // the extension function user:mp3_wav of namespace "urn:user-scripts" is available.
 class Stylesheet {
  public:
   // Loads and compiles the stylesheet file. Throws Error naming the file and the fault.
-  explicit Stylesheet(const std::string& path);
+  explicit Stylesheet(const std::string& path, TransformLimits limits = {});
   ~Stylesheet();
   Stylesheet(Stylesheet&&) noexcept;
   Stylesheet& operator=(Stylesheet&&) noexcept;
 
   // Transforms `doc` and returns the serialised result (UTF-8, characters raw rather
   // than as references; output method html for an html root, so "<br/>" gives "<br>"
-  // and disable-output-escaping gives "&nbsp;"). Throws Error on a transformation fault.
+  // and disable-output-escaping gives "&nbsp;"). Throws Error on a transformation fault;
+  // one that crosses a bound of TransformLimits names the bound and the rule at work, as
+  // "the rule of tag T" after the match pattern of its template (for a named template,
+  // of the innermost matching template that called it).
   std::string Transform(const Document& doc) const;
 
  private:

@@ -5,6 +5,9 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,15 +19,58 @@ struct DocDeleter {
 };
 using DocPtr = std::unique_ptr<xmlDoc, DocDeleter>;
 
-// Sets up libxml2 and libxslt once: no network for any loaded resource, the XSLT
-// security preferences, and the mp3_wav extension function.
+// Sets up libxml2 and libxslt once: the counting allocator (see MemoryBudget), no network
+// for any loaded resource, the XSLT security preferences, and the mp3_wav extension function.
 void InitLibraries();
+
+// Routes libxml2's and libxslt's allocations through counters, so that a MemoryBudget can
+// see them. Called by InitLibraries before anything else of the libraries.
+void InstallCountingAllocator();
+
+// The memory the XML libraries may hold for one piece of work on the calling thread (one
+// transformation), counted from the budget's construction to its destruction: bytes
+// allocated on the thread minus bytes freed there. Crossing `limit` calls `on_exceeded`
+// once, inside that allocation, so the work can be asked to stop; an allocation that would
+// take it past twice the limit fails, for work that does not stop at once. Crossing the
+// lower `notice` calls `on_notice` once, so the work can note where it was when it grew.
+// Budgets nest (the inner one counts alone while it lives); a budget must die on its own
+// thread.
+class MemoryBudget {
+ public:
+  MemoryBudget(std::size_t limit, std::function<void()> on_exceeded, std::size_t notice = 0,
+               std::function<void()> on_notice = {});
+  ~MemoryBudget();
+  MemoryBudget(const MemoryBudget&) = delete;
+  MemoryBudget& operator=(const MemoryBudget&) = delete;
+
+  // True once the limit was crossed.
+  bool exceeded() const { return exceeded_; }
+  // Whether `bytes` more may be allocated (false past twice the limit).
+  bool Allows(std::size_t bytes) const;
+  // Counts an allocation (positive) or a release (negative).
+  void Add(std::int64_t bytes) noexcept;
+
+ private:
+  // Runs a handler with this thread's counting paused: it runs inside an allocation.
+  void RunHandler(const std::function<void()>& handler) noexcept;
+
+  std::int64_t limit_;
+  std::int64_t notice_;
+  std::int64_t used_ = 0;
+  bool exceeded_ = false;
+  bool noticed_ = false;
+  std::function<void()> on_exceeded_;
+  std::function<void()> on_notice_;
+  MemoryBudget* previous_;
+};
 
 // Collects libxml2's structured errors of the current thread while alive, instead of
 // printing them; restores the previous handler at the end of its scope.
 class ErrorCapture {
  public:
-  ErrorCapture();
+  // `on_error`, when given, is called inside each captured error (before it is added),
+  // while the work that raised it is still at the point of the fault.
+  explicit ErrorCapture(std::function<void()> on_error = {});
   ~ErrorCapture();
   ErrorCapture(const ErrorCapture&) = delete;
   ErrorCapture& operator=(const ErrorCapture&) = delete;
@@ -37,6 +83,7 @@ class ErrorCapture {
  private:
   void* old_context_;
   xmlStructuredErrorFunc old_handler_;
+  std::function<void()> on_error_;
   std::string messages_;
   std::string first_;
 };

@@ -151,8 +151,8 @@ class EntityExpansion {
 
 }  // namespace
 
-ErrorCapture::ErrorCapture()
-    : old_context_(xmlStructuredErrorContext), old_handler_(xmlStructuredError) {
+ErrorCapture::ErrorCapture(std::function<void()> on_error)
+    : old_context_(xmlStructuredErrorContext), old_handler_(xmlStructuredError), on_error_(std::move(on_error)) {
   xmlSetStructuredErrorFunc(this, StructuredError);
 }
 
@@ -160,6 +160,7 @@ ErrorCapture::~ErrorCapture() { xmlSetStructuredErrorFunc(old_context_, old_hand
 
 void ErrorCapture::Add(std::string message) noexcept {
   try {
+    if (on_error_) on_error_();
     if (first_.empty()) first_ = message;
     if (messages_.size() < 4096) {
       if (!messages_.empty()) messages_ += '\n';

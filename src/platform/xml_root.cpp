@@ -5,6 +5,7 @@
 #include <libxml/parserInternals.h>
 
 #include "platform/xml.h"
+#include "platform/xml_internal.h"
 
 namespace tavex::xml {
 namespace {
@@ -44,6 +45,7 @@ std::optional<std::string> RootElement::Attribute(std::string_view name) const {
 }
 
 std::optional<RootElement> ReadRootElement(std::string_view text) {
+  internal::InitLibraries();
   // A declaration may name an encoding the stored text no longer has; the whole-document
   // loader knows how to treat that, so such texts take the long way.
   if (text.substr(0, 5) == "<?xml" || text.size() > static_cast<std::size_t>(INT32_MAX)) {

@@ -20,6 +20,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include <fmt/format.h>
+
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/xml.h"
@@ -190,6 +192,30 @@ std::string TemplateMatch(const xmlNode* node) {
   return {};
 }
 
+// The match pattern of the rule at work in `transform`: the template holding the current
+// instruction, else the innermost template on the call stack that has one, since a named
+// template belongs to the rule that called it. Empty when no template has a pattern.
+std::string RuleAtWork(const xsltTransformContext* transform, const xmlNode* instruction) {
+  std::string match = TemplateMatch(instruction);
+  for (int i = transform->templNr - 1; match.empty() && i >= 0; --i) {
+    const xsltTemplate* called = transform->templTab[i];
+    if (called != nullptr && called->match != nullptr) match = reinterpret_cast<const char*>(called->match);
+  }
+  return match;
+}
+
+// "the rule of tag T" for the template of a tag's rule; empty for the stylesheet's own
+// template of the whole document.
+std::string RuleName(const std::string& match) {
+  return match.empty() || match == "/" ? std::string() : "the rule of tag " + match;
+}
+
+// Who a fault of a transformation is put to: the rule at work, else the stylesheet.
+std::string Culprit(const std::string& match, const std::string& stylesheet) {
+  const std::string rule = RuleName(match);
+  return rule.empty() ? "stylesheet " + stylesheet : rule;
+}
+
 // Loads what a stylesheet includes or what document() asks for, but only files inside
 // the scope's folder, and never with DTDs, external entities or the network: a rule
 // text comes from a shared file, so it must not read the user's other files into the book.
@@ -203,8 +229,7 @@ xmlDoc* ConfinedLoader(const xmlChar* uri, xmlDict* dict, int options, void* ctx
       std::string who = "stylesheet " + scope->stylesheet;
       if (type == XSLT_LOAD_DOCUMENT && ctxt != nullptr) {
         auto* transform = static_cast<xsltTransformContext*>(ctxt);
-        const std::string match = TemplateMatch(transform->inst);
-        if (!match.empty()) who = "the rule of tag " + match;
+        who = Culprit(RuleAtWork(transform, transform->inst), scope->stylesheet);
         transform->state = XSLT_STATE_STOPPED;
       }
       scope->refusal = who + " may not read " + target + ": " + reason;
@@ -217,6 +242,69 @@ xmlDoc* ConfinedLoader(const xmlChar* uri, xmlDict* dict, int options, void* ctx
     return nullptr;  // never let an exception into libxslt; the load simply fails
   }
 }
+
+// One transformation's watch over its faults and bounds: the first bound crossed and the
+// rule at work then, noted while the transformation still stands at the fault.
+struct TransformWatch {
+  xsltTransformContext* context = nullptr;
+  const TransformLimits* limits = nullptr;
+  MessageLog log;
+  std::string bound;  // the bound crossed, as the error says it; empty when none
+  std::string rule;   // the rule at work at the first fault, or when the bound was crossed
+  bool noted = false;  // a fault was seen
+
+  // Called at each fault while the transformation still stands at it: notes where it is
+  // and which bound, if any, the fault comes from.
+  void Fault(std::string crossed = {}) noexcept {
+    if (context == nullptr) return;
+    try {
+      if (crossed.empty()) crossed = BoundReached();
+      if (!bound.empty() || (noted && crossed.empty())) return;
+      noted = true;
+      rule = RuleAtWork(context, context->inst);
+      if (crossed.empty()) return;
+      bound = std::move(crossed);
+      context->state = XSLT_STATE_STOPPED;
+    } catch (...) {
+      // Never let an exception into the libraries; the fault is still reported.
+    }
+  }
+
+  // The bound whose counter stands at its limit, or empty.
+  std::string BoundReached() const {
+    if (context->depth >= context->maxTemplateDepth) {
+      return fmt::format("nests templates more than {} deep", limits->template_depth);
+    }
+    if (context->varsNr >= context->maxTemplateVars) {
+      return fmt::format("holds more than {} variables at once", limits->template_variables);
+    }
+    const xmlXPathContext* xpath = context->xpathCtxt;
+    if (xpath != nullptr && xpath->opLimit != 0 && xpath->opCount >= xpath->opLimit) {
+      return fmt::format("takes more than {} XPath steps", limits->xpath_operations);
+    }
+    return {};
+  }
+};
+
+// libxslt's messages of one transformation: kept, and each one a fault for the watch.
+void TransformMessage(void* context, const char* format, ...) {
+  if (context == nullptr) return;
+  auto* watch = static_cast<TransformWatch*>(context);
+  try {
+    char buffer[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    watch->Fault();
+    AppendMessage(&watch->log, "%s", buffer);
+  } catch (...) {
+    // Never let an exception into libxslt; the failure is still seen by the caller.
+  }
+}
+
+// A size in mebibytes, for messages.
+std::string Mebibytes(std::size_t bytes) { return fmt::format("{} MiB", bytes >> 20); }
 
 std::string PopString(xmlXPathParserContext* ctxt) {
   std::unique_ptr<xmlChar, XmlFreeDeleter> value(xmlXPathPopString(ctxt));
@@ -247,6 +335,7 @@ namespace internal {
 void InitLibraries() {
   static std::once_flag once;
   std::call_once(once, [] {
+    InstallCountingAllocator();
     xmlInitParser();
     // Whatever is loaded by name (stylesheet includes, DTDs) never comes from the network.
     xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
@@ -282,13 +371,15 @@ std::string Mp3Wav(std::string_view topic, std::string_view resource) {
 
 struct Stylesheet::Impl {
   std::string path;
+  TransformLimits limits;
   std::string folder;  // the only folder whose files the stylesheet may read
   std::unique_ptr<xsltStylesheet, StylesheetDeleter> style;
 };
 
-Stylesheet::Stylesheet(const std::string& path) : impl_(std::make_unique<Impl>()) {
+Stylesheet::Stylesheet(const std::string& path, TransformLimits limits) : impl_(std::make_unique<Impl>()) {
   internal::InitLibraries();
   impl_->path = path;
+  impl_->limits = limits;
   const std::size_t slash = path.rfind('/');
   impl_->folder = RealPath(slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash));
   if (impl_->folder == "/") impl_->folder.clear();  // "/" + "/" would never match; and no whole disk is open
@@ -325,28 +416,56 @@ std::string Stylesheet::Transform(const Document& doc) const {
   auto* source = static_cast<xmlDoc*>(doc.raw());
   if (source == nullptr) throw Error("cannot transform with " + impl_->path + ": the document is empty");
   xsltStylesheet* style = impl_->style.get();
+  const TransformLimits& limits = impl_->limits;
+  const std::string failure = "cannot transform with " + impl_->path + ": ";
 
-  MessageLog log;
-  internal::ErrorCapture capture;
-  GenericErrorScope scope(&log);
+  TransformWatch watch;
+  watch.limits = &limits;
+  internal::ErrorCapture capture([&watch] { watch.Fault(); });
+  GenericErrorScope scope(&watch.log);
   std::unique_ptr<xsltTransformContext, TransformContextDeleter> context(xsltNewTransformContext(style, source));
-  if (!context) throw Error("cannot transform with " + impl_->path + ": out of memory");
+  if (!context) throw Error(failure + "out of memory");
+  watch.context = context.get();
   xsltSetCtxtSecurityPrefs(xsltGetDefaultSecurityPrefs(), context.get());
-  xsltSetTransformErrorFunc(context.get(), &log, AppendMessage);
+  xsltSetTransformErrorFunc(context.get(), &watch, TransformMessage);
+  context->maxTemplateDepth = limits.template_depth;
+  context->maxTemplateVars = limits.template_variables;
+  context->xpathCtxt->opLimit = limits.xpath_operations;
+  context->xpathCtxt->opCount = 0;
 
   ReadScope reads{impl_->folder, impl_->path, {}};
   ReadScopeGuard reads_guard(&reads);
-  internal::DocPtr result(xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, context.get()));
-  if (!reads.refusal.empty()) throw Error("cannot transform with " + impl_->path + ": " + reads.refusal);
+  internal::DocPtr result;
+  std::string large_rule;
+  {
+    // The rule at work when the memory first grows past the result's bound is the one a
+    // result beyond that bound is put to.
+    internal::MemoryBudget memory(
+        limits.memory,
+        [&watch, &limits] { watch.Fault("needs more than " + Mebibytes(limits.memory) + " of memory"); },
+        limits.result,
+        [&watch, &large_rule] { large_rule = RuleAtWork(watch.context, watch.context->inst); });
+    result.reset(xsltApplyStylesheetUser(style, source, nullptr, nullptr, nullptr, context.get()));
+    // A counter at its limit without a message (an XPath test that failed quietly).
+    if (watch.bound.empty()) watch.bound = watch.BoundReached();
+    watch.context = nullptr;  // nothing after this point is the transformation's own fault
+  }
+  if (!reads.refusal.empty()) throw Error(failure + reads.refusal);
+  if (!watch.bound.empty()) throw Error(failure + Culprit(watch.rule, impl_->path) + " " + watch.bound);
   if (!result || context->state == XSLT_STATE_ERROR || context->state == XSLT_STATE_STOPPED) {
-    throw Error("cannot transform with " + impl_->path + ": " + Describe(log, capture));
+    const std::string rule = RuleName(watch.rule);
+    throw Error(failure + (rule.empty() ? "" : rule + ": ") + Describe(watch.log, capture));
   }
   xmlChar* text = nullptr;
   int length = 0;
   if (xsltSaveResultToString(&text, &length, result.get(), style) != 0) {
-    throw Error("cannot serialise the result of " + impl_->path + ": " + Describe(log, capture));
+    throw Error("cannot serialise the result of " + impl_->path + ": " + Describe(watch.log, capture));
   }
   std::unique_ptr<xmlChar, XmlFreeDeleter> owned(text);
+  if (static_cast<std::size_t>(length) > limits.result) {
+    throw Error(fmt::format("{}{} makes a result of {} bytes, more than the {} one entry may have", failure,
+                            Culprit(large_rule, impl_->path), length, Mebibytes(limits.result)));
+  }
   return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)) : std::string();
 }
 

@@ -173,6 +173,53 @@ TEST_F(XmlStylesheetTest, ConfinesWhatDocumentReads) {
   }
 }
 
+// A rule can neither run for ever nor fill the memory: each bound ends the transformation
+// at once with an error that names the bound and the tag whose rule crossed it, also when
+// the work happens in a named template the rule calls.
+TEST_F(XmlStylesheetTest, BoundsEveryTransformation) {
+  const std::string named =
+      "<xsl:template match=\"h\"><xsl:call-template name=\"r\"><xsl:with-param name=\"s\" select=\"string(.)\"/>"
+      "<xsl:with-param name=\"n\" select=\"N\"/></xsl:call-template></xsl:template>"
+      "<xsl:template name=\"r\"><xsl:param name=\"s\"/><xsl:param name=\"n\"/>"
+      "<xsl:if test=\"$n &gt; 0\">BODY</xsl:if><xsl:if test=\"$n = 0\"><xsl:value-of select=\"$s\"/></xsl:if>"
+      "</xsl:template>";
+  const std::string call = "<xsl:call-template name=\"r\"><xsl:with-param name=\"s\" select=\"S\"/>"
+                           "<xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template>";
+  auto rule = [&](std::string n, std::string body) {
+    std::string text = named;
+    text.replace(text.find("N"), 1, n);
+    return text.replace(text.find("BODY"), 4, body);
+  };
+  auto with_s = [&](const std::string& s) { return std::string(call).replace(call.find("S\""), 1, s); };
+  const struct {
+    std::string rule;
+    TransformLimits limits;
+    std::string message;
+  } cases[] = {
+      {"<xsl:template match=\"h\"><xsl:apply-templates select=\".\"/></xsl:template>", {},
+       "the rule of tag h nests templates more than 1000 deep"},
+      {rule("60", with_s("$s") + with_s("$s")), {}, "the rule of tag h takes more than 20000000 XPath steps"},
+      {rule("60", with_s("concat($s, $s)")), {}, "the rule of tag h needs more than 128 MiB of memory"},
+      {rule("20", with_s("concat($s, $s)")), {.result = 1u << 20},
+       "the rule of tag h makes a result of 3145750 bytes, more than the 1 MiB"},
+      {rule("5000", with_s("$s")), {.template_variables = 500}, "the rule of tag h holds more than 500 variables"},
+  };
+  Document doc;
+  ASSERT_TRUE(doc.LoadXml("<entry><h>xyz</h></entry>"));
+  for (const auto& c : cases) {
+    WriteTestFile(dir_ / "xsl/bounded.xsl",
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">" + c.rule +
+                      "</xsl:stylesheet>");
+    Stylesheet sheet(dir_ / "xsl/bounded.xsl", c.limits);
+    try {
+      sheet.Transform(doc);
+      ADD_FAILURE() << c.message << ": no error";
+    } catch (const Error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST_F(XmlStylesheetTest, WritesTheBodyWithoutIndentation) {
   // The clean-up passes look for adjacent "<br>" tokens, and the book is CR LF text:
   // the serialiser must not add line breaks of its own.
