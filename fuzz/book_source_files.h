@@ -62,7 +62,8 @@ inline void WriteSmallSource(const std::string& folder) {
 inline void BuildAndCheck(const std::string& folder) {
   NullProgress progress;
   try {
-    epwing::BuildEpwingBook({.base_folder = folder, .out_folder = JoinPath(ScratchFolder(), "epwing")}, progress);
+    epwing::BuildEpwingBook({.base_folder = folder, .out_folder = JoinPath(ScratchFolder(), "epwing")},
+                            progress);
   } catch (const Error&) {
     // A refused book source is a correct outcome.
   }

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tavex::fuzz::WriteSmallSource(folder);
     return folder;
   }();
-  tavex::fuzz::WriteBytes(base + "/GaijiMap.xml", std::string_view(reinterpret_cast<const char*>(data), size));
+  tavex::fuzz::WriteBytes(base + "/GaijiMap.xml",
+                          std::string_view(reinterpret_cast<const char*>(data), size));
   tavex::fuzz::BuildAndCheck(base);
   return 0;
 }

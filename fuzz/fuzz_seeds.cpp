@@ -104,8 +104,10 @@ void EpwingSeeds(const std::string& out) {
 void BookSourceSeeds(const std::string& out) {
   const std::string font = tavex::fuzz::SmallGaijiFont();
   std::string twice = font;
-  twice.insert(twice.find("</gaijiData>"), "<fontSet size=\"16X16\" start=\"FE21\">\r\n<fontData ebcode=\"FE21\" "
-                                           "unicode=\"00E0\">" + tavex::fuzz::GlyphRows(16) + "</fontData>\r\n</fontSet>\r\n");
+  twice.insert(twice.find("</gaijiData>"),
+               "<fontSet size=\"16X16\" start=\"FE21\">\r\n<fontData ebcode=\"FE21\" "
+               "unicode=\"00E0\">" +
+                   tavex::fuzz::GlyphRows(16) + "</fontData>\r\n</fontSet>\r\n");
   Seed(JoinPath(out, "gaiji_font"), "font", font);
   Seed(JoinPath(out, "gaiji_font"), "twice", twice);
   Seed(JoinPath(out, "gaiji_map"), "map", tavex::fuzz::SmallGaijiMap());

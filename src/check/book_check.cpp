@@ -92,8 +92,8 @@ class BookScanner {
 
   void End() {
     if (entries_ == 0) {
-      sink_.Error("no-entries", kBookName, 0, "holds no entries between <dl> and </dl>: the book would be empty",
-                  kRerunHtml);
+      sink_.Error("no-entries", kBookName, 0,
+                  "holds no entries between <dl> and </dl>: the book would be empty", kRerunHtml);
     }
     if (kana_.count > 0) {
       sink_.Warning("kana", kBookName, kana_.first_line,
@@ -296,8 +296,8 @@ class BookScanner {
   Tally empty_bodies_;  // definitions of entries with keys that hold nothing
   int entry_keys_ = 0;  // key lines since the last headword
   std::int64_t entries_ = 0;  // headings that start an entry
-  bool in_list_ = false;  // between <dl> and </dl>
-  bool in_body_ = false;  // between <dd><p> and </p></dd>
+  bool in_list_ = false;      // between <dl> and </dl>
+  bool in_body_ = false;      // between <dd><p> and </p></dd>
   bool body_next_ = false;
   int last_key_line_ = -1;
   std::string last_title_;

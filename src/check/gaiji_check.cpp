@@ -137,12 +137,13 @@ class FontReader {
     const auto& [a, b] = range_;
     if (a.first != 0 && b.first != 0 && a.first <= b.second && b.first <= a.second) {
       const std::size_t later = a.first > b.first ? 0 : 1;
-      sink_.Error("font-set", kFontName, set_line_[later],
-                  fmt::format("the {} fontSet's codes {} to {} overlap the {} fontSet's {} to {}",
-                              kSets[later].font_label, GaijiCodeName(range_[later].first),
-                              GaijiCodeName(range_[later].second), kSets[1 - later].font_label,
-                              GaijiCodeName(range_[1 - later].first), GaijiCodeName(range_[1 - later].second)),
-                  kRerunGaiji);
+      sink_.Error(
+          "font-set", kFontName, set_line_[later],
+          fmt::format("the {} fontSet's codes {} to {} overlap the {} fontSet's {} to {}",
+                      kSets[later].font_label, GaijiCodeName(range_[later].first),
+                      GaijiCodeName(range_[later].second), kSets[1 - later].font_label,
+                      GaijiCodeName(range_[1 - later].first), GaijiCodeName(range_[1 - later].second)),
+          kRerunGaiji);
     }
   }
 

@@ -39,7 +39,8 @@ void CheckWavFile(ReadOnlyFile& file, const std::string& name, FindingSink& sink
       got += part;
     }
   } catch (const Error& e) {
-    sink.Warning("wav-unreadable", name, 0, e.what(), "check the file's permissions, or " + std::string(kRerunAudio));
+    sink.Warning("wav-unreadable", name, 0, e.what(),
+                 "check the file's permissions, or " + std::string(kRerunAudio));
     return;
   }
   bool riff = got == header.size() && std::equal(header.begin(), header.begin() + 4, "RIFF") &&
@@ -66,13 +67,15 @@ void CheckWavFolders(const std::string& base_folder, FindingSink& sink) {
       case OpenStatus::kMissing:
         continue;
       case OpenStatus::kSymbolicLink:
-        sink.Warning("wav-folder", folder, 0,
-                     "is a symbolic link: the book takes recordings only from a real folder inside base_folder, "
-                     "so it leaves out every one linked to here",
-                     "replace the link by the folder itself, or re-run `tavex2epwing audio`");
+        sink.Warning(
+            "wav-folder", folder, 0,
+            "is a symbolic link: the book takes recordings only from a real folder inside base_folder, "
+            "so it leaves out every one linked to here",
+            "replace the link by the folder itself, or re-run `tavex2epwing audio`");
         continue;
       default:
-        sink.Warning("wav-folder", folder, 0, "is not a folder: the book leaves out every recording linked to here",
+        sink.Warning("wav-folder", folder, 0,
+                     "is not a folder: the book leaves out every recording linked to here",
                      "remove it and re-run `tavex2epwing audio`");
         continue;
     }
@@ -103,10 +106,11 @@ void CheckWavFolders(const std::string& base_folder, FindingSink& sink) {
                        "replace it by the WAV file itself, or " + std::string(kRerunAudio));
           break;
         case OpenStatus::kTooLarge:
-          sink.Warning("wav-too-large", relative, 0,
-                       fmt::format("has {} bytes, more than the {} a recording may have: the book leaves it out",
-                                   opened.size, SizeText(source_bounds::kRecording)),
-                       kRerunAudio);
+          sink.Warning(
+              "wav-too-large", relative, 0,
+              fmt::format("has {} bytes, more than the {} a recording may have: the book leaves it out",
+                          opened.size, SizeText(source_bounds::kRecording)),
+              kRerunAudio);
           break;
         default:
           sink.Warning("wav-unreadable", relative, 0, "cannot be read: " + opened.reason,

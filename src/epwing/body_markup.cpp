@@ -170,7 +170,8 @@ void BodyMarkup::Reference(char32_t c, TextEncoder& encoder) {
 
 void BodyMarkup::UpdateStyle(TextEncoder& encoder) {
   TextEncoder::Font font = TextEncoder::Font::kNone;
-  if (!fonts_.empty()) font = fonts_.InnermostIsSecond() ? TextEncoder::Font::kItalic : TextEncoder::Font::kBold;
+  if (!fonts_.empty())
+    font = fonts_.InnermostIsSecond() ? TextEncoder::Font::kItalic : TextEncoder::Font::kBold;
   TextEncoder::Script script = TextEncoder::Script::kNone;
   if (!scripts_.empty())
     script = scripts_.InnermostIsSecond() ? TextEncoder::Script::kSup : TextEncoder::Script::kSub;

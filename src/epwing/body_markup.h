@@ -63,8 +63,8 @@ class OpenTags {
     bool second;
     bool open;
   };
-  std::vector<Tag> tags_;                   // in opening order; closed ones wait until they are last
-  std::vector<std::size_t> of_kind_[2];     // where each kind's open tags stand in tags_
+  std::vector<Tag> tags_;                // in opening order; closed ones wait until they are last
+  std::vector<std::size_t> of_kind_[2];  // where each kind's open tags stand in tags_
 };
 
 // Writes the markup `sjis` through `encoder`. Warnings are counted in `warnings`.

@@ -129,7 +129,8 @@ std::size_t ReadEntries(LineReader& reader, const std::function<void(const Sourc
     while (reader.Next(line)) {
       entry_bytes += line.size() + 1;
       if (entry_bytes > source_bounds::kEntry) {
-        reader.Fail(fmt::format("entry {} longer than {}", EscapeControls(current.id), SizeText(source_bounds::kEntry)));
+        reader.Fail(fmt::format("entry {} longer than {}", EscapeControls(current.id),
+                                SizeText(source_bounds::kEntry)));
       }
       if (!in_body) {
         if (StartsWith(line, "<key ")) {
@@ -180,8 +181,7 @@ std::vector<std::string> ReadEntryIds(const std::string& path, WarningTally& war
         auto [it, fresh] = first_line.try_emplace(entry.id, entry.line);
         if (!fresh) {
           warnings.Add("entry id used twice, links lead to its first entry",
-                       fmt::format("id {} on line {} (first on line {})", entry.id, entry.line,
-                                   it->second));
+                       fmt::format("id {} on line {} (first on line {})", entry.id, entry.line, it->second));
         }
         ids.push_back(entry.id);
       },

@@ -68,13 +68,15 @@ struct FilePatch {
 
 // The files of base_folder the book is made of. Each is opened once before anything is
 // written, so that a missing, linked, special or oversized one stops the build naming it.
-constexpr const char* kSourceFiles[] = {"html_EPW", "copyright.html", "GaijiMap.xml", "Gaiji.xml", "TAVEX.map"};
+constexpr const char* kSourceFiles[] = {"html_EPW", "copyright.html", "GaijiMap.xml", "Gaiji.xml",
+                                        "TAVEX.map"};
 
 // Writes the whole book into `folder`.
 EpwingSummary WriteBook(const std::string& base, const std::string& folder, Progress& progress) {
   const std::string html_path = JoinPath(base, "html_EPW");
   const std::string copyright_path = JoinPath(base, "copyright.html");
-  for (const char* name : kSourceFiles) OpenInsideOrThrow(base, name, source_bounds::Of(name), "book source file");
+  for (const char* name : kSourceFiles)
+    OpenInsideOrThrow(base, name, source_bounds::Of(name), "book source file");
   const GaijiSet gaiji = GaijiSet::Load(base);
   WarningTally warnings;
   const std::vector<std::string> ids = ReadEntryIds(html_path, warnings);
@@ -201,8 +203,9 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   summary.wide_gaiji = gaiji.wide().glyphs.size();
   WriteFileInPlace(JoinPath(folder, "CATALOGS"), CatalogBytes(kTitleJis));
   WriteFileInPlace(JoinPath(folder, "afonts_0"), AfontsText(gaiji));
-  WriteFileInPlace(JoinPath(folder, "TAVEX.map"),
-                   OpenInsideOrThrow(base, "TAVEX.map", source_bounds::kTextMap, "book source file").ReadAll());
+  WriteFileInPlace(
+      JoinPath(folder, "TAVEX.map"),
+      OpenInsideOrThrow(base, "TAVEX.map", source_bounds::kTextMap, "book source file").ReadAll());
   warnings.Report(progress);
   return summary;
 }

@@ -252,16 +252,19 @@ TEST(EpwingBookTest, GaijiFontSetGivenTwiceIsRefused) {
   const std::string base = dir / "base_folder";
   WriteHandMadeSource(base);
   std::string fonts = ReadFile(base + "/Gaiji.xml");
-  fonts.insert(fonts.find("</gaijiData>"), "<fontSet size=\"16X16\" start=\"FE21\">\r\n<fontData ebcode=\"FE21\" "
-                                           "unicode=\"00E0\">" + Glyph("#....", 16) + "</fontData>\r\n</fontSet>\r\n");
+  fonts.insert(fonts.find("</gaijiData>"),
+               "<fontSet size=\"16X16\" start=\"FE21\">\r\n<fontData ebcode=\"FE21\" "
+               "unicode=\"00E0\">" +
+                   Glyph("#....", 16) + "</fontData>\r\n</fontSet>\r\n");
   WriteTestFile(base + "/Gaiji.xml", fonts);
   NullProgress progress;
   try {
     BuildEpwingBook({.base_folder = base, .out_folder = dir / "epwing"}, progress);
     FAIL() << "a font set given twice was taken";
   } catch (const Error& e) {
-    EXPECT_NE(std::string(e.what()).find("Gaiji.xml: line 45: a second 16X16 fontSet (the first is on line 4)"),
-              std::string::npos)
+    EXPECT_NE(
+        std::string(e.what()).find("Gaiji.xml: line 45: a second 16X16 fontSet (the first is on line 4)"),
+        std::string::npos)
         << e.what();
   }
 }

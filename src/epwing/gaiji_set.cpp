@@ -97,18 +97,21 @@ GaijiSet GaijiSet::Load(const std::string& base_folder) {
     const std::string size = font_set.GetAttribute("size").value_or("");
     const bool narrow = size == "8X16";
     if (!narrow && size != "16X16") {
-      Fault(font_path, set_line, fmt::format("unexpected font size \"{}\" (16X16 or 8X16)", EscapeControls(size)));
+      Fault(font_path, set_line,
+            fmt::format("unexpected font size \"{}\" (16X16 or 8X16)", EscapeControls(size)));
     }
     std::optional<SetSource>& source = sources[narrow ? 0 : 1];
     if (source) {
       Fault(font_path, set_line,
-            fmt::format("a second {} fontSet (the first is on line {}): each size is given once", size, source->line));
+            fmt::format("a second {} fontSet (the first is on line {}): each size is given once", size,
+                        source->line));
     }
     FontSet& target = narrow ? set.narrow_ : set.wide_;
     const std::string start_text = font_set.GetAttribute("start").value_or("");
     const std::uint32_t start = ParseHex(start_text);
     if (!IsGaijiCode(start)) {
-      Fault(font_path, set_line, fmt::format("bad start code \"{}\" of the {} fontSet", EscapeControls(start_text), size));
+      Fault(font_path, set_line,
+            fmt::format("bad start code \"{}\" of the {} fontSet", EscapeControls(start_text), size));
     }
     target.start = static_cast<std::uint16_t>(start);
     source = SetSource{set_line, target.start};
@@ -122,16 +125,19 @@ GaijiSet GaijiSet::Load(const std::string& base_folder) {
       }
       if (GlyphIndex(target.start, static_cast<std::uint16_t>(code)) < 0) {
         Fault(font_path, line,
-              fmt::format("gaiji code {} lies before the start {:04X} of its {} fontSet", code_text, start, size));
+              fmt::format("gaiji code {} lies before the start {:04X} of its {} fontSet", code_text, start,
+                          size));
       }
       glyph.code = static_cast<std::uint16_t>(code);
       glyph.unicode = ParseHex(data.GetAttribute("unicode").value_or(""));
       if (!ParseGlyph(data.Text(), narrow ? 8 : 16, glyph)) {
-        Fault(font_path, line, fmt::format("malformed glyph {}: 16 rows of {} '#' or '.'", code_text, narrow ? 8 : 16));
+        Fault(font_path, line,
+              fmt::format("malformed glyph {}: 16 rows of {} '#' or '.'", code_text, narrow ? 8 : 16));
       }
       auto [it, fresh] = narrow_of_code.try_emplace(glyph.code, narrow, line);
       if (!fresh) {
-        Fault(font_path, line, fmt::format("gaiji code {} is given twice (first on line {})", code_text, it->second.second));
+        Fault(font_path, line,
+              fmt::format("gaiji code {} is given twice (first on line {})", code_text, it->second.second));
       }
       source->last = std::max(source->last, glyph.code);
       target.glyphs.push_back(glyph);
@@ -144,9 +150,10 @@ GaijiSet GaijiSet::Load(const std::string& base_folder) {
     const std::uint16_t second_start = narrow_first ? set.wide_.start : set.narrow_.start;
     if (second_start <= first.last) {
       const SetSource& second = narrow_first ? *sources[1] : *sources[0];
-      Fault(font_path, second.line,
-            fmt::format("the fontSet starting at {:04X} overlaps the one on line {}, whose codes run to {:04X}",
-                        second_start, first.line, first.last));
+      Fault(
+          font_path, second.line,
+          fmt::format("the fontSet starting at {:04X} overlaps the one on line {}, whose codes run to {:04X}",
+                      second_start, first.line, first.last));
     }
   }
   for (FontSet* target : {&set.narrow_, &set.wide_}) {
@@ -165,8 +172,9 @@ GaijiSet GaijiSet::Load(const std::string& base_folder) {
     const std::uint32_t code = ParseHex(code_text);
     if (unicode == 0 || unicode > 0x10FFFF || !IsGaijiCode(code)) {
       Fault(map_path, line,
-            fmt::format("gaijiMap entry without a readable unicode=\"#xHHHH\" and ebcode=\"HHHH\" (\"{}\", \"{}\")",
-                        EscapeControls(unicode_text), EscapeControls(code_text)));
+            fmt::format(
+                "gaijiMap entry without a readable unicode=\"#xHHHH\" and ebcode=\"HHHH\" (\"{}\", \"{}\")",
+                EscapeControls(unicode_text), EscapeControls(code_text)));
     }
     const bool in_narrow = sources[0] && code >= set.narrow_.start && code <= sources[0]->last;
     const bool in_wide = sources[1] && code >= set.wide_.start && code <= sources[1]->last;
@@ -175,8 +183,9 @@ GaijiSet GaijiSet::Load(const std::string& base_folder) {
     }
     auto [first, fresh] = line_of_unicode.try_emplace(unicode, line);
     if (!fresh) {
-      Fault(map_path, line, fmt::format("U+{:04X} is mapped twice (first on line {})",
-                                        static_cast<std::uint32_t>(unicode), first->second));
+      Fault(map_path, line,
+            fmt::format("U+{:04X} is mapped twice (first on line {})", static_cast<std::uint32_t>(unicode),
+                        first->second));
     }
     auto it = narrow_of_code.find(static_cast<std::uint16_t>(code));
     // A code inside a set without a glyph of its own would show a blank: the character stays unknown.
@@ -200,7 +209,8 @@ void WriteFontFile(const std::string& path, const FontSet& set, bool narrow) {
   for (const Glyph& glyph : set.glyphs) {
     const int index = GlyphIndex(set.start, glyph.code);
     // Load keeps every code at or after its set's start; a set made otherwise is a fault here.
-    if (index < 0 || index >= count) throw Error(fmt::format("gaiji code {:04X} outside its font set", glyph.code));
+    if (index < 0 || index >= count)
+      throw Error(fmt::format("gaiji code {:04X} outside its font set", glyph.code));
     std::size_t at = kPage + static_cast<std::size_t>(index) * glyph_size;
     for (int row = 0; row < 16; ++row) {
       data[at++] = static_cast<char>(glyph.rows[row] >> 8);

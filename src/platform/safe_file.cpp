@@ -4,10 +4,9 @@
 #include "platform/safe_file.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <fmt/format.h>
 
 #include <cerrno>
 #include <new>
@@ -218,7 +217,8 @@ ReadOnlyFile OpenInsideOrThrow(const std::string& folder, std::string_view relat
 OpenStatus InspectFolderInside(const std::string& folder, std::string_view name) {
   struct stat info {};
   const std::string path = JoinPath(folder, name);
-  if (lstat(path.c_str(), &info) != 0) return errno == ENOENT ? OpenStatus::kMissing : OpenStatus::kUnreadable;
+  if (lstat(path.c_str(), &info) != 0)
+    return errno == ENOENT ? OpenStatus::kMissing : OpenStatus::kUnreadable;
   if (S_ISLNK(info.st_mode)) return OpenStatus::kSymbolicLink;
   return S_ISDIR(info.st_mode) ? OpenStatus::kOpened : OpenStatus::kNotRegular;
 }

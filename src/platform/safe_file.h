@@ -15,11 +15,11 @@ namespace tavex {
 // Why a file inside a folder could not be opened for reading.
 enum class OpenStatus {
   kOpened,
-  kMissing,        // no such file (or a folder part is missing)
-  kSymbolicLink,   // the file or one of its folder parts is a symbolic link
-  kNotRegular,     // a folder, FIFO, socket or device
-  kTooLarge,       // more bytes than the caller's bound
-  kUnreadable,     // any other failure (permissions, I/O)
+  kMissing,       // no such file (or a folder part is missing)
+  kSymbolicLink,  // the file or one of its folder parts is a symbolic link
+  kNotRegular,    // a folder, FIFO, socket or device
+  kTooLarge,      // more bytes than the caller's bound
+  kUnreadable,    // any other failure (permissions, I/O)
 };
 
 struct OpenResult;
@@ -55,8 +55,8 @@ class ReadOnlyFile {
 // The outcome of OpenInside.
 struct OpenResult {
   OpenStatus status = OpenStatus::kMissing;
-  ReadOnlyFile file;   // open when status is kOpened
-  std::string reason;  // for kUnreadable: the system's message
+  ReadOnlyFile file;       // open when status is kOpened
+  std::string reason;      // for kUnreadable: the system's message
   std::uint64_t size = 0;  // for kTooLarge: the file's size
 };
 

@@ -115,7 +115,8 @@ std::string EscapeControls(std::string_view text) {
       continue;
     }
     bool valid = true;
-    for (std::size_t k = 1; k < length; ++k) valid = valid && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    for (std::size_t k = 1; k < length; ++k)
+      valid = valid && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
     if (!valid) {
       hex(b);
       ++i;
