@@ -1,13 +1,14 @@
 // Writes the seed corpora of the fuzz targets from the sample disc, so that no binary
 // seeds need to be kept in the tree: fuzz_seeds OUTPUT_FOLDER makes one folder per
 // target (bundle_config, bundle_extract, mp3_profile, exchange_import, entry_walk,
-// transform_entry, epwing_book).
+// transform_entry, epwing_book, gaiji_font, gaiji_map, base_folder).
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "book_source_files.h"
 #include "fuzz_support.h"
 #include "platform/files.h"
 #include "sample/sample_audio.h"
@@ -99,6 +100,21 @@ void EpwingSeeds(const std::string& out) {
   Seed(JoinPath(out, "epwing_book"), "book", tavex::fuzz::JoinParts({html, wav}));
 }
 
+// The small book source's gaiji files, and a font with the wide set given twice.
+void BookSourceSeeds(const std::string& out) {
+  const std::string font = tavex::fuzz::SmallGaijiFont();
+  std::string twice = font;
+  twice.insert(twice.find("</gaijiData>"),
+               "<fontSet size=\"16X16\" start=\"FE21\">\r\n<fontData ebcode=\"FE21\" "
+               "unicode=\"00E0\">" +
+                   tavex::fuzz::GlyphRows(16) + "</fontData>\r\n</fontSet>\r\n");
+  Seed(JoinPath(out, "gaiji_font"), "font", font);
+  Seed(JoinPath(out, "gaiji_font"), "twice", twice);
+  Seed(JoinPath(out, "gaiji_map"), "map", tavex::fuzz::SmallGaijiMap());
+  Seed(JoinPath(out, "base_folder"), "small",
+       tavex::fuzz::JoinParts({tavex::fuzz::SmallBookHtml(), font, tavex::fuzz::SmallGaijiMap()}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +129,7 @@ int main(int argc, char** argv) {
     ExchangeSeeds(out);
     EntrySeeds(out);
     EpwingSeeds(out);
+    BookSourceSeeds(out);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", error.what());
     return 1;

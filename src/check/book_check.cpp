@@ -67,10 +67,21 @@ class BookScanner {
     if (HasHalfWidthKana(line)) kana_.Add(number);
     if (line.find("&#") != std::string_view::npos) References(line, number);
     if (body_next_) Body(line, number);
-    if (std::size_t pos = line.find("<dt id=\""); pos != std::string_view::npos) {
-      Headword(line, pos, number);
-      entry_keys_ = 0;
+    // A heading starts an entry only inside the entry list and outside a definition, as
+    // the EPWING writer reads the book; anywhere else it is no entry.
+    if (line.starts_with("<dt id=\"")) {
+      if (in_list_ && !in_body_) {
+        Headword(line, 0, number);
+        entry_keys_ = 0;
+        ++entries_;
+      } else {
+        Stray(line, number);
+      }
     }
+    if (!in_body_ && line == "<dl>") in_list_ = true;
+    if (!in_body_ && line == "</dl>") in_list_ = false;
+    if (in_list_ && line == "<dd><p>") in_body_ = true;
+    if (line == "</p></dd>") in_body_ = false;
     body_next_ = line == "<dd><p>";
     if (line.find("href=\"#") != std::string_view::npos) Links(line, number);
     if (std::size_t pos = line.find("<key title=\""); pos != std::string_view::npos) {
@@ -80,6 +91,10 @@ class BookScanner {
   }
 
   void End() {
+    if (entries_ == 0) {
+      sink_.Error("no-entries", kBookName, 0,
+                  "holds no entries between <dl> and </dl>: the book would be empty", kRerunHtml);
+    }
     if (kana_.count > 0) {
       sink_.Warning("kana", kBookName, kana_.first_line,
                     fmt::format("half-width katakana ({} in all); the authoring tool turns it "
@@ -183,6 +198,17 @@ class BookScanner {
     }
   }
 
+  void Stray(std::string_view line, int number) {
+    const std::size_t id_end = line.find('"', 8);
+    const std::string id(line.substr(8, id_end == std::string_view::npos ? 0 : id_end - 8));
+    sink_.Error("stray-heading", kBookName, number,
+                fmt::format("heading of entry id {} stands {}: it starts no entry, the book leaves it out "
+                            "and links to it go nowhere",
+                            Snippet(id), in_body_ ? "inside a definition" : "outside the entry list"),
+                "remove the line, or move the entry it starts out of the definition it was pasted into "
+                "and between <dl> and </dl>");
+  }
+
   // The line after "<dd><p>": the definition, ending in "<br>". Keys are taken from the
   // entry's source, so an entry with keys but nothing in its definition lost its text.
   // (An entry whose source did not parse has neither, and create already counted it.)
@@ -269,6 +295,9 @@ class BookScanner {
   std::unordered_map<std::string, Tally> targets_;  // link target -> uses
   Tally empty_bodies_;  // definitions of entries with keys that hold nothing
   int entry_keys_ = 0;  // key lines since the last headword
+  std::int64_t entries_ = 0;  // headings that start an entry
+  bool in_list_ = false;      // between <dl> and </dl>
+  bool in_body_ = false;      // between <dd><p> and </p></dd>
   bool body_next_ = false;
   int last_key_line_ = -1;
   std::string last_title_;
@@ -278,7 +307,7 @@ class BookScanner {
 }  // namespace
 
 void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink) {
-  LineReader reader(JoinPath(base_folder, kBookName), kBookName);
+  LineReader reader(base_folder, kBookName);
   if (!reader.is_open()) return;
   BookScanner scanner(gaiji, sink);
   std::string_view line;

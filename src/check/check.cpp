@@ -1,5 +1,7 @@
 #include "check/check.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
 #include <map>
@@ -13,6 +15,8 @@
 #include "check/wav_check.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/safe_file.h"
+#include "platform/source_bounds.h"
 
 namespace tavex::check {
 
@@ -33,7 +37,7 @@ constexpr std::array<RequiredFile, 5> kRequiredFiles = {{
 
 // Reads a file only for its encoding and line ends.
 void CheckTextFile(const std::string& base_folder, const char* name, FindingSink& sink) {
-  LineReader reader(JoinPath(base_folder, name), name);
+  LineReader reader(base_folder, name);
   std::string_view line;
   while (reader.Next(line)) {
   }
@@ -69,9 +73,37 @@ CheckReport CheckBookSource(const std::string& base_folder) {
 
   std::set<std::string> missing;
   for (const auto& file : kRequiredFiles) {
-    if (FileExists(JoinPath(base_folder, file.name))) continue;
+    // Opened as the EPWING writer opens it: a regular file, no link followed, bounded.
+    const std::uint64_t bound = source_bounds::Of(file.name);
+    const OpenResult opened = OpenInside(base_folder, file.name, bound);
+    switch (opened.status) {
+      case OpenStatus::kOpened:
+        continue;
+      case OpenStatus::kMissing:
+        sink.Error("missing", file.name, 0, "file is missing", file.advice);
+        break;
+      case OpenStatus::kSymbolicLink:
+        sink.Error("not-regular", file.name, 0,
+                   "is a symbolic link: the book's files are read only as regular files inside base_folder",
+                   "replace the link by a copy of the file it names, or write the file anew: " +
+                       std::string(file.advice));
+        break;
+      case OpenStatus::kNotRegular:
+        sink.Error("not-regular", file.name, 0, "is not a regular file (a folder, FIFO or device)",
+                   "remove it and write the file anew: " + std::string(file.advice));
+        break;
+      case OpenStatus::kTooLarge:
+        sink.Error("too-large", file.name, 0,
+                   fmt::format("has {} bytes, more than the {} the book's source may hold", opened.size,
+                               SizeText(bound)),
+                   "the file is damaged or is not the book's: write it anew: " + std::string(file.advice));
+        break;
+      case OpenStatus::kUnreadable:
+        sink.Error("unreadable", file.name, 0, "cannot be read: " + opened.reason,
+                   "check the file's permissions");
+        break;
+    }
     missing.insert(file.name);
-    sink.Error("missing", file.name, 0, "file is missing", file.advice);
   }
   // Files in the order the authoring tool meets them: the project, the gaiji files it
   // loads, then the pages; each kind's overflow is summed up before the next file.

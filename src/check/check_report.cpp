@@ -4,6 +4,7 @@
 
 #include "check/check.h"
 #include "check/finding_sink.h"
+#include "platform/text.h"
 
 namespace tavex::check {
 
@@ -81,13 +82,15 @@ std::string FormatSummary(const CheckReport& report) {
 
 std::string FormatReport(const CheckReport& report) {
   std::string out;
+  // Findings quote the book's own text: its control characters are shown as "\xNN", so
+  // that escape codes in a hand-edited file cannot act on the terminal.
   for (const auto& f : report.findings) {
-    std::string where = f.line > 0 ? fmt::format("{}:{}", f.file, f.line) : f.file;
-    out += fmt::format("{}: {}: {}", where, SeverityName(f.severity), f.message);
-    if (!f.advice.empty()) out += " (" + f.advice + ")";
+    std::string where = EscapeControls(f.line > 0 ? fmt::format("{}:{}", f.file, f.line) : f.file);
+    out += fmt::format("{}: {}: {}", where, SeverityName(f.severity), EscapeControls(f.message));
+    if (!f.advice.empty()) out += " (" + EscapeControls(f.advice) + ")";
     out += "\n";
   }
-  return out + FormatSummary(report) + "\n";
+  return out + EscapeControls(FormatSummary(report)) + "\n";
 }
 
 std::string FormatReportJson(const CheckReport& report) {

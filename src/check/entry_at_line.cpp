@@ -12,7 +12,7 @@ std::optional<int> EntryIndexAtLine(const std::string& base_folder, int line) {
   constexpr std::string_view kEntryStart = "<dt id=\"";
   constexpr std::string_view kOwnerTitle = "\">copyright_info</dt>";
   if (line <= 0) return std::nullopt;
-  LineReader reader(JoinPath(base_folder, "html_EPW"), "html_EPW");
+  LineReader reader(base_folder, "html_EPW");
   if (!reader.is_open()) return std::nullopt;
   std::optional<int> entry;
   std::string_view text;

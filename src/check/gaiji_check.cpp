@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <unordered_map>
@@ -59,7 +60,7 @@ void CheckCode(const char* file, const GaijiItem& item, std::size_t set, CodeLin
 
 bool ReadGaijiMap(const std::string& base_folder, GaijiSets& sets, GaijiMapSummary& summary,
                   FindingSink& sink) {
-  LineReader reader(JoinPath(base_folder, kMapName), kMapName);
+  LineReader reader(base_folder, kMapName);
   if (!reader.is_open()) return false;
   std::size_t set = 0;
   std::array<CodeLines, 2> codes;
@@ -132,6 +133,18 @@ class FontReader {
       sink_.Error("glyph-open", kFontName, item_.line,
                   fmt::format("glyph {} has no closing </fontData>", GaijiCodeName(item_.code)), kRerunGaiji);
     }
+    // The two sets share one code space: their ranges, from the start to the last code, must not meet.
+    const auto& [a, b] = range_;
+    if (a.first != 0 && b.first != 0 && a.first <= b.second && b.first <= a.second) {
+      const std::size_t later = a.first > b.first ? 0 : 1;
+      sink_.Error(
+          "font-set", kFontName, set_line_[later],
+          fmt::format("the {} fontSet's codes {} to {} overlap the {} fontSet's {} to {}",
+                      kSets[later].font_label, GaijiCodeName(range_[later].first),
+                      GaijiCodeName(range_[later].second), kSets[1 - later].font_label,
+                      GaijiCodeName(range_[1 - later].first), GaijiCodeName(range_[1 - later].second)),
+          kRerunGaiji);
+    }
   }
 
  private:
@@ -149,10 +162,20 @@ class FontReader {
                   kRerunGaiji);
       return;
     }
+    if (set_line_[*set_] != 0) {
+      sink_.Error("font-set", kFontName, number,
+                  fmt::format("a second {} fontSet (the first is on line {}): the EPWING writer refuses the "
+                              "file",
+                              kSets[*set_].font_label, set_line_[*set_]),
+                  kRerunGaiji);
+    } else {
+      set_line_[*set_] = number;
+    }
     auto start = AttributeValue(tag, "start");
     std::optional<std::uint32_t> start_code = start ? ParseHex(*start) : std::nullopt;
     if (start_code && InGaijiLayout(*start_code)) {
       expected_ = *start_code;
+      if (range_[*set_].first == 0) range_[*set_] = {*start_code, *start_code};
     } else {
       sink_.Error(
           "font-set", kFontName, number,
@@ -180,6 +203,7 @@ class FontReader {
       return;
     }
     CheckCode(kFontName, item_, *set_, codes_[*set_], sink_);
+    if (range_[*set_].first != 0) range_[*set_].second = std::max(range_[*set_].second, item_.code);
     ++ordinal_;
     if (expected_) {
       if (item_.code != *expected_ && !numbering_reported_) {
@@ -230,6 +254,8 @@ class FontReader {
   int ordinal_ = 0;
   bool numbering_reported_ = false;
   std::array<CodeLines, 2> codes_;
+  std::array<int, 2> set_line_{};  // the line of each set's fontSet, 0 before it
+  std::array<std::pair<std::uint32_t, std::uint32_t>, 2> range_{};  // each set's start and last code
   bool glyph_open_ = false;
   GaijiItem item_;
   int rows_ = 0;
@@ -237,7 +263,7 @@ class FontReader {
 };
 
 bool ReadGaijiFont(const std::string& base_folder, GaijiSets& sets, FindingSink& sink) {
-  LineReader reader(JoinPath(base_folder, kFontName), kFontName);
+  LineReader reader(base_folder, kFontName);
   if (!reader.is_open()) return false;
   FontReader font(sets, sink);
   std::string_view line;

@@ -3,9 +3,12 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "platform/cp932.h"
+#include "platform/error.h"
+#include "platform/source_bounds.h"
 #include "platform/text.h"
 
 namespace tavex::check {
@@ -13,6 +16,7 @@ namespace tavex::check {
 namespace {
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+constexpr std::size_t kBlockBytes = 1 << 16;
 
 }  // namespace
 
@@ -26,15 +30,53 @@ bool HasUndecodableBytes(std::string_view sjis) {
   return SjisToUtf8(Sjis(std::string(sjis))).find(kReplacementUtf8) != std::string::npos;
 }
 
-LineReader::LineReader(const std::string& path, std::string name)
-    : in_(path, std::ios::binary), name_(std::move(name)) {}
+LineReader::LineReader(const std::string& base_folder, std::string name) : name_(std::move(name)) {
+  OpenResult opened = OpenInside(base_folder, name_, source_bounds::Of(name_));
+  if (opened.status == OpenStatus::kOpened) {
+    file_ = std::move(opened.file);
+    block_ = std::make_unique<char[]>(kBlockBytes);
+  }
+}
+
+bool LineReader::Refill() {
+  if (!stopped_.empty()) return false;
+  try {
+    filled_ = file_.Read(block_.get(), kBlockBytes);
+  } catch (const Error& e) {
+    stopped_ = e.what();
+    filled_ = 0;
+  }
+  at_ = 0;
+  return filled_ > 0;
+}
 
 bool LineReader::Next(std::string_view& line) {
-  if (!in_.is_open() || !std::getline(in_, buffer_, '\n')) return false;
+  if (!file_.is_open() || !stopped_.empty()) return false;
+  buffer_.clear();
+  bool ended_by_lf = false;
+  bool read_any = false;
+  while (true) {
+    if (at_ == filled_ && !Refill()) break;
+    const char* begin = block_.get() + at_;
+    const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', filled_ - at_));
+    const std::size_t take = lf != nullptr ? static_cast<std::size_t>(lf - begin) : filled_ - at_;
+    read_any = true;
+    if (buffer_.size() + take > source_bounds::kEntry) {
+      stopped_ = fmt::format("line {} is longer than {}; the file was read no further", line_number_ + 1,
+                             SizeText(source_bounds::kEntry));
+      return false;
+    }
+    buffer_.append(begin, take);
+    at_ += take;
+    if (lf != nullptr) {
+      ++at_;
+      ended_by_lf = true;
+      break;
+    }
+  }
+  if (!read_any || (!ended_by_lf && buffer_.empty())) return false;
   ++line_number_;
-  // Without the delimiter getline stops at the end of the file: a last line with no
-  // line end. (An empty read at the end returns false above.)
-  bool ended_by_lf = !in_.eof();
+  // A line without its LF is the last one, cut off by the end of the file.
   bool crlf = ended_by_lf && !buffer_.empty() && buffer_.back() == '\r';
   if (crlf) buffer_.pop_back();
   if (!crlf || buffer_.find('\r') != std::string::npos) bad_line_end_.Add(line_number_);
@@ -44,6 +86,10 @@ bool LineReader::Next(std::string_view& line) {
 }
 
 void LineReader::ReportTallies(FindingSink& sink) const {
+  if (!stopped_.empty()) {
+    sink.Error("unreadable", name_, line_number_ + 1, stopped_,
+               "the file is damaged or was edited by hand: write it anew with the step that makes it");
+  }
   if (undecodable_.count > 0) {
     sink.Error(
         "undecodable", name_, undecodable_.first_line,

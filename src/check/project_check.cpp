@@ -55,7 +55,7 @@ std::string ProjectPathToLocal(const std::string& base_folder, const std::string
 
 void CheckProjectFile(const std::string& base_folder, const std::set<std::string>& already_missing,
                       FindingSink& sink) {
-  LineReader reader(JoinPath(base_folder, kProjectName), kProjectName);
+  LineReader reader(base_folder, kProjectName);
   if (!reader.is_open()) return;
   bool has_source = false;
   std::string_view line;

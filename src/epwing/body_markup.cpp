@@ -89,10 +89,14 @@ std::optional<std::pair<char32_t, std::size_t>> DecodeEntity(std::string_view te
 void BodyMarkup::Write(std::string_view sjis, TextEncoder& encoder) {
   const std::size_t n = sjis.size();
   std::size_t i = 0;
+  // The next ">" at or after the scan; kept across "<"s without one, so that text of
+  // many "<" and no ">" is scanned once, not once per "<".
+  std::size_t next_close = 0;
   while (i < n) {
     const auto b = static_cast<unsigned char>(sjis[i]);
     if (b == '<') {
-      const std::size_t close = sjis.find('>', i + 1);
+      if (next_close != std::string_view::npos && next_close <= i) next_close = sjis.find('>', i + 1);
+      const std::size_t close = next_close;
       if (close != std::string_view::npos) {
         Tag(sjis.substr(i + 1, close - i - 1), encoder);
         i = close + 1;
@@ -146,8 +150,8 @@ void BodyMarkup::Finish(TextEncoder& encoder) {
   if (link_ == Link::kReference) encoder.EndReference(link_target_);
   if (link_ == Link::kSound) encoder.EndSound();
   link_ = Link::kNone;
-  font_stack_.clear();
-  script_stack_.clear();
+  fonts_.Clear();
+  scripts_.Clear();
   UpdateStyle(encoder);
 }
 
@@ -166,11 +170,11 @@ void BodyMarkup::Reference(char32_t c, TextEncoder& encoder) {
 
 void BodyMarkup::UpdateStyle(TextEncoder& encoder) {
   TextEncoder::Font font = TextEncoder::Font::kNone;
-  if (!font_stack_.empty())
-    font = font_stack_.back() == 'b' ? TextEncoder::Font::kBold : TextEncoder::Font::kItalic;
+  if (!fonts_.empty())
+    font = fonts_.InnermostIsSecond() ? TextEncoder::Font::kItalic : TextEncoder::Font::kBold;
   TextEncoder::Script script = TextEncoder::Script::kNone;
-  if (!script_stack_.empty())
-    script = script_stack_.back() == 'b' ? TextEncoder::Script::kSub : TextEncoder::Script::kSup;
+  if (!scripts_.empty())
+    script = scripts_.InnermostIsSecond() ? TextEncoder::Script::kSup : TextEncoder::Script::kSub;
   encoder.SetFont(font);
   encoder.SetScript(script);
 }
@@ -187,27 +191,22 @@ void BodyMarkup::Tag(std::string_view tag, TextEncoder& encoder) {
   const std::string name = AsciiLower(tag.substr(0, name_end));
   const std::string_view attributes = tag.substr(name_end);
 
-  auto pop = [](std::string& stack, char mark) {
-    const std::size_t at = stack.rfind(mark);
-    if (at != std::string::npos) stack.erase(at, 1);
-  };
   if (name == "br") {
     encoder.Newline();
   } else if (name == "p" || name == "dd" || name == "div") {
     if (!encoder.AtLineStart()) encoder.Newline();
   } else if (name == "b" || name == "i") {
     if (closing) {
-      pop(font_stack_, name[0]);
+      fonts_.Close(name == "i");
     } else {
-      font_stack_ += name[0];
+      fonts_.Open(name == "i");
     }
     UpdateStyle(encoder);
   } else if (name == "sub" || name == "sup") {
-    const char mark = name == "sub" ? 'b' : 'p';
     if (closing) {
-      pop(script_stack_, mark);
+      scripts_.Close(name == "sup");
     } else {
-      script_stack_ += mark;
+      scripts_.Open(name == "sup");
     }
     UpdateStyle(encoder);
   } else if (name == "indent") {

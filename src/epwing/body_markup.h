@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "epwing/gaiji_set.h"
 #include "epwing/jis.h"
@@ -31,6 +32,41 @@ class LinkResolver {
   virtual std::optional<SoundLink> Sound(std::string_view href) = 0;
 };
 
+// The open tags of two kinds (bold and italic, or sub and sup), innermost last. Closing
+// a kind removes its innermost open tag, wherever it stands; each tag is pushed and
+// removed once, so deep or crossed nesting costs no more per tag than flat text.
+class OpenTags {
+ public:
+  void Open(bool second) {
+    tags_.push_back({second, true});
+    of_kind_[second].push_back(tags_.size() - 1);
+  }
+  // Closes the innermost open tag of the kind; nothing when none is open.
+  void Close(bool second) {
+    std::vector<std::size_t>& open = of_kind_[second];
+    if (open.empty()) return;
+    tags_[open.back()].open = false;
+    open.pop_back();
+    while (!tags_.empty() && !tags_.back().open) tags_.pop_back();
+  }
+  bool empty() const { return tags_.empty(); }
+  // The kind of the innermost open tag (true: the second kind); only when not empty.
+  bool InnermostIsSecond() const { return tags_.back().second; }
+  void Clear() {
+    tags_.clear();
+    of_kind_[0].clear();
+    of_kind_[1].clear();
+  }
+
+ private:
+  struct Tag {
+    bool second;
+    bool open;
+  };
+  std::vector<Tag> tags_;                // in opening order; closed ones wait until they are last
+  std::vector<std::size_t> of_kind_[2];  // where each kind's open tags stand in tags_
+};
+
 // Writes the markup `sjis` through `encoder`. Warnings are counted in `warnings`.
 class BodyMarkup {
  public:
@@ -51,8 +87,8 @@ class BodyMarkup {
   LinkResolver& links_;
   WarningTally& warnings_;
   // Open tags, innermost last: the innermost font and script tags win.
-  std::string font_stack_;    // 'b' or 'i' per open tag
-  std::string script_stack_;  // 'b' (sub) or 'p' (sup) per open tag
+  OpenTags fonts_;    // bold, italic (the second kind)
+  OpenTags scripts_;  // sub, sup (the second kind)
   enum class Link { kNone, kReference, kSound, kPlain } link_ = Link::kNone;
   std::uint32_t link_target_ = 0;
 };

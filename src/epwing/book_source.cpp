@@ -3,71 +3,81 @@
 
 #include <fmt/format.h>
 
-#include <cerrno>
-#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
+#include <unordered_map>
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/safe_file.h"
+#include "platform/source_bounds.h"
+#include "platform/text.h"
 
 namespace tavex::epwing {
 namespace {
 
-// No line of a book is this long; a longer one is damage, not text.
-constexpr std::size_t kMaxLineBytes = 64 << 20;
 constexpr std::size_t kIoBufferBytes = 1 << 20;
 
+// Opens a file of base_folder: a regular file, not reached through a symbolic link, under
+// its size bound.
+ReadOnlyFile OpenSourceFile(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return OpenInsideOrThrow(folder, name, source_bounds::Of(name), "book source file");
+}
+
+// The book's lines, read in large blocks; a line is given without its CR LF. A line over
+// the entry bound is an error as soon as the bound is crossed, before it is all read.
 class LineReader {
  public:
-  explicit LineReader(const std::string& path) : path_(path) {
-    if (!FileExists(path)) throw Error(fmt::format("missing book source file {}", path));
-    file_ = std::fopen(path.c_str(), "rb");
-    if (file_ == nullptr) {
-      const int err = errno;
-      throw Error(fmt::format("cannot read {}: {}", path, SystemMessage(err)));
-    }
-    // stdio ignores the size asked for without a buffer of our own; large reads halve
-    // the system time of a big book.
-    std::setvbuf(file_, io_buffer_.get(), _IOFBF, kIoBufferBytes);
-  }
-  ~LineReader() {
-    std::free(buffer_);
-    std::fclose(file_);
-  }
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
+  explicit LineReader(const std::string& path) : file_(OpenSourceFile(path)) {}
 
   // The next line without its CR LF; false at the end of the file.
   bool Next(std::string& line) {
-    errno = 0;
-    const ssize_t length = getline(&buffer_, &capacity_, file_);
-    if (length < 0) {
-      if (std::ferror(file_)) {
-        const int err = errno;
-        throw Error(fmt::format("cannot read {}: {}", path_, SystemMessage(err)));
+    line.clear();
+    while (true) {
+      if (at_ == filled_) {
+        filled_ = file_.Read(buffer_.get(), kIoBufferBytes);
+        at_ = 0;
+        if (filled_ == 0) {
+          if (line.empty() && !partial_) return false;
+          break;  // the last line has no line end
+        }
       }
-      line.clear();
-      return false;
+      const char* begin = buffer_.get() + at_;
+      const auto* newline = static_cast<const char*>(std::memchr(begin, '\n', filled_ - at_));
+      const std::size_t take = newline != nullptr ? static_cast<std::size_t>(newline - begin) : filled_ - at_;
+      if (line.size() + take > source_bounds::kEntry) {
+        ++number_;
+        Fail(fmt::format("line longer than {}", SizeText(source_bounds::kEntry)));
+      }
+      line.append(begin, take);
+      at_ += take;
+      partial_ = true;
+      if (newline != nullptr) {
+        ++at_;
+        break;
+      }
     }
+    partial_ = false;
     ++number_;
-    if (static_cast<std::size_t>(length) > kMaxLineBytes) Fail("line too long");
-    std::size_t size = static_cast<std::size_t>(length);
-    if (size > 0 && buffer_[size - 1] == '\n') --size;
-    if (size > 0 && buffer_[size - 1] == '\r') --size;
-    line.assign(buffer_, size);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
   }
+  std::size_t number() const { return number_; }
   [[noreturn]] void Fail(const std::string& what) const {
-    throw Error(fmt::format("incomplete book source {}: {} at line {}", path_, what, number_));
+    throw Error(fmt::format("incomplete book source {}: {} at line {}", file_.path(), what, number_));
   }
 
  private:
-  std::string path_;
-  std::unique_ptr<char[]> io_buffer_ = std::make_unique<char[]>(kIoBufferBytes);  // outlives file_
-  std::FILE* file_ = nullptr;
+  ReadOnlyFile file_;
+  std::unique_ptr<char[]> buffer_ = std::make_unique<char[]>(kIoBufferBytes);
+  std::size_t at_ = 0;
+  std::size_t filled_ = 0;
+  bool partial_ = false;  // part of the current line has been read
   std::size_t number_ = 0;
-  char* buffer_ = nullptr;
-  std::size_t capacity_ = 0;
 };
 
 bool StartsWith(const std::string& line, std::string_view prefix) { return line.starts_with(prefix); }
@@ -85,29 +95,43 @@ bool ParseHeading(const std::string& line, std::string& id, std::string& title) 
   return true;
 }
 
-}  // namespace
-
-std::size_t ReadBookSource(const std::string& path, const std::function<void(const SourceEntry&)>& entry) {
-  LineReader reader(path);
+std::size_t ReadEntries(LineReader& reader, const std::function<void(const SourceEntry&)>& entry,
+                        const StrayHeadingFn& stray) {
   std::string line;
+  std::string stray_id, stray_title;
+  // A heading line anywhere but at an entry's start is no entry: reported, never read as one.
+  auto check_stray = [&] {
+    if (stray && ParseHeading(line, stray_id, stray_title)) stray(stray_id, reader.number());
+  };
   bool in_list = false;
   while (reader.Next(line)) {
     if (line == "<dl>") {
       in_list = true;
       break;
     }
+    check_stray();
   }
   if (!in_list) reader.Fail("no \"<dl>\"");
   SourceEntry current;
   std::size_t count = 0;
   while (reader.Next(line)) {
-    if (line == "</dl>") return count;
+    if (line == "</dl>") {
+      while (reader.Next(line)) check_stray();
+      return count;
+    }
     if (!ParseHeading(line, current.id, current.title)) reader.Fail("expected \"<dt id=…>\"");
+    current.line = reader.number();
     current.keys.clear();
     current.body.clear();
+    std::size_t entry_bytes = line.size();
     bool in_body = false;
     bool closed = false;
     while (reader.Next(line)) {
+      entry_bytes += line.size() + 1;
+      if (entry_bytes > source_bounds::kEntry) {
+        reader.Fail(fmt::format("entry {} longer than {}", EscapeControls(current.id),
+                                SizeText(source_bounds::kEntry)));
+      }
       if (!in_body) {
         if (StartsWith(line, "<key ")) {
           const std::size_t open_end = line.find('>');
@@ -124,30 +148,52 @@ std::size_t ReadBookSource(const std::string& path, const std::function<void(con
         closed = true;
         break;
       } else {
+        check_stray();
         if (!current.body.empty()) current.body.push_back('\n');
         current.body += line;
       }
     }
-    if (!closed) reader.Fail(fmt::format("entry {} not closed", current.id));
+    if (!closed) reader.Fail(fmt::format("entry {} not closed", EscapeControls(current.id)));
     entry(current);
     ++count;
   }
   reader.Fail("no \"</dl>\"");
 }
 
-std::vector<std::string> ReadEntryIds(const std::string& path) {
+}  // namespace
+
+std::size_t ReadBookSource(const std::string& path, const std::function<void(const SourceEntry&)>& entry,
+                           const StrayHeadingFn& stray) {
   LineReader reader(path);
-  std::vector<std::string> ids;
-  std::string line, id, title;
-  while (reader.Next(line)) {
-    if (ParseHeading(line, id, title)) ids.push_back(id);
+  try {
+    return ReadEntries(reader, entry, stray);
+  } catch (const std::bad_alloc&) {
+    throw Error(fmt::format("cannot read {}: out of memory at line {}", path, reader.number()));
   }
+}
+
+std::vector<std::string> ReadEntryIds(const std::string& path, WarningTally& warnings) {
+  std::vector<std::string> ids;
+  std::unordered_map<std::string, std::size_t> first_line;
+  ReadBookSource(
+      path,
+      [&](const SourceEntry& entry) {
+        auto [it, fresh] = first_line.try_emplace(entry.id, entry.line);
+        if (!fresh) {
+          warnings.Add("entry id used twice, links lead to its first entry",
+                       fmt::format("id {} on line {} (first on line {})", entry.id, entry.line, it->second));
+        }
+        ids.push_back(entry.id);
+      },
+      [&](const std::string& id, std::size_t line) {
+        warnings.Add("heading line outside the entry list ignored, links to it kept as plain text",
+                     fmt::format("id {} on line {}", id, line));
+      });
   return ids;
 }
 
 std::string ReadCopyrightBody(const std::string& path) {
-  if (!FileExists(path)) throw Error(fmt::format("missing book source file {}", path));
-  const std::string text = ReadFile(path);
+  const std::string text = OpenSourceFile(path).ReadAll();
   const std::size_t open = text.find("<body>");
   const std::size_t close = text.find("</body>");
   if (open == std::string::npos || close == std::string::npos || close < open) {

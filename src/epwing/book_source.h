@@ -8,25 +8,37 @@
 #include <string>
 #include <vector>
 
+#include "epwing/warning_tally.h"
+
 namespace tavex::epwing {
 
 // One entry of the book HTML, as code page 932 markup.
 struct SourceEntry {
   std::string id;
+  std::size_t line = 0;  // the line of its heading, from 1
   std::string title;
   std::vector<std::string> keys;  // the key texts in file order
   std::string body;               // body lines joined by LF
 };
 
-// Calls `entry` for each entry in file order; returns the entry count. Throws Error
-// naming the file and line when it is missing or incomplete (an entry not closed, no
-// "</dl>"), or when a line is absurdly long.
-std::size_t ReadBookSource(const std::string& path, const std::function<void(const SourceEntry&)>& entry);
+// Told of a heading line ("<dt id=…>") that is no entry's start: before "<dl>", after
+// "</dl>" or inside a body. Its id and line.
+using StrayHeadingFn = std::function<void(const std::string& id, std::size_t line)>;
 
-// The ids of the entries in file order, read without the bodies.
-std::vector<std::string> ReadEntryIds(const std::string& path);
+// Calls `entry` for each entry in file order, and `stray` (when given) for each stray
+// heading line; returns the entry count. The file is opened without following links,
+// under its size bound. Throws Error naming the file and line when it is missing, not
+// a regular file, too large or incomplete (an entry not closed, no "</dl>"), when a
+// line or an entry is longer than the entry bound, or when memory runs out.
+std::size_t ReadBookSource(const std::string& path, const std::function<void(const SourceEntry&)>& entry,
+                           const StrayHeadingFn& stray = {});
 
-// The body of copyright.html: what stands between "<body>" and "</body>".
+// The ids of the entries in file order. Counts in `warnings` the stray heading lines
+// (links to them find no entry) and the ids given twice (links lead to the first).
+std::vector<std::string> ReadEntryIds(const std::string& path, WarningTally& warnings);
+
+// The body of copyright.html: what stands between "<body>" and "</body>". The file is
+// read like the book, under its own size bound.
 std::string ReadCopyrightBody(const std::string& path);
 
 }  // namespace tavex::epwing

@@ -23,6 +23,8 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/folder_swap.h"
+#include "platform/safe_file.h"
+#include "platform/source_bounds.h"
 
 namespace tavex::epwing {
 namespace {
@@ -65,27 +67,26 @@ struct FilePatch {
   bool sound;
 };
 
-void RequireFile(const std::string& path) {
-  if (!FileExists(path)) throw Error(fmt::format("missing book source file {}", path));
-}
+// The files of base_folder the book is made of. Each is opened once before anything is
+// written, so that a missing, linked, special or oversized one stops the build naming it.
+constexpr const char* kSourceFiles[] = {"html_EPW", "copyright.html", "GaijiMap.xml", "Gaiji.xml",
+                                        "TAVEX.map"};
 
 // Writes the whole book into `folder`.
 EpwingSummary WriteBook(const std::string& base, const std::string& folder, Progress& progress) {
   const std::string html_path = JoinPath(base, "html_EPW");
   const std::string copyright_path = JoinPath(base, "copyright.html");
-  const std::string map_path = JoinPath(base, "TAVEX.map");
-  for (const std::string& path :
-       {html_path, copyright_path, JoinPath(base, "GaijiMap.xml"), JoinPath(base, "Gaiji.xml"), map_path}) {
-    RequireFile(path);
-  }
+  for (const char* name : kSourceFiles)
+    OpenInsideOrThrow(base, name, source_bounds::Of(name), "book source file");
   const GaijiSet gaiji = GaijiSet::Load(base);
-  const std::vector<std::string> ids = ReadEntryIds(html_path);
+  WarningTally warnings;
+  const std::vector<std::string> ids = ReadEntryIds(html_path, warnings);
+  if (ids.empty()) throw Error(fmt::format("book source file {} holds no entries", html_path));
 
   const std::string subbook = JoinPath(folder, kSubbookFolder);
   CreateFolders(JoinPath(subbook, "DATA"));
   CreateFolders(JoinPath(subbook, "GAIJI"));
 
-  WarningTally warnings;
   SoundStore sounds(base, JoinPath(folder, "sounds.tmp"), warnings);
   EntryTable entries(ids, sounds);
   BodyMarkup markup(gaiji, entries, warnings);
@@ -122,10 +123,10 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     std::string title_key = NormalizedKey(entry.title, warnings);
     std::vector<std::string> keys;
     if (!title_key.empty()) keys.push_back(std::move(title_key));
+    // A key given twice is stored once by the index's Finish, which sorts anyway.
     for (const std::string& source : entry.keys) {
       std::string key = NormalizedKey(source, warnings);
-      if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
-        keys.push_back(std::move(key));
+      if (!key.empty()) keys.push_back(std::move(key));
     }
     for (std::string& key : keys) {
       endword_index.Add(ReversedKey(key), at);
@@ -203,7 +204,9 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   summary.wide_gaiji = gaiji.wide().glyphs.size();
   WriteFileInPlace(JoinPath(folder, "CATALOGS"), CatalogBytes(kTitleJis));
   WriteFileInPlace(JoinPath(folder, "afonts_0"), AfontsText(gaiji));
-  WriteFileInPlace(JoinPath(folder, "TAVEX.map"), ReadFile(map_path));
+  WriteFileInPlace(
+      JoinPath(folder, "TAVEX.map"),
+      OpenInsideOrThrow(base, "TAVEX.map", source_bounds::kTextMap, "book source file").ReadAll());
   warnings.Report(progress);
   return summary;
 }

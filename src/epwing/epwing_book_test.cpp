@@ -247,6 +247,30 @@ TEST(EpwingBookTest, FailedBuildKeepsThePreviousBook) {
   EXPECT_EQ(ReadFile(out + "/TAVEX/DATA/HONMON"), honmon);
 }
 
+// A second wide set far from the first once made the font writer write past its buffer
+// (the sanitizer build catches a relapse); now the file and line are named.
+TEST(EpwingBookTest, GaijiFontSetGivenTwiceIsRefused) {
+  TempDir dir;
+  const std::string base = dir / "base_folder";
+  WriteHandMadeSource(base);
+  std::string fonts = ReadFile(base + "/Gaiji.xml");
+  fonts.insert(fonts.find("</gaijiData>"),
+               "<fontSet size=\"16X16\" start=\"FE21\">\r\n<fontData ebcode=\"FE21\" "
+               "unicode=\"00E0\">" +
+                   Glyph("#....", 16) + "</fontData>\r\n</fontSet>\r\n");
+  WriteTestFile(base + "/Gaiji.xml", fonts);
+  NullProgress progress;
+  try {
+    BuildEpwingBook({.base_folder = base, .out_folder = dir / "epwing"}, progress);
+    FAIL() << "a font set given twice was taken";
+  } catch (const Error& e) {
+    EXPECT_NE(
+        std::string(e.what()).find("Gaiji.xml: line 45: a second 16X16 fontSet (the first is on line 4)"),
+        std::string::npos)
+        << e.what();
+  }
+}
+
 // The sample disc converted with audio, its book written once for the tests below.
 class SampleBookTest : public ::testing::Test {
  protected:

@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <new>
+#include <optional>
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/safe_file.h"
+#include "platform/source_bounds.h"
 #include "platform/text.h"
 #include "platform/xml.h"
 
@@ -51,10 +55,16 @@ bool ParseGlyph(std::string_view text, int width, Glyph& glyph) {
   return row == 16;
 }
 
-xml::Document LoadXml(const std::string& path) {
-  if (!FileExists(path)) throw Error(fmt::format("missing gaiji file {}", path));
+// Parses a gaiji file of base_folder, read under its size bound without following links.
+xml::Document LoadXml(const std::string& base_folder, const char* name) {
+  ReadOnlyFile file = OpenInsideOrThrow(base_folder, name, source_bounds::Of(name), "gaiji file");
+  const std::string text = file.ReadAll();
   xml::Document doc;
-  if (!doc.Load(path)) throw Error(fmt::format("cannot parse {}: {}", path, doc.LastError()));
+  try {
+    if (!doc.LoadXml(text)) throw Error(fmt::format("cannot parse {}: {}", file.path(), doc.LastError()));
+  } catch (const std::bad_alloc&) {
+    throw Error(fmt::format("cannot parse {}: out of memory", file.path()));
+  }
   return doc;
 }
 
@@ -63,37 +73,87 @@ int GlyphIndex(std::uint16_t start, std::uint16_t code) {
   return ((code >> 8) - (start >> 8)) * 94 + ((code & 0xFF) - (start & 0xFF));
 }
 
+// One font set of Gaiji.xml as read: where it starts and the line it was given on.
+struct SetSource {
+  long line = 0;
+  std::uint16_t last = 0;  // the highest code of the set (its start when it has no glyph)
+};
+
+[[noreturn]] void Fault(const std::string& path, long line, const std::string& what) {
+  throw Error(fmt::format("{}: line {}: {}", path, line, what));
+}
+
 }  // namespace
 
 GaijiSet GaijiSet::Load(const std::string& base_folder) {
   GaijiSet set;
   const std::string font_path = JoinPath(base_folder, "Gaiji.xml");
-  xml::Document fonts = LoadXml(font_path);
-  std::unordered_map<std::uint16_t, bool> narrow_of_code;
+  xml::Document fonts = LoadXml(base_folder, "Gaiji.xml");
+  // The code of each glyph, with its set and line: a code is given once in one set.
+  std::unordered_map<std::uint16_t, std::pair<bool, long>> narrow_of_code;
+  std::optional<SetSource> sources[2];  // narrow, wide
   for (const xml::Node& font_set : fonts.ElementsByTagName("fontSet")) {
+    const long set_line = font_set.Line();
     const std::string size = font_set.GetAttribute("size").value_or("");
     const bool narrow = size == "8X16";
     if (!narrow && size != "16X16") {
-      throw Error(fmt::format("unexpected font size in {}: {}", font_path, size));
+      Fault(font_path, set_line,
+            fmt::format("unexpected font size \"{}\" (16X16 or 8X16)", EscapeControls(size)));
+    }
+    std::optional<SetSource>& source = sources[narrow ? 0 : 1];
+    if (source) {
+      Fault(font_path, set_line,
+            fmt::format("a second {} fontSet (the first is on line {}): each size is given once", size,
+                        source->line));
     }
     FontSet& target = narrow ? set.narrow_ : set.wide_;
-    const std::uint32_t start = ParseHex(font_set.GetAttribute("start").value_or(""));
-    if (!IsGaijiCode(start)) throw Error(fmt::format("bad start code in {}: {}", font_path, start));
+    const std::string start_text = font_set.GetAttribute("start").value_or("");
+    const std::uint32_t start = ParseHex(start_text);
+    if (!IsGaijiCode(start)) {
+      Fault(font_path, set_line,
+            fmt::format("bad start code \"{}\" of the {} fontSet", EscapeControls(start_text), size));
+    }
     target.start = static_cast<std::uint16_t>(start);
+    source = SetSource{set_line, target.start};
     for (const xml::Node& data : font_set.ElementsByTagName("fontData")) {
       Glyph glyph;
+      const long line = data.Line();
       const std::string code_text = data.GetAttribute("ebcode").value_or("");
       const std::uint32_t code = ParseHex(code_text);
-      if (!IsGaijiCode(code) || GlyphIndex(target.start, static_cast<std::uint16_t>(code)) < 0) {
-        throw Error(fmt::format("bad gaiji code in {}: {}", font_path, code_text));
+      if (!IsGaijiCode(code)) {
+        Fault(font_path, line, fmt::format("bad gaiji code \"{}\"", EscapeControls(code_text)));
+      }
+      if (GlyphIndex(target.start, static_cast<std::uint16_t>(code)) < 0) {
+        Fault(font_path, line,
+              fmt::format("gaiji code {} lies before the start {:04X} of its {} fontSet", code_text, start,
+                          size));
       }
       glyph.code = static_cast<std::uint16_t>(code);
       glyph.unicode = ParseHex(data.GetAttribute("unicode").value_or(""));
       if (!ParseGlyph(data.Text(), narrow ? 8 : 16, glyph)) {
-        throw Error(fmt::format("malformed glyph in {}: {}", font_path, code_text));
+        Fault(font_path, line,
+              fmt::format("malformed glyph {}: 16 rows of {} '#' or '.'", code_text, narrow ? 8 : 16));
       }
+      auto [it, fresh] = narrow_of_code.try_emplace(glyph.code, narrow, line);
+      if (!fresh) {
+        Fault(font_path, line,
+              fmt::format("gaiji code {} is given twice (first on line {})", code_text, it->second.second));
+      }
+      source->last = std::max(source->last, glyph.code);
       target.glyphs.push_back(glyph);
-      narrow_of_code[glyph.code] = narrow;
+    }
+  }
+  // The two fonts are one code space: a code must not fall in both sets' ranges.
+  if (sources[0] && sources[1]) {
+    const bool narrow_first = set.narrow_.start <= set.wide_.start;
+    const SetSource& first = narrow_first ? *sources[0] : *sources[1];
+    const std::uint16_t second_start = narrow_first ? set.wide_.start : set.narrow_.start;
+    if (second_start <= first.last) {
+      const SetSource& second = narrow_first ? *sources[1] : *sources[0];
+      Fault(
+          font_path, second.line,
+          fmt::format("the fontSet starting at {:04X} overlaps the one on line {}, whose codes run to {:04X}",
+                      second_start, first.line, first.last));
     }
   }
   for (FontSet* target : {&set.narrow_, &set.wide_}) {
@@ -102,14 +162,35 @@ GaijiSet GaijiSet::Load(const std::string& base_folder) {
   }
 
   const std::string map_path = JoinPath(base_folder, "GaijiMap.xml");
-  xml::Document map = LoadXml(map_path);
+  xml::Document map = LoadXml(base_folder, "GaijiMap.xml");
+  std::unordered_map<char32_t, long> line_of_unicode;
   for (const xml::Node& entry : map.ElementsByTagName("gaijiMap")) {
-    const std::uint32_t unicode = ParseHex(entry.GetAttribute("unicode").value_or(""));
-    const std::uint32_t code = ParseHex(entry.GetAttribute("ebcode").value_or(""));
+    const long line = entry.Line();
+    const std::string unicode_text = entry.GetAttribute("unicode").value_or("");
+    const std::string code_text = entry.GetAttribute("ebcode").value_or("");
+    const std::uint32_t unicode = ParseHex(unicode_text);
+    const std::uint32_t code = ParseHex(code_text);
+    if (unicode == 0 || unicode > 0x10FFFF || !IsGaijiCode(code)) {
+      Fault(map_path, line,
+            fmt::format(
+                "gaijiMap entry without a readable unicode=\"#xHHHH\" and ebcode=\"HHHH\" (\"{}\", \"{}\")",
+                EscapeControls(unicode_text), EscapeControls(code_text)));
+    }
+    const bool in_narrow = sources[0] && code >= set.narrow_.start && code <= sources[0]->last;
+    const bool in_wide = sources[1] && code >= set.wide_.start && code <= sources[1]->last;
+    if (!in_narrow && !in_wide) {
+      Fault(map_path, line, fmt::format("gaiji code {} lies outside both font sets of Gaiji.xml", code_text));
+    }
+    auto [first, fresh] = line_of_unicode.try_emplace(unicode, line);
+    if (!fresh) {
+      Fault(map_path, line,
+            fmt::format("U+{:04X} is mapped twice (first on line {})", static_cast<std::uint32_t>(unicode),
+                        first->second));
+    }
     auto it = narrow_of_code.find(static_cast<std::uint16_t>(code));
-    // A code without a glyph would show nothing: the character stays unknown.
-    if (unicode == 0 || it == narrow_of_code.end()) continue;
-    set.by_unicode_.emplace(unicode, Gaiji{static_cast<std::uint16_t>(code), it->second});
+    // A code inside a set without a glyph of its own would show a blank: the character stays unknown.
+    if (it == narrow_of_code.end()) continue;
+    set.by_unicode_.emplace(unicode, Gaiji{static_cast<std::uint16_t>(code), it->second.first});
   }
   return set;
 }
@@ -126,7 +207,11 @@ void WriteFontFile(const std::string& path, const FontSet& set, bool narrow) {
   const std::size_t glyph_bytes = static_cast<std::size_t>(count) * glyph_size;
   data.resize(kPage + (glyph_bytes + kPage - 1) / kPage * kPage, '\0');
   for (const Glyph& glyph : set.glyphs) {
-    std::size_t at = kPage + static_cast<std::size_t>(GlyphIndex(set.start, glyph.code)) * glyph_size;
+    const int index = GlyphIndex(set.start, glyph.code);
+    // Load keeps every code at or after its set's start; a set made otherwise is a fault here.
+    if (index < 0 || index >= count)
+      throw Error(fmt::format("gaiji code {:04X} outside its font set", glyph.code));
+    std::size_t at = kPage + static_cast<std::size_t>(index) * glyph_size;
     for (int row = 0; row < 16; ++row) {
       data[at++] = static_cast<char>(glyph.rows[row] >> 8);
       if (!narrow) data[at++] = static_cast<char>(glyph.rows[row] & 0xFF);

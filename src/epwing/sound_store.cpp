@@ -3,14 +3,13 @@
 
 #include <fmt/format.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <new>
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/safe_file.h"
+#include "platform/source_bounds.h"
 
 namespace tavex::epwing {
 namespace {
@@ -18,8 +17,8 @@ namespace {
 constexpr char kBadName[] = "sound link outside us_pron/ and uk_pron/ kept as plain text";
 constexpr char kMissing[] = "sound link to a missing recording kept as plain text";
 constexpr char kNotWave[] = "sound link to a file that is not WAVE data kept as plain text";
-// A recording larger than this is not a pronunciation; it is not read.
-constexpr std::uint64_t kMaxRecordingBytes = 64ull << 20;
+constexpr char kNotPlain[] =
+    "sound link to a symbolic link, a linked folder or a special file kept as plain text";
 
 std::uint32_t LittleEndian(std::string_view bytes, std::size_t at, int count) {
   std::uint32_t value = 0;
@@ -62,34 +61,34 @@ std::optional<std::string> RecordingName(std::string_view href) {
 
 enum class Recording { kRead, kMissing, kNotPlainFile, kTooLarge };
 
-// Reads a recording with one open: a symbolic link (it could lead out of the book
-// source), a folder, a device or a FIFO is refused, and the size is checked before
-// anything is read. Throws Error naming the file on a read fault.
-Recording ReadRecording(const std::string& path, std::string& bytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? Recording::kMissing : Recording::kNotPlainFile;
-  struct stat info {};
-  Recording result = Recording::kRead;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    result = Recording::kNotPlainFile;
-  } else if (static_cast<std::uint64_t>(info.st_size) > kMaxRecordingBytes) {
-    result = Recording::kTooLarge;
-  } else {
-    bytes.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        const int err = got < 0 ? errno : 0;
-        close(fd);
-        throw Error(fmt::format("cannot read {}: {}", path, err != 0 ? SystemMessage(err) : "the file shrank"));
-      }
-      done += static_cast<std::size_t>(got);
-    }
+// Reads a recording of base_folder: neither the file nor its folder may be a symbolic
+// link (it could lead out of the book source), a folder, a device or a FIFO is refused,
+// and the size is checked before anything is read. Throws Error naming the file on a
+// read fault.
+Recording ReadRecording(const std::string& base_folder, const std::string& name, std::string& bytes) {
+  OpenResult opened = OpenInside(base_folder, name, source_bounds::kRecording);
+  switch (opened.status) {
+    case OpenStatus::kOpened:
+      break;
+    case OpenStatus::kMissing:
+      return Recording::kMissing;
+    case OpenStatus::kTooLarge:
+      return Recording::kTooLarge;
+    default:
+      return Recording::kNotPlainFile;
   }
-  close(fd);
-  return result;
+  try {
+    bytes.resize(static_cast<std::size_t>(opened.file.size()));
+  } catch (const std::bad_alloc&) {
+    throw Error(fmt::format("cannot read {}: out of memory", opened.file.path()));
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::size_t got = opened.file.Read(bytes.data() + done, bytes.size() - done);
+    if (got == 0) throw Error(fmt::format("cannot read {}: the file shrank", opened.file.path()));
+    done += got;
+  }
+  return Recording::kRead;
 }
 
 }  // namespace
@@ -143,16 +142,15 @@ std::optional<SoundLink> SoundStore::Resolve(std::string_view href) {
     if (!it->second) warnings_.Add(kMissing, *name);
     return it->second;
   }
-  const std::string path = JoinPath(base_folder_, *name);
   std::string& wav = read_buffer_;
-  switch (ReadRecording(path, wav)) {
+  switch (ReadRecording(base_folder_, *name, wav)) {
     case Recording::kRead:
       break;
     case Recording::kMissing:
       warnings_.Add(kMissing, *name);
       return std::nullopt;
     case Recording::kNotPlainFile:
-      warnings_.Add(kBadName, *name);
+      warnings_.Add(kNotPlain, *name);
       return std::nullopt;
     case Recording::kTooLarge:
       warnings_.Add(kNotWave, *name);

@@ -2,11 +2,14 @@
 // count and the first value it was met with.
 #pragma once
 
+#include <fmt/format.h>
+
 #include <cstddef>
 #include <map>
 #include <string>
 
 #include "platform/progress.h"
+#include "platform/text.h"
 
 namespace tavex::epwing {
 
@@ -17,11 +20,12 @@ class WarningTally {
     auto [it, fresh] = tally_.try_emplace(what, Count{0, value});
     ++it->second.count;
   }
-  // One warning per description: "what: N times, first VALUE".
+  // One warning per description: "what: N times, first VALUE". Values come from the book
+  // source, so their control characters are shown as "\xNN", never sent to a terminal.
   void Report(Progress& progress) const {
     for (const auto& [what, count] : tally_) {
       progress.Warn(fmt::format("{}: {} time{}, first {}", what, count.count, count.count == 1 ? "" : "s",
-                                count.first));
+                                EscapeControls(count.first)));
     }
   }
   std::size_t Total(const std::string& what) const {

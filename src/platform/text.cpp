@@ -2,6 +2,8 @@
 // included), trimming, plain replacement, ASCII case folding and integer parsing.
 #include "platform/text.h"
 
+#include <fmt/format.h>
+
 #include <charconv>
 
 namespace tavex {
@@ -89,6 +91,45 @@ std::string EncodeUnitUtf8(char16_t unit) {
 }
 
 std::string TrimControl(std::string_view text) { return TrimControlImpl(text); }
+
+std::string EscapeControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  auto hex = [&out](unsigned value) { out += fmt::format("\\x{:02X}", value); };
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      if ((b < 0x20 && b != '\t') || b == 0x7F) {
+        hex(b);
+      } else {
+        out += static_cast<char>(b);
+      }
+      ++i;
+      continue;
+    }
+    // The length of a well-formed sequence; C1 controls are C2 80 to C2 9F.
+    std::size_t length = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b <= 0xDF ? 2 : 0;
+    if (length == 0 || b > 0xF4 || i + length > text.size()) {
+      hex(b);
+      ++i;
+      continue;
+    }
+    bool valid = true;
+    for (std::size_t k = 1; k < length; ++k)
+      valid = valid && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    if (!valid) {
+      hex(b);
+      ++i;
+    } else if (b == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+      hex(static_cast<unsigned char>(text[i + 1]));
+      i += 2;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
 std::u16string TrimControl(std::u16string_view text) { return TrimControlImpl(text); }
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {

@@ -100,6 +100,11 @@ std::string EncodeUnitUtf8(char16_t unit);
 std::string TrimControl(std::string_view text);
 std::u16string TrimControl(std::u16string_view text);
 
+// `text` (UTF-8) with its control characters (C0, DEL and the C1 range U+0080-U+009F)
+// written as "\xNN", so that text taken from a file can be shown on a terminal without
+// its escape codes acting. Tabs are kept; bytes that are not UTF-8 are shown as "\xNN" too.
+std::string EscapeControls(std::string_view text);
+
 // Replaces every occurrence of `from` in `text` by `to`, plain and case-sensitive,
 // scanning left to right without rescanning replaced text.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);

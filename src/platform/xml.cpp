@@ -126,6 +126,8 @@ std::string Node::Text() const { return Take(xmlNodeGetContent(Raw(*this))); }
 
 std::string Node::Markup() const { return internal::Serialize(Raw(*this)); }
 
+long Node::Line() const { return raw_ == nullptr ? 0 : xmlGetLineNo(Raw(*this)); }
+
 std::vector<Node> Node::ElementsByTagName(std::string_view name) const {
   std::vector<Node> out;
   CollectElements(Raw(*this), name, out);

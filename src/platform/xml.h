@@ -44,6 +44,8 @@ class Node {
   std::string Text() const;
   // The node serialised as markup.
   std::string Markup() const;
+  // The line of the source text the node started on (from 1); 0 when unknown.
+  long Line() const;
   // Every descendant element named `name`, in document order (the node itself excluded).
   std::vector<Node> ElementsByTagName(std::string_view name) const;
 
