@@ -101,6 +101,9 @@ void WriteHandMadeSource(const std::string& base) {
                    "</p></dd>",
                    "<dt id=\"2\">Zebra Crossing</dt>",
                    "<key title=\"zebras\" type=\"前方表記\">ＺＥＢＲＡＳ</key>",
+                   "<key title=\"シマウマ\" type=\"前方表記\">シマウマ</key>",
+                   "<key title=\"おうだんほどう\" type=\"前方表記\">おうだんほどう</key>",
+                   "<key title=\"ヴェール\" type=\"前方表記\">ヴェール</key>",
                    "<dd><p>",
                    "stripes<br>",
                    "</p></dd>",
@@ -185,6 +188,13 @@ TEST(EpwingBookTest, HandMadeBookReadsBackThroughLibeb) {
   const auto zebra = HitWithHeading(reader, reader.Search("zebra crossing", false), "Zebra Crossing");
   ASSERT_TRUE(zebra);
   EXPECT_TRUE(HitWithHeading(reader, reader.Search("CROSSING", true), "Zebra Crossing"));
+  // Kana keys are found by either script.
+  for (const std::string kana : {"シマウマ", "しまうま", "オウダンホドウ", "おうだんほどう", "ヴェール", "ヴぇーる"}) {
+    const std::string euc = Convert(kana, "EUC-JP", "UTF-8");
+    for (bool backward : {false, true}) {
+      EXPECT_TRUE(HitWithHeading(reader, reader.Search(euc, backward), "Zebra Crossing")) << kana << backward;
+    }
+  }
 
   const auto cafe = HitWithHeading(reader, reader.Search("cafe", false), "café");
   ASSERT_TRUE(cafe);
@@ -286,8 +296,9 @@ std::vector<Entry> ReadEntries(const std::string& html_path) {
     if (std::regex_match(utf8, m, dt)) {
       entries.push_back({m[1], m[2], "", {}});
     } else if (line.starts_with("<key ")) {
-      const std::size_t open = line.find('>');
-      entries.back().keys.push_back(line.substr(open + 1, line.size() - open - 1 - 6));
+      // The title can hold markup; the key text starts after the type attribute.
+      const std::size_t open = line.rfind("\">");
+      entries.back().keys.push_back(line.substr(open + 2, line.size() - open - 2 - 6));
     } else if (line == "<dd><p>") {
       body = true;
     } else if (line == "</p></dd>") {
