@@ -64,6 +64,27 @@ struct FilePatch {
   bool sound;
 };
 
+// True when the first line of `body` (book markup) begins with `title`, tags aside: the
+// body then shows the headword itself, and readers need not show the heading as well.
+bool BodyRepeatsTitle(std::string_view title, std::string_view body) {
+  if (title.empty()) return false;
+  std::size_t matched = 0;
+  for (std::size_t i = 0; i < body.size() && matched < title.size();) {
+    if (body[i] == '\n') return false;
+    if (body[i] == '<') {
+      if (body.substr(i, 4) == "<br>" || body.substr(i, 4) == "<BR>" || body.substr(i, 3) == "<p>") return false;
+      const std::size_t close = body.find('>', i);
+      if (close == std::string_view::npos) return false;
+      i = close + 1;
+      continue;
+    }
+    if (body[i] != title[matched]) return false;
+    ++i;
+    ++matched;
+  }
+  return matched == title.size();
+}
+
 void RequireFile(const std::string& path) {
   if (!FileExists(path)) throw Error(fmt::format("missing book source file {}", path));
 }
@@ -110,9 +131,15 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     markup.Write(entry.title, encoder);
     markup.Finish(encoder);
     encoder.EndKeyword();
+    // The hits lead past the heading when the body shows the headword itself, so that
+    // readers show it once; the heading still opens the entry for readers that walk the text.
+    const bool body_first = BodyRepeatsTitle(entry.title, entry.body);
+    const std::size_t body_offset = text.size();
+    if (body_first) encoder.StopMark();
     markup.Write(entry.body, encoder);
     markup.Finish(encoder);
     encoder.End();
+    if (body_first) encoder.StopMark();
     honmon.Append(text);
     entries.Place(entry.id, at);
     for (const PositionPatch& patch : entry_patches)
@@ -126,9 +153,10 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
       if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
         keys.push_back(std::move(key));
     }
+    const std::uint64_t shown_at = body_first ? at + body_offset : at;
     for (std::string& key : keys) {
-      endword_index.Add(ReversedKey(key), at);
-      word_index.Add(std::move(key), at);
+      endword_index.Add(ReversedKey(key), shown_at, at);
+      word_index.Add(std::move(key), shown_at, at);
     }
     ++summary.entries;
     loop.Step();
