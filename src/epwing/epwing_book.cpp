@@ -231,6 +231,11 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   WriteFileInPlace(JoinPath(folder, "CATALOGS"), CatalogBytes(kTitleJis));
   WriteFileInPlace(JoinPath(folder, "afonts_0"), AfontsText(gaiji));
   WriteFileInPlace(JoinPath(folder, "TAVEX.map"), ReadFile(map_path));
+  // Without any recording folder the pronunciations were simply not converted: the book
+  // has no sound links, and the front end says how to add them instead of a warning.
+  if (sounds.count() == 0 && !FolderExists(JoinPath(base, "us_pron")) && !FolderExists(JoinPath(base, "uk_pron"))) {
+    summary.unlinked_sounds = warnings.Take(kMissingRecordingWarning);
+  }
   warnings.Report(progress);
   return summary;
 }

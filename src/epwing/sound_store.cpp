@@ -16,7 +16,6 @@ namespace tavex::epwing {
 namespace {
 
 constexpr char kBadName[] = "sound link outside us_pron/ and uk_pron/ kept as plain text";
-constexpr char kMissing[] = "sound link to a missing recording kept as plain text";
 constexpr char kNotWave[] = "sound link to a file that is not WAVE data kept as plain text";
 // A recording larger than this is not a pronunciation; it is not read.
 constexpr std::uint64_t kMaxRecordingBytes = 64ull << 20;
@@ -140,7 +139,7 @@ std::optional<SoundLink> SoundStore::Resolve(std::string_view href) {
   }
   auto [it, fresh] = by_name_.try_emplace(*name);
   if (!fresh) {
-    if (!it->second) warnings_.Add(kMissing, *name);
+    if (!it->second) warnings_.Add(kMissingRecordingWarning, *name);
     return it->second;
   }
   const std::string path = JoinPath(base_folder_, *name);
@@ -149,7 +148,7 @@ std::optional<SoundLink> SoundStore::Resolve(std::string_view href) {
     case Recording::kRead:
       break;
     case Recording::kMissing:
-      warnings_.Add(kMissing, *name);
+      warnings_.Add(kMissingRecordingWarning, *name);
       return std::nullopt;
     case Recording::kNotPlainFile:
       warnings_.Add(kBadName, *name);

@@ -164,12 +164,17 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
   std::vector<std::string> forms = Inflections(word.text, pos);
   if (!forms.empty()) {
     xml += "<infl-g>";
-    for (const std::string& form : forms) xml += "<inflection>" + XmlEscape(form) + "</inflection>";
+    for (const std::string& form : forms) {
+      xml += "<inflection>" + XmlEscape(InflectionText(word.text, form)) + "</inflection>";
+    }
     xml += "</infl-g>";
   }
   if (index % 5 == 1 || random.Chance(10)) {
     // The space between the two elements is white space only: the parser drops it.
     xml += "<vs-g><span>also</span> <vs>" + XmlEscape(word.text) + "e</vs></vs-g>";
+  }
+  if (const std::string_view kana = KanaSpelling(word.text); !kana.empty()) {
+    xml += "<vs-g><span>also</span> <vs>" + std::string(kana) + "</vs></vs-g>";
   }
   xml += "</h-g>\n";
 
