@@ -104,6 +104,7 @@ void WriteHandMadeSource(const std::string& base) {
                    "<key title=\"シマウマ\" type=\"前方表記\">シマウマ</key>",
                    "<key title=\"おうだんほどう\" type=\"前方表記\">おうだんほどう</key>",
                    "<key title=\"ヴェール\" type=\"前方表記\">ヴェール</key>",
+                   "<key title=\"zebra<img src=\"z.png\">ed\" type=\"前方表記\">ＺＥＢＲＡＥＤ</key>",
                    "<dd><p>",
                    "stripes<br>",
                    "</p></dd>",
@@ -189,6 +190,9 @@ TEST(EpwingBookTest, HandMadeBookReadsBackThroughLibeb) {
   ASSERT_TRUE(zebra);
   EXPECT_EQ(reader.Text(zebra->text), "<key>Zebra Crossing</key>\nstripes\n");
   EXPECT_TRUE(HitWithHeading(reader, reader.Search("CROSSING", true), "Zebra Crossing"));
+  // A key whose title holds markup is found by its key text.
+  EXPECT_TRUE(HitWithHeading(reader, reader.Search("zebraed", false), "Zebra Crossing"));
+  EXPECT_TRUE(HitWithHeading(reader, reader.Search("braed", true), "Zebra Crossing"));
   // Kana keys are found by either script.
   for (const std::string kana : {"シマウマ", "しまうま", "オウダンホドウ", "おうだんほどう", "ヴェール", "ヴぇーる"}) {
     const std::string euc = Convert(kana, "EUC-JP", "UTF-8");

@@ -164,9 +164,7 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
   std::vector<std::string> forms = Inflections(word.text, pos);
   if (!forms.empty()) {
     xml += "<infl-g>";
-    for (const std::string& form : forms) {
-      xml += "<inflection>" + XmlEscape(InflectionText(word.text, form)) + "</inflection>";
-    }
+    for (const std::string& form : forms) xml += "<inflection>" + XmlEscape(form) + "</inflection>";
     xml += "</infl-g>";
   }
   if (index % 5 == 1 || random.Chance(10)) {

@@ -8,7 +8,7 @@ namespace tavex::sample {
 namespace {
 
 // The first headwords: hyphens, spaces, digits, accents, apostrophes, homographs, a
-// keyword with markup in its text (colour), kana variants (karaoke, tsunami).
+// British spelling with inflections (colour), kana variants (karaoke, tsunami).
 const char* const kFixedHeadwords[] = {
     "x-ray",         "café",          "3D printer", "naïve",      "o'clock",         "déjà vu", "e-mail",
     "rock 'n' roll", "treble clef",   "résumé",     "well-being", "jack-o'-lantern", "set",     "set",
@@ -225,11 +225,6 @@ std::string_view KanaSpelling(std::string_view headword) {
   if (headword == "karaoke") return "カラオケ";
   if (headword == "tsunami") return "つなみ";
   return {};
-}
-
-std::string InflectionText(std::string_view headword, std::string_view form) {
-  if (headword == "colour" && form == "coloured") return "colour<img src=\"c.png\">ed";
-  return std::string(form);
 }
 
 std::string MakeDefinition(SampleRandom& random) {

@@ -42,10 +42,6 @@ std::vector<std::string> Inflections(std::string_view word, PartOfSpeech pos);
 // "karaoke", hiragana つなみ for "tsunami"), written as a variant; empty for the others.
 std::string_view KanaSpelling(std::string_view headword);
 
-// The text of an inflection as the entry carries it: as it stands, but for the one form
-// whose text holds an image tag, as some records of a disc do ("colour<img …>ed").
-std::string InflectionText(std::string_view headword, std::string_view form);
-
 // One definition sentence in plain words (no markup), ending with a full stop.
 std::string MakeDefinition(SampleRandom& random);
 // One example sentence that uses `word`, split around it: prefix + word + suffix.
