@@ -64,25 +64,57 @@ struct FilePatch {
   bool sound;
 };
 
-// True when the first line of `body` (book markup) begins with `title`, tags aside: the
-// body then shows the headword itself, and readers need not show the heading as well.
-bool BodyRepeatsTitle(std::string_view title, std::string_view body) {
-  if (title.empty()) return false;
-  std::size_t matched = 0;
-  for (std::size_t i = 0; i < body.size() && matched < title.size();) {
-    if (body[i] == '\n') return false;
+// The length of the markup at the start of `body` that shows `title` (tags aside), with
+// the closing tags right after it, when the body's first line begins with the title as a
+// word of its own (a blank, a line break or the end follows); 0 otherwise, and when a
+// link starts before the title ends.
+std::size_t HeadwordInBody(std::string_view title, std::string_view body) {
+  if (title.empty()) return 0;
+  std::size_t matched = 0, i = 0;
+  while (i < body.size() && matched < title.size()) {
+    if (body[i] == '\n') return 0;
     if (body[i] == '<') {
-      if (body.substr(i, 4) == "<br>" || body.substr(i, 4) == "<BR>" || body.substr(i, 3) == "<p>") return false;
       const std::size_t close = body.find('>', i);
-      if (close == std::string_view::npos) return false;
+      const std::string_view tag = body.substr(i, close == std::string_view::npos ? 0 : close + 1 - i);
+      if (tag.empty() || tag.size() < 3 || tag[1] == 'a' || tag[1] == 'A' || tag == "<br>" || tag == "<BR>" ||
+          tag.starts_with("<p")) {
+        return 0;
+      }
       i = close + 1;
       continue;
     }
-    if (body[i] != title[matched]) return false;
+    if (body[i] != title[matched]) return 0;
     ++i;
     ++matched;
   }
-  return matched == title.size();
+  if (matched < title.size()) return 0;
+  while (body.substr(i, 2) == "</") {
+    const std::size_t close = body.find('>', i);
+    if (close == std::string_view::npos) return 0;
+    i = close + 1;
+  }
+  const std::string_view rest = body.substr(i);
+  if (rest.empty() || rest.starts_with(' ') || rest.starts_with("&nbsp;") || rest.starts_with("<br>") ||
+      rest.starts_with("<BR>") || rest.starts_with('\n')) {
+    return i;
+  }
+  return 0;
+}
+
+// `text` without the blanks and the one line break at its start.
+std::string_view WithoutLeadingBreak(std::string_view text) {
+  for (;;) {
+    if (text.starts_with(' ')) {
+      text.remove_prefix(1);
+    } else if (text.starts_with("&nbsp;")) {
+      text.remove_prefix(6);
+    } else {
+      break;
+    }
+  }
+  if (text.starts_with("<br>") || text.starts_with("<BR>")) text.remove_prefix(4);
+  if (text.starts_with('\n')) text.remove_prefix(1);
+  return text;
 }
 
 void RequireFile(const std::string& path) {
@@ -127,19 +159,23 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     text.clear();
     entry_patches.clear();
     encoder.Begin(&text, &entry_patches);
+    // When the body's first line begins with the headword, that headword is the heading
+    // and the rest of the line follows on the next line: readers that show the heading
+    // as the article's title and then the text show the headword twice, not three times.
+    const std::size_t headword = HeadwordInBody(entry.title, entry.body);
     encoder.BeginKeyword();
-    markup.Write(entry.title, encoder);
-    markup.Finish(encoder);
-    encoder.EndKeyword();
-    // The hits lead past the heading when the body shows the headword itself, so that
-    // readers show it once; the heading still opens the entry for readers that walk the text.
-    const bool body_first = BodyRepeatsTitle(entry.title, entry.body);
-    const std::size_t body_offset = text.size();
-    if (body_first) encoder.StopMark();
-    markup.Write(entry.body, encoder);
+    if (headword > 0) {
+      markup.Write(std::string_view(entry.body).substr(0, headword), encoder);
+      encoder.EndKeyword();
+      markup.Write(WithoutLeadingBreak(std::string_view(entry.body).substr(headword)), encoder);
+    } else {
+      markup.Write(entry.title, encoder);
+      markup.Finish(encoder);
+      encoder.EndKeyword();
+      markup.Write(entry.body, encoder);
+    }
     markup.Finish(encoder);
     encoder.End();
-    if (body_first) encoder.StopMark();
     honmon.Append(text);
     entries.Place(entry.id, at);
     for (const PositionPatch& patch : entry_patches)
@@ -153,10 +189,9 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
       if (!key.empty() && std::find(keys.begin(), keys.end(), key) == keys.end())
         keys.push_back(std::move(key));
     }
-    const std::uint64_t shown_at = body_first ? at + body_offset : at;
     for (std::string& key : keys) {
-      endword_index.Add(ReversedKey(key), shown_at, at);
-      word_index.Add(std::move(key), shown_at, at);
+      endword_index.Add(ReversedKey(key), at);
+      word_index.Add(std::move(key), at);
     }
     ++summary.entries;
     loop.Step();

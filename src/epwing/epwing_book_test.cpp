@@ -204,13 +204,12 @@ TEST(EpwingBookTest, HandMadeBookReadsBackThroughLibeb) {
   const auto cafe = HitWithHeading(reader, reader.Search("cafe", false), "café");
   ASSERT_TRUE(cafe);
   TextLinks links;
-  // The body shows the headword, so the hit's text starts with the body (after an empty
-  // keyword that shows nothing and makes the reader stop at the entry's end).
+  // The body begins with the headword: that is the heading, the rest of its line follows.
   EXPECT_EQ(reader.Text(cafe->text, &links),
-            "<key></key><b>café</b> <snd>US</snd>\n<i>noun </i><b>bold</b><i> x</i>\n"
+            "<key><b>café</b></key>\n<snd>US</snd>\n<i>noun </i><b>bold</b><i> x</i>\n"
             "<indent=2>H<sub>2</sub>O 10<sup>3</sup> & 漢字 〓\n→ <ref>zebra</ref> gone kept ə\n");
   ASSERT_EQ(links.references.size(), 1u);
-  EXPECT_EQ(reader.Heading(links.references[0]), "Zebra Crossing");
+  EXPECT_EQ(links.references[0], zebra->text);
   ASSERT_EQ(links.sounds.size(), 1u);
   EXPECT_EQ(reader.Wave(links.sounds[0].first, links.sounds[0].second),
             ReadFile(base + "/us_pron/café_1.wav"));
@@ -451,13 +450,17 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
     }
     ASSERT_TRUE(found) << "no way to search the entry";
 
-    // The headword once: the text starts with the body when that begins with the title.
+    // The headword once: when the body begins with the title as a word, the text is the
+    // body (its headword the heading, the rest of the first line on the next line).
     TextLinks links;
     const std::string text = reader.Text(text_at, &links);
     const std::string plain_title = PlainText(entry.title, by_unicode);
     const std::string plain_body = PlainText(entry.body, by_unicode);
-    EXPECT_EQ(WithoutNewlines(text), plain_body.starts_with(plain_title) ? plain_body : plain_title + plain_body);
-    if (plain_body.starts_with(plain_title)) ++body_first;
+    std::string rest = plain_body.substr(std::min(plain_title.size(), plain_body.size()));
+    const bool headword_first = plain_body.starts_with(plain_title) && (rest.empty() || rest[0] == ' ');
+    rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size() : rest.find_first_not_of(' '));
+    EXPECT_EQ(WithoutNewlines(text), headword_first ? plain_title + rest : plain_title + plain_body);
+    if (headword_first) ++body_first;
 
     // Links: the existing targets in body order, then the recordings.
     std::vector<std::string> targets, recordings;
@@ -504,7 +507,7 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
     }
   }
   EXPECT_GT(searched_titles, entries.size() * 9 / 10);
-  EXPECT_GT(body_first, entries.size() * 9 / 10);
+  EXPECT_GT(body_first, entries.size() * 3 / 4);
   EXPECT_GT(references, 10u);
   EXPECT_GT(sounds, 20u);
 

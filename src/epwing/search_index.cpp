@@ -91,7 +91,7 @@ std::uint32_t IndexStyleFlags() {
          | kAsIs << 16 | kAsIs << 14 | kAsIs << 12 | kAsIs << 10 | kAsIs << 8 | kAsIs << 6;
 }
 
-void SearchIndex::Add(std::string_view key, std::uint64_t text_at, std::uint64_t entry_at) {
+void SearchIndex::Add(std::string_view key, std::uint64_t text_at) {
   // Keys hold JIS X 0208 bytes (never zero), so a short key's zero padding sorts it
   // before every longer key it begins, as byte order wants.
   std::uint64_t head = 0;
@@ -99,8 +99,7 @@ void SearchIndex::Add(std::string_view key, std::uint64_t text_at, std::uint64_t
     head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
   }
   if (bytes_.size() + key.size() > UINT32_MAX) throw Error("the search index holds more than 4 GiB of keys");
-  keys_.push_back({head, text_at, entry_at + kHeadingOffset, static_cast<std::uint32_t>(bytes_.size()),
-                   static_cast<std::uint32_t>(key.size())});
+  keys_.push_back({head, text_at, static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(key.size())});
   bytes_.append(key);
 }
 
@@ -138,7 +137,7 @@ std::pair<std::uint32_t, std::uint32_t> SearchIndex::Write(HonmonFile& file) con
     page->bytes.push_back(static_cast<char>(key_bytes.size()));
     page->bytes += key_bytes;
     const PagePosition text = ToPagePosition(entry.text_at);
-    const PagePosition heading = ToPagePosition(entry.heading_at);
+    const PagePosition heading = ToPagePosition(entry.text_at + kHeadingOffset);
     AppendUint(page->bytes, text.page, 4);
     AppendUint(page->bytes, text.offset, 2);
     AppendUint(page->bytes, heading.page, 4);

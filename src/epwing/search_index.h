@@ -34,9 +34,9 @@ std::uint32_t IndexStyleFlags();
 
 class SearchIndex {
  public:
-  // Adds a key of the entry whose text, as a hit shows it, starts at `text_at`, and
-  // whose heading keyword control starts at `entry_at` (the heading follows it, 4 bytes on).
-  void Add(std::string_view key, std::uint64_t text_at, std::uint64_t entry_at);
+  // Adds a key of the entry whose text starts at `text_at` (its heading follows the
+  // heading keyword control, 4 bytes on).
+  void Add(std::string_view key, std::uint64_t text_at);
   // Sorts and removes repeated keys of one entry; returns the count of distinct keys.
   std::size_t Finish();
   bool empty() const { return keys_.empty(); }
@@ -51,7 +51,6 @@ class SearchIndex {
   struct Key {
     std::uint64_t head;  // the key's first eight bytes, big-endian
     std::uint64_t text_at;
-    std::uint64_t heading_at;
     std::uint32_t offset;  // where the key starts in bytes_
     std::uint32_t size;
   };

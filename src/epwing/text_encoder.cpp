@@ -14,8 +14,6 @@ constexpr std::uint8_t kBeginSound = 0x4A, kEndSound = 0x6A;
 constexpr std::uint8_t kBeginFont = 0xE0, kEndFont = 0xE1;
 // The keyword argument of headings; readers stop an entry's text at the next one.
 constexpr std::uint16_t kHeadingKeyword = 0x0100;
-// The keyword argument of the stop marks, which differs from the headings'.
-constexpr std::uint16_t kStopKeyword = 0x0200;
 
 }  // namespace
 
@@ -101,13 +99,6 @@ void TextEncoder::EndKeyword() {
   Control(kEndKeyword);
   Control(kNewline);
   at_line_start_ = true;
-}
-
-void TextEncoder::StopMark() {
-  CloseAll();
-  Control(kBeginKeyword);
-  Word(kStopKeyword);
-  Control(kEndKeyword);
 }
 
 void TextEncoder::BeginReference() {

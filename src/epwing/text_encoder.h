@@ -47,11 +47,6 @@ class TextEncoder {
   // The start of the heading keyword and its end (which also ends the line).
   void BeginKeyword();
   void EndKeyword();
-  // An empty keyword of its own kind that shows nothing. Readers end a text at the next
-  // keyword of the kind they met first, so a hit's text that starts inside an entry
-  // (past its heading) starts with this mark, and the entry ends with it, so that the
-  // reader stops at the entry's end; readers that start at the heading read past it.
-  void StopMark();
   // The wanted style for the characters that follow.
   void SetFont(Font font) { want_font_ = font; }
   void SetScript(Script script) { want_script_ = script; }
