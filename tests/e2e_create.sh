@@ -29,8 +29,9 @@ LOG
 【Step 09】htmlの出力:完了
 【Step 10】gaiji関連ファイルの出力:完了
 【Step 11】ebsファイルの出力:完了
-***** 終了しました *****
 LOG
+  [[ "${2:-}" == noepwing ]] || echo "【Step 12】EPWINGの出力:完了"
+  echo "***** 終了しました *****"
 }
 
 # --- mode 0 with the sample disc: a whole book and no working folder
@@ -53,6 +54,17 @@ check "no pronunciation folders without --with-audio" test ! -e "$W/base_folder/
 check "the sample book passes the pre-flight check" "$BIN" -w "$W" check
 check "create ends with the check summary" grep -q '^check: 0 errors' "$W/err"
 check "source saved in the settings" grep -q "src_folder=.*sample_disc" "$W/TAVEX_to_EPWING.ini"
+check "the EPWING book is built by default" test -s "$W/epwing/CATALOGS"
+check "create says where the book is" grep -q "^the EPWING book is in $W/epwing" "$W/err"
+check "no warnings about sounds without --with-audio" test -z "$(grep -a '^warning: .*sound' "$W/err")"
+check "one line says how to add the pronunciations" test "$(grep -c -- '--with-audio adds them' "$W/err")" -eq 1
+
+# --- --no-epwing leaves the book out; --epwing is still taken
+W="$SCRATCH/wx"; mkdir -p "$W"
+"$BIN" -w "$W" create --sample --no-epwing >"$W/out" 2>"$W/err" || fail "create --no-epwing: $(cat "$W/err")"
+check "--no-epwing: no Step 12" diff <(head -n -1 "$W/out") <(expected_log noaudio noepwing)
+check "--no-epwing: no epwing folder" test ! -e "$W/epwing"
+check "--epwing is still taken" "$BIN" -q -w "$W" create --sample --epwing
 
 # --- with audio: both WAV folders, decodable
 W="$SCRATCH/wa"; mkdir -p "$W"

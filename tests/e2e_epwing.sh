@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The EPWING book from end to end: written by create --epwing from the sample disc with
-# sounds, opened by the readers' own tools (ebinfo, eblook), built again identically by
-# the epwing command, and kept as it was when a build fails.
+# The EPWING book from end to end: written by create from the sample disc with sounds
+# (--epwing, the default, still taken), opened by the readers' own tools (ebinfo,
+# eblook), built again identically by the epwing command, and kept as it was when a
+# build fails.
 source "$(dirname "$0")/common.sh"
 
 # Every file of a book with its checksum, so two books compare byte for byte.

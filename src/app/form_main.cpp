@@ -78,6 +78,7 @@ void TFormMain::FormCreate() {
   }
   edit1_->setText(FromUtf8(workbench_->settings().src_folder));
   edit2_->setText(FromUtf8(workbench_->layout().database_file));
+  check_box_epwing_->setChecked(workbench_->settings().build_epwing);
   ApplyStartGeometry();
   workbench_->on_tag_rows_changed = [this] { tag_editor_->FillTagEditor(); };
   workbench_->on_char_table_changed = [this] { char_view_->FillCharGrid(); };
@@ -129,6 +130,7 @@ void TFormMain::FormDestroy() {
   s.form_height = height();
   s.src_folder = edit1_->text().toStdString();
   s.mdb_file = edit2_->text().toStdString();
+  s.build_epwing = check_box_epwing_->isChecked();
   workbench_->Close();
 }
 
@@ -160,6 +162,7 @@ void TFormMain::Button1Click() {
 void TFormMain::Button2Click() {
   CreateOptions options;
   options.ignore_mp3 = check_box1_->isChecked();
+  options.epwing = check_box_epwing_->isChecked();
   workbench_->Create(options);
   right_->AppendTemplateLines(workbench_->generated_template_lines());
   RunBookCheck();

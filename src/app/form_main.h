@@ -82,6 +82,7 @@ class TFormMain : public QMainWindow {
   QLineEdit* edit1_ = nullptr;          // source field
   QLineEdit* edit2_ = nullptr;          // database field
   QCheckBox* check_box1_ = nullptr;     // "ignore mp3 files"
+  QCheckBox* check_box_epwing_ = nullptr;  // "also build the EPWING book"
   QCheckBox* check_box2_ = nullptr;     // "select tavex.data"
   QPushButton* button1_ = nullptr;      // "source drive"
   QPushButton* button2_ = nullptr;      // "create"

@@ -58,9 +58,12 @@ QWidget* TFormMain::BuildConvertTab() {
   label9_->setAlignment(Qt::AlignCenter);
   check_box1_ = Named(new QCheckBox("ignore mp3 files"), "CheckBox1");
   check_box1_->setChecked(true);
+  check_box_epwing_ = Named(new QCheckBox("also build the EPWING book"), "CheckBoxEpwing");
+  check_box_epwing_->setChecked(true);
   button2_ = Named(new QPushButton("create"), "Button2");
   auto* run_row = new QHBoxLayout;
   run_row->addWidget(check_box1_);
+  run_row->addWidget(check_box_epwing_);
   run_row->addStretch(1);
   run_row->addWidget(button2_);
   auto* group_layout = new QVBoxLayout(group);

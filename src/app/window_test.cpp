@@ -39,6 +39,7 @@ class WindowTest : public QObject {
     QCOMPARE(window->findChild<QLineEdit*>("Edit2")->text().toStdString(), database);
     QVERIFY(FileExists(database));
     QVERIFY(window->findChild<QCheckBox*>("CheckBox1")->isChecked());
+    QVERIFY(window->findChild<QCheckBox*>("CheckBoxEpwing")->isChecked());
     QCOMPARE(window->findChild<QLineEdit*>("EditIndex")->text(), QString("0"));
 
     // Work-area defaults, then narrowed to the left page control by operating mode 0.
@@ -119,6 +120,7 @@ class WindowTest : public QObject {
         "【Step 09】htmlの出力:完了",
         "【Step 10】gaiji関連ファイルの出力:完了",
         "【Step 11】ebsファイルの出力:完了",
+        "【Step 12】EPWINGの出力:完了",
         "***** 終了しました *****",
     };
     // Warnings (the sample disc has a broken record) go to the log between the step lines.
@@ -145,6 +147,7 @@ class WindowTest : public QObject {
     Workspace workspace({.disc = true, .sample_rules = true});
     auto window = workspace.Open();
     SwitchMode(*window, 1);
+    window->findChild<QCheckBox*>("CheckBoxEpwing")->setChecked(false);
     QTest::mouseClick(window->findChild<QPushButton*>("Button2"), Qt::LeftButton);
     QVERIFY(!FolderExists(workspace / "epwing"));
 
@@ -239,6 +242,7 @@ class WindowTest : public QObject {
       auto window = workspace.Open();
       window->move(30, 40);
       window->findChild<QLineEdit*>("Edit1")->setText("/media/cdrom");
+      window->findChild<QCheckBox*>("CheckBoxEpwing")->setChecked(false);
       QVERIFY(window->close());
     }
     QVERIFY(!FolderExists(workspace / "working_folder"));
@@ -248,11 +252,13 @@ class WindowTest : public QObject {
     QCOMPARE(saved.form_top, 40);
     QCOMPARE(saved.form_width, kLeftPageWidth);
     QCOMPARE(saved.src_folder, std::string("/media/cdrom"));
+    QVERIFY(!saved.build_epwing);
 
     // The next start takes the saved geometry; in mode 1 the working folder survives.
     auto window = workspace.Open();
     QCOMPARE(window->pos(), QPoint(30, 40));
     QCOMPARE(window->findChild<QLineEdit*>("Edit1")->text(), QString("/media/cdrom"));
+    QVERIFY(!window->findChild<QCheckBox*>("CheckBoxEpwing")->isChecked());
     SwitchMode(*window, 1);
     QVERIFY(window->close());
     QVERIFY(FolderExists(workspace / "working_folder"));

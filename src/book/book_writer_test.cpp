@@ -77,7 +77,7 @@ TEST_F(WriteBookHtmlTest, WholeBookIsShiftJisWithCrLfAndOneBlockPerEntry) {
   for (std::sregex_iterator it(text.begin(), text.end(), dt), end; it != end; ++it) ids.push_back((*it)[1]);
   EXPECT_EQ(ids, (std::vector<std::string>{"0", "1", "2", "3", "4", "50080"}));
 
-  EXPECT_NE(text.find("<dt id=\"0\">&#x00E9;lan</dt>\r\n<key title=\"lans\" type=\"前方表記\">ＬＡＮＳ</key>\r\n<dd><p>"),
+  EXPECT_NE(text.find("<dt id=\"0\">&#x00E9;lan</dt>\r\n<key title=\"elans\" type=\"前方表記\">ＥＬＡＮＳ</key>\r\n<dd><p>"),
             std::string::npos);
   EXPECT_NE(text.find("<A href=\"#1\">bee</A>"), std::string::npos);  // the id matches ignoring case
   EXPECT_NE(text.find("<key title=\"日本\" type=\"前方表記\">日本</key>"), std::string::npos);
@@ -97,8 +97,8 @@ TEST_F(WriteBookHtmlTest, WholeBookIsShiftJisWithCrLfAndOneBlockPerEntry) {
 TEST_F(WriteBookHtmlTest, BackwardKeysAndIdKeysInModesOneAndTwo) {
   for (int mode : {1, 2}) {
     const std::string text = SjisToUtf8(Sjis(Write(mode)));
-    EXPECT_NE(text.find("<key title=\"lans\" type=\"前方表記\">ＬＡＮＳ</key>\r\n"
-                        "<key title=\"lans\" type=\"後方表記\">ＬＡＮＳ</key>\r\n"
+    EXPECT_NE(text.find("<key title=\"elans\" type=\"前方表記\">ＥＬＡＮＳ</key>\r\n"
+                        "<key title=\"elans\" type=\"後方表記\">ＥＬＡＮＳ</key>\r\n"
                         "<key title=\"A1\" type=\"前方表記\">Ａ１</key>\r\n"),
               std::string::npos)
         << mode;

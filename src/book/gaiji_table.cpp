@@ -8,6 +8,7 @@
 
 #include "platform/cp932.h"
 #include "platform/error.h"
+#include "platform/plain_letters.h"
 #include "store/database.h"
 #include "store/tables.h"
 
@@ -147,18 +148,40 @@ Sjis SubstituteGaijiSjis(std::string_view utf8, const GaijiTable& table) {
   return Sjis(std::move(out));
 }
 
-Sjis StripGaiji(std::u16string_view text, const GaijiTable& table) {
+namespace {
+
+// The base letters of `unit` when it is a Latin letter with diacritics.
+void AppendPlainLetters(char16_t unit, std::u16string& out) {
+  for (const char letter : PlainLetters(unit)) out += static_cast<char16_t>(letter);
+}
+
+}  // namespace
+
+Sjis PlainKeyword(std::u16string_view text, const GaijiTable& table) {
   std::u16string kept;
   kept.reserve(text.size());
   for (const char16_t unit : text) {
-    if (table.Find(unit) == nullptr) kept += unit;
+    const GaijiChar* row = table.Find(unit);
+    if (row == nullptr) {
+      kept += unit;
+    } else if (!row->alt.empty()) {
+      ForEachUtf16Unit(row->alt, [&](char16_t alt_unit) {
+        if (table.Find(alt_unit) == nullptr) {
+          kept += alt_unit;
+        } else {
+          AppendPlainLetters(alt_unit, kept);
+        }
+      });
+    } else {
+      AppendPlainLetters(unit, kept);
+    }
   }
   // Bytes up to 0x20 never occur inside a double-byte character, so trimming bytes is safe.
   return Sjis(TrimControl(ToSjis(kept).bytes));
 }
 
-Sjis StripGaiji(std::string_view utf8, const GaijiTable& table) {
-  return StripGaiji(std::u16string_view(Utf8ToUtf16(utf8)), table);
+Sjis PlainKeyword(std::string_view utf8, const GaijiTable& table) {
+  return PlainKeyword(std::u16string_view(Utf8ToUtf16(utf8)), table);
 }
 
 }  // namespace tavex::book

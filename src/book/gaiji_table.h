@@ -1,7 +1,7 @@
 // The gaiji table: the characters the Shift_JIS book cannot hold (`char_ref` "1" in the
 // `char` table), each with the numeric character reference the book carries in its place.
-// The book writer and the preview substitute the references in entry text, and drop the
-// characters from keywords, looking each UTF-16 code unit up in constant time.
+// The book writer and the preview substitute the references in entry text, and put
+// plain-text stand-ins in keywords, looking each UTF-16 code unit up in constant time.
 #pragma once
 
 #include <cstdint>
@@ -65,9 +65,12 @@ std::u16string SubstituteGaiji(std::u16string_view text, const GaijiTable& table
 // the intermediate texts: what the book writer does to every entry.
 Sjis SubstituteGaijiSjis(std::string_view utf8, const GaijiTable& table);
 
-// The keyword form of `text`: the table's characters dropped (no references), the rest
-// in Shift_JIS, leading and trailing characters up to 0x20 trimmed.
-Sjis StripGaiji(std::u16string_view text, const GaijiTable& table);
-Sjis StripGaiji(std::string_view utf8, const GaijiTable& table);
+// The keyword form of `text`, which can hold no references: each character of the table
+// becomes its plain-text stand-in (its alternative text, else its base letters: é e,
+// ß ss; characters of the table inside an alternative text only by base letters) or is
+// dropped when it has none; the rest in Shift_JIS, leading and trailing characters up
+// to 0x20 trimmed. So "cafés" gives "cafes", and a reader finds it by what is typed.
+Sjis PlainKeyword(std::u16string_view text, const GaijiTable& table);
+Sjis PlainKeyword(std::string_view utf8, const GaijiTable& table);
 
 }  // namespace tavex::book

@@ -61,11 +61,16 @@ TEST(SubstituteGaiji, CharacterBeyondTheBmpBecomesTheGetaMark) {
   EXPECT_EQ(Utf16ToUtf8(SubstituteGaiji(std::u16string(1, u'\xD834'), table)), "&#xD834;");
 }
 
-TEST(StripGaiji, DropsTableCharactersAndTrims) {
-  const GaijiTable table({Row(u'\u00E9'), Row(u'\u025B')});
-  EXPECT_EQ(StripGaiji(u" caf\u00E9 ", table).bytes, "caf");         // a last gaiji letter goes
-  EXPECT_TRUE(StripGaiji(u"\u00E9 \u025B\t", table).empty());         // gaiji and blanks only
-  EXPECT_EQ(StripGaiji(u"\u65E5\u672C", table), ToSjis(std::string_view("日本")));
+TEST(PlainKeyword, TableCharactersBecomeStandInsAndBlanksAreTrimmed) {
+  GaijiChar schwa = Row(u'\u0259');
+  schwa.alt = "\u00E9";  // an alternative text that is itself in the table: its base letter
+  GaijiChar sharp = Row(u'\u00DF');
+  sharp.alt = "sz";
+  const GaijiTable table({Row(u'\u00E7'), Row(u'\u00E9'), sharp, Row(u'\u025B'), schwa});
+  EXPECT_EQ(PlainKeyword(u" fa\u00E7ades caf\u00E9 ", table).bytes, "facades cafe");
+  EXPECT_EQ(PlainKeyword(u"Stra\u00DFe \u0259", table).bytes, "Strasze e");
+  EXPECT_TRUE(PlainKeyword(u"\u025B \u025B\t", table).empty());  // no stand-in, blanks only
+  EXPECT_EQ(PlainKeyword(u"\u65E5\u672C", table), ToSjis(std::string_view("日本")));
 }
 
 // The one-pass forms the book writer uses give the same bytes as the passes one after
@@ -87,7 +92,7 @@ TEST(SubstituteGaijiSjis, SameBytesAsThePassesOneAfterAnother) {
     for (std::uint32_t i = 0; i < length; ++i) text += pieces[next() % pieces.size()];
     const std::u16string units = Utf8ToUtf16(text);
     ASSERT_EQ(SubstituteGaijiSjis(text, table), ToSjis(SubstituteGaiji(units, table))) << round;
-    ASSERT_EQ(StripGaiji(std::string_view(text), table), StripGaiji(std::u16string_view(units), table)) << round;
+    ASSERT_EQ(PlainKeyword(std::string_view(text), table), PlainKeyword(std::u16string_view(units), table)) << round;
   }
 }
 

@@ -72,8 +72,8 @@ TEST_F(ShowEntryPreviewTest, FiveViewsOfOneEntry) {
 
   const std::string epw = SjisToUtf8(preview.epw);
   EXPECT_EQ(epw.rfind("\r\n<dt id=\"5\">caf&#x00E9;</dt>\r\n"
-                      "<key title=\"cafs\" type=\"前方表記\">ＣＡＦＳ</key>\r\n"
-                      "<key title=\"cafs\" type=\"後方表記\">ＣＡＦＳ</key>\r\n<dd><p>\r\n",
+                      "<key title=\"cafes\" type=\"前方表記\">ＣＡＦＥＳ</key>\r\n"
+                      "<key title=\"cafes\" type=\"後方表記\">ＣＡＦＥＳ</key>\r\n<dd><p>\r\n",
                       0),
             0u)
       << epw;

@@ -108,7 +108,7 @@ std::vector<Sjis> CollectKeywords(const xml::Node& root, const GaijiTable& table
   std::unordered_set<std::string> listed;
   for (const char* name : names) {
     for (const xml::Node& element : root.ElementsByTagName(name)) {
-      Sjis keyword = StripGaiji(std::string_view(element.Text()), table);
+      Sjis keyword = PlainKeyword(std::string_view(element.Text()), table);
       if (keyword.empty() || !listed.insert(keyword.bytes).second) continue;
       keywords.push_back(std::move(keyword));
     }

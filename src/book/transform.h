@@ -39,7 +39,7 @@ Sjis LinkTopics(const Sjis& text, const TopicResolver& resolve);
 
 // The keywords of an entry: the text of every "inflection", "vs" and "dr" element below
 // `root` and, when the mode keys them, every "id" and "pv" element, grouped by name in
-// that order and in document order within a group, each through StripGaiji; empty texts
+// that order and in document order within a group, each through PlainKeyword; empty texts
 // and texts already listed are left out.
 std::vector<Sjis> CollectKeywords(const xml::Node& root, const GaijiTable& table, OperatingMode mode);
 

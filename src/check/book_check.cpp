@@ -284,6 +284,13 @@ class BookScanner {
                         "them finds nothing",
                     "write the keyword's katakana in full width");
     }
+    if (title.find_first_of("\"<>") != std::string_view::npos) {
+      sink_.Warning("key-markup", kBookName, number,
+                    "key title " + quoted +
+                        " holds '\"', '<' or '>', which end its attribute or tag early: a reader of "
+                        "the line may take a wrong key",
+                    "leave markup out of the keyword: check the rule of the keyword's tag");
+    }
   }
 
   const GaijiMapSummary& gaiji_;

@@ -264,6 +264,7 @@ TEST(CheckBookSource, KeysTheSearchCannotFindAreWarnings) {
                            "<key title=\"tea\" type=\"前方表記\">ＴＥ</key>",
                            "<key title=\"" + long_title + "\" type=\"前方表記\">" + long_text + "</key>",
                            "<key title=\"teaｶｯﾌﾟ\" type=\"前方表記\">ＴＥＡ</key>",
+                           "<key title=\"colour<img src=\"c.png\">ed\" type=\"前方表記\">ＣＯＬＯＵＲＥＤ</key>",
                            "<dt id=\"9\">" + long_title + long_title + "</dt>",
                        });
   CheckReport report = Check(book, dir);
@@ -279,8 +280,10 @@ TEST(CheckBookSource, KeysTheSearchCannotFindAreWarnings) {
   // The katakana line also counts as half-width katakana in the book.
   ExpectOne(report, "half-width katakana (1 line in all)", "html_EPW", LineOf(book.book, "teaｶｯﾌﾟ"),
             Finding::kWarning);
+  // Markup in a title: only that warning, as the key text itself is right.
+  ExpectOne(report, "holds '\"', '<' or '>'", "html_EPW", LineOf(book.book, "colour<img"), Finding::kWarning);
   EXPECT_EQ(report.errors(), 0) << FormatReport(report);
-  EXPECT_EQ(report.warnings(), 6) << FormatReport(report);
+  EXPECT_EQ(report.warnings(), 7) << FormatReport(report);
 }
 
 TEST(CheckBookSource, EmptyDefinitionsOfEntriesWithKeysAreWarnings) {

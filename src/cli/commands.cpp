@@ -32,14 +32,17 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     bool with_audio = false;
     bool sample = false;
     bool timings = false;
-    bool epwing = false;
+    bool epwing = false;  // the book is built by default; the flag stays for scripts that pass it
+    bool no_epwing = false;
     std::string ebs_base;
   };
   auto args = std::make_shared<Args>();
   app.add_option("SOURCE", args->source, "the disc's root or its tavex.data folder");
   app.add_flag("--with-audio", args->with_audio, "also convert the US and UK pronunciations to WAV");
   app.add_flag("--sample", args->sample, "convert the sample disc (written into the workspace when missing)");
-  app.add_flag("--epwing", args->epwing, "also build the EPWING book into the workspace's epwing/ folder");
+  CLI::Option* no_epwing =
+      app.add_flag("--no-epwing", args->no_epwing, "leave out the EPWING book (by default built into epwing/)");
+  app.add_flag("--epwing", args->epwing, "build the EPWING book (the default)")->excludes(no_epwing);
   app.add_flag("--timings", args->timings, "print the wall time of every step on stderr");
   app.add_option("--ebs-base", args->ebs_base, "base_folder as the authoring tool will see it (default Z:\\...)");
   return [args](CommandContext& context) {
@@ -59,15 +62,19 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     }
     auto session = StartSession(context, true, false, extra);
     Workbench& bench = session->workbench;
-    bench.Create({.ignore_mp3 = !args->with_audio, .epwing = args->epwing});
+    bench.Create({.ignore_mp3 = !args->with_audio, .epwing = !args->no_epwing});
     if (args->timings) PrintTimings(bench);
     if (!context.global.quiet) {
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
       std::cerr << check::FormatSummary(check::CheckBookSource(base)) << "\n";
       std::cerr << "the book's source is in " << base << "\n";
-      if (args->epwing) {
+      if (!args->no_epwing) {
         std::cerr << "the EPWING book is in "
-                  << std::filesystem::absolute(bench.layout().epwing_folder).lexically_normal().string() << "\n";
+                  << std::filesystem::absolute(bench.layout().epwing_folder).lexically_normal().string()
+                  << " (open it in GoldenDict or eblook)\n";
+        if (const auto& summary = bench.epwing_summary()) {
+          if (const std::string note = PronunciationNote(*summary); !note.empty()) std::cerr << note << "\n";
+        }
       }
     }
     return 0;
@@ -120,7 +127,10 @@ const CommandRegistrar kEpwing({"epwing", "build the EPWING book from base_folde
     Workbench& bench = session->workbench;
     const std::string book = out->empty() ? bench.layout().epwing_folder : *out;
     const epwing::EpwingSummary summary = bench.BuildEpwing(book);
-    if (!context.global.quiet) std::cerr << FormatEpwingSummary(summary, book) << "\n";
+    if (!context.global.quiet) {
+      std::cerr << FormatEpwingSummary(summary, book) << "\n";
+      if (const std::string note = PronunciationNote(summary); !note.empty()) std::cerr << note << "\n";
+    }
     return 0;
   };
 }});

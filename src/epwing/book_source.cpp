@@ -95,6 +95,16 @@ bool ParseHeading(const std::string& line, std::string& id, std::string& title) 
   return true;
 }
 
+// The key text of a "<key title="…" type="…">text</key>" line, taken from the line's
+// fixed end: the title is the keyword as it stands and can hold '"', '<' and '>', while
+// the key text is full-width characters that hold none of them.
+std::string_view KeyText(std::string_view line) {
+  if (line.ends_with("</key>")) line.remove_suffix(6);
+  std::size_t open_end = line.rfind("\">");
+  open_end = open_end == std::string_view::npos ? line.find('>') : open_end + 1;
+  return open_end == std::string_view::npos ? std::string_view() : line.substr(open_end + 1);
+}
+
 std::size_t ReadEntries(LineReader& reader, const std::function<void(const SourceEntry&)>& entry,
                         const StrayHeadingFn& stray) {
   std::string line;
@@ -134,11 +144,7 @@ std::size_t ReadEntries(LineReader& reader, const std::function<void(const Sourc
       }
       if (!in_body) {
         if (StartsWith(line, "<key ")) {
-          const std::size_t open_end = line.find('>');
-          std::string_view text =
-              std::string_view(line).substr(open_end == std::string::npos ? line.size() : open_end + 1);
-          if (text.ends_with("</key>")) text.remove_suffix(6);
-          current.keys.emplace_back(text);
+          current.keys.emplace_back(KeyText(line));
         } else if (line == "<dd><p>") {
           in_body = true;
         } else {

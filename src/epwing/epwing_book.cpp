@@ -72,6 +72,60 @@ struct FilePatch {
 constexpr const char* kSourceFiles[] = {"html_EPW", "copyright.html", "GaijiMap.xml", "Gaiji.xml",
                                         "TAVEX.map"};
 
+// The length of the markup at the start of `body` that shows `title` (tags aside), with
+// the closing tags right after it, when the body's first line begins with the title as a
+// word of its own (a blank, a line break or the end follows); 0 otherwise, and when a
+// link starts before the title ends.
+std::size_t HeadwordInBody(std::string_view title, std::string_view body) {
+  if (title.empty()) return 0;
+  std::size_t matched = 0, i = 0;
+  while (i < body.size() && matched < title.size()) {
+    if (body[i] == '\n') return 0;
+    if (body[i] == '<') {
+      const std::size_t close = body.find('>', i);
+      const std::string_view tag = body.substr(i, close == std::string_view::npos ? 0 : close + 1 - i);
+      if (tag.empty() || tag.size() < 3 || tag[1] == 'a' || tag[1] == 'A' || tag == "<br>" || tag == "<BR>" ||
+          tag.starts_with("<p")) {
+        return 0;
+      }
+      i = close + 1;
+      continue;
+    }
+    if (body[i] != title[matched]) return 0;
+    ++i;
+    ++matched;
+  }
+  if (matched < title.size()) return 0;
+  while (body.substr(i, 2) == "</") {
+    const std::size_t close = body.find('>', i);
+    if (close == std::string_view::npos) return 0;
+    i = close + 1;
+  }
+  const std::string_view rest = body.substr(i);
+  if (rest.empty() || rest.starts_with(' ') || rest.starts_with("&nbsp;") || rest.starts_with("<br>") ||
+      rest.starts_with("<BR>") || rest.starts_with('\n')) {
+    return i;
+  }
+  return 0;
+}
+
+// `text` without the blanks and the one line break at its start.
+std::string_view WithoutLeadingBreak(std::string_view text) {
+  for (;;) {
+    if (text.starts_with(' ')) {
+      text.remove_prefix(1);
+    } else if (text.starts_with("&nbsp;")) {
+      text.remove_prefix(6);
+    } else {
+      break;
+    }
+  }
+  if (text.starts_with("<br>") || text.starts_with("<BR>")) text.remove_prefix(4);
+  if (text.starts_with('\n')) text.remove_prefix(1);
+  return text;
+}
+
+
 // Writes the whole book into `folder`.
 EpwingSummary WriteBook(const std::string& base, const std::string& folder, Progress& progress) {
   const std::string html_path = JoinPath(base, "html_EPW");
@@ -108,11 +162,21 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     text.clear();
     entry_patches.clear();
     encoder.Begin(&text, &entry_patches);
+    // When the body's first line begins with the headword, that headword is the heading
+    // and the rest of the line follows on the next line: readers that show the heading
+    // as the article's title and then the text show the headword twice, not three times.
+    const std::size_t headword = HeadwordInBody(entry.title, entry.body);
     encoder.BeginKeyword();
-    markup.Write(entry.title, encoder);
-    markup.Finish(encoder);
-    encoder.EndKeyword();
-    markup.Write(entry.body, encoder);
+    if (headword > 0) {
+      markup.Write(std::string_view(entry.body).substr(0, headword), encoder);
+      encoder.EndKeyword();
+      markup.Write(WithoutLeadingBreak(std::string_view(entry.body).substr(headword)), encoder);
+    } else {
+      markup.Write(entry.title, encoder);
+      markup.Finish(encoder);
+      encoder.EndKeyword();
+      markup.Write(entry.body, encoder);
+    }
     markup.Finish(encoder);
     encoder.End();
     honmon.Append(text);
@@ -207,6 +271,11 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   WriteFileInPlace(
       JoinPath(folder, "TAVEX.map"),
       OpenInsideOrThrow(base, "TAVEX.map", source_bounds::kTextMap, "book source file").ReadAll());
+  // Without any recording folder the pronunciations were simply not converted: the book
+  // has no sound links, and the front end says how to add them instead of a warning.
+  if (sounds.count() == 0 && !FolderExists(JoinPath(base, "us_pron")) && !FolderExists(JoinPath(base, "uk_pron"))) {
+    summary.unlinked_sounds = warnings.Take(kMissingRecordingWarning);
+  }
   warnings.Report(progress);
   return summary;
 }

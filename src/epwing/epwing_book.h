@@ -26,6 +26,9 @@ struct EpwingSummary {
   std::size_t entries = 0;       // entries with a heading, the copyright entry included
   std::size_t keys = 0;          // forward index keys
   std::size_t sounds = 0;        // recordings stored
+  // Links to recordings kept as plain text because base_folder holds no recordings at
+  // all (they were not converted); counted here rather than warned about.
+  std::size_t unlinked_sounds = 0;
   std::size_t narrow_gaiji = 0;  // glyphs in the narrow (8×16) font
   std::size_t wide_gaiji = 0;    // glyphs in the wide (16×16) font
 };

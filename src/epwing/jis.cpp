@@ -74,32 +74,4 @@ const std::uint16_t* AsciiJisTable() {
   return table.data();
 }
 
-std::string_view AsciiFold(char32_t c) {
-  // U+00C0-U+00FF, then U+0100-U+017F: the base letters of each (empty: none).
-  static constexpr std::string_view kLatin1[64] = {
-      "A", "A", "A", "A", "A", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I",  "I",
-      "D", "N", "O", "O", "O", "O", "O",  "",  "O", "U", "U", "U", "U", "Y", "TH", "ss",
-      "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i",  "i",
-      "d", "n", "o", "o", "o", "o", "o",  "",  "o", "u", "u", "u", "u", "y", "th", "y"};
-  static constexpr std::string_view kLatinA =
-      "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKkkLlLlLlLlLlNnNnNnnNnOoOoOo??"
-      "RrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
-  if (c >= 0xC0 && c <= 0xFF) return kLatin1[c - 0xC0];
-  if (c >= 0x100 && c <= 0x17F) {
-    switch (c) {
-      case 0x132:
-        return "IJ";
-      case 0x133:
-        return "ij";
-      case 0x152:
-        return "OE";
-      case 0x153:
-        return "oe";
-      default:
-        return kLatinA.substr(c - 0x100, 1);
-    }
-  }
-  return {};
-}
-
 }  // namespace tavex::epwing

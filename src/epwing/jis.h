@@ -28,8 +28,11 @@ inline std::uint16_t JisFromAscii(unsigned char c) { return c < 0x80 ? AsciiJisT
 // True when `jis` is an assigned JIS X 0208 character.
 bool IsAssignedJis(std::uint16_t jis);
 
-// The base letters of a character with diacritics ("é" gives "e", "æ" gives "ae"), as
-// ASCII; empty when it has none. For search keys, which can hold no gaiji.
-std::string_view AsciiFold(char32_t c);
+// The hiragana of a katakana code (ソ 0x253D gives そ 0x243D), as readers fold a query
+// before a search; every other code as it is. ヴ ヵ ヶ move to the hiragana row too,
+// where JIS X 0208 leaves their cells empty, as the readers' folding does.
+constexpr std::uint16_t HiraganaOf(std::uint16_t jis) {
+  return (jis >> 8) == 0x25 && (jis & 0xFF) >= 0x21 && (jis & 0xFF) <= 0x76 ? jis - 0x100 : jis;
+}
 
 }  // namespace tavex::epwing

@@ -7,6 +7,7 @@
 #include "epwing/jis.h"
 #include "platform/cp932.h"
 #include "platform/error.h"
+#include "platform/plain_letters.h"
 
 namespace tavex::epwing {
 namespace {
@@ -19,9 +20,11 @@ constexpr std::size_t kHeadingOffset = 4;    // the heading keyword control
 constexpr std::uint32_t kConvert = 0, kAsIs = 1;
 
 void AppendJis(std::string& out, std::uint16_t jis) {
-  // Spaces go; letters are upper case; the marks readers remove go too.
+  // Spaces go; letters are upper case; the marks readers remove go too; katakana is
+  // written as hiragana, as readers rewrite it in a query.
   if (jis == kJisSpace || jis == 0x2126 || jis == 0x213E || jis == 0x2147 || jis == 0x215D) return;
   if ((jis >> 8) == 0x23 && (jis & 0xFF) >= 0x61 && (jis & 0xFF) <= 0x7A) jis -= 0x20;
+  jis = HiraganaOf(jis);
   out.push_back(static_cast<char>(jis >> 8));
   out.push_back(static_cast<char>(jis & 0xFF));
 }
@@ -31,7 +34,7 @@ void AppendFolded(std::string& out, char32_t c) {
     AppendJis(out, jis);
     return;
   }
-  for (char letter : AsciiFold(c)) AppendJis(out, JisFromAscii(static_cast<unsigned char>(letter)));
+  for (char letter : PlainLetters(c)) AppendJis(out, JisFromAscii(static_cast<unsigned char>(letter)));
 }
 
 // One page being filled: its bytes and its last key.
@@ -82,7 +85,7 @@ std::string ReversedKey(std::string_view key) {
 }
 
 std::uint32_t IndexStyleFlags() {
-  return kAsIs << 22       // katakana kept
+  return kConvert << 22    // katakana converted to hiragana
          | kConvert << 20  // lower case converted
          | 0u << 18        // marks removed
          | kAsIs << 16 | kAsIs << 14 | kAsIs << 12 | kAsIs << 10 | kAsIs << 8 | kAsIs << 6;

@@ -1,8 +1,8 @@
 // The forward ("word") and backward ("endword") search indexes. Readers normalise a
 // query before they look it up (JIS X 0208, spaces removed, lower-case letters made
-// upper case, the marks ・ ‐ ’ − removed; for the backward search the characters in
-// reverse order), so the keys are stored in that same form and the index's style flags
-// say so. The index is a B-tree of pages: leaf pages hold the keys in byte order with
+// upper case, the marks ・ ‐ ’ − removed, katakana made hiragana; for the backward
+// search the characters in reverse order), so the keys are stored in that same form and
+// the index's style flags say so: そふと and ソフト find the same entries. The index is a B-tree of pages: leaf pages hold the keys in byte order with
 // the entry's text and heading positions, the pages above hold the last key of each
 // page below.
 #pragma once

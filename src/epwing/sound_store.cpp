@@ -15,7 +15,6 @@ namespace tavex::epwing {
 namespace {
 
 constexpr char kBadName[] = "sound link outside us_pron/ and uk_pron/ kept as plain text";
-constexpr char kMissing[] = "sound link to a missing recording kept as plain text";
 constexpr char kNotWave[] = "sound link to a file that is not WAVE data kept as plain text";
 constexpr char kNotPlain[] =
     "sound link to a symbolic link, a linked folder or a special file kept as plain text";
@@ -139,7 +138,7 @@ std::optional<SoundLink> SoundStore::Resolve(std::string_view href) {
   }
   auto [it, fresh] = by_name_.try_emplace(*name);
   if (!fresh) {
-    if (!it->second) warnings_.Add(kMissing, *name);
+    if (!it->second) warnings_.Add(kMissingRecordingWarning, *name);
     return it->second;
   }
   std::string& wav = read_buffer_;
@@ -147,7 +146,7 @@ std::optional<SoundLink> SoundStore::Resolve(std::string_view href) {
     case Recording::kRead:
       break;
     case Recording::kMissing:
-      warnings_.Add(kMissing, *name);
+      warnings_.Add(kMissingRecordingWarning, *name);
       return std::nullopt;
     case Recording::kNotPlainFile:
       warnings_.Add(kNotPlain, *name);

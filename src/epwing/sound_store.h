@@ -18,6 +18,9 @@
 
 namespace tavex::epwing {
 
+// The warning counted for each link to a recording that base_folder lacks.
+inline constexpr char kMissingRecordingWarning[] = "sound link to a missing recording kept as plain text";
+
 class SoundStore {
  public:
   // `base_folder` holds the recording folders; `side_path` is the side file to create.

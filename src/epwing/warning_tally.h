@@ -28,6 +28,14 @@ class WarningTally {
                                 EscapeControls(count.first)));
     }
   }
+  // Forgets `what`; returns how often it was met.
+  std::size_t Take(const std::string& what) {
+    auto it = tally_.find(what);
+    if (it == tally_.end()) return 0;
+    const std::size_t count = it->second.count;
+    tally_.erase(it);
+    return count;
+  }
   std::size_t Total(const std::string& what) const {
     auto it = tally_.find(what);
     return it == tally_.end() ? 0 : it->second.count;

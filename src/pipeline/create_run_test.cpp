@@ -54,14 +54,16 @@ TEST_F(CreateRunTest, ModeZeroLeavesTheBookAndNoWorkingFolder) {
   Workbench bench = Start(0);
   int tag_reloads = 0;
   bench.on_tag_rows_changed = [&] { ++tag_reloads; };
-  bench.Create({.ignore_mp3 = true});
-  ASSERT_EQ(progress_.log.size(), 14u);
+  bench.Create({.ignore_mp3 = true});  // the EPWING book is built by default
+  ASSERT_EQ(progress_.log.size(), 15u);
   EXPECT_EQ(progress_.log[4], "【Step 04】altの取得:完了");
   EXPECT_EQ(progress_.log[5], "【Step 05】us_pron.sknの抽出:スキップ");
   EXPECT_EQ(progress_.log[8], "【Step 08】uk_pron.mp3をwavに変換:スキップ");
   EXPECT_EQ(progress_.log[9], "【Step 09】htmlの出力:完了");
-  EXPECT_EQ(progress_.log[12], "***** 終了しました *****");
-  EXPECT_EQ(progress_.log[13].rfind("所要時間：", 0), 0u);
+  EXPECT_EQ(progress_.log[12], "【Step 12】EPWINGの出力:完了");
+  EXPECT_EQ(progress_.log[13], "***** 終了しました *****");
+  EXPECT_EQ(progress_.log[14].rfind("所要時間：", 0), 0u);
+  EXPECT_TRUE(FileExists(dir_ / "ws/epwing/CATALOGS"));
   EXPECT_EQ(tag_reloads, 1);
   EXPECT_FALSE(bench.tag_rows().empty());  // the sample rules were imported at Step 04
   EXPECT_FALSE(FolderExists(dir_ / "ws/working_folder"));
@@ -74,7 +76,7 @@ TEST_F(CreateRunTest, ModeZeroLeavesTheBookAndNoWorkingFolder) {
 TEST_F(CreateRunTest, ModeOneResumesAndConvertsTheRecordings) {
   {
     Workbench bench = Start(1);
-    bench.Create({.ignore_mp3 = false});
+    bench.Create({.ignore_mp3 = false, .epwing = false});
     EXPECT_EQ(progress_.log.size(), 14u);
     EXPECT_EQ(progress_.log[8], "【Step 08】uk_pron.mp3をwavに変換:完了");
   }
@@ -84,9 +86,10 @@ TEST_F(CreateRunTest, ModeOneResumesAndConvertsTheRecordings) {
   DeleteFolderTree(dir_ / "disc");
   progress_.log.clear();
   Workbench bench = Start(1);
-  bench.Create({.ignore_mp3 = false});
+  bench.Create({.ignore_mp3 = false, .epwing = false});
   EXPECT_EQ(progress_.log.size(), 14u);
   EXPECT_EQ(progress_.log[12], "***** 終了しました *****");
+  EXPECT_FALSE(FolderExists(dir_ / "ws/epwing"));
 }
 
 TEST_F(CreateRunTest, ANonDiscSourceIsRefusedBeforeAnythingIsDeleted) {

@@ -1,5 +1,6 @@
 // The settings file: a small INI text in UTF-8 with the sections "Form" (window geometry)
-// and "Data" (source folder, database path, gaiji face, the authoring tool's base folder).
+// and "Data" (source folder, database path, gaiji face, the authoring tool's base folder,
+// whether the window's create run also builds the EPWING book).
 // Section and key names are matched ignoring ASCII case and the first occurrence of a key
 // counts, so that settings files written by hand or by older versions read the same.
 #include "pipeline/settings.h"
@@ -102,6 +103,9 @@ Settings LoadSettings(const std::string& path) {
   ReadText(values, "Data", "gaiji_font", settings.gaiji_font);
   if (settings.gaiji_font.empty()) settings.gaiji_font = kDefaultGaijiFont;
   ReadText(values, "Data", "ebs_base", settings.ebs_base);
+  std::string build_epwing;
+  ReadText(values, "Data", "build_epwing", build_epwing);
+  settings.build_epwing = build_epwing != "0";
   return settings;
 }
 
@@ -122,6 +126,7 @@ void SaveSettings(const std::string& path, const Settings& settings) {
     }
     data += fmt::format("{}={}\n", key, *value);
   }
+  data += fmt::format("build_epwing={}\n", settings.build_epwing ? 1 : 0);
   WriteFileAtomic(path, data);
 }
 

@@ -16,6 +16,7 @@ struct Settings {
   std::string mdb_file;    // "Data" mdb_file: the database field's text
   std::string gaiji_font = kDefaultGaijiFont;  // "Data" gaiji_font: face for the gaiji glyphs
   std::string ebs_base;    // "Data" ebs_base: base_folder as the authoring tool sees it (empty: derived)
+  bool build_epwing = true;  // "Data" build_epwing: the window's "also build the EPWING book" (1 or 0)
 };
 
 // Reads the file when it exists. A value that cannot be read (a bad number) ends the

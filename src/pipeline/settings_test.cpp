@@ -43,6 +43,7 @@ TEST(SettingsTest, RoundTripKeepsJapaneseFoldersAndAGoneDatabaseIsReplaced) {
   s.src_folder = "/media/辞書 ディスク/tavex.data";
   s.mdb_file = dir / "gone/TAVEX_data";
   s.ebs_base = "Z:\\home\\user\\base_folder\\";
+  s.build_epwing = false;
   SaveSettings(path, s);
   Settings back = LoadSettings(path);
   EXPECT_EQ(back.form_top, -5);
@@ -53,6 +54,7 @@ TEST(SettingsTest, RoundTripKeepsJapaneseFoldersAndAGoneDatabaseIsReplaced) {
   EXPECT_EQ(back.mdb_file, s.mdb_file);
   EXPECT_EQ(back.gaiji_font, "Lucida Sans Unicode");
   EXPECT_EQ(back.ebs_base, s.ebs_base);
+  EXPECT_FALSE(back.build_epwing);
 
   // The database named in the settings no longer exists: the default one is used.
   EXPECT_EQ(DeriveWorkingLayout(dir.path(), back.src_folder, back.mdb_file).database_file,

@@ -166,13 +166,19 @@ void Workbench::CreateGaijiFiles() {
 epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
   const std::string out = out_folder.value_or(layout_.epwing_folder);
   CheckOutputFolder(out, ProtectedFolders(layout_));
-  return epwing::BuildEpwingBook({.base_folder = layout_.base_folder, .out_folder = out}, progress_);
+  epwing_summary_ = epwing::BuildEpwingBook({.base_folder = layout_.base_folder, .out_folder = out}, progress_);
+  return *epwing_summary_;
 }
 
 std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std::string& out_folder) {
   return fmt::format("EPWING book: {} entries, {} keys, {} sounds, {} narrow and {} wide gaiji in {}",
                      summary.entries, summary.keys, summary.sounds, summary.narrow_gaiji, summary.wide_gaiji,
                      std::filesystem::absolute(out_folder).lexically_normal().string());
+}
+
+std::string PronunciationNote(const epwing::EpwingSummary& summary) {
+  if (summary.sounds > 0 || summary.unlinked_sounds == 0) return {};
+  return "the book has no pronunciations: create --with-audio adds them";
 }
 
 void Workbench::ConvertMp3ToWav() {

@@ -43,7 +43,7 @@ struct WorkbenchOptions {
 // What a create run is asked to do.
 struct CreateOptions {
   bool ignore_mp3 = true;  // the check box "ignore mp3 files": Steps 05 to 08 are skipped
-  bool epwing = false;     // a last step builds the EPWING book from base_folder
+  bool epwing = true;      // a last step builds the EPWING book from base_folder
 };
 
 // The rule tables that have exchange files.
@@ -101,6 +101,8 @@ class Workbench {
   // folder must be missing, empty or a book this program wrote, and neither be nor hold
   // the workspace's folders or the disc; anything else is refused before it is touched.
   epwing::EpwingSummary BuildEpwing(std::optional<std::string> out_folder = std::nullopt);
+  // What went into the last EPWING book this Workbench built, if any.
+  const std::optional<epwing::EpwingSummary>& epwing_summary() const { return epwing_summary_; }
   // update xls's second half: backs up and rewrites the main stylesheet from the tag rows.
   void UpdateMainStylesheet();
 
@@ -149,6 +151,7 @@ class Workbench {
   std::vector<RuleRow> tag_rows_;
   std::vector<std::string> generated_lines_;
   std::vector<std::pair<std::string, double>> step_timings_;
+  std::optional<epwing::EpwingSummary> epwing_summary_;
 
   // ---- For the workbench window (workbench_window.cpp) ----
  public:
@@ -161,6 +164,9 @@ class Workbench {
 
 // One line on what went into an EPWING book and where it is, for the log and the terminal.
 std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std::string& out_folder);
+// One plain line saying how to add the pronunciations when the book was built without
+// any; empty otherwise.
+std::string PronunciationNote(const epwing::EpwingSummary& summary);
 
 // The elapsed time of a run as the step log shows it: "hh:nn.ss", hours counted within a day.
 std::string FormatElapsed(std::chrono::seconds elapsed);

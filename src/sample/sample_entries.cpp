@@ -171,6 +171,9 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
     // The space between the two elements is white space only: the parser drops it.
     xml += "<vs-g><span>also</span> <vs>" + XmlEscape(word.text) + "e</vs></vs-g>";
   }
+  if (const std::string_view kana = KanaSpelling(word.text); !kana.empty()) {
+    xml += "<vs-g><span>also</span> <vs>" + std::string(kana) + "</vs></vs-g>";
+  }
   xml += "</h-g>\n";
 
   int groups = random.Chance(20) ? 2 : 1;

@@ -7,11 +7,13 @@
 namespace tavex::sample {
 namespace {
 
-// The first headwords: hyphens, spaces, digits, accents, apostrophes and homographs.
+// The first headwords: hyphens, spaces, digits, accents, apostrophes, homographs, a
+// British spelling with inflections (colour), kana variants (karaoke, tsunami).
 const char* const kFixedHeadwords[] = {
     "x-ray",         "café",          "3D printer", "naïve",      "o'clock",         "déjà vu", "e-mail",
     "rock 'n' roll", "treble clef",   "résumé",     "well-being", "jack-o'-lantern", "set",     "set",
-    "façade",        "24-hour clock", "Zürich",     "polish",     "Polish"};
+    "façade",        "24-hour clock", "Zürich",     "polish",     "Polish",          "colour",  "karaoke",
+    "misprint",      "tsunami"};
 
 const char* const kOnsets[] = {"b",  "br", "c",  "cl", "d", "dr", "f",  "fl", "g", "gr", "h",
                                "j",  "k",  "l",  "m",  "n", "p",  "pl", "qu", "r", "s",  "sh",
@@ -216,6 +218,12 @@ std::vector<std::string> Inflections(std::string_view word, PartOfSpeech pos) {
     case PartOfSpeech::kAdverb:
       return {};
   }
+  return {};
+}
+
+std::string_view KanaSpelling(std::string_view headword) {
+  if (headword == "karaoke") return "カラオケ";
+  if (headword == "tsunami") return "つなみ";
   return {};
 }
 

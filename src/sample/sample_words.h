@@ -38,6 +38,10 @@ const char* PartOfSpeechName(PartOfSpeech pos);
 // The inflected forms of a headword for its part of speech (none for adverbs).
 std::vector<std::string> Inflections(std::string_view word, PartOfSpeech pos);
 
+// The spelling in kana of a loanword among the fixed headwords (katakana カラオケ for
+// "karaoke", hiragana つなみ for "tsunami"), written as a variant; empty for the others.
+std::string_view KanaSpelling(std::string_view headword);
+
 // One definition sentence in plain words (no markup), ending with a full stop.
 std::string MakeDefinition(SampleRandom& random);
 // One example sentence that uses `word`, split around it: prefix + word + suffix.
