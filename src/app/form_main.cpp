@@ -155,7 +155,7 @@ void TFormMain::Button2Click() {
   options.ignore_mp3 = check_box1_->isChecked();
   workbench_->Create(options);
   right_->AppendTemplateLines(workbench_->generated_template_lines());
-  RunBookCheck();
+  RunBookCheck(workbench_->last_verify() ? &*workbench_->last_verify() : nullptr);
 }
 
 void TFormMain::OperatingModeClick() {

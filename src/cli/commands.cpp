@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
+#include "verify/verify.h"
 
 namespace tavex::cli {
 namespace {
@@ -60,6 +61,7 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     if (!context.global.quiet) {
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
       std::cerr << check::FormatSummary(check::CheckBookSource(base)) << "\n";
+      if (bench.last_verify()) std::cerr << verify::FormatVerifySummary(*bench.last_verify()) << "\n";
       std::cerr << "the book's source is in " << base << "\n";
       if (args->epwing) {
         std::cerr << "the EPWING book is in "

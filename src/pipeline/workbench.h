@@ -19,6 +19,7 @@
 #include "platform/progress.h"
 #include "platform/prompter.h"
 #include "stylesheet/rule_row.h"
+#include "verify/verify.h"
 
 namespace tavex {
 
@@ -93,6 +94,9 @@ class Workbench {
   // Builds the EPWING book from base_folder into `out_folder` (default: the layout's
   // epwing_folder), replacing the previous book only when the build succeeded.
   epwing::EpwingSummary BuildEpwing(std::optional<std::string> out_folder = std::nullopt);
+  // The check of the EPWING book the last create run built (read back through libeb,
+  // beside base_folder); none when the run built no book.
+  const std::optional<verify::VerifyReport>& last_verify() const { return last_verify_; }
   // update xls's second half: backs up and rewrites the main stylesheet from the tag rows.
   void UpdateMainStylesheet();
 
@@ -140,6 +144,7 @@ class Workbench {
   std::vector<RuleRow> tag_rows_;
   std::vector<std::string> generated_lines_;
   std::vector<std::pair<std::string, double>> step_timings_;
+  std::optional<verify::VerifyReport> last_verify_;
 
   // ---- For the workbench window (workbench_window.cpp) ----
  public:
