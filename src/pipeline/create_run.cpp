@@ -130,7 +130,7 @@ void Workbench::Create(const CreateOptions& options) {
   }
   if (options.epwing) {
     RunStep("12", [&] { BuildEpwing(); }, "【Step 12】EPWINGの出力:完了");
-    last_verify_ = verify::VerifyBook({layout_.epwing_folder, layout_.base_folder}, progress_);
+    last_verify_ = verify::VerifyBook({.book = layout_.epwing_folder, .base_folder = layout_.base_folder}, progress_);
   }
 
   progress_.AppendLog("***** 終了しました *****");

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -44,6 +45,7 @@ class SubbookCheck {
     try {
       reader_.emplace(options_.book, subbook_);
       name_ = reader_->Directory();
+      for (char& c : name_) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     } catch (const tavex::Error& e) {
       AddError("the subbook does not open", kRebuild, {}, {}, e.what());
       return;
@@ -144,7 +146,7 @@ class SubbookCheck {
       SearchKeys(index.keys, backward, region.id);
       if (source_) {
         auto& keys = backward ? endword_keys_ : word_keys_;
-        for (const IndexKey& key : index.keys) keys.insert(fmt::format("{}@{}", key.key, Key64(key.text)));
+        for (const IndexKey& key : index.keys) keys.emplace_back(key.key, Key64(key.text));
       }
     }
   }
@@ -255,11 +257,9 @@ class SubbookCheck {
     // Entries a key points at that the walk did not meet (a book may hold texts that
     // are found only by search).
     if (!options_.sample) {
-      std::unordered_set<std::int64_t> walked;
-      for (const BookPosition& p : walked_) walked.insert(Key64(p));
       for (std::int64_t target : targets_) {
         const BookPosition p{static_cast<int>(target / 2048 + 1), static_cast<int>(target % 2048)};
-        if (walked.count(target) || !InText(p)) continue;
+        if (EntryAt(target) || !InText(p)) continue;
         try {
           ScanEntry(p, SIZE_MAX, nullptr);
         } catch (const tavex::Error& e) {
@@ -267,6 +267,17 @@ class SubbookCheck {
         }
       }
     }
+  }
+
+  // The walked entry whose text a key at `at` opens: the entry starting there or a few
+  // bytes before (the first entry starts after the region's opening control).
+  std::optional<std::size_t> EntryAt(std::int64_t at) const {
+    auto it = std::upper_bound(walked_.begin(), walked_.end(), at,
+                               [](std::int64_t value, const BookPosition& p) { return value < Key64(p); });
+    if (it == walked_.begin()) return std::nullopt;
+    --it;
+    if (at - Key64(*it) >= 16) return std::nullopt;
+    return static_cast<std::size_t>(it - walked_.begin());
   }
 
   // Reads one text to its end and checks what it holds; `index` is its place in the
@@ -413,12 +424,22 @@ class SubbookCheck {
       AddError("the book holds another number of entries than its source", kRebuild, {}, {},
             fmt::format("{} entries in the book, {} in html_EPW", walked_.size(), source.size()));
     }
+    // Each index key as "key@entry number".
+    auto by_entry = [&](const std::vector<std::pair<std::string, std::int64_t>>& keys) {
+      std::unordered_set<std::string> set;
+      set.reserve(keys.size());
+      for (const auto& [key, at] : keys) {
+        if (const auto entry = EntryAt(at)) set.insert(fmt::format("{}@{}", key, *entry));
+      }
+      return set;
+    };
+    const std::unordered_set<std::string> word_keys = by_entry(word_keys_);
+    const std::unordered_set<std::string> endword_keys = by_entry(endword_keys_);
     const std::size_t count = std::min(source.size(), walked_.size());
     for (std::size_t i = 0; i < count; ++i) {
-      const std::int64_t at = Key64(walked_[i]);
       for (const std::string& key : source[i].keys) {
-        const bool forward = word_keys_.count(fmt::format("{}@{}", key, at)) > 0;
-        const bool backward = endword_keys_.count(fmt::format("{}@{}", epwing::ReversedKey(key), at)) > 0;
+        const bool forward = word_keys.count(fmt::format("{}@{}", key, i)) > 0;
+        const bool backward = endword_keys.count(fmt::format("{}@{}", epwing::ReversedKey(key), i)) > 0;
         if (forward && backward) continue;
         AddError("a title or key of html_EPW is not found at its entry", kRebuild, walked_[i], walked_[i],
               fmt::format("“{}” not in the {} index", EucToUtf8(KeyAsQuery(key)),
@@ -476,7 +497,8 @@ class SubbookCheck {
   std::unordered_map<std::uint16_t, BookPosition> narrow_used_, wide_used_;  // gaiji and where first used
   std::unordered_set<std::int64_t> sounds_seen_, sounds_compared_;
   std::optional<std::vector<SourceEntryKeys>> source_;
-  std::unordered_set<std::string> word_keys_, endword_keys_;  // "key@position" of each index
+  // The keys of each index with the text position each points at, for the comparison.
+  std::vector<std::pair<std::string, std::int64_t>> word_keys_, endword_keys_;
 };
 
 }  // namespace

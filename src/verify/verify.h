@@ -21,10 +21,10 @@ namespace tavex::verify {
 
 // What to check.
 struct VerifyOptions {
-  std::string book;         // the folder holding CATALOGS
-  std::string base_folder;  // the book source to compare with; empty for none
+  std::string book = {};         // the folder holding CATALOGS
+  std::string base_folder = {};  // the book source to compare with; empty for none
   // Full-text reads limited to this many entries, spread over the book; all when none.
-  std::optional<std::size_t> sample;
+  std::optional<std::size_t> sample = std::nullopt;
   // Keep every finding (for a full listing); otherwise the first few of each kind.
   bool keep_all = false;
 };

@@ -71,7 +71,7 @@ TEST(VerifyTest, WrittenBookVerifiesCleanAndFaultsAreNamed) {
   RecordingProgress progress;
   epwing::BuildEpwingBook({base, book}, progress);
 
-  const VerifyReport clean = VerifyBook({book, base}, progress);
+  const VerifyReport clean = VerifyBook({.book = book, .base_folder = base}, progress);
   EXPECT_TRUE(clean.groups.empty()) << FormatVerifyReport(clean, true);
   EXPECT_EQ(clean.entries, 3u);
   EXPECT_EQ(clean.keys, clean.keys_found);
@@ -92,7 +92,7 @@ TEST(VerifyTest, WrittenBookVerifiesCleanAndFaultsAreNamed) {
     bytes[at + 1] = 0x7E;                                        // its first character made the last
   }
   WriteTestFile(honmon, bytes);
-  const VerifyReport damaged = VerifyBook({book, base}, progress);
+  const VerifyReport damaged = VerifyBook({.book = book, .base_folder = base}, progress);
   const std::vector<std::string> kinds = Kinds(damaged);
   auto has = [&](const std::string& kind) { return std::find(kinds.begin(), kinds.end(), kind) != kinds.end(); };
   EXPECT_TRUE(has("an index page holds its keys out of order, so readers miss some of them")) << FormatVerifyReport(damaged, true);
