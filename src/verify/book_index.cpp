@@ -26,8 +26,22 @@ class TreeWalk {
            IndexContents& out)
       : region_(region), read_page_(read_page), out_(out), seen_(region.page_count, false) {}
 
+  // The keys a page below an upper page may hold: from the previous entry's key to its
+  // own, compared over the upper page's key width. A reader's search for a key goes
+  // down to the first entry whose key is not below it, so a key outside its range is
+  // never found.
+  struct Range {
+    std::string low;   // keys are not below it (empty: no bound)
+    std::string high;  // keys are not above it (empty: no bound)
+    std::size_t width = 0;
+    bool Holds(const std::string& key) const {
+      const std::string cut = key.substr(0, width);
+      return (low.empty() || cut >= low) && (high.empty() || cut <= high);
+    }
+  };
+
   // Reads page `page` at depth `depth`; false when the walk must stop.
-  bool Visit(std::uint32_t page, int depth) {
+  bool Visit(std::uint32_t page, int depth, const Range& range) {
     if (depth > kMaxDepth) return Fault(page, fmt::format("the index tree is deeper than {} layers", kMaxDepth));
     if (page < region_.start_page || page - region_.start_page >= region_.page_count) {
       return Fault(page, "a page of the index points outside the index");
@@ -44,8 +58,13 @@ class TreeWalk {
         return Fault(page, fmt::format("an index page holds {} entries of {} bytes, which do not fit", count,
                                        width + 4));
       }
+      Range child{range.low, "", width};
       for (std::size_t e = 0; e < count; ++e) {
-        if (!Visit(Big(bytes, 4 + e * (width + 4) + width, 4), depth + 1)) return false;
+        std::string key = bytes.substr(4 + e * (width + 4), width);
+        key.erase(key.find_last_not_of('\0') + 1);
+        child.high = key;
+        if (!Visit(Big(bytes, 4 + e * (width + 4) + width, 4), depth + 1, child)) return false;
+        child.low = key;
       }
       return true;
     }
@@ -62,9 +81,11 @@ class TreeWalk {
       }
       if (at + length + 12 > kPage) return Fault(page, "the entries of an index page run past its end");
       IndexKey key{bytes.substr(at, length), PositionAt(bytes, at + length), PositionAt(bytes, at + length + 6)};
-      if (!out_.keys.empty() && key.key < out_.keys.back().key &&
-          (out_.disorder.empty() || out_.disorder.back().page != page)) {
+      const bool first_of_page = out_.disorder.empty() || out_.disorder.back().page != page;
+      if (!out_.keys.empty() && key.key < out_.keys.back().key && first_of_page) {
         out_.disorder.push_back({page, "keys are out of order"});
+      } else if (range.width > 0 && !range.Holds(key.key) && first_of_page) {
+        out_.disorder.push_back({page, "a key lies outside the range its upper page gives the page"});
       }
       out_.keys.push_back(std::move(key));
       at += length + 12;
@@ -107,7 +128,7 @@ IndexContents ReadIndex(const BookRegion& region, const std::function<std::strin
     contents.faults.push_back({region.start_page, "the index has no pages"});
     return contents;
   }
-  TreeWalk(region, read_page, contents).Visit(region.start_page, 0);
+  TreeWalk(region, read_page, contents).Visit(region.start_page, 0, TreeWalk::Range());
   return contents;
 }
 

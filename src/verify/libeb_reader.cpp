@@ -72,6 +72,8 @@ struct LibebReader::Impl {
   std::string decoration;
   TextLinks* links = nullptr;  // where a showing read notes links, when asked
   TextScan* scan = nullptr;    // where a scanning read notes what it met
+  std::size_t scan_bytes = 0;  // characters met by the scanning read, two bytes each
+  std::size_t scan_limit = 0;  // where the scanning read stops
   std::map<std::uint16_t, std::string> narrow_map, wide_map;
 
   Impl() {
@@ -143,7 +145,9 @@ struct LibebReader::Impl {
                                    {EB_HOOK_END_WAVE, &OnControl},
                                    {EB_HOOK_NULL, nullptr}};
     Check(eb_set_hooks(&show_hooks, show), "hooks");
-    static const EB_Hook scan[] = {{EB_HOOK_NARROW_FONT, &OnScanGaiji},
+    static const EB_Hook scan[] = {{EB_HOOK_NARROW_JISX0208, &OnScanCharacter},
+                                   {EB_HOOK_WIDE_JISX0208, &OnScanCharacter},
+                                   {EB_HOOK_NARROW_FONT, &OnScanGaiji},
                                    {EB_HOOK_WIDE_FONT, &OnScanGaiji},
                                    {EB_HOOK_END_REFERENCE, &OnScanControl},
                                    {EB_HOOK_BEGIN_WAVE, &OnScanControl},
@@ -229,6 +233,17 @@ struct LibebReader::Impl {
     }
   }
 
+  // Characters are only counted: the check needs no text, and a text that does not end
+  // is stopped at the byte limit (libeb then reports the hook's error).
+  static EB_Error_Code OnScanCharacter(EB_Book*, EB_Appendix*, void* container, EB_Hook_Code, int,
+                                       const unsigned int*) {
+    Impl& self = Self(container);
+    if (self.scan == nullptr) return EB_SUCCESS;
+    self.scan_bytes += 2;
+    if (self.scan_bytes <= self.scan_limit) return EB_SUCCESS;
+    self.scan->cut = true;
+    return EB_ERR_UNEXP_TEXT;
+  }
   static EB_Error_Code OnScanGaiji(EB_Book*, EB_Appendix*, void* container, EB_Hook_Code code, int,
                                    const unsigned int* argv) {
     Impl& self = Self(container);
@@ -368,11 +383,13 @@ TextScan LibebReader::ScanText(BookPosition at, std::size_t max_bytes, std::opti
   TextScan scan;
   impl_->Seek(at);
   impl_->scan = &scan;
+  impl_->scan_bytes = 0;
+  impl_->scan_limit = max_bytes;
   try {
     impl_->Read(false, &impl_->scan_hooks, max_bytes, false, &scan.cut);
   } catch (...) {
     impl_->scan = nullptr;
-    throw;
+    if (!scan.cut) throw;
   }
   impl_->scan = nullptr;
   if (then_next != nullptr) {

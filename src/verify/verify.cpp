@@ -24,10 +24,16 @@ namespace {
 
 constexpr std::size_t kMaxTextBytes = 4 << 20;    // a text longer than this is taken as not ending
 constexpr std::int64_t kMaxSoundBytes = 64 << 20;  // a sound longer than this is no recording
+// Whole keys searched through libeb in each index besides those their group leaves out,
+// spread evenly over it; a reader's query normalisation that the stored keys do not
+// follow shows in any of them.
+constexpr std::size_t kWholeKeySearches = 4096;
 constexpr char kRebuild[] =
     "rebuild the book (`tavex2epwing epwing` for a book made from base_folder), or get a sound copy of it";
 
 std::int64_t Key64(BookPosition at) { return at.Byte(); }
+// A key's 64-bit hash: the comparison with the source looks keys up by it.
+std::uint64_t KeyHash(std::string_view key) { return std::hash<std::string_view>{}(key); }
 
 std::uint32_t Little(std::string_view bytes, std::size_t at) {
   std::uint32_t value = 0;
@@ -144,56 +150,86 @@ class SubbookCheck {
       report_.keys += index.keys.size();
       if (!index.faults.empty()) continue;
       SearchKeys(index.keys, backward, region.id);
+      std::sort(targets_.begin(), targets_.end());
+      targets_.erase(std::unique(targets_.begin(), targets_.end()), targets_.end());
       if (source_) {
         auto& keys = backward ? endword_keys_ : word_keys_;
-        for (const IndexKey& key : index.keys) keys.emplace_back(key.key, Key64(key.text));
+        for (const IndexKey& key : index.keys) keys.emplace_back(KeyHash(key.key), Key64(key.text));
       }
     }
   }
 
-  // Searches every key through libeb, once for each run of equal keys: the entries of
-  // a run come first among the hits, in index order, so the first hits must hold them.
+  // Proves through libeb that every stored key finds its entry. The keys are grouped by
+  // their first character: one search for that character lists, in index order, every
+  // entry a key of the group leads to, so each key's entry must be among the group's
+  // hits (the tree walk has already proved that a search for the whole key descends to
+  // the key's own leaf). A key whose entry is not listed, and an evenly spread sample of
+  // whole keys, are then searched whole, as a reader types them.
   void SearchKeys(const std::vector<IndexKey>& keys, bool backward, std::uint8_t id) {
-    const char* which = backward ? "backward" : "forward";
-    ProgressLoop loop(progress_, static_cast<int>(keys.size() / 1024 + 1), "EPWING検査中");
+    ProgressLoop loop(progress_, static_cast<int>(keys.size() / 4096 + 1), "EPWING検査中");
+    std::vector<std::int64_t> listed;
+    const std::size_t whole_every = std::max<std::size_t>(1, keys.size() / kWholeKeySearches);
     for (std::size_t first = 0; first < keys.size();) {
       std::size_t last = first + 1;
-      while (last < keys.size() && keys[last].key == keys[first].key) ++last;
-      if ((first >> 10) != (last >> 10)) loop.Step();
-      const std::string stored = backward ? epwing::ReversedKey(keys[first].key) : keys[first].key;
-      const std::string query = KeyAsQuery(stored);
-      std::vector<BookHit> hits;
-      std::string failure;
-      if (query.empty()) {
-        failure = "the key is not JIS X 0208 text";
-      } else {
+      while (last < keys.size() && keys[last].key.compare(0, 2, keys[first].key, 0, 2) == 0) ++last;
+      for (std::size_t step = (first + 4095) / 4096; step < (last + 4095) / 4096; ++step) loop.Step();
+      listed.clear();
+      const std::string prefix = KeyAsQuery(std::string_view(keys[first].key).substr(0, 2));
+      if (!prefix.empty()) {
         try {
-          hits = reader_->Search(query, backward, (last - first) + 64);
-        } catch (const tavex::Error& e) {
-          failure = e.what();
+          for (const BookHit& hit : reader_->Search(prefix, backward, (last - first) + 64)) listed.push_back(Key64(hit.text));
+        } catch (const tavex::Error&) {
+          // Each key of the group is then searched whole below.
         }
       }
-      std::unordered_set<std::int64_t> found;
-      for (const BookHit& hit : hits) found.insert(Key64(hit.text));
+      std::sort(listed.begin(), listed.end());
+      std::size_t run_start = first, run_end = first;  // the equal keys around i
       for (std::size_t i = first; i < last; ++i) {
-        const IndexKey& key = keys[i];
-        targets_.insert(Key64(key.text));
-        if (!InText(key.text)) {
-          AddError("a search key points outside the text", kRebuild, key.text, {},
-                fmt::format("{} key “{}” of index {:02X} points at {}:{}", which, EucToUtf8(KeyAsQuery(stored)),
-                            id, key.text.page, key.text.offset));
-          continue;
+        if (i >= run_end) {
+          run_start = i;
+          run_end = i + 1;
+          while (run_end < last && keys[run_end].key == keys[i].key) ++run_end;
         }
-        if (found.count(Key64(key.text))) {
+        const IndexKey& key = keys[i];
+        targets_.push_back(Key64(key.text));
+        const bool in_group = std::binary_search(listed.begin(), listed.end(), Key64(key.text));
+        if (in_group && InText(key.text) && i % whole_every != 0) {
           ++report_.keys_found;
           continue;
         }
-        AddError("a search key does not find the entry its index points at", kRebuild, key.text, key.text,
-              fmt::format("{} search for “{}”: {}", which, query.empty() ? std::string("?") : EucToUtf8(query),
-                          failure.empty() ? "no hit at this entry" : failure));
+        SearchWholeKey(key, backward, id, (run_end - run_start) + 64);
       }
       first = last;
     }
+  }
+
+  // Searches one whole key through libeb and checks that its entry is among the hits.
+  void SearchWholeKey(const IndexKey& key, bool backward, std::uint8_t id, std::size_t max_hits) {
+    const char* which = backward ? "backward" : "forward";
+    const std::string query = KeyAsQuery(backward ? epwing::ReversedKey(key.key) : key.key);
+    if (!InText(key.text)) {
+      AddError("a search key points outside the text", kRebuild, key.text, {},
+               fmt::format("{} key “{}” of index {:02X} points at {}:{}", which, EucToUtf8(query), id, key.text.page,
+                           key.text.offset));
+      return;
+    }
+    std::string failure = query.empty() ? "the key is not JIS X 0208 text" : "";
+    if (!query.empty()) {
+      try {
+        // Equal keys come first among the hits, so the entry is among the first.
+        for (const BookHit& hit : reader_->Search(query, backward, max_hits)) {
+          if (hit.text == key.text) {
+            ++report_.keys_found;
+            return;
+          }
+        }
+        failure = "no hit at this entry";
+      } catch (const tavex::Error& e) {
+        failure = e.what();
+      }
+    }
+    AddError("a search key does not find the entry its index points at", kRebuild, key.text, key.text,
+             fmt::format("{} search for “{}”: {}", which, query.empty() ? std::string("?") : EucToUtf8(query), failure));
   }
 
   // Walks the text from its start, entry by entry: every heading is read, and every
@@ -424,22 +460,27 @@ class SubbookCheck {
       AddError("the book holds another number of entries than its source", kRebuild, {}, {},
             fmt::format("{} entries in the book, {} in html_EPW", walked_.size(), source.size()));
     }
-    // Each index key as "key@entry number".
-    auto by_entry = [&](const std::vector<std::pair<std::string, std::int64_t>>& keys) {
-      std::unordered_set<std::string> set;
-      set.reserve(keys.size());
-      for (const auto& [key, at] : keys) {
-        if (const auto entry = EntryAt(at)) set.insert(fmt::format("{}@{}", key, *entry));
+    // Each index key as its entry's number and the key's hash, sorted for lookup.
+    auto by_entry = [&](const std::vector<std::pair<std::uint64_t, std::int64_t>>& keys) {
+      std::vector<std::pair<std::size_t, std::uint64_t>> list;
+      list.reserve(keys.size());
+      for (const auto& [hash, at] : keys) {
+        if (const auto entry = EntryAt(at)) list.emplace_back(*entry, hash);
       }
-      return set;
+      std::sort(list.begin(), list.end());
+      return list;
     };
-    const std::unordered_set<std::string> word_keys = by_entry(word_keys_);
-    const std::unordered_set<std::string> endword_keys = by_entry(endword_keys_);
+    const auto word_keys = by_entry(word_keys_);
+    const auto endword_keys = by_entry(endword_keys_);
+    auto holds = [](const std::vector<std::pair<std::size_t, std::uint64_t>>& list, std::size_t entry,
+                    const std::string& key) {
+      return std::binary_search(list.begin(), list.end(), std::make_pair(entry, KeyHash(key)));
+    };
     const std::size_t count = std::min(source.size(), walked_.size());
     for (std::size_t i = 0; i < count; ++i) {
       for (const std::string& key : source[i].keys) {
-        const bool forward = word_keys.count(fmt::format("{}@{}", key, i)) > 0;
-        const bool backward = endword_keys.count(fmt::format("{}@{}", epwing::ReversedKey(key), i)) > 0;
+        const bool forward = holds(word_keys, i, key);
+        const bool backward = holds(endword_keys, i, epwing::ReversedKey(key));
         if (forward && backward) continue;
         AddError("a title or key of html_EPW is not found at its entry", kRebuild, walked_[i], walked_[i],
               fmt::format("“{}” not in the {} index", EucToUtf8(KeyAsQuery(key)),
@@ -492,13 +533,14 @@ class SubbookCheck {
   std::vector<BookRegion> regions_;
   std::optional<BookRegion> text_;
   std::uint32_t file_pages_ = 0;
-  std::unordered_set<std::int64_t> targets_;  // text positions the index keys point at
+  std::vector<std::int64_t> targets_;  // text positions the index keys point at (sorted once read)
   std::vector<BookPosition> walked_;          // entry starts in text order
   std::unordered_map<std::uint16_t, BookPosition> narrow_used_, wide_used_;  // gaiji and where first used
   std::unordered_set<std::int64_t> sounds_seen_, sounds_compared_;
   std::optional<std::vector<SourceEntryKeys>> source_;
-  // The keys of each index with the text position each points at, for the comparison.
-  std::vector<std::pair<std::string, std::int64_t>> word_keys_, endword_keys_;
+  // The keys of each index (hashed) with the text position each points at, for the
+  // comparison with the source.
+  std::vector<std::pair<std::uint64_t, std::int64_t>> word_keys_, endword_keys_;
 };
 
 }  // namespace

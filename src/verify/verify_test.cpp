@@ -104,14 +104,14 @@ TEST(VerifyTest, WrittenBookVerifiesCleanAndFaultsAreNamed) {
   EXPECT_NE(FormatVerifyReport(damaged, false).find("TAVEX "), std::string::npos);
 }
 
-// An index page with `count` entries pointing at `children`, or a leaf of `keys`.
+// An upper index page pointing at `children`, each under the key "ZZ", or a leaf of `keys`.
 std::string Branch(std::vector<std::uint32_t> children) {
   std::string page(4, '\0');
   page[1] = 2;
   page[2] = 0;
   page[3] = static_cast<char>(children.size());
   for (std::uint32_t child : children) {
-    page += "AA";
+    page += "ZZ";
     for (int i = 3; i >= 0; --i) page += static_cast<char>((child >> (8 * i)) & 0xFF);
   }
   page.resize(2048, '\0');
