@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <unordered_map>
 #include <utility>
 
 #include "epwing/body_markup.h"
@@ -25,26 +24,21 @@ namespace {
 // A recording larger than this is no pronunciation, and the writer does not store it.
 constexpr off_t kMaxRecordingBytes = 64 << 20;
 
-// Notes the recordings a body links to that the writer would store; links to entries
-// resolve to any entry, as only the sounds matter here.
+// Notes the recordings a body links to inside the recording folders (whether the
+// writer stored each depends on its file, which the comparison reads); links to
+// entries resolve to any entry, as only the sounds matter here.
 class SoundCollector : public epwing::LinkResolver {
  public:
-  explicit SoundCollector(const std::string& base_folder) : base_folder_(base_folder) {}
   std::optional<std::uint32_t> Entry(std::string_view) override { return 0; }
   std::optional<epwing::SoundLink> Sound(std::string_view href) override {
-    const std::optional<std::string> name = epwing::RecordingName(href);
+    std::optional<std::string> name = epwing::RecordingName(href);
     if (!name) return std::nullopt;
-    auto [it, fresh] = stored_.try_emplace(*name, false);
-    if (fresh) it->second = !StoredSoundBytes(base_folder_, *name).empty();
-    if (!it->second) return std::nullopt;
-    names_.push_back(*name);
+    names_.push_back(std::move(*name));
     return epwing::SoundLink{0, 0};
   }
   std::vector<std::string> Take() { return std::exchange(names_, {}); }
 
  private:
-  const std::string& base_folder_;
-  std::unordered_map<std::string, bool> stored_;
   std::vector<std::string> names_;
 };
 
@@ -63,7 +57,7 @@ bool MentionsWav(const std::string& body) {
 std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder) {
   const epwing::GaijiSet gaiji = epwing::GaijiSet::Load(base_folder);
   epwing::WarningTally warnings;
-  SoundCollector sounds(base_folder);
+  SoundCollector sounds;
   epwing::BodyMarkup markup(gaiji, sounds, warnings);
   epwing::TextEncoder encoder;
   std::string text;

@@ -12,7 +12,7 @@ namespace tavex::verify {
 // One entry of the source, as the book should hold it.
 struct SourceEntryKeys {
   std::vector<std::string> keys;    // the title's and the key lines' forward keys, distinct
-  std::vector<std::string> sounds;  // "us_pron/x.wav" for each sound link the book stores
+  std::vector<std::string> sounds;  // "us_pron/x.wav" for each sound link to a recording folder
 };
 
 // Reads base_folder/html_EPW entry by entry. Throws tavex::Error naming the file when it

@@ -24,6 +24,7 @@ namespace tavex::verify {
 
 inline constexpr std::size_t kMaxTextBytes = 4 << 20;    // a text longer than this is taken as not ending
 inline constexpr std::int64_t kMaxSoundBytes = 64 << 20;  // a sound longer than this is no recording
+inline constexpr std::int64_t kMaxHashedSoundBytes = 1 << 20;  // longer sounds are checked by their header only
 // Whole keys searched through libeb in each index besides those their group leaves out,
 // spread evenly over it; a reader's query normalisation that the stored keys do not
 // follow shows in any of them.
@@ -114,7 +115,7 @@ class SubbookCheck {
   void CheckSound(BookPosition start, BookPosition end, BookPosition entry);
 
   // Compares a text's sounds with the WAV files its source entry links to.
-  void CompareSounds(const TextScan& scan, const std::vector<std::string>& names, BookPosition entry);
+  void CompareSounds(const TextScan& scan, const std::vector<std::string>& links, BookPosition entry);
 
   // Reads the copyright and menu pages, when the subbook has them.
   void CheckSideTexts();
@@ -141,7 +142,10 @@ class SubbookCheck {
   std::vector<std::int64_t> targets_;  // text positions the index keys point at (sorted once read)
   std::vector<BookPosition> walked_;          // entry starts in text order
   std::unordered_map<std::uint16_t, BookPosition> narrow_used_, wide_used_;  // gaiji and where first used
-  std::unordered_set<std::int64_t> sounds_seen_, sounds_compared_;
+  // Each sound met, by its start: its size and hash when read whole.
+  std::unordered_map<std::int64_t, std::optional<std::pair<std::int64_t, std::uint64_t>>> sound_hashes_;
+  // Each recording of base_folder compared: the size and hash of what the book stores for it.
+  std::unordered_map<std::string, std::optional<std::pair<std::int64_t, std::uint64_t>>> file_hashes_;
   std::optional<std::vector<SourceEntryKeys>> source_;
   // The keys of each index (hashed) with the text position each points at, for the
   // comparison with the source.

@@ -12,7 +12,8 @@
 namespace tavex::verify {
 
 void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition entry) {
-  if (!sounds_seen_.insert(Key64(start)).second) return;
+  auto [seen, fresh] = sound_hashes_.try_emplace(Key64(start), std::nullopt);
+  if (!fresh) return;
   ++report_.sounds;
   const std::int64_t file_bytes = static_cast<std::int64_t>(file_pages_) * 2048;
   const std::string where = fmt::format("sound {}:{} to {}:{}", start.page, start.offset, end.page, end.offset);
@@ -29,7 +30,11 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
     AddError("a sound is larger than any recording", kRebuild, start, entry, where);
     return;
   }
-  const std::string head = reader_->RawBytes(start, static_cast<std::size_t>(std::min<std::int64_t>(size, 4096)));
+  // A recording is read whole (once) and kept as a hash for the comparison with its
+  // WAV file; a larger sound only as far as its header.
+  const bool whole = size <= kMaxHashedSoundBytes;
+  const std::string head = reader_->RawBytes(start, static_cast<std::size_t>(whole ? size : 4096));
+  if (whole) seen->second = std::make_pair(static_cast<std::int64_t>(head.size()), KeyHash(head));
   std::string fault = "no \"fmt \" chunk at its start";
   if (head.size() >= 8 && head.compare(0, 4, "fmt ") == 0 && Little(head, 4) >= 16) {
     fault = "no \"data\" chunk after its \"fmt \" chunk";
@@ -48,21 +53,29 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
   if (!fault.empty()) AddError("a sound is not whole WAVE data", kRebuild, start, entry, where + ": " + fault);
 }
 
-void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::string>& names, BookPosition entry) {
+void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::string>& links, BookPosition entry) {
+  // The links whose file the writer stores: WAVE data, read once each.
+  std::vector<std::pair<const std::string*, std::pair<std::int64_t, std::uint64_t>>> wanted;
+  for (const std::string& name : links) {
+    auto [it, fresh] = file_hashes_.try_emplace(name, std::nullopt);
+    if (fresh) {
+      const std::string bytes = StoredSoundBytes(options_.base_folder, name);
+      if (!bytes.empty()) it->second = std::make_pair(static_cast<std::int64_t>(bytes.size()), KeyHash(bytes));
+    }
+    if (it->second) wanted.emplace_back(&name, *it->second);
+  }
   const auto& sounds = scan.links.sounds;
-  if (sounds.size() != names.size()) {
+  if (sounds.size() != wanted.size()) {
     AddError("an entry's sounds differ from its source", kRebuild, entry, entry,
-          fmt::format("the book links {} sounds, html_EPW {}", sounds.size(), names.size()));
+             fmt::format("the book links {} sounds, html_EPW {}", sounds.size(), wanted.size()));
     return;
   }
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const auto [start, end] = sounds[i];
-    if (!sounds_compared_.insert(Key64(start)).second) continue;
-    const std::int64_t size = end.Byte() - start.Byte() + 1;
-    const std::string wanted = StoredSoundBytes(options_.base_folder, names[i]);
-    if (size != static_cast<std::int64_t>(wanted.size()) ||
-        reader_->RawBytes(start, wanted.size()) != wanted) {
-      AddError("a sound differs from its WAV file", kRebuild, start, entry, names[i]);
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    const BookPosition start = sounds[i].first;
+    auto stored = sound_hashes_.find(Key64(start));
+    if (stored == sound_hashes_.end() || !stored->second) continue;  // reported, or too large to compare
+    if (*stored->second != wanted[i].second) {
+      AddError("a sound differs from its WAV file", kRebuild, start, entry, *wanted[i].first);
     }
   }
 }
