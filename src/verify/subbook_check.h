@@ -25,6 +25,7 @@ namespace tavex::verify {
 inline constexpr std::size_t kMaxTextBytes = 4 << 20;    // a text longer than this is taken as not ending
 inline constexpr std::int64_t kMaxSoundBytes = 64 << 20;  // a sound longer than this is no recording
 inline constexpr std::int64_t kMaxHashedSoundBytes = 1 << 20;  // longer sounds are checked by their header only
+inline constexpr std::size_t kSoundWindowBytes = 256 << 10;      // sounds are read this much at a time
 // Whole keys searched through libeb in each index besides those their group leaves out,
 // spread evenly over it; a reader's query normalisation that the stored keys do not
 // follow shows in any of them.
@@ -114,6 +115,10 @@ class SubbookCheck {
   // header whose data fits between its start and end.
   void CheckSound(BookPosition start, BookPosition end, BookPosition entry);
 
+  // `size` bytes of the text file from `start`, read through a window: the sounds lie
+  // one after the other in the order the text first uses them.
+  std::string SoundBytes(BookPosition start, std::size_t size);
+
   // Compares a text's sounds with the WAV files its source entry links to.
   void CompareSounds(const TextScan& scan, const std::vector<std::string>& links, BookPosition entry);
 
@@ -144,6 +149,8 @@ class SubbookCheck {
   std::unordered_map<std::uint16_t, BookPosition> narrow_used_, wide_used_;  // gaiji and where first used
   // Each sound met, by its start: its size and hash when read whole.
   std::unordered_map<std::int64_t, std::optional<std::pair<std::int64_t, std::uint64_t>>> sound_hashes_;
+  std::string window_;            // bytes of the text file read ahead for the sounds
+  std::int64_t window_at_ = -1;  // where they start
   // Each recording of base_folder compared: the size and hash of what the book stores for it.
   std::unordered_map<std::string, std::optional<std::pair<std::int64_t, std::uint64_t>>> file_hashes_;
   std::optional<std::vector<SourceEntryKeys>> source_;

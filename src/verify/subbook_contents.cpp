@@ -33,7 +33,7 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
   // A recording is read whole (once) and kept as a hash for the comparison with its
   // WAV file; a larger sound only as far as its header.
   const bool whole = size <= kMaxHashedSoundBytes;
-  const std::string head = reader_->RawBytes(start, static_cast<std::size_t>(whole ? size : 4096));
+  const std::string head = SoundBytes(start, static_cast<std::size_t>(whole ? size : 4096));
   if (whole) seen->second = std::make_pair(static_cast<std::int64_t>(head.size()), KeyHash(head));
   std::string fault = "no \"fmt \" chunk at its start";
   if (head.size() >= 8 && head.compare(0, 4, "fmt ") == 0 && Little(head, 4) >= 16) {
@@ -51,6 +51,16 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
     }
   }
   if (!fault.empty()) AddError("a sound is not whole WAVE data", kRebuild, start, entry, where + ": " + fault);
+}
+
+std::string SubbookCheck::SoundBytes(BookPosition start, std::size_t size) {
+  const std::int64_t at = Key64(start);
+  if (size > kSoundWindowBytes) return reader_->RawBytes(start, size);
+  if (window_at_ < 0 || at < window_at_ || at + static_cast<std::int64_t>(size) > window_at_ + static_cast<std::int64_t>(window_.size())) {
+    window_ = reader_->RawBytes(start, kSoundWindowBytes);
+    window_at_ = at;
+  }
+  return window_.substr(static_cast<std::size_t>(at - window_at_), size);
 }
 
 void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::string>& links, BookPosition entry) {
