@@ -11,8 +11,11 @@
 namespace tavex::cli {
 namespace {
 
+// The absolute path without a trailing "/", so that its parent is the folder around it.
 std::string Absolute(const std::string& path) {
-  return std::filesystem::absolute(path).lexically_normal().string();
+  std::filesystem::path absolute = std::filesystem::absolute(path).lexically_normal();
+  if (!absolute.has_filename() && absolute.has_parent_path()) absolute = absolute.parent_path();
+  return absolute.string();
 }
 
 const CommandRegistrar kVerify({"verify", "read an EPWING book back through libeb and report what readers would miss",
