@@ -165,7 +165,7 @@ void TFormMain::Button2Click() {
   options.epwing = check_box_epwing_->isChecked();
   workbench_->Create(options);
   right_->AppendTemplateLines(workbench_->generated_template_lines());
-  RunBookCheck();
+  RunBookCheck(workbench_->last_verify() ? &*workbench_->last_verify() : nullptr);
 }
 
 void TFormMain::OperatingModeClick() {

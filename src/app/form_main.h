@@ -63,8 +63,9 @@ class TFormMain : public QMainWindow {
   void OperatingModeClick();
   void AboutThisProgramClick();
   // Runs the pre-flight check on base_folder: its summary goes to the log, its findings
-  // to the findings dock (form_main_check.cpp).
-  void RunBookCheck();
+  // to the findings dock (form_main_check.cpp); the findings of the check of the EPWING
+  // book, when given, go with them.
+  void RunBookCheck(const verify::VerifyReport* verify = nullptr);
   // Previews the entry that a finding's line of html_EPW belongs to.
   void OpenFindingEntry(int row);
 

@@ -1,6 +1,7 @@
 // The window's side of the pre-flight check: after the commands that write the book's
 // source, the same check the command line runs, its summary in the log and its findings
-// in the findings dock; a finding in the book leads to the preview of its entry.
+// in the findings dock (after a create run with the EPWING book's own check beside
+// them); a finding in the book leads to the preview of its entry.
 #include <fmt/format.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "app/form_main.h"
 #include "app/tag_editor.h"
 #include "check/check.h"
+#include "verify/verify.h"
 
 namespace tavex::app {
 
@@ -26,10 +28,13 @@ std::string AbsoluteBaseFolder(const std::string& folder) {
 
 }  // namespace
 
-void TFormMain::RunBookCheck() {
-  const check::CheckReport report =
-      check::CheckBookSource(AbsoluteBaseFolder(workbench_->layout().base_folder));
+void TFormMain::RunBookCheck(const verify::VerifyReport* verify) {
+  check::CheckReport report = check::CheckBookSource(AbsoluteBaseFolder(workbench_->layout().base_folder));
   progress_->AppendLog(check::FormatSummary(report));
+  if (verify != nullptr) {
+    progress_->AppendLog(verify::FormatVerifySummary(*verify));
+    for (check::Finding& finding : verify::AsCheckFindings(*verify)) report.findings.push_back(std::move(finding));
+  }
   const bool was_hidden = findings_->isHidden();
   findings_->ShowReport(report);
   // A newly shown dock takes a few rows' height and leaves the pages most of the window.

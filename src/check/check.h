@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavex::check {
@@ -50,6 +51,10 @@ std::string FormatReport(const CheckReport& report);
 // The report as one JSON object: base_folder, errors, warnings and the findings
 // (severity, file, line, message, advice). Always valid JSON and valid UTF-8.
 std::string FormatReportJson(const CheckReport& report);
+
+// A JSON string literal; bytes that are not valid UTF-8 become U+FFFD, so the output
+// parses whatever a file name or message holds.
+std::string JsonString(std::string_view text);
 
 // "check: 0 errors, 2 warnings in BASE_FOLDER", without a line end.
 std::string FormatSummary(const CheckReport& report);

@@ -36,8 +36,8 @@ std::size_t ValidUtf8Length(std::string_view text) {
   return code < min || code > 0x10FFFF || surrogate ? 0 : length;
 }
 
-// A JSON string literal; bytes that are not valid UTF-8 become U+FFFD, so the output
-// parses whatever a file name or message holds.
+}  // namespace
+
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
   std::size_t i = 0;
@@ -68,6 +68,8 @@ std::string JsonString(std::string_view text) {
   }
   return out + "\"";
 }
+
+namespace {
 
 const char* SeverityName(Finding::Severity severity) {
   return severity == Finding::kError ? "error" : "warning";

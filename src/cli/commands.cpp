@@ -15,6 +15,7 @@
 #include "platform/workspace_lock.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
+#include "verify/verify.h"
 
 namespace tavex::cli {
 namespace {
@@ -67,6 +68,7 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     if (!context.global.quiet) {
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
       std::cerr << check::FormatSummary(check::CheckBookSource(base)) << "\n";
+      if (bench.last_verify()) std::cerr << verify::FormatVerifySummary(*bench.last_verify()) << "\n";
       std::cerr << "the book's source is in " << base << "\n";
       if (!args->no_epwing) {
         std::cerr << "the EPWING book is in "

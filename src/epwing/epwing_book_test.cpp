@@ -11,12 +11,12 @@
 #include <map>
 #include <regex>
 
-#include "epwing/libeb_reader.h"
 #include "platform/cp932.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/folder_swap.h"
 #include "testing/test_util.h"
+#include "verify/libeb_reader.h"
 
 namespace tavex::epwing {
 namespace {
@@ -24,10 +24,10 @@ namespace {
 using tavex::testing::RecordingProgress;
 using tavex::testing::TempDir;
 using tavex::testing::WriteTestFile;
-using testing::BookHit;
-using testing::BookPosition;
-using testing::LibebReader;
-using testing::TextLinks;
+using verify::BookHit;
+using verify::BookPosition;
+using verify::LibebReader;
+using verify::TextLinks;
 
 std::string Cp932(const std::string& utf8) { return ToSjis(utf8).bytes; }
 std::string FromCp932(const std::string& bytes) { return SjisToUtf8(Sjis(bytes)); }

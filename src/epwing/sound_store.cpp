@@ -32,7 +32,8 @@ int HexDigit(char c) {
   return -1;
 }
 
-// "folder/name" from a link, or none when it leaves the two recording folders.
+}  // namespace
+
 std::optional<std::string> RecordingName(std::string_view href) {
   std::string name;
   for (std::size_t i = 0; i < href.size(); ++i) {
@@ -57,6 +58,8 @@ std::optional<std::string> RecordingName(std::string_view href) {
   }
   return name;
 }
+
+namespace {
 
 enum class Recording { kRead, kMissing, kNotPlainFile, kTooLarge };
 

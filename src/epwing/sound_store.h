@@ -53,6 +53,10 @@ class SoundStore {
   std::string read_buffer_;  // the recording being stored; reused, so no allocation per file
 };
 
+// The recording a sound link names ("us_pron/x.wav", percent-decoded), or none when it
+// leads outside the two recording folders.
+std::optional<std::string> RecordingName(std::string_view href);
+
 // The "fmt " chunk's offset in a RIFF WAVE file, or none when `wav` is not one.
 std::optional<std::size_t> FindFormatChunk(std::string_view wav);
 

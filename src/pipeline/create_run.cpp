@@ -46,6 +46,7 @@ void Workbench::RunStep(const std::string& name, const std::function<void()>& wo
 
 void Workbench::Create(const CreateOptions& options) {
   step_timings_.clear();
+  last_verify_.reset();
   const std::string& db = layout_.database_file;
 
   // A source that is not a disc is told before anything is deleted, so a mistyped
@@ -141,6 +142,7 @@ void Workbench::Create(const CreateOptions& options) {
   }
   if (options.epwing) {
     RunStep("12", [&] { BuildEpwing(); }, "【Step 12】EPWINGの出力:完了");
+    last_verify_ = verify::VerifyBook({.book = layout_.epwing_folder, .base_folder = layout_.base_folder}, progress_);
   }
 
   progress_.AppendLog("***** 終了しました *****");

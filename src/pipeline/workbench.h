@@ -19,6 +19,7 @@
 #include "platform/progress.h"
 #include "platform/prompter.h"
 #include "stylesheet/rule_row.h"
+#include "verify/verify.h"
 
 namespace tavex {
 
@@ -103,6 +104,9 @@ class Workbench {
   epwing::EpwingSummary BuildEpwing(std::optional<std::string> out_folder = std::nullopt);
   // What went into the last EPWING book this Workbench built, if any.
   const std::optional<epwing::EpwingSummary>& epwing_summary() const { return epwing_summary_; }
+  // The check of the EPWING book the last create run built (read back through libeb,
+  // beside base_folder); none when the run built no book.
+  const std::optional<verify::VerifyReport>& last_verify() const { return last_verify_; }
   // update xls's second half: backs up and rewrites the main stylesheet from the tag rows.
   void UpdateMainStylesheet();
 
@@ -152,6 +156,7 @@ class Workbench {
   std::vector<std::string> generated_lines_;
   std::vector<std::pair<std::string, double>> step_timings_;
   std::optional<epwing::EpwingSummary> epwing_summary_;
+  std::optional<verify::VerifyReport> last_verify_;
 
   // ---- For the workbench window (workbench_window.cpp) ----
  public:

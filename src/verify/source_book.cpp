@@ -1,0 +1,110 @@
+// The book source read the way the writer reads it, keeping only what the check
+// compares.
+#include "verify/source_book.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "epwing/body_markup.h"
+#include "epwing/book_source.h"
+#include "epwing/gaiji_set.h"
+#include "epwing/search_index.h"
+#include "epwing/sound_store.h"
+#include "epwing/text_encoder.h"
+#include "epwing/warning_tally.h"
+#include "platform/files.h"
+
+namespace tavex::verify {
+namespace {
+
+// A recording larger than this is no pronunciation, and the writer does not store it.
+constexpr off_t kMaxRecordingBytes = 64 << 20;
+
+// Notes the recordings a body links to inside the recording folders (whether the
+// writer stored each depends on its file, which the comparison reads); links to
+// entries resolve to any entry, as only the sounds matter here.
+class SoundCollector : public epwing::LinkResolver {
+ public:
+  std::optional<std::uint32_t> Entry(std::string_view) override { return 0; }
+  std::optional<epwing::SoundLink> Sound(std::string_view href) override {
+    std::optional<std::string> name = epwing::RecordingName(href);
+    if (!name) return std::nullopt;
+    names_.push_back(std::move(*name));
+    return epwing::SoundLink{0, 0};
+  }
+  std::vector<std::string> Take() { return std::exchange(names_, {}); }
+
+ private:
+  std::vector<std::string> names_;
+};
+
+bool MentionsWav(const std::string& body) {
+  for (std::size_t at = body.find('.'); at != std::string::npos; at = body.find('.', at + 1)) {
+    if (body.size() - at >= 4 && (body[at + 1] | 0x20) == 'w' && (body[at + 2] | 0x20) == 'a' &&
+        (body[at + 3] | 0x20) == 'v') {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder) {
+  const epwing::GaijiSet gaiji = epwing::GaijiSet::Load(base_folder);
+  epwing::WarningTally warnings;
+  SoundCollector sounds;
+  epwing::BodyMarkup markup(gaiji, sounds, warnings);
+  epwing::TextEncoder encoder;
+  std::string text;
+  std::vector<epwing::PositionPatch> patches;
+  std::vector<SourceEntryKeys> entries;
+  epwing::ReadBookSource(JoinPath(base_folder, "html_EPW"), [&](const epwing::SourceEntry& entry) {
+    SourceEntryKeys keys;
+    std::string title_key = epwing::NormalizedKey(entry.title, warnings);
+    if (!title_key.empty()) keys.keys.push_back(std::move(title_key));
+    for (const std::string& source : entry.keys) {
+      std::string key = epwing::NormalizedKey(source, warnings);
+      if (!key.empty() && std::find(keys.keys.begin(), keys.keys.end(), key) == keys.keys.end()) {
+        keys.keys.push_back(std::move(key));
+      }
+    }
+    if (MentionsWav(entry.body)) {
+      text.clear();
+      patches.clear();
+      encoder.Begin(&text, &patches);
+      markup.Write(entry.body, encoder);
+      markup.Finish(encoder);
+      keys.sounds = sounds.Take();
+    }
+    entries.push_back(std::move(keys));
+  });
+  return entries;
+}
+
+std::string StoredSoundBytes(const std::string& base_folder, const std::string& name) {
+  const std::string path = JoinPath(base_folder, name);
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string bytes;
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxRecordingBytes) {
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+  }
+  close(fd);
+  const std::optional<std::size_t> format = epwing::FindFormatChunk(bytes);
+  return format ? bytes.substr(*format) : std::string();
+}
+
+}  // namespace tavex::verify

@@ -1,0 +1,26 @@
+// What the book check compares a book with when its source (base_folder) stands beside
+// it: each entry's search keys in the form the writer stores them, and the recordings
+// each entry links to, in link order. The writer's own key normalisation and link
+// reading are used, so the comparison cannot drift from what the writer does.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tavex::verify {
+
+// One entry of the source, as the book should hold it.
+struct SourceEntryKeys {
+  std::vector<std::string> keys;    // the title's and the key lines' forward keys, distinct
+  std::vector<std::string> sounds;  // "us_pron/x.wav" for each sound link to a recording folder
+};
+
+// Reads base_folder/html_EPW entry by entry. Throws tavex::Error naming the file when it
+// is missing or does not read.
+std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder);
+
+// The bytes the book stores for a recording of base_folder (its WAVE data from the
+// "fmt " chunk on); empty when the file is missing or not WAVE data.
+std::string StoredSoundBytes(const std::string& base_folder, const std::string& name);
+
+}  // namespace tavex::verify

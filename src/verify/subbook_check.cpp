@@ -1,0 +1,321 @@
+// The subbook check's layout, indexes and text walk.
+#include "verify/subbook_check.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "epwing/search_index.h"
+#include "platform/error.h"
+
+namespace tavex::verify {
+
+void SubbookCheck::Run() {
+  try {
+    reader_.emplace(options_.book, subbook_);
+    name_ = reader_->Directory();
+    for (char& c : name_) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  } catch (const tavex::Error& e) {
+    AddError("the subbook does not open", kRebuild, {}, {}, e.what());
+    return;
+  }
+  if (!ReadLayout()) return;
+  if (!options_.base_folder.empty() && subbook_ == 0) ReadSource();
+  CheckIndexes();
+  WalkText();
+  CheckSideTexts();
+  CheckGaiji();
+  if (source_) CompareSource();
+  FillHeadwords();
+}
+
+bool SubbookCheck::ReadLayout() {
+  try {
+    regions_ = ParseIndexPage(reader_->RawBytes({1, 0}, 2048));
+    file_pages_ = CountPages();
+  } catch (const tavex::Error& e) {
+    AddError("the text file does not read", kRebuild, {1, 0}, {}, e.what());
+    return false;
+  }
+  for (BookRegion& region : regions_) {
+    if (region.start_page == 0 || region.start_page > file_pages_ ||
+        region.page_count > file_pages_ - region.start_page + 1) {
+      AddError("a region of the index page lies outside the text file", kRebuild, {1, 0}, {},
+            fmt::format("region {:02X} says pages {} to {}, the file has {} pages", region.id, region.start_page,
+                        static_cast<std::uint64_t>(region.start_page) + region.page_count - 1, file_pages_));
+      region.page_count = region.start_page > file_pages_ ? 0 : file_pages_ - region.start_page + 1;
+    }
+    if (region.id == 0x00) text_ = region;
+  }
+  if (!text_) AddError("the index page names no text", kRebuild, {1, 0}, {}, "no region 00 in the index page");
+  return true;
+}
+
+std::uint32_t SubbookCheck::CountPages() {
+  auto readable = [&](std::uint32_t page) { return !reader_->RawBytes({static_cast<int>(page), 0}, 1).empty(); };
+  if (!readable(1)) return 0;
+  std::uint32_t low = 1, high = 2;
+  while (high < (1u << 30) && readable(high)) low = high, high *= 2;
+  while (high - low > 1) {
+    const std::uint32_t middle = low + (high - low) / 2;
+    (readable(middle) ? low : high) = middle;
+  }
+  return low;
+}
+
+bool SubbookCheck::InTextLike(BookPosition at) const {
+  return std::any_of(regions_.begin(), regions_.end(),
+                     [&](const BookRegion& r) { return IsTextRegion(r.id) && r.Holds(at); });
+}
+
+void SubbookCheck::ReadSource() {
+  try {
+    source_ = ReadSourceEntries(options_.base_folder);
+  } catch (const tavex::Error& e) {
+    AddError("the book source does not read", "run `tavex2epwing check` on base_folder", {}, {}, e.what());
+  }
+}
+
+void SubbookCheck::CheckIndexes() {
+  for (const BookRegion& region : regions_) {
+    const bool backward = IsEndwordIndex(region.id);
+    if (!backward && !IsWordIndex(region.id)) continue;
+    const IndexContents index = ReadIndex(region, [&](std::uint32_t page) {
+      return reader_->RawBytes({static_cast<int>(page), 0}, 2048);
+    });
+    const char* which = backward ? "backward" : "forward";
+    for (const IndexFault& fault : index.faults) {
+      AddError("a search index is damaged; its keys were not searched", kRebuild, {static_cast<int>(fault.page), 0},
+            {}, fmt::format("{} index {:02X}: {}", which, region.id, fault.what));
+    }
+    for (const IndexFault& fault : index.disorder) {
+      AddError("an index page holds its keys out of order, so readers miss some of them", kRebuild,
+            {static_cast<int>(fault.page), 0}, {}, fmt::format("{} index {:02X}: {}", which, region.id, fault.what));
+    }
+    if (index.group_entries > 0) {
+      AddWarning("grouped index entries were not checked", "nothing to do; the check reads plain entries only",
+              {static_cast<int>(region.start_page), 0}, {},
+              fmt::format("{} index {:02X}: {} grouped entries", which, region.id, index.group_entries));
+    }
+    report_.keys += index.keys.size();
+    if (!index.faults.empty()) continue;
+    SearchKeys(index.keys, backward, region.id);
+    std::sort(targets_.begin(), targets_.end());
+    targets_.erase(std::unique(targets_.begin(), targets_.end()), targets_.end());
+    if (source_) {
+      auto& keys = backward ? endword_keys_ : word_keys_;
+      for (const IndexKey& key : index.keys) keys.emplace_back(KeyHash(key.key), Key64(key.text));
+    }
+  }
+}
+
+void SubbookCheck::SearchKeys(const std::vector<IndexKey>& keys, bool backward, std::uint8_t id) {
+  ProgressLoop loop(progress_, static_cast<int>(keys.size() / 4096 + 1), "EPWING検査中");
+  std::vector<std::int64_t> listed;
+  const std::size_t whole_every = std::max<std::size_t>(1, keys.size() / kWholeKeySearches);
+  for (std::size_t first = 0; first < keys.size();) {
+    std::size_t last = first + 1;
+    while (last < keys.size() && keys[last].key.compare(0, 2, keys[first].key, 0, 2) == 0) ++last;
+    for (std::size_t step = (first + 4095) / 4096; step < (last + 4095) / 4096; ++step) loop.Step();
+    listed.clear();
+    const std::string prefix = KeyAsQuery(std::string_view(keys[first].key).substr(0, 2));
+    if (!prefix.empty()) {
+      try {
+        for (const BookHit& hit : reader_->Search(prefix, backward, (last - first) + 64)) listed.push_back(Key64(hit.text));
+      } catch (const tavex::Error&) {
+        // Each key of the group is then searched whole below.
+      }
+    }
+    std::sort(listed.begin(), listed.end());
+    std::size_t run_start = first, run_end = first;  // the equal keys around i
+    for (std::size_t i = first; i < last; ++i) {
+      if (i >= run_end) {
+        run_start = i;
+        run_end = i + 1;
+        while (run_end < last && keys[run_end].key == keys[i].key) ++run_end;
+      }
+      const IndexKey& key = keys[i];
+      targets_.push_back(Key64(key.text));
+      const bool in_group = std::binary_search(listed.begin(), listed.end(), Key64(key.text));
+      if (in_group && InText(key.text) && i % whole_every != 0) {
+        ++report_.keys_found;
+        continue;
+      }
+      SearchWholeKey(key, backward, id, (run_end - run_start) + 64);
+    }
+    first = last;
+  }
+}
+
+void SubbookCheck::SearchWholeKey(const IndexKey& key, bool backward, std::uint8_t id, std::size_t max_hits) {
+  const char* which = backward ? "backward" : "forward";
+  const std::string query = KeyAsQuery(backward ? epwing::ReversedKey(key.key) : key.key);
+  if (!InText(key.text)) {
+    AddError("a search key points outside the text", kRebuild, key.text, {},
+             fmt::format("{} key “{}” of index {:02X} points at {}:{}", which, EucToUtf8(query), id, key.text.page,
+                         key.text.offset));
+    return;
+  }
+  std::string failure = query.empty() ? "the key is not JIS X 0208 text" : "";
+  if (!query.empty()) {
+    try {
+      // Equal keys come first among the hits, so the entry is among the first.
+      for (const BookHit& hit : reader_->Search(query, backward, max_hits)) {
+        if (hit.text == key.text) {
+          ++report_.keys_found;
+          return;
+        }
+      }
+      failure = "no hit at this entry";
+    } catch (const tavex::Error& e) {
+      failure = e.what();
+    }
+  }
+  AddError("a search key does not find the entry its index points at", kRebuild, key.text, key.text,
+           fmt::format("{} search for “{}”: {}", which, query.empty() ? std::string("?") : EucToUtf8(query), failure));
+}
+
+void SubbookCheck::WalkText() {
+  std::optional<BookPosition> at;
+  try {
+    at = reader_->TextStart();
+  } catch (const tavex::Error& e) {
+    AddError("the text does not open", kRebuild, {}, {}, e.what());
+    return;
+  }
+  std::size_t stride = 1;
+  if (options_.sample) stride = std::max<std::size_t>(1, targets_.size() / std::max<std::size_t>(1, *options_.sample));
+  const std::uint64_t max_entries = (text_ ? text_->page_count : file_pages_) * 512ull + 16;
+  ProgressLoop loop(progress_, static_cast<int>(std::min<std::size_t>(targets_.size(), INT32_MAX)), "EPWING検査中");
+  std::size_t index = 0;
+  while (at) {
+    if (text_ && !InText(*at)) {
+      AddError("the text walk leaves the text", kRebuild, *at, {}, "an entry starts outside the text region");
+      break;
+    }
+    walked_.push_back(*at);
+    ++report_.entries;
+    if (index < static_cast<std::size_t>(loop.maximum())) loop.Step();
+    try {
+      reader_->ReadHeading(*at);
+    } catch (const tavex::Error& e) {
+      AddError("a heading does not read", kRebuild, *at, {}, e.what());
+    }
+    const bool full = (!options_.sample || report_.texts_read < *options_.sample) && index % stride == 0;
+    std::optional<BookPosition> next;
+    bool moved = false;
+    if (full) {
+      try {
+        ScanEntry(*at, index, &next);
+        moved = true;
+      } catch (const tavex::Error& e) {
+        AddError("an entry's text does not read to its end", kRebuild, *at, *at, e.what());
+      }
+    }
+    if (!moved) {
+      try {
+        next = reader_->NextEntry(*at);
+      } catch (const tavex::Error& e) {
+        AddError("the text walk stops: the next entry cannot be found", kRebuild, *at, *at, e.what());
+        break;
+      }
+    }
+    if (next && !(*at < *next)) {
+      AddError("the text walk stops: the next entry does not lie further on", kRebuild, *next, *at,
+            fmt::format("libeb steps from {}:{} back to {}:{}", at->page, at->offset, next->page, next->offset));
+      break;
+    }
+    if (++index > max_entries) {
+      AddError("the text walk stops: more entries than the text can hold", kRebuild, *at, {}, "");
+      break;
+    }
+    at = next;
+  }
+  // Entries a key points at that the walk did not meet (a book may hold texts that
+  // are found only by search).
+  if (!options_.sample) {
+    for (std::int64_t target : targets_) {
+      const BookPosition p{static_cast<int>(target / 2048 + 1), static_cast<int>(target % 2048)};
+      if (EntryAt(target) || !InText(p)) continue;
+      try {
+        ScanEntry(p, SIZE_MAX, nullptr);
+      } catch (const tavex::Error& e) {
+        AddError("an entry's text does not read to its end", kRebuild, p, p, e.what());
+      }
+    }
+  }
+}
+
+std::optional<std::size_t> SubbookCheck::EntryAt(std::int64_t at) const {
+  auto it = std::upper_bound(walked_.begin(), walked_.end(), at,
+                             [](std::int64_t value, const BookPosition& p) { return value < Key64(p); });
+  if (it == walked_.begin()) return std::nullopt;
+  --it;
+  if (at - Key64(*it) >= 16) return std::nullopt;
+  return static_cast<std::size_t>(it - walked_.begin());
+}
+
+void SubbookCheck::ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next) {
+  const TextScan scan = reader_->ScanText(at, kMaxTextBytes, next);
+  ++report_.texts_read;
+  if (scan.cut) {
+    AddError("an entry's text does not end", kRebuild, at, at, fmt::format("longer than {} MiB", kMaxTextBytes >> 20));
+  }
+  CheckScan(scan, at);
+  if (source_ && index < source_->size()) CompareSounds(scan, (*source_)[index].sounds, at);
+}
+
+void SubbookCheck::CheckScan(const TextScan& scan, BookPosition entry) {
+  for (const BookPosition& target : scan.links.references) {
+    if (!InTextLike(target)) {
+      AddError("a link points outside the text", kRebuild, target, entry,
+            fmt::format("link to {}:{}", target.page, target.offset));
+    }
+  }
+  for (const auto& [start, end] : scan.links.sounds) CheckSound(start, end, entry);
+  for (std::uint16_t code : scan.narrow_gaiji) NoteGaiji(code, true, entry);
+  for (std::uint16_t code : scan.wide_gaiji) NoteGaiji(code, false, entry);
+}
+
+void SubbookCheck::NoteGaiji(std::uint16_t code, bool narrow, BookPosition entry) {
+  auto& first_use = narrow ? narrow_used_ : wide_used_;
+  first_use.try_emplace(code, entry);
+}
+
+void SubbookCheck::CheckSideTexts() {
+  auto side = [&](const char* what, BookPosition at) {
+    if (!InTextLike(at)) {
+      AddError("the copyright or menu page lies outside the text file", kRebuild, at, {}, what);
+      return;
+    }
+    try {
+      const TextScan scan = reader_->ScanText(at, kMaxTextBytes);
+      CheckScan(scan, {});
+    } catch (const tavex::Error& e) {
+      AddError("the copyright or menu page does not read", kRebuild, at, {}, fmt::format("{}: {}", what, e.what()));
+    }
+  };
+  try {
+    if (reader_->HasCopyright()) side("copyright", reader_->Copyright());
+    if (reader_->HasMenu()) side("menu", reader_->Menu());
+  } catch (const tavex::Error& e) {
+    AddError("the copyright or menu page does not open", kRebuild, {}, {}, e.what());
+  }
+}
+
+void SubbookCheck::FillHeadwords() {
+  for (FindingGroup& group : report_.groups) {
+    for (VerifyFinding& finding : group.examples) {
+      if (finding.subbook != name_ || finding.entry.page == 0 || !finding.headword.empty()) continue;
+      try {
+        finding.headword = reader_->Heading(finding.entry);
+        while (!finding.headword.empty() && finding.headword.back() == '\n') finding.headword.pop_back();
+      } catch (const tavex::Error&) {
+        finding.headword = "?";
+      }
+    }
+  }
+}
+
+}  // namespace tavex::verify

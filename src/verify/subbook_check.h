@@ -1,0 +1,163 @@
+// The check of one subbook, in the order it runs: the layout from the index page, the
+// search indexes (every stored key proved through libeb), the walk over the text (every
+// heading, and every text read to its end with its links, sounds and gaiji), the gaiji
+// fonts, and beside a book source the comparison with it. Private to the book check.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "verify/book_index.h"
+#include "verify/finding_list.h"
+#include "verify/libeb_reader.h"
+#include "verify/source_book.h"
+#include "verify/verify.h"
+
+namespace tavex::verify {
+
+inline constexpr std::size_t kMaxTextBytes = 4 << 20;    // a text longer than this is taken as not ending
+inline constexpr std::int64_t kMaxSoundBytes = 64 << 20;  // a sound longer than this is no recording
+inline constexpr std::int64_t kMaxHashedSoundBytes = 1 << 20;  // longer sounds are checked by their header only
+inline constexpr std::size_t kSoundWindowBytes = 256 << 10;      // sounds are read this much at a time
+// Whole keys searched through libeb in each index besides those their group leaves out,
+// spread evenly over it; a reader's query normalisation that the stored keys do not
+// follow shows in any of them.
+inline constexpr std::size_t kWholeKeySearches = 4096;
+inline constexpr char kRebuild[] =
+    "rebuild the book (`tavex2epwing epwing` for a book made from base_folder), or get a sound copy of it";
+
+// A position as one number (its byte in the text file), for sorting and sets.
+inline std::int64_t Key64(BookPosition at) { return at.Byte(); }
+// A key's 64-bit hash: the comparison with the source looks keys up by it.
+inline std::uint64_t KeyHash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+
+// The little-endian 32-bit number at `at` of a WAVE header.
+inline std::uint32_t Little(std::string_view bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// Checks one subbook of the book and adds what it finds to the report.
+class SubbookCheck {
+ public:
+  SubbookCheck(const VerifyOptions& options, int subbook, VerifyReport& report, FindingList& findings,
+               Progress& progress)
+      : options_(options), subbook_(subbook), report_(report), findings_(findings), progress_(progress) {}
+
+  // Runs every check of the subbook; problems become findings, never exceptions.
+  void Run();
+
+ private:
+  // Adds a finding of `kind` at `at`, about the entry at `entry` (page 0: none).
+  void AddError(const std::string& kind, const std::string& advice, BookPosition at, BookPosition entry,
+                std::string detail) {
+    findings_.Error(kind, advice, {check::Finding::kError, name_, at, "", std::move(detail), entry});
+  }
+  void AddWarning(const std::string& kind, const std::string& advice, BookPosition at, BookPosition entry,
+                  std::string detail) {
+    findings_.Warning(kind, advice, {check::Finding::kWarning, name_, at, "", std::move(detail), entry});
+  }
+
+  // The regions of the index page and the text file's length, found by reading.
+  bool ReadLayout();
+
+  // Pages in the text file: the first page that does not read, by doubling then halving.
+  std::uint32_t CountPages();
+
+  // Whether `at` lies in the text region; in the text, the menu or the copyright page.
+  bool InText(BookPosition at) const { return text_ && text_->Holds(at); }
+  bool InTextLike(BookPosition at) const;
+
+  // Reads the book source's entries, when base_folder is given.
+  void ReadSource();
+
+  // Reads every forward and backward index and proves its keys through libeb.
+  void CheckIndexes();
+
+  // Proves through libeb that every stored key finds its entry. The keys are grouped by
+  // their first character: one search for that character lists, in index order, every
+  // entry a key of the group leads to, so each key's entry must be among the group's
+  // hits (the tree walk has already proved that a search for the whole key descends to
+  // the key's own leaf). A key whose entry is not listed, and an evenly spread sample of
+  // whole keys, are then searched whole, as a reader types them.
+  void SearchKeys(const std::vector<IndexKey>& keys, bool backward, std::uint8_t id);
+
+  // Searches one whole key through libeb and checks that its entry is among the hits.
+  void SearchWholeKey(const IndexKey& key, bool backward, std::uint8_t id, std::size_t max_hits);
+
+  // Walks the text from its start, entry by entry: every heading is read, and every
+  // text (or with a sample, every n-th) read to its end.
+  void WalkText();
+
+  // The walked entry whose text a key at `at` opens: the entry starting there or a few
+  // bytes before (the first entry starts after the region's opening control).
+  std::optional<std::size_t> EntryAt(std::int64_t at) const;
+
+  // Reads one text to its end and checks what it holds; `index` is its place in the
+  // walk (SIZE_MAX for none), for the comparison with the source.
+  void ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next);
+
+  // Checks the links, sounds and gaiji one text held.
+  void CheckScan(const TextScan& scan, BookPosition entry);
+
+  // Notes a gaiji code the text uses, with the first entry using it.
+  void NoteGaiji(std::uint16_t code, bool narrow, BookPosition entry);
+
+  // A sound must lie in the file outside the text and the indexes, and hold a WAVE
+  // header whose data fits between its start and end.
+  void CheckSound(BookPosition start, BookPosition end, BookPosition entry);
+
+  // `size` bytes of the text file from `start`, read through a window: the sounds lie
+  // one after the other in the order the text first uses them.
+  std::string SoundBytes(BookPosition start, std::size_t size);
+
+  // Compares a text's sounds with the WAV files its source entry links to.
+  void CompareSounds(const TextScan& scan, const std::vector<std::string>& links, BookPosition entry);
+
+  // Reads the copyright and menu pages, when the subbook has them.
+  void CheckSideTexts();
+
+  // Checks that every gaiji code the text used has a bitmap in the fonts.
+  void CheckGaiji();
+
+  // The source's titles and keys in both indexes at their entry, and its glyphs.
+  void CompareSource();
+
+  // The headwords of this subbook's listed findings.
+  void FillHeadwords();
+
+  const VerifyOptions& options_;
+  int subbook_;
+  VerifyReport& report_;
+  FindingList& findings_;
+  Progress& progress_;
+  std::optional<LibebReader> reader_;
+  std::string name_;
+  std::vector<BookRegion> regions_;
+  std::optional<BookRegion> text_;
+  std::uint32_t file_pages_ = 0;
+  std::vector<std::int64_t> targets_;  // text positions the index keys point at (sorted once read)
+  std::vector<BookPosition> walked_;          // entry starts in text order
+  std::unordered_map<std::uint16_t, BookPosition> narrow_used_, wide_used_;  // gaiji and where first used
+  // Each sound met, by its start: its size and hash when read whole.
+  std::unordered_map<std::int64_t, std::optional<std::pair<std::int64_t, std::uint64_t>>> sound_hashes_;
+  std::string window_;            // bytes of the text file read ahead for the sounds
+  std::int64_t window_at_ = -1;  // where they start
+  // Each recording of base_folder compared: the size and hash of what the book stores for it.
+  std::unordered_map<std::string, std::optional<std::pair<std::int64_t, std::uint64_t>>> file_hashes_;
+  std::optional<std::vector<SourceEntryKeys>> source_;
+  // The keys of each index (hashed) with the text position each points at, for the
+  // comparison with the source.
+  std::vector<std::pair<std::uint64_t, std::int64_t>> word_keys_, endword_keys_;
+};
+
+
+}  // namespace tavex::verify

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The book check from end to end: the sample book verified by create and by the verify
+# command, beside its base_folder and on its own; a book written by FreePWING's tools
+# verified without a false finding; and copies of the sample book damaged the way a
+# broken writer or disk would, each named by its own finding, none crashing or hanging
+# the check.
+source "$(dirname "$0")/common.sh"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+
+W="$SCRATCH/w"; L="$SCRATCH/logs"; mkdir -p "$W" "$L"
+if "$BIN" -w "$W" create --sample --with-audio --epwing >"$L/out" 2>"$L/err"; then pass; else fail "create: $(cat "$L/err")"; fi
+check "create prints the verify summary under the check summary" \
+  grep -A1 -E '^check: 0 errors' "$L/err" | grep -qE '^verify: [0-9,]+ entries, [0-9,]+ keys found, 0 errors$'
+grep -A1 -E '^check: ' "$L/err" | tail -n 1 | grep -qE '^verify: [0-9,]+ entries, [0-9,]+ keys found, 0 errors$' \
+  && pass || fail "verify summary not under the check summary: $(cat "$L/err")"
+
+# verify [BOOK] beside base_folder, and a copy of the book on its own: no finding,
+# only the summary line.
+"$BIN" -w "$W" verify >"$L/v1" 2>&1; status=$?
+check "verify beside base_folder: exit 0 (got $status)" test "$status" -eq 0
+check "verify beside base_folder: only the summary" \
+  grep -qxE 'verify: [0-9,]+ entries, [0-9,]+ keys found, 0 errors beside its source' "$L/v1"
+check "verify beside base_folder: one line" test "$(wc -l <"$L/v1")" -eq 1
+mkdir -p "$SCRATCH/alone" && cp -r "$W/epwing" "$SCRATCH/alone/book"
+"$BIN" verify "$SCRATCH/alone/book" >"$L/v2" 2>&1; status=$?
+check "verify on its own: exit 0 (got $status)" test "$status" -eq 0
+check "verify on its own: only the summary" grep -qxE 'verify: [0-9,]+ entries, [0-9,]+ keys found, 0 errors' "$L/v2"
+"$BIN" verify "$SCRATCH/alone/book" --json >"$L/v3.json" 2>/dev/null
+check "verify --json parses, every key found" python3 -c '
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["errors"] == 0 and d["findings"] == [] and d["keys"] == d["keys_found"] > 0 and d["entries"] > 0' "$L/v3.json"
+"$BIN" verify "$SCRATCH/alone/book" --sample 5 >"$L/v4" 2>&1
+check "verify --sample 5: no finding" grep -qE '0 errors$' "$L/v4"
+"$BIN" verify "$SCRATCH/nothing" >/dev/null 2>"$L/v5"; status=$?
+check "a folder without CATALOGS: exit 1 naming it (got $status)" \
+  bash -c "test $status -eq 1 && grep -q '^error: .*nothing' '$L/v5'"
+
+# A book written by FreePWING from a small hand-written source.
+if command -v fpwmake >/dev/null; then
+  F="$SCRATCH/fpw"; mkdir -p "$F/book/SAMPLE/DATA"
+  iconv -f UTF-8 -t EUC-JP "$HERE/verify/freepwing_parser.pl" >"$F/fpwsample"
+  iconv -f UTF-8 -t EUC-JP "$HERE/verify/freepwing_source.txt" >"$F/source.txt"
+  printf 'FPWPARSER = fpwsample\nFPWPARSERFLAGS = source.txt\n\ninclude fpwutils.mk\n' >"$F/Makefile"
+  printf '[Catalog]\nFileName = catalogs\nType = EPWING1\nBooks = 1\n\n[Book]\nTitle = "見本"\nBookType = 6001\nDirectory = "SAMPLE"\n' \
+    | iconv -f UTF-8 -t EUC-JP >"$F/catalogs.txt"
+  (cd "$F" && fpwmake >"$L/fpwmake" 2>&1 \
+    && /usr/share/freepwing/perl.sh /usr/share/freepwing/catdump -e euc -u catalogs.txt book/catalogs >>"$L/fpwmake" 2>&1 \
+    && cp honmon book/SAMPLE/DATA/HONMON) && pass || fail "FreePWING book: $(tail -n 5 "$L/fpwmake")"
+  "$BIN" verify "$F/book" >"$L/fpw" 2>&1; status=$?
+  check "FreePWING book: exit 0 (got $status)" test "$status" -eq 0
+  check "FreePWING book: no finding" grep -qxE 'verify: 4 entries, [0-9]+ keys found, 0 errors' "$L/fpw"
+else
+  fail "fpwmake is not installed (Debian package freepwing)"
+fi
+
+# Damaged copies: each gives exit 1 and names its damage; none runs past a time limit.
+damaged() {  # damaged KIND "finding" [FONT]
+  local kind="$1" finding="$2"
+  python3 "$HERE/verify/damage_book.py" "$kind" "$W/epwing" "$SCRATCH/d_$kind" "${3:-}"
+  timeout 120 "$BIN" -q verify "$SCRATCH/d_$kind" --base-folder "$W/base_folder" >"$L/d_$kind" 2>&1; local status=$?
+  if [[ $status -eq 1 ]] && grep -q "^error: $finding" "$L/d_$kind"; then pass; else
+    fail "$kind: exit $status, no \"$finding\": $(head -c 600 "$L/d_$kind")"; fi
+}
+damaged truncated "a region of the index page lies outside the text file"
+damaged key-past-text "a search key points outside the text"
+damaged missing-font "a gaiji in the text has no bitmap" GAI16F00
+damaged zeroed-sound "a sound is not whole WAVE data"
+damaged disorder "an index page holds its keys out of order"
+"$BIN" -q verify "$SCRATCH/d_disorder" -v >"$L/all" 2>&1
+check "-v lists every finding of a kind" test "$(grep -c 'a search key does not find' "$L/all")" -gt 5
+
+finish
