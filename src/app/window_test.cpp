@@ -128,11 +128,14 @@ class WindowTest : public QObject {
     for (const auto& line : LogLines(*window)) {
       if (!line.starts_with("warning: ")) log.push_back(line);
     }
-    QCOMPARE(log.size(), expected.size() + 2);
+    QCOMPARE(log.size(), expected.size() + 3);
     for (std::size_t i = 0; i < expected.size(); ++i) QCOMPARE(log[i], expected[i]);
     QVERIFY(log[expected.size()].starts_with("所要時間："));
-    // The pre-flight check of the book follows the run.
-    QVERIFY(log.back().starts_with("check: 0 errors, 0 warnings in "));
+    // The pre-flight check of the book follows the run, then the book read back.
+    QVERIFY(log[expected.size() + 1].starts_with("check: 0 errors, 0 warnings in "));
+    QVERIFY2(log.back().starts_with("verify: ") && log.back().ends_with(" 0 errors"), log.back().c_str());
+    // Nothing to show: neither the check nor the read-back found anything.
+    QVERIFY(!window->findChild<QWidget*>("DockFindings")->isVisible());
 
     auto* bar = window->findChild<QProgressBar*>("ProgressBar1");
     QVERIFY(bar->maximum() > 0);
