@@ -185,24 +185,8 @@ class WindowTest : public QObject {
     auto window = workspace.Open();
     SwitchMode(*window, 1);
     // Another process holds the workspace, as a command line run would.
-    int ready[2];
-    QVERIFY(pipe(ready) == 0);
-    const pid_t holder = fork();
-    if (holder == 0) {
-      close(ready[0]);
-      try {
-        const WorkspaceLock lock(workspace.path());
-        (void)!write(ready[1], "1", 1);
-        while (true) pause();
-      } catch (...) {
-        _exit(1);
-      }
-    }
-    close(ready[1]);
-    char byte = 0;
-    (void)!read(ready[0], &byte, 1);
-    close(ready[0]);
-    QCOMPARE(byte, '1');
+    const pid_t holder = tavex::testing::HoldWorkspaceLockInChild(workspace.path());
+    QVERIFY(holder > 0);
 
     // A reader runs all the same (and fails on its own account); the create run stops.
     QString reader_message;

@@ -15,32 +15,12 @@
 namespace tavex {
 namespace {
 
-// Another process takes the lock and keeps it until it is killed.
-pid_t HoldInChild(const std::string& workspace) {
-  int ready[2];
-  if (pipe(ready) != 0) return -1;
-  const pid_t child = fork();
-  if (child == 0) {
-    close(ready[0]);
-    try {
-      WorkspaceLock lock(workspace);
-      (void)!write(ready[1], "1", 1);
-      while (true) pause();
-    } catch (...) {
-      _exit(1);
-    }
-  }
-  close(ready[1]);
-  char byte = 0;
-  (void)!read(ready[0], &byte, 1);
-  close(ready[0]);
-  return byte == '1' ? child : -1;
-}
+using testing::HoldWorkspaceLockInChild;
 
 TEST(WorkspaceLockTest, ASecondWriterFailsNamingTheHolderAndAKilledHolderFreesIt) {
   testing::TempDir dir;
   const std::string workspace = dir / "ws";
-  const pid_t holder = HoldInChild(workspace);
+  const pid_t holder = HoldWorkspaceLockInChild(workspace);
   ASSERT_GT(holder, 0);
   try {
     WorkspaceLock lock(workspace);
@@ -64,7 +44,7 @@ TEST(WorkspaceLockTest, OneProcessTakesItAgainAndReleasesItWithTheLastHolder) {
     const std::string try_lock = "flock -n " + JoinPath(workspace, kWorkspaceLockName) + " true";
     EXPECT_NE(std::system(try_lock.c_str()), 0);
   }
-  const pid_t holder = HoldInChild(workspace);
+  const pid_t holder = HoldWorkspaceLockInChild(workspace);
   EXPECT_GT(holder, 0);
   if (holder > 0) {
     kill(holder, SIGKILL);

@@ -6,8 +6,32 @@
 #include <stdexcept>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/workspace_lock.h"
 
 namespace tavex::testing {
+
+int HoldWorkspaceLockInChild(const std::string& workspace) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    try {
+      const WorkspaceLock lock(workspace);
+      (void)!write(ready[1], "1", 1);
+      while (true) pause();
+    } catch (...) {
+      _exit(1);
+    }
+  }
+  close(ready[1]);
+  char byte = 0;
+  (void)!read(ready[0], &byte, 1);
+  close(ready[0]);
+  return byte == '1' ? child : -1;
+}
 
 TempDir::TempDir() {
   std::string tmpl = (std::filesystem::temp_directory_path() / "tavex-test-XXXXXX").string();

@@ -12,6 +12,11 @@
 
 namespace tavex::testing {
 
+// Forks a process that takes the workspace lock of `workspace` and keeps it until it is
+// killed, as another run would; returns its process id once it holds the lock, -1 when
+// it could not take it.
+int HoldWorkspaceLockInChild(const std::string& workspace);
+
 // A fresh folder under the system's temporary folder, deleted with its content.
 class TempDir {
  public:
