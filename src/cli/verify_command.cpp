@@ -1,10 +1,13 @@
 // The verify command: reads a finished EPWING book back through libeb and lists what a
 // reader would stumble on, beside its book source when base_folder stands next to it.
+#include <fmt/format.h>
+
 #include <filesystem>
 #include <iostream>
 
 #include "cli/command.h"
 #include "cli/terminal.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "verify/verify.h"
 
@@ -33,11 +36,15 @@ const CommandRegistrar kVerify({"verify", "read an EPWING book back through libe
                  "the book source to compare with (default: base_folder beside BOOK, when there is one)");
   app.add_flag("--json", args->json, "machine-readable findings");
   app.add_option("--sample", args->sample, "read the full text of only N entries, spread over the book")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 40));
   app.add_flag("-v,--verbose", args->verbose, "list every finding, not only the first of each kind");
   return [args](CommandContext& context) {
     verify::VerifyOptions options;
     options.book = Absolute(args->book.empty() ? JoinPath(context.global.workspace, "epwing") : args->book);
+    if (args->book.empty() && !FolderExists(options.book)) {
+      throw Error(fmt::format("no EPWING book in {}: run `create` or `epwing` first, or name the book's folder",
+                              options.book));
+    }
     if (!args->base_folder.empty()) {
       options.base_folder = Absolute(args->base_folder);
     } else {
