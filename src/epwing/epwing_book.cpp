@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <unordered_map>
 
 #include "epwing/body_markup.h"
@@ -280,7 +282,53 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   return summary;
 }
 
+// The names in `folder`, or nothing when it cannot be read. Links and special files are
+// given as an empty name, which matches nothing.
+std::optional<std::vector<std::string>> FolderNames(const std::string& folder) {
+  std::error_code error;
+  std::vector<std::string> names;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const auto status = it->symlink_status(error);
+    const bool plain = std::filesystem::is_regular_file(status) || std::filesystem::is_directory(status);
+    names.push_back(plain ? it->path().filename().string() : std::string());
+  }
+  if (error) return std::nullopt;
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// True when `folder` holds nothing but (some of) the names `allowed`, and something
+// unless `may_be_empty`.
+bool HoldsOnly(const std::string& folder, std::vector<std::string> allowed, bool may_be_empty = false) {
+  const auto names = FolderNames(folder);
+  if (!names || (names->empty() && !may_be_empty)) return false;
+  std::sort(allowed.begin(), allowed.end());
+  return std::includes(allowed.begin(), allowed.end(), names->begin(), names->end());
+}
+
 }  // namespace
+
+bool AdoptEarlierBook(const std::string& folder) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder, error)) || HasBookStamp(folder)) {
+    return false;
+  }
+  const std::string subbook = JoinPath(folder, kSubbookFolder);
+  const std::string catalogs = JoinPath(folder, "CATALOGS");
+  if (!HoldsOnly(folder, {"CATALOGS", kSubbookFolder, "afonts_0", "TAVEX.map"}) ||
+      !HoldsOnly(subbook, {"DATA", "GAIJI"}) || !HoldsOnly(JoinPath(subbook, "DATA"), {"HONMON"}) ||
+      (FolderExists(JoinPath(subbook, "GAIJI")) &&
+       !HoldsOnly(JoinPath(subbook, "GAIJI"), {kNarrowFontName, kWideFontName}, true))) {
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(catalogs, error)) ||
+      std::filesystem::file_size(catalogs, error) > 4096 || error) {
+    return false;
+  }
+  if (ReadFile(catalogs) != CatalogBytes(kTitleJis)) return false;
+  WriteBookStamp(folder);
+  return true;
+}
 
 EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) {
   if (!FolderExists(options.base_folder)) {
@@ -292,6 +340,7 @@ EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) 
   // Leftovers of a build that was killed (marked ones only), then the rules for the
   // folder the book replaces: all checked before anything is written.
   RecoverFolderSwap(out);
+  AdoptEarlierBook(out);
   CheckOutputFolder(out, {options.base_folder});
   CreateStagingFolder(staging, out);
 

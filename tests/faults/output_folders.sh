@@ -35,6 +35,17 @@ for target in "$PW" "$PW/base_folder" "$PW/working_folder" "$SCRATCH/par"; do
   workspace_kept "epwing --out $target" "$PW"
 done
 
+# A book written before books carried a stamp is still this program's book: rebuilt in
+# place. The same folder with one file of the user's in it is not.
+fresh_ow; rm "$OW/epwing/.tavex2epwing-book"
+run -w "$OW" epwing
+check "epwing over an unstamped earlier book (got $status: $(head -c 300 "$ERR"))" test "$status" -eq 0
+check "epwing over an unstamped earlier book: stamped now" test -f "$OW/epwing/.tavex2epwing-book"
+fresh_ow; rm "$OW/epwing/.tavex2epwing-book"; echo "my notes" >"$OW/epwing/TAVEX/notes.txt"
+run -w "$OW" epwing
+expect_error "epwing over a book holding a user file" "epwing: it holds files this program did not write"
+check "epwing over a book holding a user file: the file survives" grep -q "my notes" "$OW/epwing/TAVEX/notes.txt"
+
 # --out at a file or a symbolic link: refused, both left as they were.
 echo "a file" >"$SCRATCH/afile.txt"
 run -w "$OW" epwing --out "$SCRATCH/afile.txt"
