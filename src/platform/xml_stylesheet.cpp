@@ -314,7 +314,9 @@ std::string PopString(xmlXPathParserContext* ctxt) {
 // user:mp3_wav(topic, resource): both arguments as XPath string() gives them.
 void Mp3WavFunction(xmlXPathParserContext* ctxt, int nargs) {
   if (nargs != 2) {
-    xmlXPathSetArityError(ctxt);
+    // xmlXPathErr, not the arity macro: the macro would put this source file's path
+    // into the installed program.
+    xmlXPathErr(ctxt, XPATH_INVALID_ARITY);
     return;
   }
   try {
@@ -324,7 +326,7 @@ void Mp3WavFunction(xmlXPathParserContext* ctxt, int nargs) {
     std::string result = Mp3Wav(topic, resource);
     valuePush(ctxt, xmlXPathNewString(reinterpret_cast<const xmlChar*>(result.c_str())));
   } catch (...) {
-    xmlXPathSetError(ctxt, XPATH_MEMORY_ERROR);
+    xmlXPathErr(ctxt, XPATH_MEMORY_ERROR);
   }
 }
 
