@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "epwing/epwing_book.h"
+#include "book_source_files.h"
 #include "fuzz_support.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -15,31 +16,11 @@
 
 namespace {
 
-std::string Glyph(int width) {
-  std::string text = "\r\n";
-  for (int row = 0; row < 16; ++row) text += std::string(width, row % 2 ? '#' : '.') + "\r\n";
-  return text;
-}
-
 const std::string& Base() {
   static const std::string base = [] {
     const std::string folder = tavex::JoinPath(tavex::fuzz::ScratchFolder(), "base_folder");
     tavex::CreateFolders(tavex::JoinPath(folder, "us_pron"));
-    tavex::fuzz::WriteBytes(folder + "/copyright.html",
-                            "<html>\r\n<body>\r\n<b>c</b><br>\r\n</body>\r\n</html>\r\n");
-    tavex::fuzz::WriteBytes(folder + "/GaijiMap.xml",
-                            "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<gaijiSet>\r\n"
-                            "<gaijiMap unicode=\"#x00E9\" ebcode=\"A121\" />\r\n"
-                            "<gaijiMap unicode=\"#x0259\" ebcode=\"A122\" />\r\n</gaijiSet>\r\n");
-    tavex::fuzz::WriteBytes(
-        folder + "/Gaiji.xml",
-        "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<gaijiData xml:space=\"preserve\">\r\n"
-        "<fontSet size=\"16X16\" start=\"A121\">\r\n<fontData ebcode=\"A121\" unicode=\"00E9\">" +
-            Glyph(16) +
-            "</fontData>\r\n</fontSet>\r\n<fontSet size=\"8X16\" start=\"A122\">\r\n"
-            "<fontData ebcode=\"A122\" unicode=\"0259\">" +
-            Glyph(8) + "</fontData>\r\n</fontSet>\r\n</gaijiData>\r\n");
-    tavex::fuzz::WriteBytes(folder + "/TAVEX.map", "# TAVEX unicode\r\n");
+    tavex::fuzz::WriteSmallSource(folder);  // html_EPW and the recording come from each input
     return folder;
   }();
   return base;

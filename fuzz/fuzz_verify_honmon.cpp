@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "epwing/epwing_book.h"
+#include "book_source_files.h"
 #include "fuzz_support.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -16,12 +17,6 @@
 #include "verify/verify.h"
 
 namespace {
-
-std::string Glyph(int width) {
-  std::string text = "\r\n";
-  for (int row = 0; row < 16; ++row) text += std::string(width, row % 2 ? '#' : '.') + "\r\n";
-  return text;
-}
 
 // A PCM WAVE file of 2,080 silent samples.
 std::string Wave() {
@@ -42,6 +37,7 @@ const Book& SampleBook() {
   static const Book book = [] {
     Book b;
     b.base = tavex::JoinPath(tavex::fuzz::ScratchFolder(), "base_folder");
+    tavex::fuzz::WriteSmallSource(b.base);  // its html_EPW replaced by the entries below
     tavex::CreateFolders(tavex::JoinPath(b.base, "us_pron"));
     std::string entries;
     for (int i = 1; i <= 40; ++i) {
@@ -52,20 +48,6 @@ const Book& SampleBook() {
     }
     tavex::fuzz::WriteBytes(b.base + "/html_EPW", "<html>\r\n<body>\r\n<dl>\r\n" + entries +
                                                        "</dl>\r\n</body>\r\n</html>\r\n");
-    tavex::fuzz::WriteBytes(b.base + "/copyright.html", "<html>\r\n<body>\r\n<b>c</b><br>\r\n</body>\r\n</html>\r\n");
-    tavex::fuzz::WriteBytes(b.base + "/GaijiMap.xml",
-                            "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<gaijiSet>\r\n"
-                            "<gaijiMap unicode=\"#x00E9\" ebcode=\"A121\" />\r\n"
-                            "<gaijiMap unicode=\"#x0259\" ebcode=\"A122\" />\r\n</gaijiSet>\r\n");
-    tavex::fuzz::WriteBytes(
-        b.base + "/Gaiji.xml",
-        "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<gaijiData xml:space=\"preserve\">\r\n"
-        "<fontSet size=\"16X16\" start=\"A121\">\r\n<fontData ebcode=\"A121\" unicode=\"00E9\">" +
-            Glyph(16) +
-            "</fontData>\r\n</fontSet>\r\n<fontSet size=\"8X16\" start=\"A122\">\r\n"
-            "<fontData ebcode=\"A122\" unicode=\"0259\">" +
-            Glyph(8) + "</fontData>\r\n</fontSet>\r\n</gaijiData>\r\n");
-    tavex::fuzz::WriteBytes(b.base + "/TAVEX.map", "# TAVEX unicode\r\n");
     tavex::fuzz::WriteBytes(b.base + "/us_pron/a.wav", Wave());
     b.folder = tavex::JoinPath(tavex::fuzz::ScratchFolder(), "epwing");
     tavex::NullProgress progress;
