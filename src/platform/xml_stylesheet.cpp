@@ -48,16 +48,20 @@ struct MessageLog {
   std::string text;
 };
 
+// Adds one formatted libxslt message to `log`, which keeps the first 4 KiB or so.
+void AppendFormatted(MessageLog& log, const char* format, va_list args) {
+  char buffer[1024];
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  if (log.text.size() < 4096) log.text += buffer;
+}
+
 void AppendMessage(void* context, const char* format, ...) {
   if (context == nullptr) return;
   try {
-    char buffer[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    AppendFormatted(*static_cast<MessageLog*>(context), format, args);
     va_end(args);
-    auto* log = static_cast<MessageLog*>(context);
-    if (log->text.size() < 4096) log->text += buffer;
   } catch (...) {
     // Never let an exception into libxslt; the failure is still seen by the caller.
   }
@@ -291,13 +295,11 @@ void TransformMessage(void* context, const char* format, ...) {
   if (context == nullptr) return;
   auto* watch = static_cast<TransformWatch*>(context);
   try {
-    char buffer[1024];
+    watch->Fault();
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    AppendFormatted(watch->log, format, args);
     va_end(args);
-    watch->Fault();
-    AppendMessage(&watch->log, "%s", buffer);
   } catch (...) {
     // Never let an exception into libxslt; the failure is still seen by the caller.
   }
