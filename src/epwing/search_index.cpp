@@ -99,7 +99,8 @@ void SearchIndex::Add(std::string_view key, std::uint64_t text_at) {
     head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
   }
   if (bytes_.size() + key.size() > UINT32_MAX) throw Error("the search index holds more than 4 GiB of keys");
-  keys_.push_back({head, text_at, static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(key.size())});
+  keys_.push_back(
+      {head, text_at, static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(key.size())});
   bytes_.append(key);
 }
 
@@ -109,10 +110,11 @@ std::size_t SearchIndex::Finish() {
     const int order = Bytes(a).compare(Bytes(b));
     return order != 0 ? order < 0 : a.text_at < b.text_at;
   });
-  keys_.erase(
-      std::unique(keys_.begin(), keys_.end(),
-                  [this](const Key& a, const Key& b) { return a.text_at == b.text_at && Bytes(a) == Bytes(b); }),
-      keys_.end());
+  keys_.erase(std::unique(keys_.begin(), keys_.end(),
+                          [this](const Key& a, const Key& b) {
+                            return a.text_at == b.text_at && Bytes(a) == Bytes(b);
+                          }),
+              keys_.end());
   return keys_.size();
 }
 
@@ -147,13 +149,19 @@ std::pair<std::uint32_t, std::uint32_t> SearchIndex::Write(HonmonFile& file) con
   }
   PutUint(layers[0].back().bytes.data() + 2, count, 2);
 
-  // Upper layers: fixed-length entries (the longest last key below, zero padded) with
+  // Upper layers: fixed-length entries (a last key of the page below, zero padded) with
   // the page below; built until one page holds the layer. Page numbers are filled in
   // once every layer's size is known.
+  //
+  // Every entry keeps at least one zero byte after its key. A reader goes down into the
+  // first entry whose key is not below the query, and it takes an entry whose width is
+  // used up before the query ends as equal: an unpadded ＭＥＡＣＫＭＯＵＧＥＮ would send
+  // the query ＭＥＡＣＫＭＯＵＧＥＮＥ into a branch that ends below it, where it is never
+  // found. With a zero after the key, the query compares above it and goes on.
   while (layers.back().size() > 1) {
     const std::vector<Page>& below = layers.back();
     std::size_t width = 1;
-    for (const Page& page : below) width = std::max(width, page.last_key.size());
+    for (const Page& page : below) width = std::max(width, page.last_key.size() + 1);
     const std::size_t per_page = (kPageSize - 4) / (width + 4);
     std::vector<Page> layer;
     for (std::size_t first = 0; first < below.size(); first += per_page) {

@@ -2,9 +2,9 @@
 // query before they look it up (JIS X 0208, spaces removed, lower-case letters made
 // upper case, the marks ・ ‐ ’ − removed, katakana made hiragana; for the backward
 // search the characters in reverse order), so the keys are stored in that same form and
-// the index's style flags say so: そふと and ソフト find the same entries. The index is a B-tree of pages: leaf pages hold the keys in byte order with
-// the entry's text and heading positions, the pages above hold the last key of each
-// page below.
+// the index's style flags say so: そふと and ソフト find the same entries. The index is a B-tree of pages:
+// leaf pages hold the keys in byte order with the entry's text and heading positions, the pages above hold
+// the last key of each page below.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,8 @@ namespace tavex::epwing {
 
 // The longest key a reader's query can match, in bytes (127 characters).
 constexpr std::size_t kMaxKeyBytes = 254;
+// An upper index page keeps a zero after its longest key, in a one-byte width.
+static_assert(kMaxKeyBytes + 1 <= 255);
 
 // The normalised JIS X 0208 form of a key written as book markup (code page 932 with
 // entities and numeric references). Characters without a JIS X 0208 form are replaced
@@ -54,7 +56,9 @@ class SearchIndex {
     std::uint32_t offset;  // where the key starts in bytes_
     std::uint32_t size;
   };
-  std::string_view Bytes(const Key& key) const { return std::string_view(bytes_).substr(key.offset, key.size); }
+  std::string_view Bytes(const Key& key) const {
+    return std::string_view(bytes_).substr(key.offset, key.size);
+  }
 
   std::string bytes_;  // every key's bytes, one after the other
   std::vector<Key> keys_;

@@ -305,9 +305,10 @@ std::vector<BookHit> LibebReader::Search(const std::string& word, bool backward)
   return Search(word, backward, SIZE_MAX);
 }
 
-std::vector<BookHit> LibebReader::Search(const std::string& word, bool backward, std::size_t max_hits) {
-  EB_Book* book = &impl_->book;
-  Check(backward ? eb_search_endword(book, word.c_str()) : eb_search_word(book, word.c_str()), "search");
+namespace {
+
+// The hits of the search just started on `book`, 64 at a time until `max_hits`.
+std::vector<BookHit> HitsOf(EB_Book* book, std::size_t max_hits) {
   std::vector<BookHit> hits;
   EB_Hit list[64];
   int count = 0;
@@ -317,6 +318,22 @@ std::vector<BookHit> LibebReader::Search(const std::string& word, bool backward,
   } while (count == 64 && hits.size() < max_hits);
   return hits;
 }
+
+}  // namespace
+
+std::vector<BookHit> LibebReader::Search(const std::string& word, bool backward, std::size_t max_hits) {
+  EB_Book* book = &impl_->book;
+  Check(backward ? eb_search_endword(book, word.c_str()) : eb_search_word(book, word.c_str()), "search");
+  return HitsOf(book, max_hits);
+}
+
+std::vector<BookHit> LibebReader::SearchExact(const std::string& word, std::size_t max_hits) {
+  EB_Book* book = &impl_->book;
+  Check(eb_search_exactword(book, word.c_str()), "exact search");
+  return HitsOf(book, max_hits);
+}
+
+bool LibebReader::HasExactWordSearch() { return eb_have_exactword_search(&impl_->book) != 0; }
 
 bool LibebReader::HasWordSearch() { return eb_have_word_search(&impl_->book) != 0; }
 bool LibebReader::HasEndwordSearch() { return eb_have_endword_search(&impl_->book) != 0; }
