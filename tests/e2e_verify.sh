@@ -36,12 +36,19 @@ check "verify --sample 5: no finding" grep -qE '0 errors$' "$L/v4"
 check "a folder without CATALOGS: exit 1 naming it (got $status)" \
   bash -c "test $status -eq 1 && grep -q '^error: .*nothing' '$L/v5'"
 
-# A book written by FreePWING from a small hand-written source.
+# A book written by FreePWING from a small hand-written source, with one PCM sound in
+# the sound area its index page declares.
 if command -v fpwmake >/dev/null; then
   F="$SCRATCH/fpw"; mkdir -p "$F/book/SAMPLE/DATA"
   iconv -f UTF-8 -t EUC-JP "$HERE/verify/freepwing_parser.pl" >"$F/fpwsample"
   iconv -f UTF-8 -t EUC-JP "$HERE/verify/freepwing_source.txt" >"$F/source.txt"
-  printf 'FPWPARSER = fpwsample\nFPWPARSERFLAGS = source.txt\n\ninclude fpwutils.mk\n' >"$F/Makefile"
+  python3 -c 'import struct, sys
+n = 3000
+data = bytes((i * 7) & 255 for i in range(n))
+open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", 36 + n) + b"WAVEfmt " +
+    struct.pack("<IHHIIHH", 16, 1, 1, 11025, 11025, 1, 8) + b"data" + struct.pack("<I", n) + data)' "$F/chime.wav"
+  printf 'chime chime.wav\n' >"$F/sounds.txt"
+  printf 'FPWPARSER = fpwsample\nFPWPARSERFLAGS = source.txt\nSOUNDS = sounds.txt\n\ninclude fpwutils.mk\n' >"$F/Makefile"
   printf '[Catalog]\nFileName = catalogs\nType = EPWING1\nBooks = 1\n\n[Book]\nTitle = "見本"\nBookType = 6001\nDirectory = "SAMPLE"\n' \
     | iconv -f UTF-8 -t EUC-JP >"$F/catalogs.txt"
   (cd "$F" && fpwmake >"$L/fpwmake" 2>&1 \

@@ -79,6 +79,15 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
         }
       }
     }
+    // A book that readers cannot use is no success, though it was written; the check's
+    // findings concern the source for the authoring tool and leave the status alone.
+    if (bench.last_verify() && bench.last_verify()->errors() > 0) {
+      const std::string book = std::filesystem::absolute(bench.layout().epwing_folder).lexically_normal().string();
+      std::cerr << "error: the EPWING book was written to " << book << " but fails verification ("
+                << bench.last_verify()->errors() << (bench.last_verify()->errors() == 1 ? " error" : " errors")
+                << "), so readers may miss some of it: `tavex2epwing verify -v` lists every finding\n";
+      return 1;
+    }
     return 0;
   };
 }});

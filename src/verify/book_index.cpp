@@ -121,6 +121,7 @@ std::vector<BookRegion> ParseIndexPage(std::string_view page) {
 bool IsWordIndex(std::uint8_t id) { return id >= 0x90 && id <= 0x92; }
 bool IsEndwordIndex(std::uint8_t id) { return id >= 0x70 && id <= 0x72; }
 bool IsTextRegion(std::uint8_t id) { return id == 0x00 || id == 0x01 || id == 0x02; }
+bool IsSoundRegion(std::uint8_t id) { return id == 0xD8; }
 
 IndexContents ReadIndex(const BookRegion& region, const std::function<std::string(std::uint32_t)>& read_page) {
   IndexContents contents;

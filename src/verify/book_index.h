@@ -35,6 +35,7 @@ std::vector<BookRegion> ParseIndexPage(std::string_view page);
 bool IsWordIndex(std::uint8_t id);     // a forward ("word") index
 bool IsEndwordIndex(std::uint8_t id);  // a backward ("endword") index
 bool IsTextRegion(std::uint8_t id);    // text a position may point into: text, menu, copyright
+bool IsSoundRegion(std::uint8_t id);   // the sound area, where a book declares one
 
 // One key of an index leaf, with where the index says its entry is.
 struct IndexKey {

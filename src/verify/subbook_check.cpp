@@ -111,69 +111,51 @@ void SubbookCheck::CheckIndexes() {
 }
 
 void SubbookCheck::SearchKeys(const std::vector<IndexKey>& keys, bool backward, std::uint8_t id) {
+  // Every distinct key is searched whole, as a reader types it: an exact search for a
+  // forward key, a backward search for a backward one. Each entry the key belongs to
+  // must be among the hits; a search lists the entries of its own key first.
+  const char* which = backward ? "backward" : "forward";
   ProgressLoop loop(progress_, static_cast<int>(keys.size() / 4096 + 1), "EPWING検査中");
-  std::vector<std::int64_t> listed;
-  const std::size_t whole_every = std::max<std::size_t>(1, keys.size() / kWholeKeySearches);
+  std::vector<std::int64_t> found;
   for (std::size_t first = 0; first < keys.size();) {
     std::size_t last = first + 1;
-    while (last < keys.size() && keys[last].key.compare(0, 2, keys[first].key, 0, 2) == 0) ++last;
+    while (last < keys.size() && keys[last].key == keys[first].key) ++last;
     for (std::size_t step = (first + 4095) / 4096; step < (last + 4095) / 4096; ++step) loop.Step();
-    listed.clear();
-    const std::string prefix = KeyAsQuery(std::string_view(keys[first].key).substr(0, 2));
-    if (!prefix.empty()) {
+    const std::string query = KeyAsQuery(backward ? epwing::ReversedKey(keys[first].key) : keys[first].key);
+    std::string failure = query.empty() ? "the key is not JIS X 0208 text" : "no hit at this entry";
+    found.clear();
+    if (!query.empty()) {
       try {
-        for (const BookHit& hit : reader_->Search(prefix, backward, (last - first) + 64)) listed.push_back(Key64(hit.text));
-      } catch (const tavex::Error&) {
-        // Each key of the group is then searched whole below.
+        const std::size_t max_hits = (last - first) + 64;
+        for (const BookHit& hit : backward ? reader_->Search(query, true, max_hits)
+                                           : reader_->SearchExact(query, max_hits)) {
+          found.push_back(Key64(hit.text));
+        }
+      } catch (const tavex::Error& e) {
+        failure = e.what();
       }
     }
-    std::sort(listed.begin(), listed.end());
-    std::size_t run_start = first, run_end = first;  // the equal keys around i
+    std::sort(found.begin(), found.end());
     for (std::size_t i = first; i < last; ++i) {
-      if (i >= run_end) {
-        run_start = i;
-        run_end = i + 1;
-        while (run_end < last && keys[run_end].key == keys[i].key) ++run_end;
-      }
       const IndexKey& key = keys[i];
+      if (!InText(key.text)) {
+        AddError("a search key points outside the text", kRebuild, key.text, {},
+                 fmt::format("{} key “{}” of index {:02X} points at {}:{}", which,
+                             query.empty() ? std::string("?") : EucToUtf8(query), id, key.text.page,
+                             key.text.offset));
+        continue;
+      }
       targets_.push_back(Key64(key.text));
-      const bool in_group = std::binary_search(listed.begin(), listed.end(), Key64(key.text));
-      if (in_group && InText(key.text) && i % whole_every != 0) {
+      if (std::binary_search(found.begin(), found.end(), Key64(key.text))) {
         ++report_.keys_found;
         continue;
       }
-      SearchWholeKey(key, backward, id, (run_end - run_start) + 64);
+      AddError("a search key does not find the entry its index points at", kRebuild, key.text, key.text,
+               fmt::format("{} search for “{}”: {}", which, query.empty() ? std::string("?") : EucToUtf8(query),
+                           failure));
     }
     first = last;
   }
-}
-
-void SubbookCheck::SearchWholeKey(const IndexKey& key, bool backward, std::uint8_t id, std::size_t max_hits) {
-  const char* which = backward ? "backward" : "forward";
-  const std::string query = KeyAsQuery(backward ? epwing::ReversedKey(key.key) : key.key);
-  if (!InText(key.text)) {
-    AddError("a search key points outside the text", kRebuild, key.text, {},
-             fmt::format("{} key “{}” of index {:02X} points at {}:{}", which, EucToUtf8(query), id, key.text.page,
-                         key.text.offset));
-    return;
-  }
-  std::string failure = query.empty() ? "the key is not JIS X 0208 text" : "";
-  if (!query.empty()) {
-    try {
-      // Equal keys come first among the hits, so the entry is among the first.
-      for (const BookHit& hit : reader_->Search(query, backward, max_hits)) {
-        if (hit.text == key.text) {
-          ++report_.keys_found;
-          return;
-        }
-      }
-      failure = "no hit at this entry";
-    } catch (const tavex::Error& e) {
-      failure = e.what();
-    }
-  }
-  AddError("a search key does not find the entry its index points at", kRebuild, key.text, key.text,
-           fmt::format("{} search for “{}”: {}", which, query.empty() ? std::string("?") : EucToUtf8(query), failure));
 }
 
 void SubbookCheck::WalkText() {

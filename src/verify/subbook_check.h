@@ -26,10 +26,6 @@ inline constexpr std::size_t kMaxTextBytes = 4 << 20;    // a text longer than t
 inline constexpr std::int64_t kMaxSoundBytes = 64 << 20;  // a sound longer than this is no recording
 inline constexpr std::int64_t kMaxHashedSoundBytes = 1 << 20;  // longer sounds are checked by their header only
 inline constexpr std::size_t kSoundWindowBytes = 256 << 10;      // sounds are read this much at a time
-// Whole keys searched through libeb in each index besides those their group leaves out,
-// spread evenly over it; a reader's query normalisation that the stored keys do not
-// follow shows in any of them.
-inline constexpr std::size_t kWholeKeySearches = 4096;
 inline constexpr char kRebuild[] =
     "rebuild the book (`tavex2epwing epwing` for a book made from base_folder), or get a sound copy of it";
 
@@ -82,16 +78,9 @@ class SubbookCheck {
   // Reads every forward and backward index and proves its keys through libeb.
   void CheckIndexes();
 
-  // Proves through libeb that every stored key finds its entry. The keys are grouped by
-  // their first character: one search for that character lists, in index order, every
-  // entry a key of the group leads to, so each key's entry must be among the group's
-  // hits (the tree walk has already proved that a search for the whole key descends to
-  // the key's own leaf). A key whose entry is not listed, and an evenly spread sample of
-  // whole keys, are then searched whole, as a reader types them.
+  // Proves through libeb that every stored key finds its entry: each distinct key is
+  // searched whole, as a reader types it, and every entry it belongs to must be a hit.
   void SearchKeys(const std::vector<IndexKey>& keys, bool backward, std::uint8_t id);
-
-  // Searches one whole key through libeb and checks that its entry is among the hits.
-  void SearchWholeKey(const IndexKey& key, bool backward, std::uint8_t id, std::size_t max_hits);
 
   // Walks the text from its start, entry by entry: every heading is read, and every
   // text (or with a sample, every n-th) read to its end.

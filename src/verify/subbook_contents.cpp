@@ -17,11 +17,17 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
   ++report_.sounds;
   const std::int64_t file_bytes = static_cast<std::int64_t>(file_pages_) * 2048;
   const std::string where = fmt::format("sound {}:{} to {}:{}", start.page, start.offset, end.page, end.offset);
+  // A sound may not lie in the text or an index; where the book declares a sound area,
+  // it lies there.
   const bool in_regions = std::any_of(regions_.begin(), regions_.end(), [&](const BookRegion& r) {
-    return r.Holds(start) || r.Holds(end);
+    return !IsSoundRegion(r.id) && (r.Holds(start) || r.Holds(end));
+  });
+  const bool has_area = std::any_of(regions_.begin(), regions_.end(), [](const BookRegion& r) { return IsSoundRegion(r.id); });
+  const bool in_area = std::any_of(regions_.begin(), regions_.end(), [&](const BookRegion& r) {
+    return IsSoundRegion(r.id) && r.Holds(start) && r.Holds(end);
   });
   if (start.page < 1 || end.page < 1 || start.offset < 0 || start.offset >= 2048 || end.offset < 0 ||
-      end.offset >= 2048 || end.Byte() < start.Byte() || end.Byte() >= file_bytes || in_regions) {
+      end.offset >= 2048 || end.Byte() < start.Byte() || end.Byte() >= file_bytes || in_regions || (has_area && !in_area)) {
     AddError("a sound lies outside the sound area", kRebuild, start, entry, where);
     return;
   }

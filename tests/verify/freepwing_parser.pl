@@ -1,6 +1,7 @@
 # A FreePWING parser for freepwing_source.txt: a heading line ("kana 【kanji】" or a
 # word), then one line of text; both the kana and the kanji are forward and backward
-# keys. Written in UTF-8; the test converts it to EUC-JP for FreePWING.
+# keys; the entry "apple" plays a PCM recording. Written in UTF-8; the test converts it
+# to EUC-JP for FreePWING.
 use FreePWING::FPWUtils::FPWParser;
 
 $fpwword2   = FreePWING::FPWUtils::Word2->new();
@@ -31,6 +32,11 @@ for (;;) {
    }
    last if (!defined($_ = <>));
    $fpwtext->add_text($_) && $fpwtext->add_newline() || die $fpwtext->error_message() . "\n";
+   # The entry "apple" plays the recording "chime" (sounds.txt).
+   if (/apple/) {
+      $fpwtext->add_sound_start('chime') && $fpwtext->add_text('[sound]') && $fpwtext->add_sound_end()
+         && $fpwtext->add_newline() || die $fpwtext->error_message() . "\n";
+   }
 }
 $fpwword2->close()   || die $fpwword2->error_message() . "\n";
 $fpwheading->close() || die $fpwheading->error_message() . "\n";
