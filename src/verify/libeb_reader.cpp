@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include "platform/error.h"
+#include "verify/book_files.h"
 
 namespace tavex::verify {
 namespace {
@@ -274,6 +275,13 @@ LibebReader::LibebReader(const std::string& path, int subbook) : impl_(std::make
   Check(eb_subbook_list(&impl_->book, list, &count), "list the subbooks of " + path);
   impl_->subbook_count = count;
   if (subbook < 0 || subbook >= count) throw Error(fmt::format("{} has no subbook {}", path, subbook + 1));
+  // libeb looks the subbook's folder up by name in the book's folder, ".." included.
+  char directory[EB_MAX_DIRECTORY_NAME_LENGTH + 1] = {};
+  Check(eb_subbook_directory2(&impl_->book, list[subbook], directory), "subbook folder");
+  if (!IsPlainFolderName(directory)) {
+    throw Error(fmt::format("subbook {} of {} names the folder “{}”, which is not inside the book", subbook + 1,
+                            path, directory));
+  }
   Check(eb_set_subbook(&impl_->book, list[subbook]), fmt::format("open subbook {} of {}", subbook + 1, path));
   impl_->InstallHooks();
 }
@@ -409,9 +417,10 @@ TextScan LibebReader::ScanText(BookPosition at, std::size_t max_bytes, std::opti
     if (!scan.cut) throw;
   }
   impl_->scan = nullptr;
-  if (then_next != nullptr) {
-    // Right after a whole text libeb only steps over the stop; after a cut text it
-    // reads on to the text's end.
+  scan.bytes = impl_->scan_bytes;
+  if (then_next != nullptr && scan.cut) then_next->reset();
+  if (then_next != nullptr && !scan.cut) {
+    // Right after a whole text libeb only steps over the stop.
     const EB_Error_Code error = eb_forward_text(&impl_->book, nullptr);
     if (error == EB_ERR_END_OF_CONTENT) {
       then_next->reset();

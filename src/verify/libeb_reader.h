@@ -45,7 +45,8 @@ struct TextScan {
   TextLinks links;
   std::vector<std::uint16_t> narrow_gaiji;  // codes in text order, repeats included
   std::vector<std::uint16_t> wide_gaiji;
-  bool cut = false;  // the text did not end within the byte limit
+  bool cut = false;        // the text did not end within the byte limit
+  std::size_t bytes = 0;   // the characters read, two bytes each
 };
 
 // A gaiji font of the subbook at 16 dots, when the book has one.
@@ -102,7 +103,8 @@ class LibebReader {
   void ReadHeading(BookPosition at);
   // Reads the text at `at` to its end, at most `max_bytes` of it, and tells what it
   // held; when `then_next` is given, it receives the next entry's position (none at the
-  // end of the text). Throws Error.
+  // end of the text, and none after a cut text, whose end libeb would look for without
+  // a bound). Throws Error.
   TextScan ScanText(BookPosition at, std::size_t max_bytes, std::optional<BookPosition>* then_next = nullptr);
   // Up to `size` bytes of the text file as stored, from `at` (fewer at its end).
   std::string RawBytes(BookPosition at, std::size_t size);

@@ -20,14 +20,29 @@ void SubbookCheck::Run() {
     AddError("the subbook does not open", kRebuild, {}, {}, e.what());
     return;
   }
-  if (!ReadLayout()) return;
-  if (!options_.base_folder.empty() && subbook_ == 0) ReadSource();
-  CheckIndexes();
-  WalkText();
-  CheckSideTexts();
-  CheckGaiji();
-  if (source_) CompareSource();
+  if (!reader_->HasWordSearch()) {
+    AddError("the subbook has no word search, so readers cannot search it", kRebuild, {}, {},
+             "no forward index in the subbook");
+  }
+  try {
+    if (!ReadLayout()) return;
+    if (!options_.base_folder.empty() && subbook_ == 0) ReadSource();
+    CheckIndexes();
+    WalkText();
+    ReadKeyTargets();
+    CheckSideTexts();
+    CheckGaiji();
+    if (source_) CompareSource();
+  } catch (const BudgetSpent&) {
+    AddError("the book asks to be read far beyond its size on the disk, so the check stopped", kRebuild, {}, {},
+             fmt::format("more than {} MiB read", budget_ >> 20));
+  }
   FillHeadwords();
+}
+
+void SubbookCheck::Spend(std::uint64_t bytes) {
+  spent_ += bytes;
+  if (spent_ > budget_) throw BudgetSpent{};
 }
 
 bool SubbookCheck::ReadLayout() {
@@ -174,7 +189,7 @@ void SubbookCheck::WalkText() {
   while (at) {
     if (text_ && !InText(*at)) {
       AddError("the text walk leaves the text", kRebuild, *at, {}, "an entry starts outside the text region");
-      break;
+      return;
     }
     walked_.push_back(*at);
     ++report_.entries;
@@ -184,47 +199,67 @@ void SubbookCheck::WalkText() {
     } catch (const tavex::Error& e) {
       AddError("a heading does not read", kRebuild, *at, {}, e.what());
     }
+    // Every text is read to its end to find the next entry (libeb would otherwise look
+    // for it without a bound); with a sample, only every n-th is checked.
     const bool full = (!options_.sample || report_.texts_read < *options_.sample) && index % stride == 0;
     std::optional<BookPosition> next;
-    bool moved = false;
-    if (full) {
-      try {
-        ScanEntry(*at, index, &next);
-        moved = true;
-      } catch (const tavex::Error& e) {
-        AddError("an entry's text does not read to its end", kRebuild, *at, *at, e.what());
-      }
-    }
-    if (!moved) {
+    try {
+      if (!ScanEntry(*at, index, &next, full)) return;
+    } catch (const tavex::Error& e) {
+      AddError("an entry's text does not read to its end", kRebuild, *at, *at, e.what());
       try {
         next = reader_->NextEntry(*at);
       } catch (const tavex::Error& e) {
         AddError("the text walk stops: the next entry cannot be found", kRebuild, *at, *at, e.what());
-        break;
+        return;
       }
     }
     if (next && !(*at < *next)) {
       AddError("the text walk stops: the next entry does not lie further on", kRebuild, *next, *at,
             fmt::format("libeb steps from {}:{} back to {}:{}", at->page, at->offset, next->page, next->offset));
-      break;
+      return;
     }
     if (++index > max_entries) {
       AddError("the text walk stops: more entries than the text can hold", kRebuild, *at, {}, "");
-      break;
+      return;
     }
     at = next;
   }
-  // Entries a key points at that the walk did not meet (a book may hold texts that
-  // are found only by search).
-  if (!options_.sample) {
-    for (std::int64_t target : targets_) {
-      const BookPosition p{static_cast<int>(target / 2048 + 1), static_cast<int>(target % 2048)};
-      if (EntryAt(target) || !InText(p)) continue;
-      try {
-        ScanEntry(p, SIZE_MAX, nullptr);
-      } catch (const tavex::Error& e) {
-        AddError("an entry's text does not read to its end", kRebuild, p, p, e.what());
+  walk_complete_ = true;
+}
+
+void SubbookCheck::ReadKeyTargets() {
+  // Entries a key points at that the walk did not meet (a book may hold texts that are
+  // found only by search). A key that points inside a text the walk read is not read
+  // again: twenty thousand keys into one long text would read it twenty thousand times.
+  // Some writers point a key a little past the place where the walk meets the entry;
+  // many keys into one text are worth a warning.
+  if (options_.sample) return;
+  constexpr std::size_t kKeysInsideOneText = 16;
+  std::int64_t read_until = -1;
+  std::size_t span = SIZE_MAX, inside = 0;  // the walked entry holding the last target, and its targets
+  for (std::int64_t target : targets_) {
+    const BookPosition p{static_cast<int>(target / 2048 + 1), static_cast<int>(target % 2048)};
+    if (EntryAt(target) || !InText(p) || target < read_until) continue;
+    if (!walked_.empty() && target > Key64(walked_.front()) && (walk_complete_ || target < Key64(walked_.back()))) {
+      const auto holder = static_cast<std::size_t>(
+          std::upper_bound(walked_.begin(), walked_.end(), target,
+                           [](std::int64_t value, const BookPosition& w) { return value < Key64(w); }) -
+          walked_.begin() - 1);
+      inside = holder == span ? inside + 1 : 1;
+      span = holder;
+      if (inside == kKeysInsideOneText + 1) {
+        AddWarning("many search keys point inside one entry's text", kRebuild, walked_[holder], walked_[holder],
+                   fmt::format("more than {} keys between {}:{} and the next entry", kKeysInsideOneText,
+                               walked_[holder].page, walked_[holder].offset));
       }
+      continue;  // read with its entry's text
+    }
+    std::optional<BookPosition> next;
+    try {
+      read_until = ScanEntry(p, SIZE_MAX, &next) && next ? Key64(*next) : INT64_MAX;
+    } catch (const tavex::Error& e) {
+      AddError("an entry's text does not read to its end", kRebuild, p, p, e.what());
     }
   }
 }
@@ -238,14 +273,18 @@ std::optional<std::size_t> SubbookCheck::EntryAt(std::int64_t at) const {
   return static_cast<std::size_t>(it - walked_.begin());
 }
 
-void SubbookCheck::ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next) {
+bool SubbookCheck::ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next, bool check) {
   const TextScan scan = reader_->ScanText(at, kMaxTextBytes, next);
-  ++report_.texts_read;
+  Spend(scan.bytes);
+  if (check) {
+    ++report_.texts_read;
+    CheckScan(scan, at);
+    if (source_ && index < source_->size()) CompareSounds(scan, (*source_)[index].sounds, at);
+  }
   if (scan.cut) {
     AddError("an entry's text does not end", kRebuild, at, at, fmt::format("longer than {} MiB", kMaxTextBytes >> 20));
   }
-  CheckScan(scan, at);
-  if (source_ && index < source_->size()) CompareSounds(scan, (*source_)[index].sounds, at);
+  return !scan.cut;
 }
 
 void SubbookCheck::CheckScan(const TextScan& scan, BookPosition entry) {
@@ -273,6 +312,7 @@ void SubbookCheck::CheckSideTexts() {
     }
     try {
       const TextScan scan = reader_->ScanText(at, kMaxTextBytes);
+      Spend(scan.bytes);
       CheckScan(scan, {});
     } catch (const tavex::Error& e) {
       AddError("the copyright or menu page does not read", kRebuild, at, {}, fmt::format("{}: {}", what, e.what()));

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,7 +23,7 @@
 
 namespace tavex::verify {
 
-inline constexpr std::size_t kMaxTextBytes = 4 << 20;    // a text longer than this is taken as not ending
+inline constexpr std::size_t kMaxTextBytes = 32 << 20;  // a text longer than this is taken as not ending
 inline constexpr std::int64_t kMaxSoundBytes = 64 << 20;  // a sound longer than this is no recording
 inline constexpr std::int64_t kMaxHashedSoundBytes = 1 << 20;  // longer sounds are checked by their header only
 inline constexpr std::size_t kSoundWindowBytes = 256 << 10;      // sounds are read this much at a time
@@ -44,9 +45,15 @@ inline std::uint32_t Little(std::string_view bytes, std::size_t at) {
 // Checks one subbook of the book and adds what it finds to the report.
 class SubbookCheck {
  public:
+  // `budget`: the bytes of the book the check may read, repeats included.
   SubbookCheck(const VerifyOptions& options, int subbook, VerifyReport& report, FindingList& findings,
-               Progress& progress)
-      : options_(options), subbook_(subbook), report_(report), findings_(findings), progress_(progress) {}
+               Progress& progress, std::uint64_t budget)
+      : options_(options),
+        subbook_(subbook),
+        report_(report),
+        findings_(findings),
+        progress_(progress),
+        budget_(budget) {}
 
   // Runs every check of the subbook; problems become findings, never exceptions.
   void Run();
@@ -86,13 +93,21 @@ class SubbookCheck {
   // text (or with a sample, every n-th) read to its end.
   void WalkText();
 
+  // Reads the texts keys point at that the walk did not read.
+  void ReadKeyTargets();
+
   // The walked entry whose text a key at `at` opens: the entry starting there or a few
   // bytes before (the first entry starts after the region's opening control).
   std::optional<std::size_t> EntryAt(std::int64_t at) const;
 
-  // Reads one text to its end and checks what it holds; `index` is its place in the
-  // walk (SIZE_MAX for none), for the comparison with the source.
-  void ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next);
+  // Reads one text to its end and, with `check`, checks what it holds; `index` is its
+  // place in the walk (SIZE_MAX for none), for the comparison with the source. False
+  // when the text does not end, so nothing after it can be found.
+  bool ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next, bool check = true);
+
+  // Counts `bytes` read from the book; past the budget the check of the subbook stops.
+  void Spend(std::uint64_t bytes);
+  struct BudgetSpent {};
 
   // Checks the links, sounds and gaiji one text held.
   void CheckScan(const TextScan& scan, BookPosition entry);
@@ -135,6 +150,10 @@ class SubbookCheck {
   std::uint32_t file_pages_ = 0;
   std::vector<std::int64_t> targets_;  // text positions the index keys point at (sorted once read)
   std::vector<BookPosition> walked_;          // entry starts in text order
+  bool walk_complete_ = false;                // the walk reached the end of the text
+  std::map<std::int64_t, std::int64_t> sound_extents_;  // each sound's first and last byte
+  std::uint64_t budget_;
+  std::uint64_t spent_ = 0;
   std::unordered_map<std::uint16_t, BookPosition> narrow_used_, wide_used_;  // gaiji and where first used
   // Each sound met, by its start: its size and hash when read whole.
   std::unordered_map<std::int64_t, std::optional<std::pair<std::int64_t, std::uint64_t>>> sound_hashes_;

@@ -36,6 +36,15 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
     AddError("a sound is larger than any recording", kRebuild, start, entry, where);
     return;
   }
+  // Sounds lie one beside the other; a sound that starts inside another is no recording
+  // (and reading each of many such sounds would read the same bytes again and again).
+  auto after = sound_extents_.lower_bound(start.Byte());
+  if ((after != sound_extents_.end() && after->first <= end.Byte()) ||
+      (after != sound_extents_.begin() && std::prev(after)->second >= start.Byte())) {
+    AddError("two sounds overlap, so at least one of them is not a recording", kRebuild, start, entry, where);
+    return;
+  }
+  sound_extents_.emplace_hint(after, start.Byte(), end.Byte());
   // A recording is read whole (once) and kept as a hash for the comparison with its
   // WAV file; a larger sound only as far as its header.
   const bool whole = size <= kMaxHashedSoundBytes;
@@ -61,6 +70,7 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
 
 std::string SubbookCheck::SoundBytes(BookPosition start, std::size_t size) {
   const std::int64_t at = Key64(start);
+  Spend(size);
   if (size > kSoundWindowBytes) return reader_->RawBytes(start, size);
   if (window_at_ < 0 || at < window_at_ || at + static_cast<std::int64_t>(size) > window_at_ + static_cast<std::int64_t>(window_.size())) {
     window_ = reader_->RawBytes(start, kSoundWindowBytes);

@@ -5,6 +5,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "verify/book_files.h"
 #include "verify/finding_list.h"
 #include "verify/subbook_check.h"
 
@@ -31,6 +32,19 @@ VerifyReport VerifyBook(const VerifyOptions& options, Progress& progress) {
   report.book = options.book;
   report.base_folder = options.base_folder;
   FindingList findings(report, options.keep_all);
+  // Nothing is opened through libeb until every file it may open is known to be a
+  // regular file inside the book.
+  const BookFiles files = LookAtBookFiles(options.book);
+  for (const std::string& unsafe : files.unsafe) {
+    findings.Error("a file of the book is not a regular file inside it, so the book was not opened",
+                   "replace it with the book's own file, or get a sound copy of the book",
+                   {check::Finding::kError, "", {}, "", unsafe, {}});
+  }
+  if (!files.unsafe.empty()) return report;
+  // Reading is bounded by the book's size on the disk, so that a book whose positions
+  // ask for the same bytes again and again, or whose files are mostly holes, is not read
+  // for hours.
+  const std::uint64_t budget = 8 * files.disk_bytes + (64u << 20);
   int subbooks = 0;
   try {
     subbooks = LibebReader(options.book).subbook_count();
@@ -39,7 +53,7 @@ VerifyReport VerifyBook(const VerifyOptions& options, Progress& progress) {
     return report;
   }
   report.subbooks = subbooks;
-  for (int s = 0; s < subbooks; ++s) SubbookCheck(options, s, report, findings, progress).Run();
+  for (int s = 0; s < subbooks; ++s) SubbookCheck(options, s, report, findings, progress, budget).Run();
   return report;
 }
 
