@@ -77,4 +77,41 @@ damaged disorder "an index page holds its keys out of order"
 "$BIN" -q verify "$SCRATCH/d_disorder" -v >"$L/all" 2>&1
 check "-v lists every finding of a kind" test "$(grep -c 'a search key does not find' "$L/all")" -gt 5
 
+# Hostile copies, made as an attacker would: each is named within 10 s, with exit 1,
+# and nothing outside the book is read.
+hostile() {  # hostile KIND "finding" BOOK [FONT]
+  local kind="$1" finding="$2" book="$3" copy="$SCRATCH/h_$1/book"
+  mkdir -p "$SCRATCH/h_$kind"
+  python3 "$HERE/verify/damage_book.py" "$kind" "$book" "$copy" "${4:-}"
+  timeout 10 "$BIN" -q verify "$copy" --base-folder "$(dirname "$book")/base_folder" >"$L/h_$kind" 2>&1; local status=$?
+  if [[ $status -eq 1 ]] && grep -q "^error: $finding" "$L/h_$kind"; then pass; else
+    fail "$kind: exit $status, no \"$finding\": $(head -c 600 "$L/h_$kind")"; fi
+}
+unsafe="a file of the book cannot be read safely"
+hostile fifo-honmon "$unsafe.*HONMON: a FIFO" "$W/epwing"
+hostile fifo-font "$unsafe.*GAI16F00: a FIFO" "$W/epwing" GAI16F00
+for name in catalogs CATALOGS. 'CATALOGS;1'; do hostile "fifo-$name" "$unsafe.*$name: a FIFO" "$W/epwing"; done
+hostile dotdot "the book does not open.*names the folder “..”" "$W/epwing"
+hostile no-word-search "the subbook has no word search" "$W/epwing"
+hostile sparse-tail "$unsafe.*HONMON: mostly holes" "$W/epwing"
+# 20,000 keys into one text of 2 MiB, and 300,000 sounds of 1 MiB each, every one
+# starting two bytes after the one before.
+for source in long-text many-sounds; do
+  python3 "$HERE/verify/hostile_source.py" "$source" "$W/base_folder" "$SCRATCH/$source/base_folder"
+  "$BIN" -q -w "$SCRATCH/$source" epwing 2>"$L/$source" || fail "$source: $(cat "$L/$source")"
+done
+hostile keys-into-text "a title or key of html_EPW is not found at its entry" "$SCRATCH/long-text/epwing"
+grep -q "^warning: many search keys point inside one entry's text" "$L/h_keys-into-text" && pass \
+  || fail "keys into one text: no warning: $(head -c 600 "$L/h_keys-into-text")"
+hostile overlapping-sounds "two sounds overlap" "$SCRATCH/many-sounds/epwing"
+
+# The book made by the index writer that left no room after an upper page's longest key:
+# a key that extends it is not found, and verify names it.
+python3 "$HERE/verify/hostile_source.py" equal-run "$W/base_folder" "$SCRATCH/equal-run/base_folder"
+"$BIN" -q -w "$SCRATCH/equal-run" epwing 2>"$L/equal-run" || fail "equal run: $(cat "$L/equal-run")"
+"$BIN" -q verify "$SCRATCH/equal-run/epwing" >"$L/equal-run-clean" 2>&1 && pass \
+  || fail "equal run: $(head -c 600 "$L/equal-run-clean")"
+hostile unpadded-root "a search key does not find the entry its index points at.*ＮＯＮＫＥＴＴＬＥＳ" \
+  "$SCRATCH/equal-run/epwing"
+
 finish

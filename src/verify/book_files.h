@@ -18,8 +18,8 @@ struct BookFiles {
 };
 
 // Looks at every entry of `book` and its folders (links are not followed): each must be a
-// regular file or a folder, and a link must stay inside the book and lead to one of
-// those. Bounded in depth and entries, so any folder is looked at quickly.
+// regular file that is not mostly holes, or a folder, and a link must stay inside the
+// book and lead to one of those. Bounded in depth and entries, so any folder is looked at quickly.
 BookFiles LookAtBookFiles(const std::string& book);
 
 // Whether a subbook's folder name from the catalogue names a folder inside the book: one

@@ -36,7 +36,7 @@ VerifyReport VerifyBook(const VerifyOptions& options, Progress& progress) {
   // regular file inside the book.
   const BookFiles files = LookAtBookFiles(options.book);
   for (const std::string& unsafe : files.unsafe) {
-    findings.Error("a file of the book is not a regular file inside it, so the book was not opened",
+    findings.Error("a file of the book cannot be read safely, so the book was not opened",
                    "replace it with the book's own file, or get a sound copy of the book",
                    {check::Finding::kError, "", {}, "", unsafe, {}});
   }
