@@ -28,16 +28,19 @@ class Look {
     std::error_code error;
     std::filesystem::directory_iterator it(folder, error), end;
     if (error) {
-      out_.unsafe.push_back(fmt::format("{}: the folder does not read ({})", folder.string(), error.message()));
+      out_.unsafe.push_back(
+          fmt::format("{}: the folder does not read ({})", folder.string(), error.message()));
       return;
     }
     for (; it != end; it.increment(error)) {
       if (error) {
-        out_.unsafe.push_back(fmt::format("{}: the folder does not read ({})", folder.string(), error.message()));
+        out_.unsafe.push_back(
+            fmt::format("{}: the folder does not read ({})", folder.string(), error.message()));
         return;
       }
       if (++entries_ > kMaxEntries) {
-        out_.unsafe.push_back(fmt::format("{}: more than {} entries in the book", root_.string(), kMaxEntries));
+        out_.unsafe.push_back(
+            fmt::format("{}: more than {} entries in the book", root_.string(), kMaxEntries));
         return;
       }
       Entry(it->path(), depth);

@@ -42,7 +42,8 @@ class TreeWalk {
 
   // Reads page `page` at depth `depth`; false when the walk must stop.
   bool Visit(std::uint32_t page, int depth, const Range& range) {
-    if (depth > kMaxDepth) return Fault(page, fmt::format("the index tree is deeper than {} layers", kMaxDepth));
+    if (depth > kMaxDepth)
+      return Fault(page, fmt::format("the index tree is deeper than {} layers", kMaxDepth));
     if (page < region_.start_page || page - region_.start_page >= region_.page_count) {
       return Fault(page, "a page of the index points outside the index");
     }
@@ -80,7 +81,8 @@ class TreeWalk {
         length = static_cast<unsigned char>(bytes[at++]);
       }
       if (at + length + 12 > kPage) return Fault(page, "the entries of an index page run past its end");
-      IndexKey key{bytes.substr(at, length), PositionAt(bytes, at + length), PositionAt(bytes, at + length + 6)};
+      IndexKey key{bytes.substr(at, length), PositionAt(bytes, at + length),
+                   PositionAt(bytes, at + length + 6)};
       const bool first_of_page = out_.disorder.empty() || out_.disorder.back().page != page;
       if (!out_.keys.empty() && key.key < out_.keys.back().key && first_of_page) {
         out_.disorder.push_back({page, "keys are out of order"});
@@ -123,7 +125,8 @@ bool IsEndwordIndex(std::uint8_t id) { return id >= 0x70 && id <= 0x72; }
 bool IsTextRegion(std::uint8_t id) { return id == 0x00 || id == 0x01 || id == 0x02; }
 bool IsSoundRegion(std::uint8_t id) { return id == 0xD8; }
 
-IndexContents ReadIndex(const BookRegion& region, const std::function<std::string(std::uint32_t)>& read_page) {
+IndexContents ReadIndex(const BookRegion& region,
+                        const std::function<std::string(std::uint32_t)>& read_page) {
   IndexContents contents;
   if (region.page_count == 0) {
     contents.faults.push_back({region.start_page, "the index has no pages"});

@@ -279,8 +279,8 @@ LibebReader::LibebReader(const std::string& path, int subbook) : impl_(std::make
   char directory[EB_MAX_DIRECTORY_NAME_LENGTH + 1] = {};
   Check(eb_subbook_directory2(&impl_->book, list[subbook], directory), "subbook folder");
   if (!IsPlainFolderName(directory)) {
-    throw Error(fmt::format("subbook {} of {} names the folder “{}”, which is not inside the book", subbook + 1,
-                            path, directory));
+    throw Error(fmt::format("subbook {} of {} names the folder “{}”, which is not inside the book",
+                            subbook + 1, path, directory));
   }
   Check(eb_set_subbook(&impl_->book, list[subbook]), fmt::format("open subbook {} of {}", subbook + 1, path));
   impl_->InstallHooks();
@@ -288,7 +288,8 @@ LibebReader::LibebReader(const std::string& path, int subbook) : impl_(std::make
 
 LibebReader::~LibebReader() = default;
 
-void LibebReader::SetGaijiMap(std::map<std::uint16_t, std::string> narrow, std::map<std::uint16_t, std::string> wide) {
+void LibebReader::SetGaijiMap(std::map<std::uint16_t, std::string> narrow,
+                              std::map<std::uint16_t, std::string> wide) {
   impl_->narrow_map = std::move(narrow);
   impl_->wide_map = std::move(wide);
 }
@@ -404,7 +405,8 @@ void LibebReader::ReadHeading(BookPosition at) {
   impl_->Read(true, &impl_->scan_hooks, 1 << 16, false, nullptr);
 }
 
-TextScan LibebReader::ScanText(BookPosition at, std::size_t max_bytes, std::optional<BookPosition>* then_next) {
+TextScan LibebReader::ScanText(BookPosition at, std::size_t max_bytes,
+                               std::optional<BookPosition>* then_next) {
   TextScan scan;
   impl_->Seek(at);
   impl_->scan = &scan;
@@ -464,7 +466,8 @@ BookPosition LibebReader::Menu() {
 }
 
 std::optional<FontRange> LibebReader::NarrowFont() {
-  if (eb_set_font(&impl_->book, EB_FONT_16) != EB_SUCCESS || !eb_have_narrow_font(&impl_->book)) return std::nullopt;
+  if (eb_set_font(&impl_->book, EB_FONT_16) != EB_SUCCESS || !eb_have_narrow_font(&impl_->book))
+    return std::nullopt;
   FontRange range;
   if (eb_narrow_font_start(&impl_->book, &range.start) != EB_SUCCESS) return std::nullopt;
   if (eb_narrow_font_end(&impl_->book, &range.end) != EB_SUCCESS) return std::nullopt;
@@ -472,7 +475,8 @@ std::optional<FontRange> LibebReader::NarrowFont() {
 }
 
 std::optional<FontRange> LibebReader::WideFont() {
-  if (eb_set_font(&impl_->book, EB_FONT_16) != EB_SUCCESS || !eb_have_wide_font(&impl_->book)) return std::nullopt;
+  if (eb_set_font(&impl_->book, EB_FONT_16) != EB_SUCCESS || !eb_have_wide_font(&impl_->book))
+    return std::nullopt;
   FontRange range;
   if (eb_wide_font_start(&impl_->book, &range.start) != EB_SUCCESS) return std::nullopt;
   if (eb_wide_font_end(&impl_->book, &range.end) != EB_SUCCESS) return std::nullopt;

@@ -45,8 +45,8 @@ struct TextScan {
   TextLinks links;
   std::vector<std::uint16_t> narrow_gaiji;  // codes in text order, repeats included
   std::vector<std::uint16_t> wide_gaiji;
-  bool cut = false;        // the text did not end within the byte limit
-  std::size_t bytes = 0;   // the characters read, two bytes each
+  bool cut = false;       // the text did not end within the byte limit
+  std::size_t bytes = 0;  // the characters read, two bytes each
 };
 
 // A gaiji font of the subbook at 16 dots, when the book has one.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <thread>
 
 #include "epwing/search_index.h"
 #include "platform/error.h"
@@ -24,19 +25,41 @@ void SubbookCheck::Run() {
     AddError("the subbook has no word search, so readers cannot search it", kRebuild, {}, {},
              "no forward index in the subbook");
   }
-  try {
-    if (!ReadLayout()) return;
-    if (!options_.base_folder.empty() && subbook_ == 0) ReadSource();
-    CheckIndexes();
-    WalkText();
-    ReadKeyTargets();
-    CheckSideTexts();
-    CheckGaiji();
-    if (source_) CompareSource();
-  } catch (const BudgetSpent&) {
-    AddError("the book asks to be read far beyond its size on the disk, so the check stopped", kRebuild, {}, {},
-             fmt::format("more than {} MiB read", budget_ >> 20));
+  if (!ReadLayout()) return;
+  if (!options_.base_folder.empty() && subbook_ == 0) ReadSource();
+  CheckIndexes();
+  // The keys are searched on a reader of their own while this one walks the text.
+  KeySearchResult searched;
+  std::optional<std::string> search_failure;
+  {
+    std::jthread searcher([&] {
+      try {
+        LibebReader reader(options_.book, subbook_);
+        for (const IndexKeys& index : searches_) SearchEveryKey(reader, index, searched);
+      } catch (const tavex::Error& e) {
+        search_failure = e.what();
+      } catch (const std::exception& e) {
+        search_failure = e.what();
+      }
+    });
+    try {
+      WalkText();
+      ReadKeyTargets();
+      CheckSideTexts();
+      CheckGaiji();
+    } catch (const BudgetSpent&) {
+      AddError("the book asks to be read far beyond its size on the disk, so the check stopped", kRebuild, {},
+               {}, fmt::format("more than {} MiB read", budget_ >> 20));
+    }
   }
+  if (search_failure) {
+    AddError("the search indexes cannot be searched", kRebuild, {}, {}, *search_failure);
+  } else {
+    AddKeySearch(searched);
+  }
+  searches_.clear();
+  searches_.shrink_to_fit();
+  if (source_) CompareSource();
   FillHeadwords();
 }
 
@@ -57,18 +80,22 @@ bool SubbookCheck::ReadLayout() {
     if (region.start_page == 0 || region.start_page > file_pages_ ||
         region.page_count > file_pages_ - region.start_page + 1) {
       AddError("a region of the index page lies outside the text file", kRebuild, {1, 0}, {},
-            fmt::format("region {:02X} says pages {} to {}, the file has {} pages", region.id, region.start_page,
-                        static_cast<std::uint64_t>(region.start_page) + region.page_count - 1, file_pages_));
+               fmt::format(
+                   "region {:02X} says pages {} to {}, the file has {} pages", region.id, region.start_page,
+                   static_cast<std::uint64_t>(region.start_page) + region.page_count - 1, file_pages_));
       region.page_count = region.start_page > file_pages_ ? 0 : file_pages_ - region.start_page + 1;
     }
     if (region.id == 0x00) text_ = region;
   }
-  if (!text_) AddError("the index page names no text", kRebuild, {1, 0}, {}, "no region 00 in the index page");
+  if (!text_)
+    AddError("the index page names no text", kRebuild, {1, 0}, {}, "no region 00 in the index page");
   return true;
 }
 
 std::uint32_t SubbookCheck::CountPages() {
-  auto readable = [&](std::uint32_t page) { return !reader_->RawBytes({static_cast<int>(page), 0}, 1).empty(); };
+  auto readable = [&](std::uint32_t page) {
+    return !reader_->RawBytes({static_cast<int>(page), 0}, 1).empty();
+  };
   if (!readable(1)) return 0;
   std::uint32_t low = 1, high = 2;
   while (high < (1u << 30) && readable(high)) low = high, high *= 2;
@@ -101,75 +128,47 @@ void SubbookCheck::CheckIndexes() {
     });
     const char* which = backward ? "backward" : "forward";
     for (const IndexFault& fault : index.faults) {
-      AddError("a search index is damaged; its keys were not searched", kRebuild, {static_cast<int>(fault.page), 0},
-            {}, fmt::format("{} index {:02X}: {}", which, region.id, fault.what));
+      AddError("a search index is damaged; its keys were not searched", kRebuild,
+               {static_cast<int>(fault.page), 0}, {},
+               fmt::format("{} index {:02X}: {}", which, region.id, fault.what));
     }
     for (const IndexFault& fault : index.disorder) {
       AddError("an index page holds its keys out of order, so readers miss some of them", kRebuild,
-            {static_cast<int>(fault.page), 0}, {}, fmt::format("{} index {:02X}: {}", which, region.id, fault.what));
+               {static_cast<int>(fault.page), 0}, {},
+               fmt::format("{} index {:02X}: {}", which, region.id, fault.what));
     }
     if (index.group_entries > 0) {
-      AddWarning("grouped index entries were not checked", "nothing to do; the check reads plain entries only",
-              {static_cast<int>(region.start_page), 0}, {},
-              fmt::format("{} index {:02X}: {} grouped entries", which, region.id, index.group_entries));
+      AddWarning("grouped index entries were not checked",
+                 "nothing to do; the check reads plain entries only",
+                 {static_cast<int>(region.start_page), 0}, {},
+                 fmt::format("{} index {:02X}: {} grouped entries", which, region.id, index.group_entries));
     }
     report_.keys += index.keys.size();
     if (!index.faults.empty()) continue;
-    SearchKeys(index.keys, backward, region.id);
-    std::sort(targets_.begin(), targets_.end());
-    targets_.erase(std::unique(targets_.begin(), targets_.end()), targets_.end());
-    if (source_) {
-      auto& keys = backward ? endword_keys_ : word_keys_;
-      for (const IndexKey& key : index.keys) keys.emplace_back(KeyHash(key.key), Key64(key.text));
-    }
-  }
-}
-
-void SubbookCheck::SearchKeys(const std::vector<IndexKey>& keys, bool backward, std::uint8_t id) {
-  // Every distinct key is searched whole, as a reader types it: an exact search for a
-  // forward key, a backward search for a backward one. Each entry the key belongs to
-  // must be among the hits; a search lists the entries of its own key first.
-  const char* which = backward ? "backward" : "forward";
-  ProgressLoop loop(progress_, static_cast<int>(keys.size() / 4096 + 1), "EPWING検査中");
-  std::vector<std::int64_t> found;
-  for (std::size_t first = 0; first < keys.size();) {
-    std::size_t last = first + 1;
-    while (last < keys.size() && keys[last].key == keys[first].key) ++last;
-    for (std::size_t step = (first + 4095) / 4096; step < (last + 4095) / 4096; ++step) loop.Step();
-    const std::string query = KeyAsQuery(backward ? epwing::ReversedKey(keys[first].key) : keys[first].key);
-    std::string failure = query.empty() ? "the key is not JIS X 0208 text" : "no hit at this entry";
-    found.clear();
-    if (!query.empty()) {
-      try {
-        const std::size_t max_hits = (last - first) + 64;
-        for (const BookHit& hit : backward ? reader_->Search(query, true, max_hits)
-                                           : reader_->SearchExact(query, max_hits)) {
-          found.push_back(Key64(hit.text));
-        }
-      } catch (const tavex::Error& e) {
-        failure = e.what();
-      }
-    }
-    std::sort(found.begin(), found.end());
-    for (std::size_t i = first; i < last; ++i) {
-      const IndexKey& key = keys[i];
+    IndexKeys& searched = searches_.emplace_back(IndexKeys{{}, backward, region.id});
+    for (const IndexKey& key : index.keys) {
       if (!InText(key.text)) {
+        const std::string query = KeyAsQuery(backward ? epwing::ReversedKey(key.key) : key.key);
         AddError("a search key points outside the text", kRebuild, key.text, {},
                  fmt::format("{} key “{}” of index {:02X} points at {}:{}", which,
-                             query.empty() ? std::string("?") : EucToUtf8(query), id, key.text.page,
+                             query.empty() ? std::string("?") : EucToUtf8(query), region.id, key.text.page,
                              key.text.offset));
         continue;
       }
       targets_.push_back(Key64(key.text));
-      if (std::binary_search(found.begin(), found.end(), Key64(key.text))) {
-        ++report_.keys_found;
-        continue;
-      }
-      AddError("a search key does not find the entry its index points at", kRebuild, key.text, key.text,
-               fmt::format("{} search for “{}”: {}", which, query.empty() ? std::string("?") : EucToUtf8(query),
-                           failure));
+      if (source_) (backward ? endword_keys_ : word_keys_).emplace_back(KeyHash(key.key), Key64(key.text));
+      searched.keys.push_back(key);
     }
-    first = last;
+  }
+  std::sort(targets_.begin(), targets_.end());
+  targets_.erase(std::unique(targets_.begin(), targets_.end()), targets_.end());
+}
+
+void SubbookCheck::AddKeySearch(const KeySearchResult& result) {
+  report_.keys_found += result.found;
+  for (const KeyMiss& miss : result.misses) {
+    AddError("a search key does not find the entry its index points at", kRebuild, miss.text, miss.text,
+             miss.detail);
   }
 }
 
@@ -182,9 +181,11 @@ void SubbookCheck::WalkText() {
     return;
   }
   std::size_t stride = 1;
-  if (options_.sample) stride = std::max<std::size_t>(1, targets_.size() / std::max<std::size_t>(1, *options_.sample));
+  if (options_.sample)
+    stride = std::max<std::size_t>(1, targets_.size() / std::max<std::size_t>(1, *options_.sample));
   const std::uint64_t max_entries = (text_ ? text_->page_count : file_pages_) * 512ull + 16;
-  ProgressLoop loop(progress_, static_cast<int>(std::min<std::size_t>(targets_.size(), INT32_MAX)), "EPWING検査中");
+  ProgressLoop loop(progress_, static_cast<int>(std::min<std::size_t>(targets_.size(), INT32_MAX)),
+                    "EPWING検査中");
   std::size_t index = 0;
   while (at) {
     if (text_ && !InText(*at)) {
@@ -216,7 +217,8 @@ void SubbookCheck::WalkText() {
     }
     if (next && !(*at < *next)) {
       AddError("the text walk stops: the next entry does not lie further on", kRebuild, *next, *at,
-            fmt::format("libeb steps from {}:{} back to {}:{}", at->page, at->offset, next->page, next->offset));
+               fmt::format("libeb steps from {}:{} back to {}:{}", at->page, at->offset, next->page,
+                           next->offset));
       return;
     }
     if (++index > max_entries) {
@@ -241,7 +243,8 @@ void SubbookCheck::ReadKeyTargets() {
   for (std::int64_t target : targets_) {
     const BookPosition p{static_cast<int>(target / 2048 + 1), static_cast<int>(target % 2048)};
     if (EntryAt(target) || !InText(p) || target < read_until) continue;
-    if (!walked_.empty() && target > Key64(walked_.front()) && (walk_complete_ || target < Key64(walked_.back()))) {
+    if (!walked_.empty() && target > Key64(walked_.front()) &&
+        (walk_complete_ || target < Key64(walked_.back()))) {
       const auto holder = static_cast<std::size_t>(
           std::upper_bound(walked_.begin(), walked_.end(), target,
                            [](std::int64_t value, const BookPosition& w) { return value < Key64(w); }) -
@@ -249,7 +252,8 @@ void SubbookCheck::ReadKeyTargets() {
       inside = holder == span ? inside + 1 : 1;
       span = holder;
       if (inside == kKeysInsideOneText + 1) {
-        AddWarning("many search keys point inside one entry's text", kRebuild, walked_[holder], walked_[holder],
+        AddWarning("many search keys point inside one entry's text", kRebuild, walked_[holder],
+                   walked_[holder],
                    fmt::format("more than {} keys between {}:{} and the next entry", kKeysInsideOneText,
                                walked_[holder].page, walked_[holder].offset));
       }
@@ -273,7 +277,8 @@ std::optional<std::size_t> SubbookCheck::EntryAt(std::int64_t at) const {
   return static_cast<std::size_t>(it - walked_.begin());
 }
 
-bool SubbookCheck::ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next, bool check) {
+bool SubbookCheck::ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next,
+                             bool check) {
   const TextScan scan = reader_->ScanText(at, kMaxTextBytes, next);
   Spend(scan.bytes);
   if (check) {
@@ -282,7 +287,8 @@ bool SubbookCheck::ScanEntry(BookPosition at, std::size_t index, std::optional<B
     if (source_ && index < source_->size()) CompareSounds(scan, (*source_)[index].sounds, at);
   }
   if (scan.cut) {
-    AddError("an entry's text does not end", kRebuild, at, at, fmt::format("longer than {} MiB", kMaxTextBytes >> 20));
+    AddError("an entry's text does not end", kRebuild, at, at,
+             fmt::format("longer than {} MiB", kMaxTextBytes >> 20));
   }
   return !scan.cut;
 }
@@ -291,7 +297,7 @@ void SubbookCheck::CheckScan(const TextScan& scan, BookPosition entry) {
   for (const BookPosition& target : scan.links.references) {
     if (!InTextLike(target)) {
       AddError("a link points outside the text", kRebuild, target, entry,
-            fmt::format("link to {}:{}", target.page, target.offset));
+               fmt::format("link to {}:{}", target.page, target.offset));
     }
   }
   for (const auto& [start, end] : scan.links.sounds) CheckSound(start, end, entry);
@@ -315,7 +321,8 @@ void SubbookCheck::CheckSideTexts() {
       Spend(scan.bytes);
       CheckScan(scan, {});
     } catch (const tavex::Error& e) {
-      AddError("the copyright or menu page does not read", kRebuild, at, {}, fmt::format("{}: {}", what, e.what()));
+      AddError("the copyright or menu page does not read", kRebuild, at, {},
+               fmt::format("{}: {}", what, e.what()));
     }
   };
   try {

@@ -5,28 +5,30 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <unordered_map>
-#include <unordered_set>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "verify/book_index.h"
 #include "verify/finding_list.h"
+#include "verify/key_search.h"
 #include "verify/libeb_reader.h"
 #include "verify/source_book.h"
 #include "verify/verify.h"
 
 namespace tavex::verify {
 
-inline constexpr std::size_t kMaxTextBytes = 32 << 20;  // a text longer than this is taken as not ending
+inline constexpr std::size_t kMaxTextBytes = 32 << 20;    // a text longer than this is taken as not ending
 inline constexpr std::int64_t kMaxSoundBytes = 64 << 20;  // a sound longer than this is no recording
-inline constexpr std::int64_t kMaxHashedSoundBytes = 1 << 20;  // longer sounds are checked by their header only
-inline constexpr std::size_t kSoundWindowBytes = 256 << 10;      // sounds are read this much at a time
+inline constexpr std::int64_t kMaxHashedSoundBytes = 1
+                                                     << 20;  // longer sounds are checked by their header only
+inline constexpr std::size_t kSoundWindowBytes = 256 << 10;  // sounds are read this much at a time
 inline constexpr char kRebuild[] =
     "rebuild the book (`tavex2epwing epwing` for a book made from base_folder), or get a sound copy of it";
 
@@ -82,12 +84,12 @@ class SubbookCheck {
   // Reads the book source's entries, when base_folder is given.
   void ReadSource();
 
-  // Reads every forward and backward index and proves its keys through libeb.
+  // Reads every forward and backward index, checks its pages and keeps its keys for the
+  // search of every key.
   void CheckIndexes();
 
-  // Proves through libeb that every stored key finds its entry: each distinct key is
-  // searched whole, as a reader types it, and every entry it belongs to must be a hit.
-  void SearchKeys(const std::vector<IndexKey>& keys, bool backward, std::uint8_t id);
+  // Adds what the search of every key found.
+  void AddKeySearch(const KeySearchResult& result);
 
   // Walks the text from its start, entry by entry: every heading is read, and every
   // text (or with a sample, every n-th) read to its end.
@@ -149,15 +151,16 @@ class SubbookCheck {
   std::optional<BookRegion> text_;
   std::uint32_t file_pages_ = 0;
   std::vector<std::int64_t> targets_;  // text positions the index keys point at (sorted once read)
-  std::vector<BookPosition> walked_;          // entry starts in text order
-  bool walk_complete_ = false;                // the walk reached the end of the text
+  std::vector<IndexKeys> searches_;    // the keys of each index, to be searched
+  std::vector<BookPosition> walked_;   // entry starts in text order
+  bool walk_complete_ = false;         // the walk reached the end of the text
   std::map<std::int64_t, std::int64_t> sound_extents_;  // each sound's first and last byte
   std::uint64_t budget_;
   std::uint64_t spent_ = 0;
   std::unordered_map<std::uint16_t, BookPosition> narrow_used_, wide_used_;  // gaiji and where first used
   // Each sound met, by its start: its size and hash when read whole.
   std::unordered_map<std::int64_t, std::optional<std::pair<std::int64_t, std::uint64_t>>> sound_hashes_;
-  std::string window_;            // bytes of the text file read ahead for the sounds
+  std::string window_;           // bytes of the text file read ahead for the sounds
   std::int64_t window_at_ = -1;  // where they start
   // Each recording of base_folder compared: the size and hash of what the book stores for it.
   std::unordered_map<std::string, std::optional<std::pair<std::int64_t, std::uint64_t>>> file_hashes_;
@@ -166,6 +169,5 @@ class SubbookCheck {
   // comparison with the source.
   std::vector<std::pair<std::uint64_t, std::int64_t>> word_keys_, endword_keys_;
 };
-
 
 }  // namespace tavex::verify

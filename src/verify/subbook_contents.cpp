@@ -16,18 +16,21 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
   if (!fresh) return;
   ++report_.sounds;
   const std::int64_t file_bytes = static_cast<std::int64_t>(file_pages_) * 2048;
-  const std::string where = fmt::format("sound {}:{} to {}:{}", start.page, start.offset, end.page, end.offset);
+  const std::string where =
+      fmt::format("sound {}:{} to {}:{}", start.page, start.offset, end.page, end.offset);
   // A sound may not lie in the text or an index; where the book declares a sound area,
   // it lies there.
   const bool in_regions = std::any_of(regions_.begin(), regions_.end(), [&](const BookRegion& r) {
     return !IsSoundRegion(r.id) && (r.Holds(start) || r.Holds(end));
   });
-  const bool has_area = std::any_of(regions_.begin(), regions_.end(), [](const BookRegion& r) { return IsSoundRegion(r.id); });
+  const bool has_area =
+      std::any_of(regions_.begin(), regions_.end(), [](const BookRegion& r) { return IsSoundRegion(r.id); });
   const bool in_area = std::any_of(regions_.begin(), regions_.end(), [&](const BookRegion& r) {
     return IsSoundRegion(r.id) && r.Holds(start) && r.Holds(end);
   });
   if (start.page < 1 || end.page < 1 || start.offset < 0 || start.offset >= 2048 || end.offset < 0 ||
-      end.offset >= 2048 || end.Byte() < start.Byte() || end.Byte() >= file_bytes || in_regions || (has_area && !in_area)) {
+      end.offset >= 2048 || end.Byte() < start.Byte() || end.Byte() >= file_bytes || in_regions ||
+      (has_area && !in_area)) {
     AddError("a sound lies outside the sound area", kRebuild, start, entry, where);
     return;
   }
@@ -65,28 +68,32 @@ void SubbookCheck::CheckSound(BookPosition start, BookPosition end, BookPosition
       at += 8 + chunk + (chunk & 1);
     }
   }
-  if (!fault.empty()) AddError("a sound is not whole WAVE data", kRebuild, start, entry, where + ": " + fault);
+  if (!fault.empty())
+    AddError("a sound is not whole WAVE data", kRebuild, start, entry, where + ": " + fault);
 }
 
 std::string SubbookCheck::SoundBytes(BookPosition start, std::size_t size) {
   const std::int64_t at = Key64(start);
   Spend(size);
   if (size > kSoundWindowBytes) return reader_->RawBytes(start, size);
-  if (window_at_ < 0 || at < window_at_ || at + static_cast<std::int64_t>(size) > window_at_ + static_cast<std::int64_t>(window_.size())) {
+  if (window_at_ < 0 || at < window_at_ ||
+      at + static_cast<std::int64_t>(size) > window_at_ + static_cast<std::int64_t>(window_.size())) {
     window_ = reader_->RawBytes(start, kSoundWindowBytes);
     window_at_ = at;
   }
   return window_.substr(static_cast<std::size_t>(at - window_at_), size);
 }
 
-void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::string>& links, BookPosition entry) {
+void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::string>& links,
+                                 BookPosition entry) {
   // The links whose file the writer stores: WAVE data, read once each.
   std::vector<std::pair<const std::string*, std::pair<std::int64_t, std::uint64_t>>> wanted;
   for (const std::string& name : links) {
     auto [it, fresh] = file_hashes_.try_emplace(name, std::nullopt);
     if (fresh) {
       const std::string bytes = StoredSoundBytes(options_.base_folder, name);
-      if (!bytes.empty()) it->second = std::make_pair(static_cast<std::int64_t>(bytes.size()), KeyHash(bytes));
+      if (!bytes.empty())
+        it->second = std::make_pair(static_cast<std::int64_t>(bytes.size()), KeyHash(bytes));
     }
     if (it->second) wanted.emplace_back(&name, *it->second);
   }
@@ -129,7 +136,7 @@ void SubbookCheck::CheckGaiji() {
       }
       if (!fault.empty()) {
         AddError("a gaiji in the text has no bitmap, so readers show nothing for it", kRebuild, entry, entry,
-              fmt::format("{} gaiji {:04X}: {}", narrow ? "narrow" : "wide", code, fault));
+                 fmt::format("{} gaiji {:04X}: {}", narrow ? "narrow" : "wide", code, fault));
       }
     }
   }
@@ -139,7 +146,7 @@ void SubbookCheck::CompareSource() {
   const std::vector<SourceEntryKeys>& source = *source_;
   if (source.size() != walked_.size()) {
     AddError("the book holds another number of entries than its source", kRebuild, {}, {},
-          fmt::format("{} entries in the book, {} in html_EPW", walked_.size(), source.size()));
+             fmt::format("{} entries in the book, {} in html_EPW", walked_.size(), source.size()));
   }
   // Each index key as its entry's number and the key's hash, sorted for lookup.
   auto by_entry = [&](const std::vector<std::pair<std::uint64_t, std::int64_t>>& keys) {
@@ -164,8 +171,10 @@ void SubbookCheck::CompareSource() {
       const bool backward = holds(endword_keys, i, epwing::ReversedKey(key));
       if (forward && backward) continue;
       AddError("a title or key of html_EPW is not found at its entry", kRebuild, walked_[i], walked_[i],
-            fmt::format("“{}” not in the {} index", EucToUtf8(KeyAsQuery(key)),
-                        forward ? "backward" : backward ? "forward" : "forward and backward"));
+               fmt::format("“{}” not in the {} index", EucToUtf8(KeyAsQuery(key)),
+                           forward    ? "backward"
+                           : backward ? "forward"
+                                      : "forward and backward"));
     }
   }
   try {
@@ -180,7 +189,7 @@ void SubbookCheck::CompareSource() {
         }
         if (!fault.empty()) {
           AddError("a gaiji of Gaiji.xml is not the book's", kRebuild, {}, {},
-                fmt::format("{} gaiji {:04X}: {}", narrow ? "narrow" : "wide", glyph.code, fault));
+                   fmt::format("{} gaiji {:04X}: {}", narrow ? "narrow" : "wide", glyph.code, fault));
         }
       }
     }

@@ -13,13 +13,15 @@ namespace tavex::verify {
 
 std::int64_t VerifyReport::errors() const {
   std::int64_t count = 0;
-  for (const FindingGroup& group : groups) count += group.severity == check::Finding::kError ? group.count : 0;
+  for (const FindingGroup& group : groups)
+    count += group.severity == check::Finding::kError ? group.count : 0;
   return count;
 }
 
 std::int64_t VerifyReport::warnings() const {
   std::int64_t count = 0;
-  for (const FindingGroup& group : groups) count += group.severity == check::Finding::kWarning ? group.count : 0;
+  for (const FindingGroup& group : groups)
+    count += group.severity == check::Finding::kWarning ? group.count : 0;
   return count;
 }
 

@@ -32,11 +32,11 @@ struct VerifyOptions {
 // One thing found in the book.
 struct VerifyFinding {
   check::Finding::Severity severity = check::Finding::kError;
-  std::string subbook;      // the subbook's folder name; empty for the whole book
-  BookPosition at;          // where in the text file; page 0 when nowhere in particular
-  std::string headword;     // the heading of the entry concerned, when there is one
-  std::string detail;       // what exactly is wrong here, UTF-8, lowercase
-  BookPosition entry;       // the entry concerned (page 0 for none), for its headword
+  std::string subbook;   // the subbook's folder name; empty for the whole book
+  BookPosition at;       // where in the text file; page 0 when nowhere in particular
+  std::string headword;  // the heading of the entry concerned, when there is one
+  std::string detail;    // what exactly is wrong here, UTF-8, lowercase
+  BookPosition entry;    // the entry concerned (page 0 for none), for its headword
 };
 
 // All findings of one kind: how often it occurred and the first (or every) occurrence.
@@ -53,12 +53,12 @@ struct VerifyReport {
   std::string book;
   std::string base_folder;  // empty when the book was checked on its own
   int subbooks = 0;
-  std::size_t entries = 0;     // entries met walking the text
-  std::size_t keys = 0;        // keys in the word and endword indexes
-  std::size_t keys_found = 0;  // of those, found by a search through libeb
-  std::size_t texts_read = 0;  // entries whose text was read to its end
-  std::size_t sounds = 0;      // distinct sounds checked
-  std::size_t gaiji = 0;       // distinct gaiji codes met in the text
+  std::size_t entries = 0;           // entries met walking the text
+  std::size_t keys = 0;              // keys in the word and endword indexes
+  std::size_t keys_found = 0;        // of those, found by a search through libeb
+  std::size_t texts_read = 0;        // entries whose text was read to its end
+  std::size_t sounds = 0;            // distinct sounds checked
+  std::size_t gaiji = 0;             // distinct gaiji codes met in the text
   std::vector<FindingGroup> groups;  // in the order each kind was first found
 
   std::int64_t errors() const;

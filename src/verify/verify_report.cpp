@@ -33,7 +33,9 @@ std::string Where(const VerifyFinding& f) {
 }
 
 // The detail after the place, when there is one.
-std::string Detailed(const VerifyFinding& f) { return f.detail.empty() ? Where(f) : Where(f) + ": " + f.detail; }
+std::string Detailed(const VerifyFinding& f) {
+  return f.detail.empty() ? Where(f) : Where(f) + ": " + f.detail;
+}
 
 }  // namespace
 
@@ -68,7 +70,8 @@ std::string FormatVerifyReport(const VerifyReport& report, bool verbose) {
 
 std::string FormatVerifyJson(const VerifyReport& report) {
   std::string out = fmt::format(
-      "{{\"book\": {}, \"base_folder\": {}, \"subbooks\": {}, \"entries\": {}, \"keys\": {}, \"keys_found\": {}, "
+      "{{\"book\": {}, \"base_folder\": {}, \"subbooks\": {}, \"entries\": {}, \"keys\": {}, \"keys_found\": "
+      "{}, "
       "\"texts_read\": {}, \"sounds\": {}, \"gaiji\": {}, \"errors\": {}, \"warnings\": {},\n \"kinds\": [",
       check::JsonString(report.book), check::JsonString(report.base_folder), report.subbooks, report.entries,
       report.keys, report.keys_found, report.texts_read, report.sounds, report.gaiji, report.errors(),
@@ -110,8 +113,8 @@ std::vector<check::Finding> AsCheckFindings(const VerifyReport& report) {
     }
     const std::int64_t left = group.count - static_cast<std::int64_t>(group.examples.size());
     if (left > 0) {
-      rows.push_back({group.severity, "epwing", 0, fmt::format("{} more findings of this kind: {}", left, group.kind),
-                      group.advice});
+      rows.push_back({group.severity, "epwing", 0,
+                      fmt::format("{} more findings of this kind: {}", left, group.kind), group.advice});
     }
   }
   return rows;

@@ -24,13 +24,14 @@ std::string Le(std::uint32_t v, int n) {
 }
 
 std::string Wave(int samples) {
-  return "RIFF" + Le(36 + samples, 4) + "WAVEfmt " + Le(16, 4) + Le(1, 2) + Le(1, 2) + Le(8000, 4) + Le(8000, 4) +
-         Le(1, 2) + Le(8, 2) + "data" + Le(samples, 4) + std::string(samples, '\x80');
+  return "RIFF" + Le(36 + samples, 4) + "WAVEfmt " + Le(16, 4) + Le(1, 2) + Le(1, 2) + Le(8000, 4) +
+         Le(8000, 4) + Le(1, 2) + Le(8, 2) + "data" + Le(samples, 4) + std::string(samples, '\x80');
 }
 
 std::string GlyphRows(int every) {
   std::string rows = "\r\n";
-  for (int row = 0; row < 16; ++row) rows += std::string(8, row % every == 0 ? '#' : '.') + std::string(8, '.') + "\r\n";
+  for (int row = 0; row < 16; ++row)
+    rows += std::string(8, row % every == 0 ? '#' : '.') + std::string(8, '.') + "\r\n";
   return rows;
 }
 
@@ -40,12 +41,15 @@ void WriteSource(const std::string& base, int every = 3) {
       "<dt id=\"1\">caf&#x00E9;</dt>\r\n<key title=\"cafe\" type=\"前方表記\">ＣＡＦＥＳ</key>\r\n<dd><p>\r\n"
       "a place <a href=\"#2\">tea</a> <a href=\"us_pron/cafe.wav\">US</a><br>\r\n</p></dd>\r\n"
       "<dt id=\"2\">tea</dt>\r\n<dd><p>\r\nleaves<br>\r\n</p></dd>\r\n"
-      "<dt id=\"3\">Zebra Crossing</dt>\r\n<key title=\"z\" type=\"前方表記\">ＺＥＢＲＡＳ</key>\r\n<dd><p>\r\n"
+      "<dt id=\"3\">Zebra Crossing</dt>\r\n<key title=\"z\" "
+      "type=\"前方表記\">ＺＥＢＲＡＳ</key>\r\n<dd><p>\r\n"
       "stripes<br>\r\n</p></dd>\r\n";
-  WriteTestFile(base + "/html_EPW", ToSjis("<html>\r\n<head>\r\n<title>TAVEX</title>\r\n</head>\r\n<body>\r\n<dl>\r\n" +
-                                           entries + "</dl>\r\n</body>\r\n</html>\r\n")
-                                        .bytes);
-  WriteTestFile(base + "/copyright.html", "<html>\r\n<body>\r\n<b>[COPYRIGHT]</b><br>owner<br>\r\n</body>\r\n</html>\r\n");
+  WriteTestFile(base + "/html_EPW",
+                ToSjis("<html>\r\n<head>\r\n<title>TAVEX</title>\r\n</head>\r\n<body>\r\n<dl>\r\n" + entries +
+                       "</dl>\r\n</body>\r\n</html>\r\n")
+                    .bytes);
+  WriteTestFile(base + "/copyright.html",
+                "<html>\r\n<body>\r\n<b>[COPYRIGHT]</b><br>owner<br>\r\n</body>\r\n</html>\r\n");
   WriteTestFile(base + "/GaijiMap.xml",
                 "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\r\n<gaijiSet>\r\n"
                 "<gaijiMap unicode=\"#x00E9\" ebcode=\"A121\" />\r\n</gaijiSet>\r\n");
@@ -89,13 +93,16 @@ TEST(VerifyTest, WrittenBookVerifiesCleanAndFaultsAreNamed) {
   for (const BookRegion& region : regions) {
     if (region.id != 0x91) continue;
     const std::size_t at = (region.start_page - 1) * 2048 + 4;  // the first key's length byte
-    bytes[at + 1] = 0x7E;                                        // its first character made the last
+    bytes[at + 1] = 0x7E;                                       // its first character made the last
   }
   WriteTestFile(honmon, bytes);
   const VerifyReport damaged = VerifyBook({.book = book, .base_folder = base}, progress);
   const std::vector<std::string> kinds = Kinds(damaged);
-  auto has = [&](const std::string& kind) { return std::find(kinds.begin(), kinds.end(), kind) != kinds.end(); };
-  EXPECT_TRUE(has("an index page holds its keys out of order, so readers miss some of them")) << FormatVerifyReport(damaged, true);
+  auto has = [&](const std::string& kind) {
+    return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+  };
+  EXPECT_TRUE(has("an index page holds its keys out of order, so readers miss some of them"))
+      << FormatVerifyReport(damaged, true);
   EXPECT_TRUE(has("a search key does not find the entry its index points at"));
   EXPECT_TRUE(has("a gaiji of Gaiji.xml is not the book's"));
   EXPECT_TRUE(has("a title or key of html_EPW is not found at its entry"));
