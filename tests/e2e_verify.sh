@@ -14,6 +14,21 @@ check "create prints the verify summary under the check summary" \
 grep -A1 -E '^check: ' "$L/err" | tail -n 1 | grep -qE '^verify: [0-9,]+ entries, [0-9,]+ keys found, 0 errors$' \
   && pass || fail "verify summary not under the check summary: $(cat "$L/err")"
 
+# A book that fails verification makes create fail, though the book stays: here libeb's
+# exact search is made to fail for every key.
+printf '#include <eb/eb.h>\n#include <eb/error.h>\nEB_Error_Code eb_search_exactword(EB_Book *b, const char *w) { (void)b; (void)w; return EB_ERR_FAIL_READ_TEXT; }\n' \
+  >"$SCRATCH/no_exact.c"
+gcc -shared -fPIC -o "$SCRATCH/no_exact.so" "$SCRATCH/no_exact.c"
+W2="$SCRATCH/w2"
+LD_PRELOAD="$SCRATCH/no_exact.so" ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
+  "$BIN" -w "$W2" create --sample >"$L/fails" 2>"$L/fails_err"; status=$?
+check "create of a book that fails verification: exit 1 (got $status)" test "$status" -eq 1
+check "create says the book was written but fails verification" \
+  grep -qE "^error: the EPWING book was written to $W2/epwing but fails verification \([0-9]+ errors\)" "$L/fails_err"
+check "the check's summary stays 0 errors, verify's names its errors" \
+  bash -c "grep -qE '^check: 0 errors' '$L/fails_err' && grep -qE '^verify: .*[1-9][0-9]* errors' '$L/fails_err'"
+check "the book stays" test -f "$W2/epwing/CATALOGS"
+
 # verify [BOOK] beside base_folder, and a copy of the book on its own: no finding,
 # only the summary line.
 "$BIN" -w "$W" verify >"$L/v1" 2>&1; status=$?
