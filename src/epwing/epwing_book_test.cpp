@@ -32,19 +32,8 @@ using verify::TextLinks;
 std::string Cp932(const std::string& utf8) { return ToSjis(utf8).bytes; }
 std::string FromCp932(const std::string& bytes) { return SjisToUtf8(Sjis(bytes)); }
 
-// Converts with iconv; empty when the text does not convert whole.
 std::string Convert(const std::string& text, const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  std::string out(text.size() * 4 + 8, '\0');
-  char* in_p = const_cast<char*>(text.data());
-  std::size_t in_left = text.size();
-  char* out_p = out.data();
-  std::size_t out_left = out.size();
-  const bool ok = iconv(cd, &in_p, &in_left, &out_p, &out_left) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
-  if (!ok) return {};
-  out.resize(out.size() - out_left);
-  return out;
+  return tavex::testing::IconvText(text, to, from);
 }
 
 std::string Utf8Of(char32_t c) {

@@ -7,7 +7,6 @@
 #include "epwing/search_index.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <map>
 #include <set>
@@ -33,17 +32,9 @@ struct TestEntry {
 };
 
 std::string Utf8ToEuc(const std::string& utf8) {
-  iconv_t cd = iconv_open("EUC-JP", "UTF-8");
-  std::string out(utf8.size() * 2 + 8, '\0');
-  char* in_p = const_cast<char*>(utf8.data());
-  std::size_t in_left = utf8.size();
-  char* out_p = out.data();
-  std::size_t out_left = out.size();
-  const bool ok = iconv(cd, &in_p, &in_left, &out_p, &out_left) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
-  EXPECT_TRUE(ok) << utf8;
-  out.resize(out.size() - out_left);
-  return out;
+  const std::string euc = tavex::testing::IconvText(utf8, "EUC-JP", "UTF-8");
+  EXPECT_FALSE(euc.empty()) << utf8;
+  return euc;
 }
 
 // What a reader's query folds a typed key to: letters in one case, katakana as hiragana.

@@ -1,12 +1,13 @@
 #include "testing/test_util.h"
 
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "platform/workspace_lock.h"
 
@@ -41,7 +42,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ec;
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                               ec);
   std::filesystem::remove_all(path_, ec);
 }
 
@@ -50,6 +52,21 @@ void WriteTestFile(const std::string& path, const std::string& data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string IconvText(const std::string& text, const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+  std::string out(text.size() * 4 + 8, '\0');
+  char* in_p = const_cast<char*>(text.data());
+  std::size_t in_left = text.size();
+  char* out_p = out.data();
+  std::size_t out_left = out.size();
+  const bool ok = iconv(cd, &in_p, &in_left, &out_p, &out_left) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return {};
+  out.resize(out.size() - out_left);
+  return out;
 }
 
 std::vector<std::string> SplitCrLf(const std::string& text) {

@@ -36,6 +36,10 @@ class TempDir {
 // CR LF fails the running test.
 std::vector<std::string> SplitCrLf(const std::string& text);
 
+// `text` converted with iconv from encoding `from` to `to`; empty when it does not
+// convert whole.
+std::string IconvText(const std::string& text, const char* to, const char* from);
+
 // Writes `data` to `path`, creating missing parent folders.
 void WriteTestFile(const std::string& path, const std::string& data);
 
