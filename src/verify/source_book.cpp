@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "epwing/body_markup.h"
@@ -63,16 +63,16 @@ std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder) {
   std::string text;
   std::vector<epwing::PositionPatch> patches;
   std::vector<SourceEntryKeys> entries;
+  std::unordered_set<std::string> seen;
   epwing::ReadBookSource(JoinPath(base_folder, "html_EPW"), [&](const epwing::SourceEntry& entry) {
     SourceEntryKeys keys;
-    std::string title_key = epwing::NormalizedKey(entry.title, warnings);
-    if (!title_key.empty()) keys.keys.push_back(std::move(title_key));
-    for (const std::string& source : entry.keys) {
-      std::string key = epwing::NormalizedKey(source, warnings);
-      if (!key.empty() && std::find(keys.keys.begin(), keys.keys.end(), key) == keys.keys.end()) {
-        keys.keys.push_back(std::move(key));
-      }
-    }
+    // An entry may have many thousands of keys: repeats are found through a set.
+    seen.clear();
+    auto add = [&](std::string key) {
+      if (!key.empty() && seen.insert(key).second) keys.keys.push_back(std::move(key));
+    };
+    add(epwing::NormalizedKey(entry.title, warnings));
+    for (const std::string& source : entry.keys) add(epwing::NormalizedKey(source, warnings));
     if (MentionsWav(entry.body)) {
       text.clear();
       patches.clear();
