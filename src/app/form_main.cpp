@@ -36,17 +36,14 @@ const QString& AboutText() {
   static const QString text =
       QString::fromUtf8(
           "TAVEX_to_EPWING ver.1.0b\n"
-          "tavex2epwing %1\n"
-          "\n"
-          "Turns the data disc of the TAVEX dictionary into the source of an EPWING book\n"
-          "for ebstudio: the book's HTML, the gaiji font and map files and the project file.\n"
-          "It also writes the EPWING book itself into the workspace's epwing folder, ready\n"
-          "for GoldenDict and eblook.\n"
-          "The workbench shows single entries, edits the formatting rule of every tag and\n"
-          "shows the character statistics.\n"
-          "\n"
+          "tavex2epwing %1\n\n"
+          "Turns the data disc of the TAVEX dictionary into the source of an EPWING book for ebstudio: "
+          "the book's HTML, the gaiji font and map files and the project file. It also writes the EPWING "
+          "book itself, into the workspace's epwing folder, ready for GoldenDict and eblook.\n\n"
+          "The workbench shows single entries, edits the formatting rule of every tag and shows the "
+          "character statistics.\n\n"
           "Copyright (c) the tavex2epwing authors\n"
-          "Released under the MIT licence (the file LICENSE; installed as\n"
+          "Released under the MIT licence (the file LICENSE, installed as "
           "/usr/share/doc/tavex2epwing/copyright).")
           .arg(TAVEX_VERSION);
   return text;

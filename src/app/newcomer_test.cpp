@@ -131,7 +131,7 @@ class NewcomerTest : public QObject {
     QVERIFY(driver.done());
     QCOMPARE(title, QString("TAVEX_to_EPWING"));
     QVERIFY(text.startsWith("TAVEX_to_EPWING ver.1.0b\ntavex2epwing " TAVEX_VERSION "\n"));
-    QVERIFY(text.contains("EPWING book itself"));
+    QVERIFY(text.contains("writes the EPWING book itself"));
     QVERIFY(text.contains("MIT licence"));
   }
 };
