@@ -1,8 +1,9 @@
 // The commands of the command line, one table entry each: its options and its handler.
+#include <iostream>
+
 #include <fmt/format.h>
 
 #include <filesystem>
-#include <iostream>
 
 #include "check/check.h"
 #include "cli/command.h"
@@ -47,8 +48,9 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
   return [args](CommandContext& context) {
     // Held from here: the sample disc and its rules are written into the workspace too.
     const WorkspaceLock lock(context.global.workspace);
-    if (args->sample && !args->source.empty())
+    if (args->sample && !args->source.empty()) {
       throw Error("create: give either SOURCE or --sample, not both");
+    }
     WorkbenchOptions extra;
     if (!args->ebs_base.empty()) extra.ebs_base = args->ebs_base;
     if (!args->source.empty()) extra.source_folder = args->source;

@@ -3,10 +3,10 @@
 // if so, so a run in operating mode 1 or 2 resumes where an earlier one stopped. Steps
 // are atomic (a table is created and filled in one transaction; folders and files are
 // written under temporary names), so an interrupted step is simply redone.
-#include <fmt/format.h>
-
 #include <chrono>
 #include <filesystem>
+
+#include <fmt/format.h>
 
 #include "analysis/topic_index.h"
 #include "audio/pron_convert.h"
