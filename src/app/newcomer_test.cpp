@@ -2,14 +2,14 @@
 // a create run in operating mode 0 and then in mode 1 in the same window, a source
 // typed into the field, errors that speak of the window's own buttons, mode 2 on a new
 // workspace, and the about box.
+#include <algorithm>
+
 #include <QAction>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
-#include <algorithm>
 
 #include "app/window_test_support.h"
 #include "platform/files.h"
