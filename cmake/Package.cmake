@@ -37,6 +37,8 @@ if(TAVEX_BUILD_GUI)
   install(FILES ${PROJECT_BINARY_DIR}/packaging/tavex2epwing-gui.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${TAVEX_PACKAGING_DIR}/tavex2epwing-gui.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${TAVEX_PACKAGING_DIR}/tavex2epwing.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(FILES ${PROJECT_SOURCE_DIR}/share/metainfo/tavex2epwing-gui.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TAVEX_PACKAGING_DIR}/copyright
               ${PROJECT_BINARY_DIR}/packaging/changelog.gz
@@ -57,7 +59,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's Japanese texts need a Japanese font; the readers open the book.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk")
+# The window's Japanese texts need a Japanese font; the completion needs bash-completion;
+# the readers open the book.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic | fonts-noto-cjk, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "goldendict, eblook, eb-utils")
 include(CPack)

@@ -20,6 +20,21 @@ done
 check "preview on a new workspace names create and extract fs.skn" \
   grep -q 'no entries yet: run `create` in operating mode 1 or 2.*`extract fs.skn`' "$SCRATCH/err"
 
+# Mode 2 keeps the stylesheets of an earlier run: on a new workspace, create (also with
+# --sample, also after `stylesheet`) says in one line to run once in mode 1 and leaves
+# no folder and no sample disc behind.
+M="$SCRATCH/mode2"; mkdir -p "$M"
+"$BIN" -w "$M" -m 2 stylesheet >/dev/null 2>&1
+for args in "create --sample" "create $D"; do
+  "$BIN" -w "$M" -m 2 $args >/dev/null 2>"$SCRATCH/err"; status=$?
+  check "mode 2 $args on a new workspace: status 1 (got $status)" test "$status" -eq 1
+  check "mode 2 $args on a new workspace: one error line naming mode 1" \
+    test "$(grep -c '^error: operating mode 2 keeps the stylesheets .*: run `create` once in operating mode 1' \
+      "$SCRATCH/err")" -eq 1 -a "$(wc -l <"$SCRATCH/err")" -eq 1
+done
+check "mode 2 on a new workspace leaves nothing behind" \
+  test -z "$(ls -A "$M" | grep -vx -e TAVEX_to_EPWING.lock -e TAVEX_to_EPWING.ini)"
+
 # --- the disc: extraction fills the tables; ffprobe decodes the sample recordings
 check "extract fs.skn" "$BIN" -w "$W" -s "$D" extract fs.skn
 check "extract pron" "$BIN" -w "$W" extract pron

@@ -30,19 +30,33 @@ namespace {
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// The notice of the about box.
-constexpr const char* kAboutText =
-    "TAVEX_to_EPWING ver.1.0b\n"
-    "\n"
-    "Turns the data disc of the TAVEX dictionary into the source of an EPWING book\n"
-    "for ebstudio: the book's HTML, the gaiji font and map files and the project file.\n"
-    "The workbench shows single entries, edits the formatting rule of every tag and\n"
-    "shows the character statistics.";
+// The notice of the about box: its first line as it has always been, then the version
+// of this build, what the program makes and the licence.
+const QString& AboutText() {
+  static const QString text =
+      QString::fromUtf8(
+          "TAVEX_to_EPWING ver.1.0b\n"
+          "tavex2epwing %1\n\n"
+          "Turns the data disc of the TAVEX dictionary into the source of an EPWING book for ebstudio: "
+          "the book's HTML, the gaiji font and map files and the project file. It also writes the EPWING "
+          "book itself, into the workspace's epwing folder, ready for GoldenDict and eblook.\n\n"
+          "The workbench shows single entries, edits the formatting rule of every tag and shows the "
+          "character statistics.\n\n"
+          "Copyright (c) the tavex2epwing authors\n"
+          "Released under the MIT licence (the file LICENSE, installed as "
+          "/usr/share/doc/tavex2epwing/copyright).")
+          .arg(TAVEX_VERSION);
+  return text;
+}
 
 }  // namespace
 
 TFormMain::TFormMain(WorkbenchOptions options, QWidget* parent)
     : QMainWindow(parent), prompter_(this), runner_(this) {
+  // The window makes the workspace's folders when a command needs them, not when it
+  // opens, and its errors speak of its own buttons and menus.
+  options.prepare_working_folder = false;
+  options.front_end = FrontEnd::kWindow;
   setObjectName("FormMain");
   setWindowTitle(kWindowCaption);
   setFont(WindowFont());
@@ -150,22 +164,31 @@ void TFormMain::Button1Click() {
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
   if (!edit1_->text().isEmpty()) dialog.setDirectory(edit1_->text());
-  QString folder;
-  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-    folder = QDir::cleanPath(dialog.selectedFiles().first());
-  }
-  // A cancel gives an empty folder, which empties the source field as a choice would.
+  // A cancel is no choice: the source field keeps what it holds.
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString folder = QDir::cleanPath(dialog.selectedFiles().first());
   edit1_->setText(folder);
   workbench_->SetSourceFolder(folder.toStdString());
 }
 
+void TFormMain::SampleDiscClick() {
+  workbench_->UseSampleDisc();
+  const QString disc = FromUtf8(workbench_->layout().source_folder);
+  edit1_->setText(disc);
+  progress_->AppendLog("the sample disc is in " + workbench_->layout().source_folder +
+                       ": press \"create\" to convert it");
+}
+
 void TFormMain::Button2Click() {
+  // The source is what the field shows, typed or chosen.
+  workbench_->SetSourceFolder(edit1_->text().toStdString());
   CreateOptions options;
   options.ignore_mp3 = check_box1_->isChecked();
   options.epwing = check_box_epwing_->isChecked();
   workbench_->Create(options);
   right_->AppendTemplateLines(workbench_->generated_template_lines());
   RunBookCheck(workbench_->last_verify() ? &*workbench_->last_verify() : nullptr);
+  for (const std::string& line : workbench_->BookLocationLines(options.epwing)) progress_->AppendLog(line);
 }
 
 void TFormMain::OperatingModeClick() {
@@ -180,7 +203,7 @@ void TFormMain::OperatingModeClick() {
 }
 
 void TFormMain::AboutThisProgramClick() {
-  QMessageBox box(QMessageBox::Information, kWindowCaption, kAboutText, QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Information, kWindowCaption, AboutText(), QMessageBox::Ok, this);
   box.setObjectName("AboutBox");
   box.exec();
 }

@@ -59,6 +59,8 @@ class TFormMain : public QMainWindow {
   void FormDestroy();
   void ApplyStartGeometry();
   void Button1Click();
+  // "sample disc": the sample disc, written into the workspace when missing, becomes the source.
+  void SampleDiscClick();
   void Button2Click();
   void OperatingModeClick();
   void AboutThisProgramClick();
@@ -86,6 +88,7 @@ class TFormMain : public QMainWindow {
   QCheckBox* check_box_epwing_ = nullptr;  // "also build the EPWING book"
   QCheckBox* check_box2_ = nullptr;     // "select tavex.data"
   QPushButton* button1_ = nullptr;      // "source drive"
+  QPushButton* button_sample_ = nullptr;  // "sample disc"
   QPushButton* button2_ = nullptr;      // "create"
   QWidget* database_panel_ = nullptr;
   QProgressBar* progress_bar1_ = nullptr;

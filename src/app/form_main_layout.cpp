@@ -33,6 +33,10 @@ T* Named(T* widget, const char* name) {
 QWidget* TFormMain::BuildConvertTab() {
   edit1_ = Named(new QLineEdit, "Edit1");
   button1_ = Named(new QPushButton("source drive"), "Button1");
+  button_sample_ = Named(new QPushButton("sample disc"), "ButtonSample");
+  button_sample_->setToolTip(
+      "Convert the built-in sample disc: it is written into the workspace's "
+      "sample_disc folder, with sample rules in xsl_data.xml unless the workspace has them.");
   check_box2_ = Named(new QCheckBox("select tavex.data"), "CheckBox2");
   check_box2_->setToolTip("The folder that holds the bundles is found whether the disc's root or its "
                           "tavex.data folder is chosen.");
@@ -40,6 +44,7 @@ QWidget* TFormMain::BuildConvertTab() {
   source_row->addWidget(new QLabel("source drive :"));
   source_row->addWidget(edit1_, 1);
   source_row->addWidget(button1_);
+  source_row->addWidget(button_sample_);
   source_row->addWidget(check_box2_);
 
   database_panel_ = Named(new QWidget, "PanelDatabase");
@@ -162,6 +167,8 @@ void TFormMain::BuildMenus() {
   AddCommand(epwing, "build EPWING book", "buildepwing1", [this, &bench] {
     const epwing::EpwingSummary summary = bench.BuildEpwing();
     progress_->AppendLog(FormatEpwingSummary(summary, bench.layout().epwing_folder));
+    if (const std::string note = PronunciationNote(summary, FrontEnd::kWindow); !note.empty())
+      progress_->AppendLog(note);
   });
   QMenu* about = menu("about", "about1");
   AddCommand(about, "about this program", "aboutthisprogram1", [this] { AboutThisProgramClick(); },
@@ -171,8 +178,15 @@ void TFormMain::BuildMenus() {
   workbench_menus_ = {file, db_tool, gaiji_tool, mp3_tool, xml_data};
   workbench_menus_.push_back(epwing);
 
+  runner_.AddControl(edit1_);
   runner_.AddControl(button1_);
+  runner_.AddControl(button_sample_);
   runner_.AddControl(button2_);
+  // A typed source counts at once, as a chosen one does.
+  connect(edit1_, &QLineEdit::textEdited, this,
+          [this](const QString& text) { workbench_->SetSourceFolder(text.toStdString()); });
+  connect(button_sample_, &QPushButton::clicked, this,
+          [this] { runner_.Run([this] { SampleDiscClick(); }); });
   connect(button1_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button1Click(); }, CommandRunner::Access::kReads); });
   connect(button2_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button2Click(); }); });
   connect(tag_editor_, &TagEditor::HtmlRebuilt, this, [this] { RunBookCheck(); });

@@ -14,7 +14,6 @@
 #include "platform/folder_swap.h"
 #include "platform/workspace_lock.h"
 #include "sample/sample_disc.h"
-#include "sample/sample_rules.h"
 #include "verify/verify.h"
 
 namespace tavex::cli {
@@ -49,35 +48,25 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
   return [args](CommandContext& context) {
     // Held from here: the sample disc and its rules are written into the workspace too.
     const WorkspaceLock lock(context.global.workspace);
+    if (args->sample && !args->source.empty()) {
+      throw Error("create: give either SOURCE or --sample, not both");
+    }
     WorkbenchOptions extra;
     if (!args->ebs_base.empty()) extra.ebs_base = args->ebs_base;
-    if (args->sample) {
-      if (!args->source.empty()) throw Error("create: give either SOURCE or --sample, not both");
-      const std::string disc = JoinPath(context.global.workspace, "sample_disc");
-      if (!FolderExists(disc)) sample::WriteSampleDisc(disc, {});
-      const std::string rules = JoinPath(context.global.workspace, "xsl_data.xml");
-      if (!FileExists(rules)) sample::WriteSampleRules(rules);
-      extra.source_folder = disc;
-    } else if (!args->source.empty()) {
-      extra.source_folder = args->source;
-    }
+    if (!args->source.empty()) extra.source_folder = args->source;
     auto session = StartSession(context, true, false, extra);
     Workbench& bench = session->workbench;
+    if (args->sample) {
+      bench.UseSampleDisc();
+      bench.SaveSettings();
+    }
     bench.Create({.ignore_mp3 = !args->with_audio, .epwing = !args->no_epwing});
     if (args->timings) PrintTimings(bench);
     if (!context.global.quiet) {
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
       std::cerr << check::FormatSummary(check::CheckBookSource(base)) << "\n";
       if (bench.last_verify()) std::cerr << verify::FormatVerifySummary(*bench.last_verify()) << "\n";
-      std::cerr << "the book's source is in " << base << "\n";
-      if (!args->no_epwing) {
-        std::cerr << "the EPWING book is in "
-                  << std::filesystem::absolute(bench.layout().epwing_folder).lexically_normal().string()
-                  << " (open it in GoldenDict or eblook)\n";
-        if (const auto& summary = bench.epwing_summary()) {
-          if (const std::string note = PronunciationNote(*summary); !note.empty()) std::cerr << note << "\n";
-        }
-      }
+      for (const std::string& line : bench.BookLocationLines(!args->no_epwing)) std::cerr << line << "\n";
     }
     // A book that readers cannot use is no success, though it was written; the check's
     // findings concern the source for the authoring tool and leave the status alone.
@@ -132,9 +121,7 @@ const CommandRegistrar kEpwing({"epwing", "build the EPWING book from base_folde
   app.add_option("--out", *out, "the book's folder (default: the workspace's epwing/)");
   return [out](CommandContext& context) {
     // The book is made from base_folder alone: no working folder is needed or left behind.
-    WorkbenchOptions book_only;
-    book_only.prepare_working_folder = false;
-    auto session = StartSession(context, false, false, book_only);
+    auto session = StartSession(context, false);
     Workbench& bench = session->workbench;
     const std::string book = out->empty() ? bench.layout().epwing_folder : *out;
     const epwing::EpwingSummary summary = bench.BuildEpwing(book);

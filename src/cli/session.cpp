@@ -19,6 +19,9 @@ std::unique_ptr<Session> StartSession(const CommandContext& context, bool is_cre
   const GlobalOptions& g = context.global;
   const int mode = is_create ? g.mode : (g.mode == 2 ? 2 : 1);
   const bool source_given = extra.source_folder.has_value() || !g.source.empty();
+  // Each command makes the folders it writes into when it runs, so one that fails (a
+  // new workspace, mode 2 without stylesheets) leaves no empty folders behind.
+  extra.prepare_working_folder = false;
   auto session = std::make_unique<Session>(g, mode, assume_yes, std::move(extra));
   session->workbench.Start();
   if (source_given && session->lock) session->workbench.SaveSettings();

@@ -24,6 +24,7 @@ struct Session {
 // Starts a Workbench for a command. `create` follows the operating mode it is given; every
 // other command works on the existing working folder as in mode 1 (2 when asked for) and
 // never deletes it. A source given on the command line is saved to the settings file.
+// The start-up creates no folder: the commands make what they write into.
 // Unless `extra.reader` is set, the workspace lock is taken first: a second writer on
 // the workspace fails here, before anything is read or written.
 std::unique_ptr<Session> StartSession(const CommandContext& context, bool is_create, bool assume_yes = false,

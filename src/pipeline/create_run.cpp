@@ -4,6 +4,7 @@
 // are atomic (a table is created and filled in one transaction; folders and files are
 // written under temporary names), so an interrupted step is simply redone.
 #include <chrono>
+#include <filesystem>
 
 #include <fmt/format.h>
 
@@ -16,6 +17,8 @@
 #include "pipeline/workbench.h"
 #include "platform/files.h"
 #include "platform/folder_swap.h"
+#include "sample/sample_disc.h"
+#include "sample/sample_rules.h"
 #include "store/database.h"
 
 namespace tavex {
@@ -49,9 +52,11 @@ void Workbench::Create(const CreateOptions& options) {
   last_verify_.reset();
   const std::string& db = layout_.database_file;
 
-  // A source that is not a disc is told before anything is deleted, so a mistyped
-  // folder never costs the book of an earlier run.
-  if (mode_.FreshStart() || !store::TableExists(db, "fs_skn")) CheckSourceHoldsDisc();
+  // What stops the run is told before anything is written or deleted: mode 2 without
+  // the stylesheets it keeps, and a source that is not a disc, so a mistyped folder
+  // never costs the book of an earlier run.
+  RequireKeptStylesheets();
+  if (mode_.FreshStart() || !HasTable("fs_skn")) CheckSourceHoldsDisc();
 
   // In operating mode 0 the book is written into a staging folder and put in place of
   // base_folder only once the run has succeeded: a failed or killed run must not cost
@@ -80,6 +85,8 @@ void Workbench::Create(const CreateOptions& options) {
     if (FileExists(db)) DropWorkingTables(db);
     layout_ = WithBaseFolder(final_layout, StagingFolder(final_layout));
     CreateWorkingFolders(layout_);
+  } else {
+    PrepareWorkingFolders();  // a mode 0 run or a new workspace left none
   }
   const auto start = std::chrono::steady_clock::now();
   const bundle::ExtractOptions where{layout_.source_data_folder, layout_.unzip_folder, db};
@@ -150,6 +157,30 @@ void Workbench::Create(const CreateOptions& options) {
   progress_.AppendLog("所要時間：" + FormatElapsed(elapsed));
 
   if (mode_.FreshStart() && FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
+}
+
+void Workbench::UseSampleDisc() {
+  RequireKeptStylesheets();
+  const std::string disc = JoinPath(layout_.workspace, "sample_disc");
+  if (!FolderExists(disc)) sample::WriteSampleDisc(disc, {});
+  if (!FileExists(layout_.xsl_exchange)) sample::WriteSampleRules(layout_.xsl_exchange);
+  SetSourceFolder(disc);
+}
+
+std::vector<std::string> Workbench::BookLocationLines(bool with_epwing) const {
+  auto absolute = [](const std::string& folder) {
+    return std::filesystem::absolute(folder).lexically_normal().string();
+  };
+  std::vector<std::string> lines = {"the book's source is in " + absolute(layout_.base_folder)};
+  if (!with_epwing) return lines;
+  lines.push_back("the EPWING book is in " + absolute(layout_.epwing_folder) +
+                  " (open it in GoldenDict or eblook)");
+  if (epwing_summary_) {
+    if (std::string note = PronunciationNote(*epwing_summary_, options_.front_end); !note.empty()) {
+      lines.push_back(std::move(note));
+    }
+  }
+  return lines;
 }
 
 }  // namespace tavex

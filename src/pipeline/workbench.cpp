@@ -38,34 +38,6 @@ exchange::ExchangeTable ToExchange(RuleTable table) {
 // The option columns of a rule row in the order of the tag editor's option list.
 constexpr int kFirstOption = 1;
 
-// What each table of the working database holds and what makes it, for the error of a
-// command that needs it in a new workspace, or in one whose working folder a mode 0 run
-// removed at its end.
-struct TableSource {
-  std::string_view table;
-  const char* holds;
-  const char* remedy;
-};
-constexpr TableSource kTableSources[] = {
-    {"fs_skn", "entries", "run `create` in operating mode 1 or 2 (-m 1), or `extract fs.skn`"},
-    {"char", "character table", "run `create` in operating mode 1 or 2 (-m 1), or `import char FILE`"},
-    {"xsl", "tag rules", "run `create` in operating mode 1 or 2 (-m 1), or `import xsl FILE`"},
-    {"us_pron_skn", "US pronunciations", "run `create --with-audio` in operating mode 1 or 2 (-m 1), or `extract pron`"},
-    {"uk_pron_skn", "UK pronunciations", "run `create --with-audio` in operating mode 1 or 2 (-m 1), or `extract pron`"},
-};
-
-// Throws an Error saying what to run when the working database has no table `table`.
-void RequireTable(const std::string& db_path, std::string_view table) {
-  // A missing database is asked nothing: opening it would create it, and a reader
-  // (preview) must leave the workspace as it found it.
-  if (FileExists(db_path) && store::TableExists(db_path, table)) return;
-  for (const TableSource& source : kTableSources) {
-    if (source.table != table) continue;
-    throw Error(fmt::format("{} holds no {} yet: {}", db_path, source.holds, source.remedy));
-  }
-  throw Error(fmt::format("{} has no table {}", db_path, table));
-}
-
 }  // namespace
 
 Workbench::Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options)
@@ -87,9 +59,25 @@ void Workbench::Start() {
   // A reader changes nothing: it runs beside a writer that may hold the workspace.
   if (options_.reader) return;
   RecoverBaseFolder(layout_);  // a book a killed run had finished goes in place
-  if (!options_.prepare_working_folder) return;
-  CreateWorkingFolders(layout_);
-  if (store::TableExists(layout_.database_file, "xsl")) ReloadTagRows();
+  if (options_.prepare_working_folder) CreateWorkingFolders(layout_);
+  if (HasTable("xsl")) ReloadTagRows();
+}
+
+bool Workbench::HasTable(std::string_view table) const {
+  return FileExists(layout_.database_file) && store::TableExists(layout_.database_file, table);
+}
+
+void Workbench::RequireTable(std::string_view table) const {
+  if (!HasTable(table)) throw Error(MissingTableMessage(options_.front_end, layout_.database_file, table));
+}
+
+void Workbench::PrepareWorkingFolders() { CreateWorkingFolders(layout_); }
+
+void Workbench::RequireKeptStylesheets() const {
+  if (mode_.RewritesStylesheets()) return;
+  for (const std::string& stylesheet : {layout_.main_stylesheet, layout_.script_stylesheet}) {
+    if (!FileExists(stylesheet)) throw Error(ModeTwoStylesheetMessage(options_.front_end, stylesheet));
+  }
 }
 
 void Workbench::Close() {
@@ -131,7 +119,7 @@ std::string Workbench::EbsBase() const {
 void Workbench::CheckSourceHoldsDisc() const {
   const std::string& source = layout_.source_folder;
   if (source.empty()) {
-    throw Error("no source folder: name the disc's folder (create SOURCE, or -s SOURCE)");
+    throw Error(NoSourceMessage(options_.front_end));
   }
   if (!FolderExists(source)) throw Error(fmt::format("source folder {} does not exist", source));
   const std::string bundle = ResolveCaseInsensitive(layout_.source_data_folder, "fs.skn");
@@ -142,24 +130,27 @@ void Workbench::CheckSourceHoldsDisc() const {
 
 void Workbench::ExtractEntries() {
   CheckSourceHoldsDisc();
+  PrepareWorkingFolders();
   bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, layout_.database_file}, "fs.skn",
                         progress_);
 }
 
 void Workbench::ExtractPronunciations() {
   CheckSourceHoldsDisc();
+  PrepareWorkingFolders();
   const bundle::ExtractOptions where{layout_.source_data_folder, layout_.unzip_folder, layout_.database_file};
   bundle::ExtractBundle(where, "us_pron.skn", progress_);
   bundle::ExtractBundle(where, "uk_pron.skn", progress_);
 }
 
 void Workbench::BuildTopicIndex() {
-  RequireTable(layout_.database_file, "fs_skn");
+  RequireTable("fs_skn");
   analysis::BuildTopicIndex(layout_.database_file, progress_);
 }
 
 void Workbench::CreateGaijiFiles() {
-  RequireTable(layout_.database_file, "char");
+  RequireTable("char");
+  PrepareWorkingFolders();
   gaiji::WriteGaijiFiles(layout_.database_file, layout_.base_folder, GaijiFace(), progress_);
 }
 
@@ -177,14 +168,15 @@ std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std:
                      std::filesystem::absolute(out_folder).lexically_normal().string());
 }
 
-std::string PronunciationNote(const epwing::EpwingSummary& summary) {
+std::string PronunciationNote(const epwing::EpwingSummary& summary, FrontEnd front_end) {
   if (summary.sounds > 0 || summary.unlinked_sounds == 0) return {};
-  return "the book has no pronunciations: create --with-audio adds them";
+  return PronunciationHint(front_end);
 }
 
 void Workbench::ConvertMp3ToWav() {
-  RequireTable(layout_.database_file, audio::kUsPronTable);
-  RequireTable(layout_.database_file, audio::kUkPronTable);
+  RequireTable(audio::kUsPronTable);
+  RequireTable(audio::kUkPronTable);
+  PrepareWorkingFolders();
   audio::ConvertPronToWav(layout_.database_file, audio::kUsPronTable, layout_.us_pron_folder, progress_);
   audio::ConvertPronToWav(layout_.database_file, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
 }
@@ -192,8 +184,8 @@ void Workbench::ConvertMp3ToWav() {
 bool Workbench::SaveOriginalMp3(std::optional<std::string> name) {
   if (!name) name = prompter_.InputText("original_mp3", "original_mp3_file_name", "");
   if (!name) return false;
-  RequireTable(layout_.database_file, audio::kUsPronTable);
-  RequireTable(layout_.database_file, audio::kUkPronTable);
+  RequireTable(audio::kUsPronTable);
+  RequireTable(audio::kUkPronTable);
   return audio::SaveOriginalMp3Both(layout_.database_file, *name, layout_.workspace);
 }
 
@@ -207,6 +199,7 @@ std::string Workbench::ExchangePath(RuleTable table) const {
 }
 
 void Workbench::ImportTable(RuleTable table, std::optional<std::string> file) {
+  PrepareWorkingFolders();  // the table goes into the working database, made here if new
   exchange::ImportOutcome outcome = exchange::ImportCommand(ToExchange(table), layout_.database_file, file,
                                                             ExchangePath(table), progress_, prompter_);
   if (outcome.exchange_path) {
@@ -230,7 +223,7 @@ void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
   const char* title = table == RuleTable::kXsl ? "xsl_export" : "char_export";
   if (!file) file = prompter_.ChooseSaveFile(title, ExchangePath(table));
   if (!file) return;
-  RequireTable(layout_.database_file, table == RuleTable::kXsl ? "xsl" : "char");
+  RequireTable(table == RuleTable::kXsl ? "xsl" : "char");
   if (table == RuleTable::kXsl) {
     exchange::ExportXslXml(layout_.database_file, *file);
   } else {
@@ -239,8 +232,10 @@ void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
 }
 
 void Workbench::RebuildHtml() {
-  RequireTable(layout_.database_file, "fs_skn");
-  RequireTable(layout_.database_file, "char");
+  RequireTable("fs_skn");
+  RequireTable("char");
+  RequireKeptStylesheets();
+  PrepareWorkingFolders();
   if (mode_.RewritesStylesheets()) {
     generated_lines_.clear();
     WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
@@ -256,7 +251,8 @@ void Workbench::RebuildHtml() {
 }
 
 void Workbench::UpdateMainStylesheet() {
-  RequireTable(layout_.database_file, "xsl");  // without rules the stylesheet would shape nothing
+  RequireTable("xsl");  // without rules the stylesheet would shape nothing
+  PrepareWorkingFolders();
   BackupMainStylesheet(layout_.main_stylesheet, layout_.xsl_backup_folder);
   generated_lines_.clear();
   WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
@@ -265,7 +261,7 @@ void Workbench::UpdateMainStylesheet() {
 void Workbench::ReloadTagRows() { tag_rows_ = LoadRuleRows(layout_.database_file); }
 
 std::optional<RuleRow> Workbench::LoadTagOptions(const std::string& tag) {
-  if (!store::TableExists(layout_.database_file, "xsl")) return std::nullopt;
+  if (!HasTable("xsl")) return std::nullopt;
   store::Connection db(layout_.database_file);
   std::string columns;
   for (int i = 0; i < kRuleRowSize; ++i) columns += fmt::format("{}[{}]", i ? "," : "", kRuleColumns[i]);
@@ -279,7 +275,7 @@ std::optional<RuleRow> Workbench::LoadTagOptions(const std::string& tag) {
 }
 
 bool Workbench::SaveTagOptions(const std::string& tag, const RuleRow& options) {
-  if (!store::TableExists(layout_.database_file, "xsl")) return false;
+  if (!HasTable("xsl")) return false;
   store::Connection db(layout_.database_file);
   store::Statement find = db.Prepare("select [index] from [xsl] where [tag] = ? COLLATE NOCASE order by [index] limit 1");
   find.BindText(1, tag);
@@ -307,7 +303,7 @@ std::string Workbench::TemplateTextForTag(const std::string& tag) {
 }
 
 std::optional<int> Workbench::FindEntryByTitle(const std::string& title) {
-  if (!store::TableExists(layout_.database_file, "fs_skn")) return std::nullopt;
+  if (!HasTable("fs_skn")) return std::nullopt;
   store::Connection db(layout_.database_file);
   store::Statement query =
       db.Prepare("select [index] from [fs_skn] where [TEXTTITLE] = ? COLLATE NOCASE order by [index] limit 1");
@@ -318,7 +314,7 @@ std::optional<int> Workbench::FindEntryByTitle(const std::string& title) {
 
 std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref) {
   std::vector<std::vector<std::string>> rows;
-  if (!store::TableExists(layout_.database_file, "char")) return rows;
+  if (!HasTable("char")) return rows;
   store::Connection db(layout_.database_file);
   store::Statement query = db.Prepare(
       std::string("select ws_code,ws_hex,utf8_hex,total_count,first_index,char_ref from [char]") +
@@ -332,11 +328,10 @@ std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref
 }
 
 EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word, bool must_exist) {
-  RequireTable(layout_.database_file, "fs_skn");
-  RequireTable(layout_.database_file, "char");
+  RequireTable("fs_skn");
+  RequireTable("char");
   if (!FileExists(layout_.main_stylesheet)) {
-    throw Error(fmt::format("{} does not exist yet: run `stylesheet` to write it from the tag rules",
-                            layout_.main_stylesheet));
+    throw Error(MissingStylesheetMessage(options_.front_end, layout_.main_stylesheet));
   }
   book::PreviewOptions options;
   options.require_entry = must_exist;

@@ -8,11 +8,13 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "book/preview.h"
 #include "epwing/epwing_book.h"
+#include "pipeline/guidance.h"
 #include "pipeline/layout.h"
 #include "pipeline/settings.h"
 #include "platform/mode.h"
@@ -32,13 +34,17 @@ struct WorkbenchOptions {
   std::optional<std::string> source_folder;  // overrides the settings file's src_folder
   std::optional<std::string> database;       // the database field; overrides mdb_file
   std::optional<std::string> ebs_base;       // base_folder as the authoring tool sees it
-  // False for commands that only read the finished base_folder (the EPWING book): the
-  // start-up then creates no folder and no working database in the workspace.
+  // False: the start-up creates no folder and no working database in the workspace, and
+  // each command that writes creates what it needs when it runs (the window, which must
+  // leave a workspace as it found it until asked to do something; the create run,
+  // which must leave nothing behind when it cannot start; the EPWING book).
   bool prepare_working_folder = true;
   // True for the commands that only read (preview, export): they run without the
   // workspace lock, beside a writer, so the start-up changes nothing in the workspace
   // (no recovery of an unfinished swap, no folder, no database).
   bool reader = false;
+  // Whose words an error uses to say what to do next.
+  FrontEnd front_end = FrontEnd::kCommandLine;
 };
 
 // What a create run is asked to do.
@@ -73,8 +79,18 @@ class Workbench {
   // A newly chosen source folder: the source data folder follows it; nothing else is derived again.
   void SetSourceFolder(const std::string& folder);
 
-  // The create run: the whole conversion, logged step by step through Progress.
+  // The create run: the whole conversion, logged step by step through Progress. In
+  // operating mode 2 it needs the stylesheets of an earlier run and, without them, fails
+  // before it writes anything.
   void Create(const CreateOptions& options);
+  // Makes the sample disc the source folder: writes it into the workspace's sample_disc/
+  // when missing, and the sample rules into xsl_data.xml unless the workspace has one.
+  // Like the create run it prepares, it fails first and writes nothing in operating mode
+  // 2 on a workspace without stylesheets.
+  void UseSampleDisc();
+  // Where the last create run put the book, one line each: the book's source, and the
+  // EPWING book when `with_epwing` (with how to add the pronunciations it lacks).
+  std::vector<std::string> BookLocationLines(bool with_epwing) const;
   // Wall time of each step of the last create run, for --timings.
   const std::vector<std::pair<std::string, double>>& step_timings() const { return step_timings_; }
 
@@ -140,6 +156,17 @@ class Workbench {
  private:
   void RunStep(const std::string& name, const std::function<void()>& work, const std::string& log_line);
   void CheckSourceHoldsDisc() const;
+  // Whether the working database exists and has table `table` (opening no database that
+  // does not exist, which would fail or create it).
+  bool HasTable(std::string_view table) const;
+  // Throws the error that says what to run when the working database lacks `table`.
+  void RequireTable(std::string_view table) const;
+  // Creates base_folder, working_folder and the working database when missing, for the
+  // commands that write into them.
+  void PrepareWorkingFolders();
+  // In operating mode 2, throws the error that says how to get the kept stylesheets
+  // when one of them does not exist.
+  void RequireKeptStylesheets() const;
   std::string GaijiFace() const;
   std::string EbsBase() const;
 
@@ -171,7 +198,8 @@ class Workbench {
 std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std::string& out_folder);
 // One plain line saying how to add the pronunciations when the book was built without
 // any; empty otherwise.
-std::string PronunciationNote(const epwing::EpwingSummary& summary);
+std::string PronunciationNote(const epwing::EpwingSummary& summary,
+                              FrontEnd front_end = FrontEnd::kCommandLine);
 
 // The elapsed time of a run as the step log shows it: "hh:nn.ss", hours counted within a day.
 std::string FormatElapsed(std::chrono::seconds elapsed);
