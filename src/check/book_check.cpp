@@ -61,7 +61,8 @@ std::vector<std::pair<Key, Tally>> ByFirstLine(const std::unordered_map<Key, Tal
 
 class BookScanner {
  public:
-  BookScanner(const GaijiMapSummary& gaiji, FindingSink& sink) : gaiji_(gaiji), sink_(sink) {}
+  BookScanner(const GaijiMapSummary& gaiji, FindingSink& sink, ReadabilityTally& readability)
+      : gaiji_(gaiji), sink_(sink), readability_(readability) {}
 
   void Line(std::string_view line, int number) {
     if (HasHalfWidthKana(line)) kana_.Add(number);
@@ -84,6 +85,9 @@ class BookScanner {
     if (line == "</p></dd>") in_body_ = false;
     body_next_ = line == "<dd><p>";
     if (line.find("href=\"#") != std::string_view::npos) Links(line, number);
+    for (std::size_t href = line.find("href=\""); href != std::string_view::npos; href = line.find("href=\"", href + 6)) {
+      if (IsSoundLink(line, href)) readability_.Sound();
+    }
     if (std::size_t pos = line.find("<key title=\""); pos != std::string_view::npos) {
       ++entry_keys_;
       Key(line, pos, number);
@@ -213,6 +217,7 @@ class BookScanner {
   // entry's source, so an entry with keys but nothing in its definition lost its text.
   // (An entry whose source did not parse has neither, and create already counted it.)
   void Body(std::string_view line, int number) {
+    readability_.Body(line, number, entry_keys_ > 0);
     if (entry_keys_ == 0 || line.size() < 4 || line.substr(line.size() - 4) != "<br>") return;
     if (line.substr(0, line.size() - 4).find_first_not_of(" \t") == std::string_view::npos) {
       empty_bodies_.Add(number);
@@ -229,6 +234,7 @@ class BookScanner {
       bool anchor = pos >= 10 && (line[pos - 10] == '<') && (line[pos - 9] == 'a' || line[pos - 9] == 'A') &&
                     line[pos - 8] == ' ';
       if (!anchor || end == std::string_view::npos) continue;
+      readability_.Link();
       targets_[std::string(line.substr(begin, end - begin))].Add(number);
     }
   }
@@ -295,6 +301,7 @@ class BookScanner {
 
   const GaijiMapSummary& gaiji_;
   FindingSink& sink_;
+  ReadabilityTally& readability_;
   Tally kana_;
   std::unordered_map<std::uint32_t, Tally> unmapped_;
   std::unordered_map<std::uint32_t, Tally> unrepresentable_;
@@ -313,10 +320,11 @@ class BookScanner {
 
 }  // namespace
 
-void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink) {
+void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink,
+                   ReadabilityTally& readability) {
   LineReader reader(base_folder, kBookName);
   if (!reader.is_open()) return;
-  BookScanner scanner(gaiji, sink);
+  BookScanner scanner(gaiji, sink, readability);
   std::string_view line;
   while (reader.Next(line)) scanner.Line(line, reader.line_number());
   reader.ReportTallies(sink);
