@@ -29,7 +29,7 @@ check "eblook finds Polish too" grep -q $'\tPolish$' "$L/eblook"
 # summary and needs no working folder.
 book_listing "$W/epwing" >"$L/first.sums"
 if "$BIN" -w "$W" epwing >"$L/out2" 2>"$L/err2"; then pass; else fail "epwing: $(cat "$L/err2")"; fi
-check "epwing prints its summary" grep -Eq '^EPWING book: [0-9]+ entries, [0-9]+ keys, [0-9]+ sounds' "$L/err2"
+check "epwing prints its summary" grep -Eq '^EPWING book: [0-9]+ entries, [0-9]+ keys \([0-9]+ with the backward index\), [0-9]+ sounds' "$L/err2"
 check "epwing builds the same book again" diff "$L/first.sums" <(book_listing "$W/epwing")
 check "epwing leaves no working_folder" test ! -e "$W/working_folder"
 "$BIN" -w "$W" epwing --out "$W/elsewhere" >/dev/null 2>&1

@@ -102,6 +102,14 @@ class Workbench {
   // The tag rows as they stand, each row of a tag key met in the entries with its
   // suggested formats instead; nothing is saved.
   std::vector<RuleRow> SuggestedTagRows();
+  // The entry preview with `rows` as the tag rules instead of the saved ones: their
+  // stylesheet is written beside the main one as suggest_preview.xsl. Nothing is saved.
+  EntryPreview PreviewWithRows(int index, const std::vector<RuleRow>& rows, const std::string& tag,
+                               const std::string& word);
+  // Asks whether to save `rows` (the suggestion) and, on yes, saves them into the tag
+  // rows of the same tag keys and rewrites the main stylesheet, as "update xls" does
+  // for one tag. True when saved.
+  bool ConfirmAndSaveTagRows(const std::vector<RuleRow>& rows);
   // What the entries show of cross-references and recordings, for the check of the
   // book: read from the working database while it holds the entries, else what the
   // last create run saw; unknown otherwise.

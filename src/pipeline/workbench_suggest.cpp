@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "store/database.h"
+#include "stylesheet/stylesheet_files.h"
 #include "suggest/suggest_rules.h"
 
 namespace tavex {
@@ -74,6 +75,35 @@ std::vector<RuleRow> Workbench::SuggestedTagRows() {
   std::vector<RuleRow> rows = tag_rows_;
   Suggest(layout_, db, progress_, rows);
   return rows;
+}
+
+EntryPreview Workbench::PreviewWithRows(int index, const std::vector<RuleRow>& rows, const std::string& tag,
+                                         const std::string& word) {
+  RequireEntries(layout_.database_file);
+  if (!FolderExists(layout_.working_folder)) {
+    throw Error(fmt::format("{} does not exist: run `create` in operating mode 1 or 2 (-m 1)", layout_.working_folder));
+  }
+  // Beside the main stylesheet, so that its include of user_script.xsl resolves.
+  const std::string preview = JoinPath(layout_.working_folder, "suggest_preview.xsl");
+  WriteScriptStylesheet(layout_.script_stylesheet);
+  WriteMainStylesheet(preview, rows);
+  book::PreviewOptions options;
+  options.database_file = layout_.database_file;
+  options.main_stylesheet = preview;
+  options.mode = mode_;
+  return book::ShowEntryPreview(options, index, tag, word);
+}
+
+bool Workbench::ConfirmAndSaveTagRows(const std::vector<RuleRow>& rows) {
+  if (!prompter_.AskYesNo(fmt::format("The preview shows the entry with the suggested rules. Save the suggested "
+                                      "formats of all {} tags into the tag rules (the current ones are replaced)?",
+                                      rows.size()))) {
+    return false;
+  }
+  for (const RuleRow& row : rows) SaveTagOptions(row.tag, row);
+  ReloadTagRows();
+  UpdateMainStylesheet();
+  return true;
 }
 
 check::SourceHints Workbench::CheckHints() {

@@ -45,7 +45,7 @@ SampleRule Rule(std::string tag) {
 std::string SoundTemplate(const char* tag, const char* folder, const char* label) {
   return fmt::format(
       "<xsl:template match=\"{}\"><xsl:text> </xsl:text><a href=\"{{user:mp3_wav(@path, "
-      "'{}')}}\">{}</a></xsl:template>",
+      "'{}')}}\">{}</a><xsl:text> </xsl:text></xsl:template>",
       tag, folder, label);
 }
 
@@ -93,11 +93,10 @@ std::vector<SampleRule> SampleRules() {
     r.pre_text = "(";
     r.post_text = ")";
   }
-  {
-    SampleRule& r = add("inflection");
-    r.italic = "1";
-    r.post_sp = "1";
-  }
+  // A space between inflections only, so that none stands before the closing ")".
+  add("inflection").custom_xsl =
+      "<xsl:template match=\"inflection\"><xsl:if test=\"preceding-sibling::inflection\"><xsl:text> "
+      "</xsl:text></xsl:if><i><xsl:apply-templates/></i></xsl:template>";
   add("vs-g").pre_sp = "1";
   add("span class=\"\"").post_sp = "1";
   add("vs").bold = "1";
