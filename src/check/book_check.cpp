@@ -129,8 +129,9 @@ class BookScanner {
                                 "the transformation left out",
                                 Counted(empty_bodies_.count, "entry", "entries")),
                     "look for a rule that replaces the whole document (a template matching \"/\") or asks "
-                    "for text output (xsl:output), fix it, then " +
-                        std::string(kRerunHtml));
+                    "for text output (xsl:output), or a tag that holds the entry's text with apply_templates 0, "
+                    "and tune it in the window's tag editor, then " +
+                        std::string(kRerunHtml) + "; or use the suggested rules (convert without xsl_data.xml)");
     }
     for (const auto& [target, tally] : ByFirstLine(targets_)) {
       if (ids_.count(target) > 0) continue;
@@ -217,7 +218,7 @@ class BookScanner {
   // entry's source, so an entry with keys but nothing in its definition lost its text.
   // (An entry whose source did not parse has neither, and create already counted it.)
   void Body(std::string_view line, int number) {
-    readability_.Body(line, number, entry_keys_ > 0);
+    readability_.Body(line, number);
     if (entry_keys_ == 0 || line.size() < 4 || line.substr(line.size() - 4) != "<br>") return;
     if (line.substr(0, line.size() - 4).find_first_not_of(" \t") == std::string_view::npos) {
       empty_bodies_.Add(number);

@@ -24,12 +24,9 @@ bool IsSoundLink(std::string_view line, std::size_t href) {
   return end != std::string_view::npos && end >= href + 10 && line.substr(end - 4, 4) == ".wav";
 }
 
-void ReadabilityTally::Body(std::string_view line, int number, bool has_keys) {
+void ReadabilityTally::Body(std::string_view line, int number) {
   if (line.ends_with("<br>")) line.remove_suffix(4);
-  if (line.find_first_not_of(" \t") == std::string_view::npos) {
-    if (!has_keys) empty_.Add(number);
-    return;
-  }
+  if (line.find_first_not_of(" \t") == std::string_view::npos) return;
   ++bodies_;
   if (line.find("<br>") == std::string_view::npos && line.find("<p>") == std::string_view::npos) run_on_.Add(number);
 }
@@ -70,15 +67,6 @@ void ReadabilityTally::Report(FindingSink& sink, const SourceHints& hints, std::
                                                                                     Named(hints.sounds) + ")"
                                                                               : ""),
                  advice + kOrSuggested);
-  }
-  if (empty_.count > 0) {
-    sink.Warning("no-body", kBookName, empty_.first_line,
-                 fmt::format("{} without keys and with an empty definition: readers show an empty entry",
-                             Counted(empty_.count, "entry", "entries")),
-                 std::string("a record whose text did not parse gives one (create warned of it); otherwise a rule "
-                             "leaves the entry's text out: look for apply_templates 0 on a tag that holds it in the "
-                             "window's tag editor") +
-                     kOrSuggested);
   }
 }
 

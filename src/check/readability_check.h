@@ -17,10 +17,8 @@ namespace tavex::check {
 // Counts what the book scan meets, then reports.
 class ReadabilityTally {
  public:
-  // The definition line of an entry (the line after "<dd><p>", ending in "<br>");
-  // `has_keys` when the entry has search keys (an empty definition of such an entry is
-  // the book check's own finding).
-  void Body(std::string_view line, int number, bool has_keys);
+  // The definition line of an entry (the line after "<dd><p>", ending in "<br>").
+  void Body(std::string_view line, int number);
   // A cross-reference link, and a link to a recording.
   void Link() { ++links_; }
   void Sound() { ++sounds_; }
@@ -30,7 +28,6 @@ class ReadabilityTally {
  private:
   std::int64_t bodies_ = 0;  // definitions with text
   Tally run_on_;             // definitions with text but no line break
-  Tally empty_;              // definitions without text, of entries without keys
   std::int64_t links_ = 0;
   std::int64_t sounds_ = 0;
 };

@@ -254,11 +254,17 @@ const CommandRegistrar kCheck({"check", "check the book's source in base_folder 
       std::cerr << "warning: the replacement of " << base << " is unfinished; checking " << found.folder
                 << ", which the next command that writes the workspace puts in place\n";
     }
-    // The entries, while the working folder holds them, tell a book that lost its links.
-    WorkbenchOptions reader;
-    reader.reader = true;
-    auto session = StartSession(context, false, false, reader);
-    const check::CheckReport report = check::CheckBookSource(found.folder, session->workbench.CheckHints());
+    // The entries, while the working folder holds them, tell a book that lost its links;
+    // a workspace whose entries cannot be read is checked without them.
+    check::SourceHints hints;
+    try {
+      WorkbenchOptions reader;
+      reader.reader = true;
+      auto session = StartSession(context, false, false, reader);
+      hints = session->workbench.CheckHints();
+    } catch (const Error&) {
+    }
+    const check::CheckReport report = check::CheckBookSource(found.folder, hints);
     const std::string text = *json ? check::FormatReportJson(report) : check::FormatReport(report);
     std::cout << text;
     if (!text.empty() && text.back() != '\n') std::cout << '\n';

@@ -78,16 +78,17 @@ std::vector<std::string> Lines(std::string body) {
   return lines;
 }
 
-// Lower-case words: runs of letters, digits and non-ASCII characters.
+// Lower-case words: runs of letters and digits (any script; punctuation such as dashes
+// and arrows is no word).
 std::multiset<std::string> Words(const std::string& body) {
   std::multiset<std::string> words;
-  std::string word;
-  for (char c : PlainText(body) + " ") {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x80 || std::isalnum(u)) {
-      word += static_cast<char>(std::tolower(u));
+  std::u16string word;
+  for (char16_t c : Utf8ToUtf16(PlainText(body) + " ")) {
+    const bool letter = c < 0x80 ? std::isalnum(c) != 0 : c >= 0xC0 && !(c >= 0x2000 && c <= 0x2BFF);
+    if (letter) {
+      word += c < 0x80 ? static_cast<char16_t>(std::tolower(c)) : c;
     } else if (!word.empty()) {
-      words.insert(word);
+      words.insert(Utf16ToUtf8(word));
       word.clear();
     }
   }

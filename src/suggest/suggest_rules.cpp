@@ -77,6 +77,13 @@ const std::string* BestAttribute(const TagProfile& profile, Hits&& hits) {
   return best;
 }
 
+// The XPath of an attribute: by its name, or for a prefixed name (whose namespace the
+// stylesheet does not declare) by a test of its name.
+std::string AttributePath(const std::string& name) {
+  if (name.find(':') == std::string::npos) return "@" + name;
+  return "@*[name()='" + name + "']";
+}
+
 std::string SoundTemplate(const TagProfile& profile, const std::string& attribute) {
   const AttributeProfile& values = profile.attributes.at(attribute);
   // Only one table holds most of the names: that one; both hold them: the hints decide.
@@ -87,15 +94,15 @@ std::string SoundTemplate(const TagProfile& profile, const std::string& attribut
   }
   // A leading "/" lets mp3_wav find the file name whether or not the value has a folder.
   return fmt::format(
-      "<xsl:template match=\"{}\"><a href=\"{{user:mp3_wav(concat('/', @{}), '{}')}}\">{}</a>{}</xsl:template>",
-      MatchPattern(profile.key), attribute, uk ? "uk_pron" : "us_pron", uk ? "UK" : "US", kNoBreakSpace);
+      "<xsl:template match=\"{}\"><a href=\"{{user:mp3_wav(concat('/', {}), '{}')}}\">{}</a>{}</xsl:template>",
+      MatchPattern(profile.key), AttributePath(attribute), uk ? "uk_pron" : "us_pron", uk ? "UK" : "US", kNoBreakSpace);
 }
 
 std::string LinkTemplate(const TagProfile& profile, const std::string& attribute) {
   // The link pass of the book reads exactly <A topic="id">text</A> on one line.
   const bool has_text = 2 * profile.with_text >= profile.count;
-  return fmt::format("<xsl:template match=\"{}\"><A topic=\"{{@{}}}\"><xsl:value-of select=\"{}\"/></A></xsl:template>",
-                     MatchPattern(profile.key), attribute, has_text ? "." : "@" + attribute);
+  return fmt::format("<xsl:template match=\"{}\"><A topic=\"{{{}}}\"><xsl:value-of select=\"{}\"/></A></xsl:template>",
+                     MatchPattern(profile.key), AttributePath(attribute), has_text ? "." : AttributePath(attribute));
 }
 
 // What the survey says of every key, read once.
@@ -140,7 +147,8 @@ class Reading {
     }
 
     const bool inline_in_text = 2 * p.in_mixed >= p.count;
-    const bool text_leaf = p.own_text > 0 && 10 * p.leaves >= 9 * p.count;
+    // Elements that hold their text themselves (leaves, or text around a few inline elements).
+    const bool text_leaf = p.own_text > 0 && 10 * p.own_text >= 9 * p.count;
     if (p.key == headword_) {
       row.bold = "1";
       row.post_sp = "1";
