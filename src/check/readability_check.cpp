@@ -7,6 +7,8 @@ namespace tavex::check {
 namespace {
 
 constexpr const char* kBookName = "html_EPW";
+// A handful of one-line entries is no verdict on a book's rules.
+constexpr std::int64_t kFewestForRunOn = 10;
 constexpr const char* kOrSuggested =
     ", or convert without xsl_data.xml so that the rules are suggested from the disc (`tavex2epwing "
     "suggest-rules FILE` writes them as a file to start tuning from)";
@@ -32,7 +34,7 @@ void ReadabilityTally::Body(std::string_view line, int number) {
 }
 
 void ReadabilityTally::Report(FindingSink& sink, const SourceHints& hints, std::int64_t recordings) const {
-  if (bodies_ > 1 && run_on_.count * 2 > bodies_) {
+  if (bodies_ >= kFewestForRunOn && run_on_.count * 2 > bodies_) {
     sink.Warning("run-on", kBookName, run_on_.first_line,
                  fmt::format("{} of {} entries have no line break in their definition: each reads as one "
                              "run-on line",

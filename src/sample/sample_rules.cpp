@@ -45,7 +45,7 @@ SampleRule Rule(std::string tag) {
 std::string SoundTemplate(const char* tag, const char* folder, const char* label) {
   return fmt::format(
       "<xsl:template match=\"{}\"><xsl:text> </xsl:text><a href=\"{{user:mp3_wav(@path, "
-      "'{}')}}\">{}</a><xsl:text> </xsl:text></xsl:template>",
+      "'{}')}}\">{}</a></xsl:template>",
       tag, folder, label);
 }
 
@@ -63,8 +63,10 @@ std::vector<SampleRule> SampleRules() {
   add("hm").sup = "1";
   add("pron-g").pre_sp = "1";
   {
+    // Spaced on both sides: "UK" and "NAmE" stay apart, with a recording or without.
     SampleRule& r = add("geo");
     r.italic = "1";
+    r.pre_sp = "1";
     r.post_sp = "1";
   }
   {

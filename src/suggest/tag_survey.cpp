@@ -47,14 +47,19 @@ bool LooksLikeSentence(std::string_view text) {
   return !text.empty() && (text.back() == '.' || text.back() == '!' || text.back() == '?');
 }
 
-// The first element in document order whose text is the title, with its ancestors
-// below the root; false when none is found within the search limit.
+// The first element in document order whose text is the title (the innermost such
+// one), with its ancestors below the root; false when none is found within the search
+// limit.
 bool FindTitle(const xml::Node& node, std::string_view title, std::vector<void*>& path, int& budget) {
   for (xml::Node child = node.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.Kind() != xml::NodeKind::kElement) continue;
     if (--budget < 0) return false;
     path.push_back(child.raw());
-    if (EqualsIgnoreAsciiCase(Trim(child.Text()), title)) return true;
+    if (EqualsIgnoreAsciiCase(Trim(child.Text()), title)) {
+      // A group that holds nothing but the headword: the element inside that holds it.
+      FindTitle(child, title, path, budget);
+      return true;
+    }
     if (FindTitle(child, title, path, budget)) return true;
     path.pop_back();
   }
