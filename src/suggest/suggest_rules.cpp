@@ -21,9 +21,10 @@ namespace {
 constexpr std::array<const char*, 4> kBoldKeywordTags = {"vs", "dr", "id", "pv"};
 constexpr const char* kInflectionTag = "inflection";
 
-// Words in tag names and attribute values that tell a British from an American recording.
+// Words in tag names, attribute values and labels that tell a British from an American
+// recording ("NAmE" is North American English).
 const std::set<std::string> kUkWords = {"uk", "gb", "br", "bre", "brit", "british", "england"};
-const std::set<std::string> kUsWords = {"us", "am", "ame", "nam", "usa", "american", "america"};
+const std::set<std::string> kUsWords = {"us", "am", "ame", "nam", "name", "usa", "american", "america"};
 
 constexpr const char* kNoBreakSpace = "<xsl:text disable-output-escaping=\"yes\">&amp;nbsp;</xsl:text>";
 
@@ -55,8 +56,11 @@ int CountryHint(const TagProfile& profile, const std::string& sound_attribute) {
   weigh(profile.key);
   for (const auto& [name, attribute] : profile.attributes) {
     if (name == sound_attribute) continue;
-    weigh(name);
     for (const std::string& value : attribute.samples) weigh(value);
+  }
+  // Then the labels before the element ("BrE", "NAmE"), when the rest says nothing.
+  if (hint == 0) {
+    for (const std::string& text : profile.before) weigh(text);
   }
   return hint;
 }

@@ -94,6 +94,25 @@ void FollowPath(const xml::Node& root, std::string_view path, std::unordered_set
   }
 }
 
+// Distinct texts kept of the siblings before an element.
+constexpr std::size_t kBeforeSamples = 8;
+// Sibling texts longer than this are no label.
+constexpr std::size_t kLabelBytes = 24;
+
+// The short texts of the last two element siblings met, for the labels before an element.
+class Before {
+ public:
+  void Add(const xml::Node& sibling) {
+    const std::string text = sibling.Text();
+    last_[0] = std::move(last_[1]);
+    last_[1] = text.size() <= kLabelBytes ? text : std::string();
+  }
+  std::string Text() const { return last_[0] + " " + last_[1]; }
+
+ private:
+  std::string last_[2];
+};
+
 }  // namespace
 
 struct TagSurvey::Walk {
@@ -151,15 +170,17 @@ void TagSurvey::AddEntry(const xml::Node& root, std::string_view title) {
     if (child.Kind() == xml::NodeKind::kElement) ++siblings[analysis::TagKey(child)];
   }
   bool after_title = false;
+  Before before;
   for (xml::Node child = root.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.Kind() != xml::NodeKind::kElement) continue;
-    Measure(child, walk, true, root_mixed, siblings[analysis::TagKey(child)] > 1, after_title);
+    Measure(child, walk, true, root_mixed, siblings[analysis::TagKey(child)] > 1, after_title, before.Text());
     if (child.raw() == walk.title) after_title = true;
+    before.Add(child);
   }
 }
 
 void TagSurvey::Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed, bool repeated,
-                        bool after_title) {
+                        bool after_title, const std::string& before_text) {
   const std::string key = analysis::TagKey(element);
   std::map<std::string, int> children;
   for (xml::Node child = element.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
@@ -209,12 +230,15 @@ void TagSurvey::Measure(const xml::Node& element, Walk& walk, bool top_level, bo
       if (attribute.samples.size() < kAttributeSamples) attribute.samples.insert(lower);
     }
     for (const auto& [child_key, n] : children) profile.child_keys.insert(child_key);
+    if (!before_text.empty() && profile.before.size() < kBeforeSamples) profile.before.insert(before_text);
   }
   bool after = false;
+  Before before;
   for (xml::Node child = element.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.Kind() != xml::NodeKind::kElement) continue;
-    Measure(child, walk, false, mixed, children[analysis::TagKey(child)] > 1, after);
+    Measure(child, walk, false, mixed, children[analysis::TagKey(child)] > 1, after, before.Text());
     if (child.raw() == walk.title) after = true;
+    before.Add(child);
   }
 }
 

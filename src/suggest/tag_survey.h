@@ -49,6 +49,7 @@ struct TagProfile {
   bool many_values = false;      // more distinct texts than kMaxValues
   std::map<std::string, AttributeProfile> attributes;
   std::set<std::string> child_keys;  // keys of the element children met
+  std::set<std::string> before;      // a few short texts of the siblings before them (labels)
 
   static constexpr std::size_t kMaxValues = 64;
   // Share of the elements for which a count holds (0 to 1).
@@ -72,8 +73,9 @@ class TagSurvey {
   TagProfile& ProfileOf(const std::string& key);
   // What one entry's walk knows while it measures an element.
   struct Walk;
+  // `before`: the short texts of the two element siblings before it.
   void Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed, bool repeated,
-               bool after_title);
+               bool after_title, const std::string& before);
 
   const DiscFacts* facts_;
   std::vector<TagProfile> profiles_;
