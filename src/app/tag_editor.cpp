@@ -86,7 +86,9 @@ void TagEditor::BuildLayout() {
   rebuild->setObjectName("ButtonRebuildHtml");
   auto* suggest = new QPushButton("suggest");
   suggest->setObjectName("ButtonSuggest");
-  suggest->setToolTip("suggest the formats of every tag from the disc's structure; the preview shows them before they are saved");
+  suggest->setToolTip(
+      "suggest the formats of every tag from the disc's structure; the preview shows them before they are "
+      "saved");
 
   auto* fields = new QFormLayout;
   fields->addRow("pre_text", pre_text_);

@@ -38,14 +38,16 @@ std::vector<std::string> ReadTextField(const BundleLocation& where, std::string_
       const std::uint64_t start = column.values[i];
       const std::uint64_t end = i + 1 < count ? column.values[i + 1] : file.size();
       if (end < start || end > file.size()) {
-        throw Error(fmt::format("bundle {}: record {} points outside {} (offsets {} to {}, the file has {} bytes)",
-                                config.bundle_name, i, file.path(), start, end, file.size()));
+        throw Error(
+            fmt::format("bundle {}: record {} points outside {} (offsets {} to {}, the file has {} bytes)",
+                        config.bundle_name, i, file.path(), start, end, file.size()));
       }
       texts.push_back(file.ReadAt(start, static_cast<std::size_t>(end - start)));
     }
     return texts;
   }
-  throw Error(fmt::format("bundle {}: {} declares no data field ${}", config.bundle_name, config.config_path, field));
+  throw Error(
+      fmt::format("bundle {}: {} declares no data field ${}", config.bundle_name, config.config_path, field));
 }
 
 }  // namespace tavex::bundle

@@ -85,7 +85,8 @@ class BookScanner {
     if (line == "</p></dd>") in_body_ = false;
     body_next_ = line == "<dd><p>";
     if (line.find("href=\"#") != std::string_view::npos) Links(line, number);
-    for (std::size_t href = line.find("href=\""); href != std::string_view::npos; href = line.find("href=\"", href + 6)) {
+    for (std::size_t href = line.find("href=\""); href != std::string_view::npos;
+         href = line.find("href=\"", href + 6)) {
       if (IsSoundLink(line, href)) readability_.Sound();
     }
     if (std::size_t pos = line.find("<key title=\""); pos != std::string_view::npos) {
@@ -124,14 +125,15 @@ class BookScanner {
                   "holds it, then re-run `tavex2epwing html`");
     }
     if (empty_bodies_.count > 0) {
-      sink_.Warning("body-empty", kBookName, empty_bodies_.first_line,
-                    fmt::format("{} with search keys but an empty definition: their source has text that "
-                                "the transformation left out",
-                                Counted(empty_bodies_.count, "entry", "entries")),
-                    "look for a rule that replaces the whole document (a template matching \"/\") or asks "
-                    "for text output (xsl:output), or a tag that holds the entry's text with apply_templates 0, "
-                    "and tune it in the window's tag editor, then " +
-                        std::string(kRerunHtml) + "; or use the suggested rules (convert without xsl_data.xml)");
+      sink_.Warning(
+          "body-empty", kBookName, empty_bodies_.first_line,
+          fmt::format("{} with search keys but an empty definition: their source has text that "
+                      "the transformation left out",
+                      Counted(empty_bodies_.count, "entry", "entries")),
+          "look for a rule that replaces the whole document (a template matching \"/\") or asks "
+          "for text output (xsl:output), or a tag that holds the entry's text with apply_templates 0, "
+          "and tune it in the window's tag editor, then " +
+              std::string(kRerunHtml) + "; or use the suggested rules (convert without xsl_data.xml)");
     }
     for (const auto& [target, tally] : ByFirstLine(targets_)) {
       if (ids_.count(target) > 0) continue;

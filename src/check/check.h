@@ -36,8 +36,8 @@ struct CheckReport {
 // An element of the disc's entries whose attribute refers to something: another entry
 // (by its id) or a recording (by its name).
 struct TagAttribute {
-  std::string tag;        // the tag key
-  std::string attribute;  // the attribute's name
+  std::string tag;         // the tag key
+  std::string attribute;   // the attribute's name
   std::int64_t count = 0;  // elements seen with such a value
 };
 

@@ -493,8 +493,8 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
     const std::string heading = heading_of[entry.id];
     const std::string plain_body = PlainText(entry.body, by_unicode);
     std::string rest = plain_body.substr(std::min(heading.size(), plain_body.size()));
-    const bool headword_first = entry.body.starts_with("<b>") && plain_body.starts_with(heading) &&
-                                (rest.empty() || rest[0] == ' ');
+    const bool headword_first =
+        entry.body.starts_with("<b>") && plain_body.starts_with(heading) && (rest.empty() || rest[0] == ' ');
     rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size() : rest.find_first_not_of(' '));
     EXPECT_EQ(WithoutNewlines(text), headword_first ? heading + rest : plain_title + plain_body);
     if (headword_first) ++body_first;

@@ -3,9 +3,9 @@
 // if so, so a run in operating mode 1 or 2 resumes where an earlier one stopped. Steps
 // are atomic (a table is created and filled in one transaction; folders and files are
 // written under temporary names), so an interrupted step is simply redone.
-#include <chrono>
-
 #include <fmt/format.h>
+
+#include <chrono>
 
 #include "analysis/topic_index.h"
 #include "audio/pron_convert.h"
@@ -102,11 +102,14 @@ void Workbench::Create(const CreateOptions& options) {
   RunStep("04 tag", [&] {
     if (!FileExists(db)) return;
     bool suggested = false;
-    exchange::PrepareXslTable(db, xsl_exchange_path_, progress_, prompter_, [&](store::Connection& connection) {
-      const suggest::DiscFacts facts = suggest::ReadDiscFacts(
-          {.database_file = db, .source_data_folder = layout_.source_data_folder, .unzip_folder = layout_.unzip_folder});
-      suggested = suggest::ApplySuggestedRules(connection, facts, progress_) > 0;
-    });
+    exchange::PrepareXslTable(db, xsl_exchange_path_, progress_, prompter_,
+                              [&](store::Connection& connection) {
+                                const suggest::DiscFacts facts =
+                                    suggest::ReadDiscFacts({.database_file = db,
+                                                            .source_data_folder = layout_.source_data_folder,
+                                                            .unzip_folder = layout_.unzip_folder});
+                                suggested = suggest::ApplySuggestedRules(connection, facts, progress_) > 0;
+                              });
     if (suggested) progress_.Warn(suggest::SuggestedRulesNote());
     ReloadTagRows();
     if (on_tag_rows_changed) on_tag_rows_changed();

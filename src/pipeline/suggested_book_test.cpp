@@ -65,8 +65,8 @@ std::string PlainText(const std::string& html) {
   static const std::regex kBlock("<br>|</?p>|<indent[^>]*>");
   static const std::regex kTag("<[^>]*>");
   std::string text = std::regex_replace(std::regex_replace(html, kBlock, " "), kTag, "");
-  for (const auto& [entity, c] : {std::pair{"&nbsp;", " "}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""},
-                                  {"&amp;", "&"}}) {
+  for (const auto& [entity, c] :
+       {std::pair{"&nbsp;", " "}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}}) {
     text = ReplaceAll(text, entity, c);
   }
   return text;
@@ -106,7 +106,8 @@ std::multiset<std::string> Words(const std::string& body) {
 
 std::multiset<std::string> Matches(const std::string& body, const std::regex& pattern) {
   std::multiset<std::string> found;
-  for (auto it = std::sregex_iterator(body.begin(), body.end(), pattern); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(body.begin(), body.end(), pattern); it != std::sregex_iterator();
+       ++it) {
     found.insert((*it)[1].str());
   }
   return found;
@@ -144,10 +145,11 @@ const std::vector<std::pair<std::string, std::string>>& Renamed() {
   static const std::vector<std::pair<std::string, std::string>> names = [] {
     std::vector<std::pair<std::string, std::string>> list;
     int n = 0;
-    for (const char* name : {"h-g", "top-g", "hm", "h", "pron-g", "geo", "phon", "snd-uk", "snd-us", "side-g",
-                             "side-panel", "title", "p-g", "p", "infl-g", "vs-g", "pos", "gram", "sn-g", "sn", "def",
-                             "x-g", "xr", "x-ref", "x", "sup", "inf", "id-g", "pv-g", "dr-g", "editor-note",
-                             "usage-note"}) {
+    for (const char* name :
+         {"h-g",    "top-g",  "hm",         "h",     "pron-g", "geo",  "phon",        "snd-uk",
+          "snd-us", "side-g", "side-panel", "title", "p-g",    "p",    "infl-g",      "vs-g",
+          "pos",    "gram",   "sn-g",       "sn",    "def",    "x-g",  "xr",          "x-ref",
+          "x",      "sup",    "inf",        "id-g",  "pv-g",   "dr-g", "editor-note", "usage-note"}) {
       list.emplace_back(name, "q" + std::to_string(++n));
     }
     return list;
@@ -213,14 +215,16 @@ Figures Compare(const std::string& tuned_folder, const std::string& suggested_fo
     suggested_lines.push_back(static_cast<int>(other_lines.size()));
     auto is_long = [](const std::string& line) { return Utf8ToUtf16(line).size() > 300; };
     if (std::none_of(lines.begin(), lines.end(), is_long)) {
-      f.long_lines += static_cast<std::size_t>(std::count_if(other_lines.begin(), other_lines.end(), is_long));
+      f.long_lines +=
+          static_cast<std::size_t>(std::count_if(other_lines.begin(), other_lines.end(), is_long));
     }
 
     // A word the other book writes without the script around part of it ("10<sup>3</sup>"
     // as "103") is there too.
     const std::multiset<std::string> words = Words(other.body);
     std::string run_on;
-    for (const std::string& w : Words(ReplaceAll(ReplaceAll(other.body, "<sup>", ""), "</sup>", ""))) run_on += w + " ";
+    for (const std::string& w : Words(ReplaceAll(ReplaceAll(other.body, "<sup>", ""), "</sup>", "")))
+      run_on += w + " ";
     for (const std::string& word : Words(entry.body)) {
       if (!words.contains(word) && run_on.find(word) == std::string::npos) {
         ++f.missing_words;
@@ -256,7 +260,9 @@ void ExpectReadable(const Figures& f) {
 
 class SuggestedBookTest : public ::testing::Test {
  protected:
-  void SetUp() override { sample::WriteSampleDisc(dir_ / "disc", {.entries = 120, .recordings = 100, .seed = 5}); }
+  void SetUp() override {
+    sample::WriteSampleDisc(dir_ / "disc", {.entries = 120, .recordings = 100, .seed = 5});
+  }
 
   // Converts the disc in a workspace of its own, with `rules` as xsl_data.xml (none when
   // empty); with `rename`, the entries get other tag names before they are analysed.
@@ -299,8 +305,9 @@ TEST_F(SuggestedBookTest, ReadsAboutAsWellAsTheTunedBook) {
   const std::string suggested = Convert("suggested", "", false);
   // Only the run without a rules file says where its rules came from.
   auto says_suggested = [](const std::vector<std::string>& lines) {
-    return std::any_of(lines.begin(), lines.end(),
-                       [](const std::string& line) { return line.find("rules were suggested") != std::string::npos; });
+    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.find("rules were suggested") != std::string::npos;
+    });
   };
   EXPECT_TRUE(says_suggested(notes_["suggested"]));
   EXPECT_FALSE(says_suggested(notes_["tuned"]));

@@ -27,7 +27,8 @@ suggest::DiscFacts Facts(const WorkingLayout& layout) {
 }
 
 // Gives `rows` the formats the workspace's entries suggest.
-void Suggest(const WorkingLayout& layout, store::Connection& db, Progress& progress, std::vector<RuleRow>& rows) {
+void Suggest(const WorkingLayout& layout, store::Connection& db, Progress& progress,
+             std::vector<RuleRow>& rows) {
   const suggest::DiscFacts facts = Facts(layout);
   suggest::SuggestFormats(suggest::SurveyEntries(db, facts, progress), rows);
 }
@@ -40,8 +41,8 @@ std::vector<check::TagAttribute> AsCheckList(const std::vector<suggest::Attribut
 
 void RequireEntries(const std::string& db_path) {
   if (FileExists(db_path) && store::TableExists(db_path, "fs_skn")) return;
-  throw Error(fmt::format("{} holds no entries yet: run `create` in operating mode 1 or 2 (-m 1), or `extract fs.skn`",
-                          db_path));
+  throw Error(fmt::format(
+      "{} holds no entries yet: run `create` in operating mode 1 or 2 (-m 1), or `extract fs.skn`", db_path));
 }
 
 }  // namespace
@@ -78,10 +79,11 @@ std::vector<RuleRow> Workbench::SuggestedTagRows() {
 }
 
 EntryPreview Workbench::PreviewWithRows(int index, const std::vector<RuleRow>& rows, const std::string& tag,
-                                         const std::string& word) {
+                                        const std::string& word) {
   RequireEntries(layout_.database_file);
   if (!FolderExists(layout_.working_folder)) {
-    throw Error(fmt::format("{} does not exist: run `create` in operating mode 1 or 2 (-m 1)", layout_.working_folder));
+    throw Error(fmt::format("{} does not exist: run `create` in operating mode 1 or 2 (-m 1)",
+                            layout_.working_folder));
   }
   // Beside the main stylesheet, so that its include of user_script.xsl resolves.
   const std::string preview = JoinPath(layout_.working_folder, "suggest_preview.xsl");
@@ -95,9 +97,10 @@ EntryPreview Workbench::PreviewWithRows(int index, const std::vector<RuleRow>& r
 }
 
 bool Workbench::ConfirmAndSaveTagRows(const std::vector<RuleRow>& rows) {
-  if (!prompter_.AskYesNo(fmt::format("The preview shows the entry with the suggested rules. Save the suggested "
-                                      "formats of all {} tags into the tag rules (the current ones are replaced)?",
-                                      rows.size()))) {
+  if (!prompter_.AskYesNo(
+          fmt::format("The preview shows the entry with the suggested rules. Save the suggested "
+                      "formats of all {} tags into the tag rules (the current ones are replaced)?",
+                      rows.size()))) {
     return false;
   }
   for (const RuleRow& row : rows) SaveTagOptions(row.tag, row);
@@ -108,7 +111,8 @@ bool Workbench::ConfirmAndSaveTagRows(const std::vector<RuleRow>& rows) {
 
 check::SourceHints Workbench::CheckHints() {
   const std::string& db_path = layout_.database_file;
-  if (!FileExists(db_path) || !store::TableExists(db_path, "fs_skn")) return last_hints_.value_or(check::SourceHints{});
+  if (!FileExists(db_path) || !store::TableExists(db_path, "fs_skn"))
+    return last_hints_.value_or(check::SourceHints{});
   store::Connection db(db_path);
   const suggest::DiscFacts facts = Facts(layout_);
   NullProgress quiet;

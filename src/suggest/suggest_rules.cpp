@@ -92,21 +92,25 @@ std::string SoundTemplate(const TagProfile& profile, const std::string& attribut
   const AttributeProfile& values = profile.attributes.at(attribute);
   // Only one table holds most of the names: that one; both hold them: the hints decide.
   bool uk = values.uk_hits > values.us_hits;
-  if (values.uk_hits == values.us_hits || std::min(values.uk_hits, values.us_hits) * 2 > std::max(values.uk_hits, values.us_hits)) {
+  if (values.uk_hits == values.us_hits ||
+      std::min(values.uk_hits, values.us_hits) * 2 > std::max(values.uk_hits, values.us_hits)) {
     const int hint = CountryHint(profile, attribute);
     if (hint != 0) uk = hint > 0;
   }
   // A leading "/" lets mp3_wav find the file name whether or not the value has a folder.
   return fmt::format(
-      "<xsl:template match=\"{}\"><a href=\"{{user:mp3_wav(concat('/', {}), '{}')}}\">{}</a>{}</xsl:template>",
-      MatchPattern(profile.key), AttributePath(attribute), uk ? "uk_pron" : "us_pron", uk ? "UK" : "US", kNoBreakSpace);
+      "<xsl:template match=\"{}\"><a href=\"{{user:mp3_wav(concat('/', {}), "
+      "'{}')}}\">{}</a>{}</xsl:template>",
+      MatchPattern(profile.key), AttributePath(attribute), uk ? "uk_pron" : "us_pron", uk ? "UK" : "US",
+      kNoBreakSpace);
 }
 
 std::string LinkTemplate(const TagProfile& profile, const std::string& attribute) {
   // The link pass of the book reads exactly <A topic="id">text</A> on one line.
   const bool has_text = 2 * profile.with_text >= profile.count;
-  return fmt::format("<xsl:template match=\"{}\"><A topic=\"{{{}}}\"><xsl:value-of select=\"{}\"/></A></xsl:template>",
-                     MatchPattern(profile.key), AttributePath(attribute), has_text ? "." : AttributePath(attribute));
+  return fmt::format(
+      "<xsl:template match=\"{}\"><A topic=\"{{{}}}\"><xsl:value-of select=\"{}\"/></A></xsl:template>",
+      MatchPattern(profile.key), AttributePath(attribute), has_text ? "." : AttributePath(attribute));
 }
 
 // What the survey says of every key, read once.
@@ -129,7 +133,8 @@ class Reading {
     RuleRow row;
     row.tag = p.key;
     row.apply_templates = "1";
-    const std::string* sound = BestAttribute(p, [](const AttributeProfile& a) { return std::max(a.uk_hits, a.us_hits); });
+    const std::string* sound =
+        BestAttribute(p, [](const AttributeProfile& a) { return std::max(a.uk_hits, a.us_hits); });
     if (sound != nullptr) {
       row.custom_xsl = SoundTemplate(p, *sound);
       return row;
@@ -242,7 +247,8 @@ TagSurvey SurveyEntries(store::Connection& db, const DiscFacts& facts, Progress&
   xml::Document doc;
   for (std::int64_t i = 0; entries.Step(); ++i) {
     if (i % stride != 0) continue;
-    if (analysis::LoadEntryDocument(entries.Text(0), doc)) survey.AddEntry(doc.DocumentElement(), entries.Text(1));
+    if (analysis::LoadEntryDocument(entries.Text(0), doc))
+      survey.AddEntry(doc.DocumentElement(), entries.Text(1));
     loop.Step();
   }
   return survey;
@@ -303,7 +309,8 @@ std::vector<AttributeUse> AttributesWhere(const TagSurvey& survey, Hits&& hits) 
       uses.push_back({profile.key, *name, profile.attributes.at(*name).values});
     }
   }
-  std::stable_sort(uses.begin(), uses.end(), [](const AttributeUse& a, const AttributeUse& b) { return a.count > b.count; });
+  std::stable_sort(uses.begin(), uses.end(),
+                   [](const AttributeUse& a, const AttributeUse& b) { return a.count > b.count; });
   return uses;
 }
 
@@ -319,7 +326,8 @@ std::vector<AttributeUse> SoundAttributes(const TagSurvey& survey) {
 
 std::string SuggestedRulesNote() {
   return "no xsl_data.xml: the tag rules were suggested from the disc's own structure; tune them in the "
-         "window's tag editor (xsl edit), or write them with `tavex2epwing suggest-rules FILE`, edit the file and "
+         "window's tag editor (xsl edit), or write them with `tavex2epwing suggest-rules FILE`, edit the "
+         "file and "
          "load it with `import xsl FILE` or as xsl_data.xml";
 }
 

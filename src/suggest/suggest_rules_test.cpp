@@ -20,7 +20,8 @@ const char* const kEntries[][2] = {
      "bee"},
     {"<art id='c_2'><blk><hw>cell</hw><aud src='snd/cell.mp3' dialect='gb'/></blk><grp><lbl>noun</lbl>"
      "<sense><nr>1</nr><txt>a small room in a prison or in a monastery.</txt><cf ref='b_1'>bee</cf>"
-     "<meta>c_2</meta></sense><sense><nr>2</nr><txt>the smallest unit of a living thing.</txt></sense></grp></art>",
+     "<meta>c_2</meta></sense><sense><nr>2</nr><txt>the smallest unit of a living "
+     "thing.</txt></sense></grp></art>",
      "cell"},
     {"<art id='d_3'><blk><hw>dell</hw><aud src='snd/dell.mp3' dialect='am'/></blk><grp><lbl>verb</lbl>"
      "<sense><nr>1</nr><txt>to dig a small valley in a field.</txt><cf ref='zz'>nowhere</cf>"
@@ -57,14 +58,14 @@ TEST(SuggestFormats, ReadsAnUnknownTagSetFromItsStructure) {
   EXPECT_EQ(hw.pre_br, "");
   EXPECT_EQ(Find(rows, "blk").post_br, "1");  // the part holding it ends the first line
   EXPECT_EQ(Find(rows, "blk").pre_br, "");
-  EXPECT_EQ(Find(rows, "hn").sup, "1");  // a number right after the headword
+  EXPECT_EQ(Find(rows, "hn").sup, "1");   // a number right after the headword
   EXPECT_EQ(Find(rows, "nr").bold, "1");  // numbers elsewhere count senses
   EXPECT_EQ(Find(rows, "lbl").italic, "1");
   EXPECT_EQ(Find(rows, "lbl").post_sp, "1");
   EXPECT_EQ(Find(rows, "grp").pre_br, "1");
-  EXPECT_EQ(Find(rows, "sense").pre_br, "1");  // repeated groups
-  EXPECT_EQ(Find(rows, "txt").pre_br, "1");  // sentences
-  EXPECT_EQ(Find(rows, "dr").bold, "1");  // a keyword element: a headword of its own
+  EXPECT_EQ(Find(rows, "sense").pre_br, "1");          // repeated groups
+  EXPECT_EQ(Find(rows, "txt").pre_br, "1");            // sentences
+  EXPECT_EQ(Find(rows, "dr").bold, "1");               // a keyword element: a headword of its own
   EXPECT_EQ(Find(rows, "meta").apply_templates, "0");  // only entry ids
   EXPECT_EQ(Find(rows, "cf").custom_xsl,
             "<xsl:template match=\"cf\"><A topic=\"{@ref}\"><xsl:value-of select=\".\"/></A></xsl:template>");
@@ -82,7 +83,8 @@ TEST(SuggestFormats, TellsBritishFromAmericanRecordingsByTheTablesAndTheHints) {
   TagSurvey survey(facts);
   xml::Document doc;
   ASSERT_TRUE(analysis::LoadEntryDocument(
-      "<e><w>a</w><sound-gb file='x/a.mp3'/><sound-n file='x/a.mp3' kind='US'/><only file='b.mp3'/></e>", doc));
+      "<e><w>a</w><sound-gb file='x/a.mp3'/><sound-n file='x/a.mp3' kind='US'/><only file='b.mp3'/></e>",
+      doc));
   survey.AddEntry(doc.DocumentElement(), "a");
   std::vector<RuleRow> rows(3);
   rows[0].tag = "sound-gb";

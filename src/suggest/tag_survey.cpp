@@ -116,10 +116,10 @@ class Before {
 }  // namespace
 
 struct TagSurvey::Walk {
-  std::string entry_id;                     // the entry's own id, ASCII lower case
-  void* title = nullptr;                    // the title element, if found
-  std::unordered_set<void*> title_path;     // it and its ancestors below the root
-  std::unordered_set<void*> reshown;        // side panels shown again at the end
+  std::string entry_id;                  // the entry's own id, ASCII lower case
+  void* title = nullptr;                 // the title element, if found
+  std::unordered_set<void*> title_path;  // it and its ancestors below the root
+  std::unordered_set<void*> reshown;     // side panels shown again at the end
   std::unordered_set<void*> reshown_parents;
 };
 
@@ -179,8 +179,8 @@ void TagSurvey::AddEntry(const xml::Node& root, std::string_view title) {
   }
 }
 
-void TagSurvey::Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed, bool repeated,
-                        bool after_title, const std::string& before_text) {
+void TagSurvey::Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed,
+                        bool repeated, bool after_title, const std::string& before_text) {
   const std::string key = analysis::TagKey(element);
   std::map<std::string, int> children;
   for (xml::Node child = element.FirstChild(); !child.IsNull(); child = child.NextSibling()) {

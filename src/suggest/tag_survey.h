@@ -18,10 +18,10 @@ namespace tavex::suggest {
 
 // What the values of one attribute of a tag key turned out to be.
 struct AttributeProfile {
-  int values = 0;      // elements that carry the attribute
-  int topic_hits = 0;  // values that are another entry's id
-  int uk_hits = 0;     // values naming a recording of uk_pron
-  int us_hits = 0;     // values naming a recording of us_pron
+  int values = 0;                 // elements that carry the attribute
+  int topic_hits = 0;             // values that are another entry's id
+  int uk_hits = 0;                // values naming a recording of uk_pron
+  int us_hits = 0;                // values naming a recording of us_pron
   std::set<std::string> samples;  // a few distinct values, for hints
 };
 
@@ -29,22 +29,22 @@ struct AttributeProfile {
 struct TagProfile {
   std::string key;
   int count = 0;
-  int leaves = 0;        // without element children
-  int with_text = 0;     // with text somewhere in them
-  int in_mixed = 0;      // inside a parent that has text of its own between elements
-  int own_text = 0;      // with text of their own (a leaf's text, or mixed content)
-  int sentences = 0;     // text of five words or more, or ending like a sentence
-  int digits = 0;        // text of digits only
-  int id_texts = 0;      // text that is an entry id of the topic table
-  long long words = 0;   // words of their text, summed
-  long long chars = 0;   // bytes of their text, summed
-  int repeated = 0;      // next to a sibling with the same key
-  int top_level = 0;     // children of the entry's root element
-  int titles = 0;        // the entry's title element: the first whose text is the title
-  int holds_title = 0;   // an ancestor of the title element
-  int after_title = 0;   // a sibling standing after the title element
-  int reshown = 0;       // a side panel the root template shows again at the end
-  int reshown_parent = 0;  // the parent of such a side panel
+  int leaves = 0;                // without element children
+  int with_text = 0;             // with text somewhere in them
+  int in_mixed = 0;              // inside a parent that has text of its own between elements
+  int own_text = 0;              // with text of their own (a leaf's text, or mixed content)
+  int sentences = 0;             // text of five words or more, or ending like a sentence
+  int digits = 0;                // text of digits only
+  int id_texts = 0;              // text that is an entry id of the topic table
+  long long words = 0;           // words of their text, summed
+  long long chars = 0;           // bytes of their text, summed
+  int repeated = 0;              // next to a sibling with the same key
+  int top_level = 0;             // children of the entry's root element
+  int titles = 0;                // the entry's title element: the first whose text is the title
+  int holds_title = 0;           // an ancestor of the title element
+  int after_title = 0;           // a sibling standing after the title element
+  int reshown = 0;               // a side panel the root template shows again at the end
+  int reshown_parent = 0;        // the parent of such a side panel
   std::set<std::string> values;  // distinct texts, up to kMaxValues
   bool many_values = false;      // more distinct texts than kMaxValues
   std::map<std::string, AttributeProfile> attributes;
