@@ -1,7 +1,7 @@
 // The tag editor and the character view on a converted sample disc: loading and saving
 // a tag's options with the stylesheet rewrite, the entry navigation, "select", "search",
 // and the character grid with its gaiji glyphs.
-#include <filesystem>
+#include "app/tag_editor.h"
 
 #include <QComboBox>
 #include <QImage>
@@ -14,9 +14,9 @@
 #include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
+#include <filesystem>
 
 #include "app/grid_models.h"
-#include "app/tag_editor.h"
 #include "app/window_test_support.h"
 #include "platform/files.h"
 #include "store/database.h"
@@ -241,7 +241,8 @@ class TagEditorTest : public QObject {
     Click("ButtonSuggest");
     QVERIFY(no.done());
     QVERIFY2(question.contains("suggested"), qPrintable(question));
-    QVERIFY2(!preview_when_asked.isEmpty() && !preview_when_asked.contains("&nbsp;/"), qPrintable(preview_when_asked));
+    QVERIFY2(!preview_when_asked.isEmpty() && !preview_when_asked.contains("&nbsp;/"),
+             qPrintable(preview_when_asked));
     QCOMPARE(bench.LoadTagOptions("phon")->pre_text, std::string("/"));
 
     DialogDriver yes;

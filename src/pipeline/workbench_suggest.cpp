@@ -73,9 +73,10 @@ void Workbench::SuggestRules(const std::string& file) {
 std::vector<RuleRow> Workbench::SuggestedTagRows() {
   RequireEntries(layout_.database_file);
   if (tag_rows_.empty()) {
-    throw Error(fmt::format("{} holds no tag rules yet: run `create` in operating mode 1 or 2 (-m 1), or `import xsl "
-                            "FILE`",
-                            layout_.database_file));
+    throw Error(
+        fmt::format("{} holds no tag rules yet: run `create` in operating mode 1 or 2 (-m 1), or `import xsl "
+                    "FILE`",
+                    layout_.database_file));
   }
   store::Connection db(layout_.database_file);
   std::vector<RuleRow> rows = tag_rows_;
