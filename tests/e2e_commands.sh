@@ -82,7 +82,8 @@ check "xml view shows tab indentation" grep -q '&nbsp;&nbsp;&nbsp;&nbsp;&lt;' "$
 "$BIN" -w "$W" preview 0 >"$SCRATCH/epw" 2>&1 || fail "preview epw"
 check "EPW view starts with the entry's dt line" grep -q '^<dt id="0">' "$SCRATCH/epw"
 
-# --- an independent XSLT run gives the program's transformed entry (statistics rules: no mp3_wav).
+# --- an independent XSLT run gives the program's transformed entry (suggested rules; xsltproc
+# gets mp3_wav as an EXSLT function for the sample's paths "sound/NAME.mp3").
 # The program drops white-space-only text nodes after parsing; strip-space does the same for
 # xsltproc. Characters outside Shift_JIS are compared as "?" since the view is Shift_JIS.
 cat >"$SCRATCH/strip.xsl" <<'XSL'
@@ -92,9 +93,18 @@ cat >"$SCRATCH/strip.xsl" <<'XSL'
 </xsl:stylesheet>
 XSL
 ascii() { python3 -c "import sys; t=sys.stdin.buffer.read().decode('utf-8'); sys.stdout.write(''.join(c if ord(c)<128 else '?' for c in t).replace('\n',''))"; }
+cat >"$SCRATCH/with_mp3_wav.xsl" <<XSL
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform" xmlns:user="urn:user-scripts"
+  xmlns:func="http://exslt.org/functions" extension-element-prefixes="func">
+<xsl:import href="$W/working_folder/epwing_dic.xsl"/>
+<func:function name="user:mp3_wav"><xsl:param name="topic"/><xsl:param name="resource"/>
+<func:result select="concat(\$resource, '/', substring-before(substring-after(substring-after(\$topic, '/'), '/'), '.mp3'), '.wav')"/>
+</func:function>
+</xsl:stylesheet>
+XSL
 for i in 0 2 5; do
   q "select CONTENT_text from fs_skn where [index] = $i" | xsltproc "$SCRATCH/strip.xsl" - >"$SCRATCH/e$i.xml"
-  xsltproc "$W/working_folder/epwing_dic.xsl" "$SCRATCH/e$i.xml" | ascii >"$SCRATCH/x$i"
+  xsltproc "$SCRATCH/with_mp3_wav.xsl" "$SCRATCH/e$i.xml" | ascii >"$SCRATCH/x$i"
   "$BIN" -w "$W" preview "$i" --view html | ascii >"$SCRATCH/p$i"
   check "xsltproc and the program transform entry $i alike" cmp "$SCRATCH/x$i" "$SCRATCH/p$i"
 done

@@ -384,21 +384,28 @@ us_pron.skn huge-record 4 us_pron\.skn: .*us_pron\.cat .*record 4
 CASES
 
 # Warnings: the run ends, the warning counts what was damaged, the rest of the book is whole.
-book_whole() {
+book_whole() {  # book_whole WHAT [ERRORS]: ERRORS, a pattern the check's only errors match
   local what="$1"
   expect_success "$what"
   check "$what: every entry in the book" test "$(entry_count "$W")" -eq "$base_entries"
   check "$what: the book decodes as CP932" iconv -f CP932 -t UTF-8 -o /dev/null "$W/base_folder/html_EPW"
-  check "$what: the book passes the check" "$BIN" -w "$W" check
+  if [[ -z "${2:-}" ]]; then
+    check "$what: the book passes the check" "$BIN" -w "$W" check
+  else
+    "$BIN" -w "$W" check >"$SCRATCH/check.out" 2>&1
+    check "$what: the check's only errors: $2" bash -c "grep ': error: ' '$SCRATCH/check.out' | grep -qv -- '$2' && exit 1 || grep -q -- '$2' '$SCRATCH/check.out'"
+  fi
 }
 warned() { grep -qE "^warning: $2" "$ERR" && pass || fail "$1: no warning '$2': $(head -c 400 "$ERR")"; }
 
 damaged_run fs.skn title-not-utf8 7
 book_whole "a title that is not UTF-8"
 warned "a title that is not UTF-8" "bundle fs\.skn: 1 records hold bytes in TEXTTITLE that are not UTF-8"
+# Entries refer to entry 7 by its id, which its lost text no longer gives: those links go
+# nowhere, and the check says so.
 for kind in entry-not-xml entry-not-text; do
   damaged_run fs.skn "$kind" 7
-  book_whole "$kind"
+  book_whole "$kind" 'error: link to #-1 has no entry with that id'
   warned "$kind" "$((base_unparsed + 1)) entries did not parse"
 done
 damaged_run fs.skn index-trailing 0

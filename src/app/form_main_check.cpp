@@ -29,7 +29,8 @@ std::string AbsoluteBaseFolder(const std::string& folder) {
 }  // namespace
 
 void TFormMain::RunBookCheck(const verify::VerifyReport* verify) {
-  check::CheckReport report = check::CheckBookSource(AbsoluteBaseFolder(workbench_->layout().base_folder));
+  check::CheckReport report =
+      check::CheckBookSource(AbsoluteBaseFolder(workbench_->layout().base_folder), workbench_->CheckHints());
   progress_->AppendLog(check::FormatSummary(report));
   if (verify != nullptr) {
     progress_->AppendLog(verify::FormatVerifySummary(*verify));

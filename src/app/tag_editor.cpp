@@ -84,6 +84,11 @@ void TagEditor::BuildLayout() {
   update->setObjectName("ButtonUpdateXls");
   auto* rebuild = new QPushButton("re-build html");
   rebuild->setObjectName("ButtonRebuildHtml");
+  auto* suggest = new QPushButton("suggest");
+  suggest->setObjectName("ButtonSuggest");
+  suggest->setToolTip(
+      "suggest the formats of every tag from the disc's structure; the preview shows them before they are "
+      "saved");
 
   auto* fields = new QFormLayout;
   fields->addRow("pre_text", pre_text_);
@@ -97,6 +102,7 @@ void TagEditor::BuildLayout() {
   auto* group_buttons = new QHBoxLayout;
   group_buttons->addWidget(update);
   group_buttons->addWidget(rebuild);
+  group_buttons->addWidget(suggest);
   right->addLayout(group_buttons);
   auto* group_layout = new QHBoxLayout(group);
   group_layout->addWidget(options_);
@@ -115,6 +121,7 @@ void TagEditor::BuildLayout() {
   };
   buttons_.push_back(update);
   buttons_.push_back(rebuild);
+  buttons_.push_back(suggest);
   auto* navigation = new QGridLayout;
   navigation->addWidget(new QLabel("index:"), 0, 0);
   navigation->addWidget(index_, 0, 1);
@@ -169,6 +176,7 @@ void TagEditor::ConnectCommands() {
   };
   constexpr CommandRunner::Access kReads = CommandRunner::Access::kReads;
   on("ButtonUpdateXls", [this] { UpdateXlsClick(); });
+  on("ButtonSuggest", [this] { SuggestClick(); });
   on("ButtonRebuildHtml", [this] {
     workbench_.RebuildHtml();
     views_->AppendTemplateLines(workbench_.generated_template_lines());
@@ -282,6 +290,18 @@ void TagEditor::UpdateXlsClick() {
   workbench_.UpdateMainStylesheet();
   views_->AppendTemplateLines(workbench_.generated_template_lines());
   ShowEntryPreview(IndexFieldNumber());
+}
+
+void TagEditor::SuggestClick() {
+  const std::vector<RuleRow> rows = workbench_.SuggestedTagRows();
+  const int index = IndexFieldNumber();
+  views_->Show(workbench_.PreviewWithRows(index, rows, tag_box_->currentText().toStdString(),
+                                          highlight_->text().toStdString()));
+  if (!workbench_.ConfirmAndSaveTagRows(rows)) return;
+  RefreshTagGrid();
+  LoadTagEditor();
+  views_->AppendTemplateLines(workbench_.generated_template_lines());
+  ShowEntryPreview(index);
 }
 
 void TagEditor::ShowClick() {

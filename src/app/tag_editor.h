@@ -62,6 +62,7 @@ class TagEditor : public QWidget {
   int CurrentRow() const;
 
   void UpdateXlsClick();
+  void SuggestClick();
   void ShowClick();
   void StepClick(int delta);
   void SearchClick();

@@ -1,21 +1,22 @@
 // The tag editor and the character view on a converted sample disc: loading and saving
 // a tag's options with the stylesheet rewrite, the entry navigation, "select", "search",
 // and the character grid with its gaiji glyphs.
-#include <filesystem>
+#include "app/tag_editor.h"
 
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
+#include <filesystem>
 
 #include "app/grid_models.h"
-#include "app/tag_editor.h"
 #include "app/window_test_support.h"
 #include "platform/files.h"
 #include "store/database.h"
@@ -217,6 +218,40 @@ class TagEditorTest : public QObject {
     QCOMPARE(image.pixelColor(1, 0), QColor(Qt::white));
     QCOMPARE(image.pixelColor(1, 1), QColor(Qt::black));
     QVERIFY(GlyphPixmap("").isNull());
+  }
+
+  // "suggest" shows the entry with the suggested rules in the preview, then asks before
+  // it saves them: No keeps the rules, Yes saves them into the grid and the table.
+  void SuggestPreviewsBeforeItSaves() {
+    Workbench& bench = window_->workbench();
+    auto* epw = Find<QPlainTextEdit>("MemoEpwOutput");
+    Find<QLineEdit>("EditIndex")->setText("1");
+    Click("ButtonShow");
+    QVERIFY2(epw->toPlainText().contains("&nbsp;/"), qPrintable(epw->toPlainText()));  // the tuned phon: /…/
+    const std::optional<RuleRow> tuned = bench.LoadTagOptions("phon");
+    QVERIFY(tuned && tuned->pre_text == "/");
+
+    QString question;
+    QString preview_when_asked;
+    DialogDriver no;
+    no.Then([&](QWidget* dialog) {
+      preview_when_asked = epw->toPlainText();
+      ClickMessageButton(QMessageBox::No, &question)(dialog);
+    });
+    Click("ButtonSuggest");
+    QVERIFY(no.done());
+    QVERIFY2(question.contains("suggested"), qPrintable(question));
+    QVERIFY2(!preview_when_asked.isEmpty() && !preview_when_asked.contains("&nbsp;/"),
+             qPrintable(preview_when_asked));
+    QCOMPARE(bench.LoadTagOptions("phon")->pre_text, std::string("/"));
+
+    DialogDriver yes;
+    yes.Then(ClickMessageButton(QMessageBox::Yes));
+    Click("ButtonSuggest");
+    QVERIFY(yes.done());
+    QCOMPARE(bench.LoadTagOptions("phon")->pre_text, std::string());
+    QVERIFY(bench.LoadTagOptions("x-ref")->custom_xsl.find("<A topic=") != std::string::npos);
+    QVERIFY(!epw->toPlainText().contains("&nbsp;/"));
   }
 };
 

@@ -61,7 +61,8 @@ std::vector<std::pair<Key, Tally>> ByFirstLine(const std::unordered_map<Key, Tal
 
 class BookScanner {
  public:
-  BookScanner(const GaijiMapSummary& gaiji, FindingSink& sink) : gaiji_(gaiji), sink_(sink) {}
+  BookScanner(const GaijiMapSummary& gaiji, FindingSink& sink, ReadabilityTally& readability)
+      : gaiji_(gaiji), sink_(sink), readability_(readability) {}
 
   void Line(std::string_view line, int number) {
     if (HasHalfWidthKana(line)) kana_.Add(number);
@@ -84,6 +85,10 @@ class BookScanner {
     if (line == "</p></dd>") in_body_ = false;
     body_next_ = line == "<dd><p>";
     if (line.find("href=\"#") != std::string_view::npos) Links(line, number);
+    for (std::size_t href = line.find("href=\""); href != std::string_view::npos;
+         href = line.find("href=\"", href + 6)) {
+      if (IsSoundLink(line, href)) readability_.Sound();
+    }
     if (std::size_t pos = line.find("<key title=\""); pos != std::string_view::npos) {
       ++entry_keys_;
       Key(line, pos, number);
@@ -120,13 +125,15 @@ class BookScanner {
                   "holds it, then re-run `tavex2epwing html`");
     }
     if (empty_bodies_.count > 0) {
-      sink_.Warning("body-empty", kBookName, empty_bodies_.first_line,
-                    fmt::format("{} with search keys but an empty definition: their source has text that "
-                                "the transformation left out",
-                                Counted(empty_bodies_.count, "entry", "entries")),
-                    "look for a rule that replaces the whole document (a template matching \"/\") or asks "
-                    "for text output (xsl:output), fix it, then " +
-                        std::string(kRerunHtml));
+      sink_.Warning(
+          "body-empty", kBookName, empty_bodies_.first_line,
+          fmt::format("{} with search keys but an empty definition: their source has text that "
+                      "the transformation left out",
+                      Counted(empty_bodies_.count, "entry", "entries")),
+          "look for a rule that replaces the whole document (a template matching \"/\") or asks "
+          "for text output (xsl:output), or a tag that holds the entry's text with apply_templates 0, "
+          "and tune it in the window's tag editor, then " +
+              std::string(kRerunHtml) + "; or use the suggested rules (convert without xsl_data.xml)");
     }
     for (const auto& [target, tally] : ByFirstLine(targets_)) {
       if (ids_.count(target) > 0) continue;
@@ -213,6 +220,7 @@ class BookScanner {
   // entry's source, so an entry with keys but nothing in its definition lost its text.
   // (An entry whose source did not parse has neither, and create already counted it.)
   void Body(std::string_view line, int number) {
+    readability_.Body(line, number);
     if (entry_keys_ == 0 || line.size() < 4 || line.substr(line.size() - 4) != "<br>") return;
     if (line.substr(0, line.size() - 4).find_first_not_of(" \t") == std::string_view::npos) {
       empty_bodies_.Add(number);
@@ -229,6 +237,7 @@ class BookScanner {
       bool anchor = pos >= 10 && (line[pos - 10] == '<') && (line[pos - 9] == 'a' || line[pos - 9] == 'A') &&
                     line[pos - 8] == ' ';
       if (!anchor || end == std::string_view::npos) continue;
+      readability_.Link();
       targets_[std::string(line.substr(begin, end - begin))].Add(number);
     }
   }
@@ -295,6 +304,7 @@ class BookScanner {
 
   const GaijiMapSummary& gaiji_;
   FindingSink& sink_;
+  ReadabilityTally& readability_;
   Tally kana_;
   std::unordered_map<std::uint32_t, Tally> unmapped_;
   std::unordered_map<std::uint32_t, Tally> unrepresentable_;
@@ -313,10 +323,11 @@ class BookScanner {
 
 }  // namespace
 
-void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink) {
+void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink,
+                   ReadabilityTally& readability) {
   LineReader reader(base_folder, kBookName);
   if (!reader.is_open()) return;
-  BookScanner scanner(gaiji, sink);
+  BookScanner scanner(gaiji, sink, readability);
   std::string_view line;
   while (reader.Next(line)) scanner.Line(line, reader.line_number());
   reader.ReportTallies(sink);

@@ -8,11 +8,14 @@
 
 #include "check/finding_sink.h"
 #include "check/gaiji_check.h"
+#include "check/readability_check.h"
 
 namespace tavex::check {
 
 // Checks `base_folder`/html_EPW when it exists (a missing book is the caller's finding).
 // References are checked against the map only when `gaiji.present`.
-void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink);
+// What bears on whether the book reads goes into `readability`.
+void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink,
+                   ReadabilityTally& readability);
 
 }  // namespace tavex::check

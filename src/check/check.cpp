@@ -65,7 +65,7 @@ int CheckReport::errors() const {
 
 int CheckReport::warnings() const { return static_cast<int>(findings.size()) - errors(); }
 
-CheckReport CheckBookSource(const std::string& base_folder) {
+CheckReport CheckBookSource(const std::string& base_folder, const SourceHints& hints) {
   if (!FolderExists(base_folder)) throw Error("cannot check " + base_folder + ": no such folder");
   CheckReport report;
   report.base_folder = base_folder;
@@ -112,10 +112,12 @@ CheckReport CheckBookSource(const std::string& base_folder) {
   GaijiMapSummary gaiji = CheckGaijiFiles(base_folder, sink);
   sink.Finish();
   CheckTextFile(base_folder, "copyright.html", sink);
-  CheckBookHtml(base_folder, gaiji, sink);
+  ReadabilityTally readability;
+  CheckBookHtml(base_folder, gaiji, sink, readability);
   sink.Finish();
-  CheckWavFolders(base_folder, sink);
+  const std::int64_t recordings = CheckWavFolders(base_folder, sink);
   sink.Finish();
+  readability.Report(sink, hints, recordings);
   SortByFileAndLine(report.findings);
   return report;
 }

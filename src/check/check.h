@@ -6,6 +6,7 @@
 // is checked in one pass with memory for one line and the sets of ids and codes.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,10 +33,29 @@ struct CheckReport {
   int warnings() const;  // findings of severity kWarning
 };
 
+// An element of the disc's entries whose attribute refers to something: another entry
+// (by its id) or a recording (by its name).
+struct TagAttribute {
+  std::string tag;         // the tag key
+  std::string attribute;   // the attribute's name
+  std::int64_t count = 0;  // elements seen with such a value
+};
+
+// What the disc shows of its cross-references and recordings, when the caller knows
+// (the entries are still in the working database); lets the check tell a book that
+// lost its links from a dictionary that has none.
+struct SourceHints {
+  bool known = false;
+  std::vector<TagAttribute> references;  // attributes holding other entries' ids
+  std::vector<TagAttribute> sounds;      // attributes naming recordings
+};
+
 // Checks html_EPW, copyright.html, TAVEX.ebs, GaijiMap.xml, Gaiji.xml and the WAV
-// folders us_pron/ and uk_pron/ in `base_folder`. Problems in the files are findings,
-// never exceptions; throws tavex::Error only when `base_folder` is not a folder.
-CheckReport CheckBookSource(const std::string& base_folder);
+// folders us_pron/ and uk_pron/ in `base_folder`, and whether the book reads (line
+// breaks, links, sounds, definitions; see readability_check.h). Problems in the files
+// are findings, never exceptions; throws tavex::Error only when `base_folder` is not a
+// folder.
+CheckReport CheckBookSource(const std::string& base_folder, const SourceHints& hints = {});
 
 // The record index of the entry that line `line` (from 1) of `base_folder`/html_EPW
 // belongs to: the id of the last `<dt id="N">` at or before it, when the line lies

@@ -10,6 +10,7 @@
 
 #include "platform/cp932.h"
 #include "platform/error.h"
+#include "platform/text.h"
 #include "testing/test_util.h"
 
 namespace tavex::check {
@@ -309,7 +310,42 @@ TEST(CheckBookSource, WavFilesNeedARiffWaveHeaderOfTheirSize) {
   CheckReport report = Check(book, dir);
   ExpectOne(report, "does not start with a RIFF/WAVE header", "us_pron/zeros.WAV", 0, Finding::kWarning);
   ExpectOne(report, "declares 16 bytes but the file has 14", "uk_pron/cut.wav", 0, Finding::kWarning);
+  // The book links none of its three recordings.
+  ExpectOne(report, "3 recordings were converted into us_pron/ and uk_pron/, but the book links none",
+            "html_EPW", 0, Finding::kWarning);
+  EXPECT_EQ(report.findings.size(), 3u) << FormatReport(report);
+}
+
+// A book whose entries are each one line, without links though the disc's entries refer
+// to each other: each finding names the tag to tune.
+TEST(CheckBookSource, BooksThatDoNotReadAreWarnings) {
+  TempDir dir;
+  SampleBook book;
+  Lines entries;
+  for (int i = 2; i < 14; ++i) {
+    entries.insert(entries.end(),
+                   {"<dt id=\"" + std::to_string(i) + "\">w" + std::to_string(i) + "</dt>", "<dd><p>",
+                    "<b>word</b> noun a thing one line long see also tea<br>", "</p></dd>"});
+  }
+  book.book.insert(book.book.begin() + 17, entries.begin(), entries.end());
+  for (std::string& line : book.book) line = tavex::ReplaceAll(line, "<A href=\"#1\">tea</A>", "tea");
+  for (std::string& line : book.book) line = tavex::ReplaceAll(line, "<A href=\"#0\">café</A>", "café");
+  book.Write(dir);
+  SourceHints hints;
+  hints.known = true;
+  hints.references = {{"x-ref", "topic", 40}};
+  CheckReport report = CheckBookSource(dir.path(), hints);
+  ExpectOne(report, "15 of 15 entries have no line break in their definition", "html_EPW", 11,
+            Finding::kWarning);
+  ExpectOne(
+      report,
+      "refer to other entries by id (x-ref (attribute topic): 40 references), but the book has no links",
+      "html_EPW", 0, Finding::kWarning);
+  EXPECT_NE(FormatReport(report).find("tune the rule of tag x-ref in the window's tag editor"),
+            std::string::npos);
   EXPECT_EQ(report.findings.size(), 2u) << FormatReport(report);
+  // Without what the disc shows, a book without links may be a dictionary without references.
+  EXPECT_EQ(CheckBookSource(dir.path()).findings.size(), 1u);
 }
 
 TEST(CheckBookSource, ManyFindingsOfOneKindAreSummedUp) {

@@ -59,7 +59,8 @@ void CheckWavFile(ReadOnlyFile& file, const std::string& name, FindingSink& sink
 
 }  // namespace
 
-void CheckWavFolders(const std::string& base_folder, FindingSink& sink) {
+std::int64_t CheckWavFolders(const std::string& base_folder, FindingSink& sink) {
+  std::int64_t count = 0;
   for (const char* folder : kWavFolders) {
     switch (InspectFolderInside(base_folder, folder)) {
       case OpenStatus::kOpened:
@@ -92,6 +93,7 @@ void CheckWavFolders(const std::string& base_folder, FindingSink& sink) {
                    "check the folder's permissions");
     }
     std::sort(names.begin(), names.end());
+    count += static_cast<std::int64_t>(names.size());
     for (const auto& name : names) {
       const std::string relative = std::string(folder) + "/" + name;
       OpenResult opened = OpenInside(base_folder, relative, source_bounds::kRecording);
@@ -119,6 +121,7 @@ void CheckWavFolders(const std::string& base_folder, FindingSink& sink) {
       }
     }
   }
+  return count;
 }
 
 }  // namespace tavex::check

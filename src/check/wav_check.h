@@ -3,13 +3,15 @@
 // sound links play nothing (a file cut short by an interrupted run shows up here too).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "check/finding_sink.h"
 
 namespace tavex::check {
 
-// Checks the *.wav files (any letter case) of the two folders in `base_folder`, when present.
-void CheckWavFolders(const std::string& base_folder, FindingSink& sink);
+// Checks the *.wav files (any letter case) of the two folders in `base_folder`, when
+// present. Returns how many there are.
+std::int64_t CheckWavFolders(const std::string& base_folder, FindingSink& sink);
 
 }  // namespace tavex::check

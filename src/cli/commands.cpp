@@ -64,7 +64,7 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     if (args->timings) PrintTimings(bench);
     if (!context.global.quiet) {
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
-      std::cerr << check::FormatSummary(check::CheckBookSource(base)) << "\n";
+      std::cerr << check::FormatSummary(check::CheckBookSource(base, bench.CheckHints())) << "\n";
       if (bench.last_verify()) std::cerr << verify::FormatVerifySummary(*bench.last_verify()) << "\n";
       for (const std::string& line : bench.BookLocationLines(!args->no_epwing)) std::cerr << line << "\n";
     }
@@ -187,6 +187,24 @@ const CommandRegistrar kExport({"export", "write a rule table to an exchange fil
   };
 }});
 
+const CommandRegistrar kSuggestRules({"suggest-rules", "write the suggested tag rules as an exchange file", [](CLI::App& app) {
+  auto file = std::make_shared<std::string>();
+  app.add_option("FILE", *file, "the exchange file to write (default: xsl_suggested.xml in the workspace)");
+  return [file](CommandContext& context) {
+    WorkbenchOptions reader;
+    reader.reader = true;
+    auto session = StartSession(context, false, false, reader);
+    Workbench& bench = session->workbench;
+    const std::string path = file->empty() ? JoinPath(bench.layout().workspace, "xsl_suggested.xml") : *file;
+    bench.SuggestRules(path);
+    if (!context.global.quiet) {
+      std::cerr << "the suggested tag rules are in " << path
+                << " (edit them, then `import xsl FILE`, or save them as xsl_data.xml before `create`)\n";
+    }
+    return 0;
+  };
+}});
+
 const CommandRegistrar kPreview({"preview", "print one view of the entry preview", [](CLI::App& app) {
   struct Args {
     int index = 0;
@@ -232,7 +250,17 @@ const CommandRegistrar kCheck({"check", "check the book's source in base_folder 
       std::cerr << "warning: the replacement of " << base << " is unfinished; checking " << found.folder
                 << ", which the next command that writes the workspace puts in place\n";
     }
-    const check::CheckReport report = check::CheckBookSource(found.folder);
+    // The entries, while the working folder holds them, tell a book that lost its links;
+    // a workspace whose entries cannot be read is checked without them.
+    check::SourceHints hints;
+    try {
+      WorkbenchOptions reader;
+      reader.reader = true;
+      auto session = StartSession(context, false, false, reader);
+      hints = session->workbench.CheckHints();
+    } catch (const Error&) {
+    }
+    const check::CheckReport report = check::CheckBookSource(found.folder, hints);
     const std::string text = *json ? check::FormatReportJson(report) : check::FormatReport(report);
     std::cout << text;
     if (!text.empty() && text.back() != '\n') std::cout << '\n';

@@ -74,13 +74,25 @@ struct FilePatch {
 constexpr const char* kSourceFiles[] = {"html_EPW", "copyright.html", "GaijiMap.xml", "Gaiji.xml",
                                         "TAVEX.map"};
 
-// The length of the markup at the start of `body` that shows `title` (tags aside), with
-// the closing tags right after it, when the body's first line begins with the title as a
-// word of its own (a blank, a line break or the end follows); 0 otherwise, and when a
-// link starts before the title ends.
+// Past the closing tags at `at` in `body`; npos when one is not closed.
+std::size_t PastClosingTags(std::string_view body, std::size_t at) {
+  while (body.substr(at, 2) == "</") {
+    const std::size_t close = body.find('>', at);
+    if (close == std::string_view::npos) return std::string_view::npos;
+    at = close + 1;
+  }
+  return at;
+}
+
+// The length of the markup at the start of `body` that shows `title` in bold (tags
+// aside), with the closing tags right after it, when the body's first line begins with
+// the title as a word of its own (a blank, a line break, a superscript or the end
+// follows); 0 otherwise, and when a link starts before the title ends. Only the bold
+// headword is a heading: a line that merely begins with the word is text.
 std::size_t HeadwordInBody(std::string_view title, std::string_view body) {
   if (title.empty()) return 0;
   std::size_t matched = 0, i = 0;
+  bool bold = false;
   while (i < body.size() && matched < title.size()) {
     if (body[i] == '\n') return 0;
     if (body[i] == '<') {
@@ -90,25 +102,37 @@ std::size_t HeadwordInBody(std::string_view title, std::string_view body) {
           tag.starts_with("<p")) {
         return 0;
       }
+      if (tag == "<b>" || tag == "<B>") bold = true;
       i = close + 1;
       continue;
     }
-    if (body[i] != title[matched]) return 0;
+    if (!bold || body[i] != title[matched]) return 0;
     ++i;
     ++matched;
   }
   if (matched < title.size()) return 0;
-  while (body.substr(i, 2) == "</") {
-    const std::size_t close = body.find('>', i);
-    if (close == std::string_view::npos) return 0;
-    i = close + 1;
-  }
+  i = PastClosingTags(body, i);
+  if (i == std::string_view::npos) return 0;
   const std::string_view rest = body.substr(i);
   if (rest.empty() || rest.starts_with(' ') || rest.starts_with("&nbsp;") || rest.starts_with("<br>") ||
-      rest.starts_with("<BR>") || rest.starts_with('\n')) {
+      rest.starts_with("<BR>") || rest.starts_with('\n') || rest.starts_with("<sup>")) {
     return i;
   }
   return 0;
+}
+
+// Where the homograph number after the headword stands: blanks at `at`, then at most
+// three digits as a superscript ("&nbsp;<sup>2</sup>"), so that entries sharing a
+// headword get distinct headings (set¹, set²). The number's markup as {begin, end} in
+// `body`; {0, 0} when there is none.
+std::pair<std::size_t, std::size_t> HomographNumber(std::string_view body, std::size_t at) {
+  while (body.substr(at, 1) == " " || body.substr(at, 6) == "&nbsp;") at += body[at] == ' ' ? 1 : 6;
+  if (body.substr(at, 5) != "<sup>") return {0, 0};
+  std::size_t end = at + 5;
+  while (end < body.size() && body[end] >= '0' && body[end] <= '9') ++end;
+  if (end == at + 5 || end - at - 5 > 3 || body.substr(end, 6) != "</sup>") return {0, 0};
+  end = PastClosingTags(body, end + 6);
+  return end == std::string_view::npos ? std::pair<std::size_t, std::size_t>{0, 0} : std::pair{at, end};
 }
 
 // `text` without the blanks and the one line break at its start.
@@ -170,9 +194,15 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     const std::size_t headword = HeadwordInBody(entry.title, entry.body);
     encoder.BeginKeyword();
     if (headword > 0) {
-      markup.Write(std::string_view(entry.body).substr(0, headword), encoder);
+      const std::string_view body = entry.body;
+      markup.Write(body.substr(0, headword), encoder);
+      std::size_t rest = headword;
+      if (const auto [begin, end] = HomographNumber(body, headword); end > 0) {
+        markup.Write(body.substr(begin, end - begin), encoder);
+        rest = end;
+      }
       encoder.EndKeyword();
-      markup.Write(WithoutLeadingBreak(std::string_view(entry.body).substr(headword)), encoder);
+      markup.Write(WithoutLeadingBreak(body.substr(rest)), encoder);
     } else {
       markup.Write(entry.title, encoder);
       markup.Finish(encoder);
@@ -229,7 +259,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
       {kTextRegion, text_page, text_end - text_page, false},
       {kCopyrightRegion, copyright_page, copyright_end - copyright_page, false}};
   summary.keys = word_index.Finish();
-  endword_index.Finish();
+  summary.backward_keys = endword_index.Finish();
   if (!word_index.empty()) {
     auto [start, count] = word_index.Write(honmon);
     regions.push_back({kWordIndex, start, count, true});

@@ -25,6 +25,7 @@ struct EpwingOptions {
 struct EpwingSummary {
   std::size_t entries = 0;       // entries with a heading, the copyright entry included
   std::size_t keys = 0;          // forward index keys
+  std::size_t backward_keys = 0;  // backward index keys (verify counts both indexes)
   std::size_t sounds = 0;        // recordings stored
   // Links to recordings kept as plain text because base_folder holds no recordings at
   // all (they were not converted); counted here rather than warned about.

@@ -412,13 +412,21 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
   reader.SetMarkup(false);
   EXPECT_EQ(reader.Title(), "ＴＡＶＥＸ");
 
-  std::map<std::string, std::string> title_of;
-  std::vector<std::string> titles;
+  // Headings: the title, and the homograph number that follows the bold headword
+  // (set1, set2), so that entries sharing a headword are told apart.
+  std::map<std::string, std::string> title_of, heading_of;
+  std::vector<std::string> headings;
+  const std::regex homograph("^<b>[^<]*</b>(?:&nbsp;| )*<sup>([0-9]{1,3})</sup>");
   for (const Entry& entry : entries) {
     title_of.emplace(entry.id, PlainText(entry.title, by_unicode));
-    titles.push_back(PlainText(entry.title, by_unicode));
+    std::smatch number;
+    std::string heading = PlainText(entry.title, by_unicode);
+    if (std::regex_search(entry.body, number, homograph)) heading += number[1].str();
+    heading_of.emplace(entry.id, heading);
+    headings.push_back(heading);
   }
-  EXPECT_EQ(reader.WalkHeadings(), titles);
+  EXPECT_EQ(reader.WalkHeadings(), headings);
+  EXPECT_NE(std::find(headings.begin(), headings.end(), "set2"), headings.end());
 
   std::size_t searched_titles = 0, references = 0, sounds = 0, body_first = 0;
   for (const Entry& entry : entries) {
@@ -436,7 +444,7 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
       ++searched_titles;
       for (const std::string& word : {Lower(typed), Upper(typed), Mixed(typed)}) {
         for (bool backward : {false, true}) {
-          const auto hit = HitWithHeading(reader, reader.Search(word, backward), title);
+          const auto hit = HitWithHeading(reader, reader.Search(word, backward), heading_of[entry.id]);
           ASSERT_TRUE(hit) << word << (backward ? " backward" : " forward");
           text_at = hit->text;
           found = true;
@@ -456,7 +464,7 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
       }
       for (const std::string& word : {euc, lower, mixed}) {
         for (bool backward : {false, true}) {
-          const auto hit = HitWithHeading(reader, reader.Search(word, backward), title);
+          const auto hit = HitWithHeading(reader, reader.Search(word, backward), heading_of[entry.id]);
           ASSERT_TRUE(hit) << FromCp932(key) << (backward ? " backward" : " forward");
           text_at = hit->text;
           found = true;
@@ -465,16 +473,19 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
     }
     ASSERT_TRUE(found) << "no way to search the entry";
 
-    // The headword once: when the body begins with the title as a word, the text is the
-    // body (its headword the heading, the rest of the first line on the next line).
+    // The headword once: when the body begins with the title in bold as a word, the text
+    // is the body (its headword and homograph number the heading, the rest of the first
+    // line on the next line). A body that merely begins with the word is text.
     TextLinks links;
     const std::string text = reader.Text(text_at, &links);
     const std::string plain_title = PlainText(entry.title, by_unicode);
+    const std::string heading = heading_of[entry.id];
     const std::string plain_body = PlainText(entry.body, by_unicode);
-    std::string rest = plain_body.substr(std::min(plain_title.size(), plain_body.size()));
-    const bool headword_first = plain_body.starts_with(plain_title) && (rest.empty() || rest[0] == ' ');
+    std::string rest = plain_body.substr(std::min(heading.size(), plain_body.size()));
+    const bool headword_first =
+        entry.body.starts_with("<b>") && plain_body.starts_with(heading) && (rest.empty() || rest[0] == ' ');
     rest.erase(0, rest.find_first_not_of(' ') == std::string::npos ? rest.size() : rest.find_first_not_of(' '));
-    EXPECT_EQ(WithoutNewlines(text), headword_first ? plain_title + rest : plain_title + plain_body);
+    EXPECT_EQ(WithoutNewlines(text), headword_first ? heading + rest : plain_title + plain_body);
     if (headword_first) ++body_first;
 
     // Links: the existing targets in body order, then the recordings.
@@ -500,7 +511,7 @@ TEST_F(SampleBookTest, EveryEntryReadsBackThroughLibeb) {
     }
     ASSERT_EQ(links.references.size(), targets.size());
     for (std::size_t i = 0; i < targets.size(); ++i) {
-      EXPECT_EQ(reader.Heading(links.references[i]), title_of[targets[i]]) << targets[i];
+      EXPECT_EQ(reader.Heading(links.references[i]), heading_of[targets[i]]) << targets[i];
       ++references;
     }
     ASSERT_EQ(links.sounds.size(), recordings.size());

@@ -13,13 +13,14 @@ namespace {
 
 // Creates the (missing) table and fills it; inside the caller's transaction.
 void CreateAndFill(store::Connection& db, ExchangeTable table, const std::string& exchange_path,
-                   Progress& progress) {
+                   Progress& progress, const AfterStatistics& after_statistics) {
   const bool from_file = FileExists(exchange_path);
   switch (table) {
     case ExchangeTable::kXsl:
       store::CreateXslTable(db);
       if (from_file) return ImportXslXml(db, exchange_path);
       analysis::BuildTagTableFromStatistics(db, progress);
+      if (after_statistics) after_statistics(db);
       break;
     case ExchangeTable::kChar:
       store::CreateCharTable(db);
@@ -36,7 +37,7 @@ void CreateAndFill(store::Connection& db, ExchangeTable table, const std::string
 // One transaction: optionally drop, then create and fill. Commits only a table that
 // was filled completely.
 bool BuildTable(ExchangeTable table, const std::string& db_path, const std::string& exchange_path,
-                bool replace, Progress& progress, Prompter& prompter) {
+                bool replace, Progress& progress, Prompter&, const AfterStatistics& after_statistics = {}) {
   const std::string name(TableName(table));
   store::Connection db(db_path);
   store::Transaction transaction(db);
@@ -44,7 +45,7 @@ bool BuildTable(ExchangeTable table, const std::string& db_path, const std::stri
     if (!replace) return false;
     db.Exec("DROP TABLE [" + name + "]");
   }
-  CreateAndFill(db, table, exchange_path, progress);  // an error rolls the transaction back
+  CreateAndFill(db, table, exchange_path, progress, after_statistics);  // an error rolls the transaction back
   transaction.Commit();
   return true;
 }
@@ -61,9 +62,9 @@ std::string_view TableName(ExchangeTable table) {
 }
 
 bool PrepareXslTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,
-                     Prompter& prompter) {
+                     Prompter& prompter, const AfterStatistics& after_statistics) {
   if (!FileExists(db_path)) return false;
-  return BuildTable(ExchangeTable::kXsl, db_path, exchange_path, false, progress, prompter);
+  return BuildTable(ExchangeTable::kXsl, db_path, exchange_path, false, progress, prompter, after_statistics);
 }
 
 bool PrepareCharTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,

@@ -4,13 +4,21 @@
 // import leaves no table behind, so the next run simply prepares it again.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "platform/progress.h"
 #include "platform/prompter.h"
 
+namespace tavex::store {
+class Connection;
+}
+
 namespace tavex::exchange {
+
+// Work done on a table just filled from the statistics, inside the same transaction.
+using AfterStatistics = std::function<void(store::Connection&)>;
 
 // The three tables that have exchange files.
 enum class ExchangeTable { kXsl, kChar, kAlt };
@@ -22,9 +30,11 @@ std::string_view TableName(ExchangeTable table);
 // else from the tag statistics). Does nothing while the database file does not exist.
 // True when the table was built, so the tag editor should reload; false when it
 // already existed. An exchange file that does not import (it does not parse, or holds
-// no row of the table) throws Error naming the file, and no table is kept.
+// no row of the table) throws Error naming the file, and no table is kept. When the
+// rows come from the statistics, `after_statistics` (if set) runs on them before the
+// table is committed, so that a failure leaves no table.
 bool PrepareXslTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,
-                     Prompter& prompter);
+                     Prompter& prompter, const AfterStatistics& after_statistics = {});
 
 // The same for `char`, from the character statistics when there is no file.
 bool PrepareCharTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,

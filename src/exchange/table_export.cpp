@@ -52,7 +52,10 @@ TableText ReadTableAsText(const std::string& db_path, std::string_view table) {
 }
 
 void ExportXslXml(const std::string& db_path, const std::string& path) {
-  TableText table = ReadTableAsText(db_path, "xsl");
+  WriteXslXml(ReadTableAsText(db_path, "xsl"), path);
+}
+
+void WriteXslXml(const TableText& table, const std::string& path) {
   WriteExchangeFile(table, path, "version=\"1.0\" encoding=\"Shift_JIS\"", "tags",
                     [](const std::string&, const std::string& value) { return CompactTagSpace(value); });
 }

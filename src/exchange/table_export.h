@@ -28,6 +28,10 @@ TableText ReadTableAsText(const std::string& db_path, std::string_view table);
 // CompactTagSpace. Throws Error naming the file when it cannot be written.
 void ExportXslXml(const std::string& db_path, const std::string& path);
 
+// Writes rows of the `xsl` table's columns to `path` as ExportXslXml does, for rows
+// that are not (or not yet) in the table.
+void WriteXslXml(const TableText& table, const std::string& path);
+
 // Writes `char` to `path` (replacing the file), values as they stand except `ws`,
 // which is written empty: the character is rebuilt from `ws_code` on import, so that
 // lone surrogates and control characters never have to pass through the file.

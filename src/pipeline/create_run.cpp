@@ -3,10 +3,10 @@
 // if so, so a run in operating mode 1 or 2 resumes where an earlier one stopped. Steps
 // are atomic (a table is created and filled in one transaction; folders and files are
 // written under temporary names), so an interrupted step is simply redone.
+#include <fmt/format.h>
+
 #include <chrono>
 #include <filesystem>
-
-#include <fmt/format.h>
 
 #include "analysis/topic_index.h"
 #include "audio/pron_convert.h"
@@ -20,6 +20,7 @@
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
 #include "store/database.h"
+#include "suggest/suggest_rules.h"
 
 namespace tavex {
 namespace {
@@ -50,6 +51,7 @@ void Workbench::RunStep(const std::string& name, const std::function<void()>& wo
 void Workbench::Create(const CreateOptions& options) {
   step_timings_.clear();
   last_verify_.reset();
+  last_hints_.reset();
   const std::string& db = layout_.database_file;
 
   // What stops the run is told before anything is written or deleted: mode 2 without
@@ -106,7 +108,16 @@ void Workbench::Create(const CreateOptions& options) {
 
   RunStep("04 tag", [&] {
     if (!FileExists(db)) return;
-    exchange::PrepareXslTable(db, xsl_exchange_path_, progress_, prompter_);
+    bool suggested = false;
+    exchange::PrepareXslTable(db, xsl_exchange_path_, progress_, prompter_,
+                              [&](store::Connection& connection) {
+                                const suggest::DiscFacts facts =
+                                    suggest::ReadDiscFacts({.database_file = db,
+                                                            .source_data_folder = layout_.source_data_folder,
+                                                            .unzip_folder = layout_.unzip_folder});
+                                suggested = suggest::ApplySuggestedRules(connection, facts, progress_) > 0;
+                              });
+    if (suggested) progress_.Warn(suggest::SuggestedRulesNote());
     ReloadTagRows();
     if (on_tag_rows_changed) on_tag_rows_changed();
   }, "【Step 04】tagの解析・xsl取得:完了");
@@ -156,6 +167,8 @@ void Workbench::Create(const CreateOptions& options) {
   const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
   progress_.AppendLog("所要時間：" + FormatElapsed(elapsed));
 
+  // The check of the book asks what the entries held; after this they are gone.
+  last_hints_ = CheckHints();
   if (mode_.FreshStart() && FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
 }
 

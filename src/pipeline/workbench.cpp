@@ -163,9 +163,13 @@ epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_fold
 }
 
 std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std::string& out_folder) {
-  return fmt::format("EPWING book: {} entries, {} keys, {} sounds, {} narrow and {} wide gaiji in {}",
-                     summary.entries, summary.keys, summary.sounds, summary.narrow_gaiji, summary.wide_gaiji,
-                     std::filesystem::absolute(out_folder).lexically_normal().string());
+  // verify counts the keys of both indexes; saying both keeps the two lines comparable.
+  return fmt::format(
+      "EPWING book: {} entries, {} keys ({} with the backward index), {} sounds, {} narrow and {} "
+      "wide gaiji in {}",
+      summary.entries, summary.keys, summary.keys + summary.backward_keys, summary.sounds,
+      summary.narrow_gaiji, summary.wide_gaiji,
+      std::filesystem::absolute(out_folder).lexically_normal().string());
 }
 
 std::string PronunciationNote(const epwing::EpwingSummary& summary, FrontEnd front_end) {

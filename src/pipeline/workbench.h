@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "book/preview.h"
+#include "check/check.h"
 #include "epwing/epwing_book.h"
 #include "pipeline/guidance.h"
 #include "pipeline/layout.h"
@@ -110,6 +111,25 @@ class Workbench {
   // Writes a table to `file` (asked for, preset to the current exchange path, when absent).
   void ExportTable(RuleTable table, std::optional<std::string> file);
   std::string ExchangePath(RuleTable table) const;
+  // Writes the suggested tag rules of the entries (one row per tag key, formats taken
+  // from the disc's structure) to `file` as an xsl exchange file; the database is not
+  // changed. Needs the entries (`fs_skn`).
+  void SuggestRules(const std::string& file);
+  // The tag rows as they stand, each row of a tag key met in the entries with its
+  // suggested formats instead; nothing is saved.
+  std::vector<RuleRow> SuggestedTagRows();
+  // The entry preview with `rows` as the tag rules instead of the saved ones: their
+  // stylesheet is written beside the main one as suggest_preview.xsl. Nothing is saved.
+  EntryPreview PreviewWithRows(int index, const std::vector<RuleRow>& rows, const std::string& tag,
+                               const std::string& word);
+  // Asks whether to save `rows` (the suggestion) and, on yes, saves them into the tag
+  // rows of the same tag keys and rewrites the main stylesheet, as "update xls" does
+  // for one tag. True when saved.
+  bool ConfirmAndSaveTagRows(const std::vector<RuleRow>& rows);
+  // What the entries show of cross-references and recordings, for the check of the
+  // book: read from the working database while it holds the entries, else what the
+  // last create run saw; unknown otherwise.
+  check::SourceHints CheckHints();
 
   // re-build html: the stylesheets (unless mode 2) and the book's HTML and copyright page.
   void RebuildHtml();
@@ -184,6 +204,7 @@ class Workbench {
   std::vector<std::pair<std::string, double>> step_timings_;
   std::optional<epwing::EpwingSummary> epwing_summary_;
   std::optional<verify::VerifyReport> last_verify_;
+  std::optional<check::SourceHints> last_hints_;  // seen by the last create run
 
   // ---- For the workbench window (workbench_window.cpp) ----
  public:

@@ -93,6 +93,20 @@ std::string Node::TagName() const {
   return node->type == XML_ELEMENT_NODE ? QualifiedName(node) : std::string();
 }
 
+std::vector<std::pair<std::string, std::string>> Node::Attributes() const {
+  std::vector<std::pair<std::string, std::string>> attributes;
+  xmlNode* node = Raw(*this);
+  if (node->type != XML_ELEMENT_NODE) return attributes;
+  for (xmlAttr* attr = node->properties; attr != nullptr; attr = attr->next) {
+    std::string qualified = reinterpret_cast<const char*>(attr->name);
+    if (attr->ns != nullptr && attr->ns->prefix != nullptr) {
+      qualified = reinterpret_cast<const char*>(attr->ns->prefix) + (":" + qualified);
+    }
+    attributes.emplace_back(std::move(qualified), Take(xmlNodeGetContent(reinterpret_cast<xmlNode*>(attr))));
+  }
+  return attributes;
+}
+
 std::optional<std::string> Node::GetAttribute(std::string_view name) const {
   xmlNode* node = Raw(*this);
   if (node->type != XML_ELEMENT_NODE) return std::nullopt;

@@ -31,6 +31,8 @@ class Node {
   std::string TagName() const;
   // The attribute's value, or no value when the element has no such attribute.
   std::optional<std::string> GetAttribute(std::string_view name) const;
+  // Every attribute of an element as (qualified name, value), in document order.
+  std::vector<std::pair<std::string, std::string>> Attributes() const;
   // The child nodes in document order.
   std::vector<Node> Children() const;
   // The first child, or a null node; with NextSibling, a walk that allocates nothing.

@@ -63,8 +63,10 @@ std::vector<SampleRule> SampleRules() {
   add("hm").sup = "1";
   add("pron-g").pre_sp = "1";
   {
+    // Spaced on both sides: "UK" and "NAmE" stay apart, with a recording or without.
     SampleRule& r = add("geo");
     r.italic = "1";
+    r.pre_sp = "1";
     r.post_sp = "1";
   }
   {
@@ -93,11 +95,10 @@ std::vector<SampleRule> SampleRules() {
     r.pre_text = "(";
     r.post_text = ")";
   }
-  {
-    SampleRule& r = add("inflection");
-    r.italic = "1";
-    r.post_sp = "1";
-  }
+  // A space between inflections only, so that none stands before the closing ")".
+  add("inflection").custom_xsl =
+      "<xsl:template match=\"inflection\"><xsl:if test=\"preceding-sibling::inflection\"><xsl:text> "
+      "</xsl:text></xsl:if><i><xsl:apply-templates/></i></xsl:template>";
   add("vs-g").pre_sp = "1";
   add("span class=\"\"").post_sp = "1";
   add("vs").bold = "1";

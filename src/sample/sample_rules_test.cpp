@@ -155,6 +155,9 @@ TEST(SampleRules, CustomTemplatesLinkEntriesAndRecordings) {
   std::string cafe =
       RunCommand("xsltproc " + Quote(dir / "main.xsl") + " " + Quote(dir / "entry1.xml")).output;
   EXPECT_NE(cafe.find("<A topic=\"o'clock_1\">o'clock</A>"), std::string::npos) << cafe;
+  // Inflections one space apart, none before the closing parenthesis.
+  EXPECT_NE(cafe.find("<i>cafés</i> <i>caféed</i> <i>caféing</i>"), std::string::npos) << cafe;
+  EXPECT_EQ(cafe.find("caféing</i> "), std::string::npos) << cafe;
   // The side panel is left out where it stands and shown once, at the end.
   std::size_t panel = cafe.find("Word origin");
   ASSERT_NE(panel, std::string::npos);

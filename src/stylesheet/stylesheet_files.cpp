@@ -16,6 +16,8 @@
 
 namespace tavex {
 
+const char* const kSidePanelPaths[2] = {"/entry/h-g/top-g/side-g/side-panel", "/entry/p-g/side-g/side-panel"};
+
 const char* const kHtmlNamespace = "http://www.w3.org/profiles/XHTML-strict";
 const char* const kScriptNamespace = "urn:schemas-microsoft-com:xslt";
 
@@ -52,8 +54,8 @@ std::string MainStylesheetText(const std::vector<RuleRow>& rows,
                      "</head>",
                      "<xsl:element name=\"body\">",
                      "<xsl:apply-templates/>",
-                     "<xsl:apply-templates select=\"/entry/h-g/top-g/side-g/side-panel\"/>",
-                     "<xsl:apply-templates select=\"/entry/p-g/side-g/side-panel\"/>",
+                     fmt::format("<xsl:apply-templates select=\"{}\"/>", kSidePanelPaths[0]),
+                     fmt::format("<xsl:apply-templates select=\"{}\"/>", kSidePanelPaths[1]),
                      "</xsl:element>",
                      "</html>",
                      "</xsl:template>",

@@ -15,6 +15,9 @@ namespace tavex {
 extern const char* const kHtmlNamespace;
 // The namespace under which the script block is declared.
 extern const char* const kScriptNamespace;
+// The side panels the root template shows once more after the entry's body, as
+// absolute paths of elements.
+extern const char* const kSidePanelPaths[2];
 
 // The text of the main stylesheet for `rows` in their order: the fixed head, one line per
 // row (its custom_xsl when not empty, else its template line), the fixed tail. When

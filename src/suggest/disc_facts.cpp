@@ -1,0 +1,60 @@
+// Reading the topic ids and recording names the rule suggestion works from.
+#include "suggest/disc_facts.h"
+
+#include "bundle/text_field.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "store/database.h"
+
+namespace tavex::suggest {
+namespace {
+
+// The recording names of one pronunciation table: from the database when extracted,
+// else from the bundle's index on the disc.
+void ReadRecordings(store::Connection& db, const FactSources& sources, const char* table, const char* bundle,
+                    std::unordered_set<std::string>& names) {
+  if (db.TableExists(table)) {
+    store::Statement rows = db.Prepare(std::string("select NAME from [") + table + "]");
+    while (rows.Step()) {
+      if (!rows.IsNull(0)) names.insert(NameKey(rows.Text(0)));
+    }
+    return;
+  }
+  if (sources.source_data_folder.empty()) return;
+  try {
+    for (const std::string& name :
+         bundle::ReadTextField({sources.source_data_folder, sources.unzip_folder}, bundle, "NAME")) {
+      names.insert(NameKey(name));
+    }
+  } catch (const Error&) {
+    // A disc without this bundle, or one that does not read: no recordings to link.
+    // Its extraction, when asked for, reports the fault.
+  }
+}
+
+}  // namespace
+
+std::string NameKey(std::string_view name) {
+  const std::size_t slash = name.find_last_of("/\\");
+  if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  return AsciiLower(name);
+}
+
+DiscFacts ReadDiscFacts(const FactSources& sources) {
+  DiscFacts facts;
+  if (!FileExists(sources.database_file)) return facts;
+  store::Connection db(sources.database_file);
+  if (db.TableExists("topic")) {
+    store::Statement rows = db.Prepare("select [topic] from [topic]");
+    while (rows.Step()) {
+      std::string id = rows.Text(0);
+      if (!id.empty()) facts.topic_ids.insert(AsciiLower(id));
+    }
+  }
+  ReadRecordings(db, sources, "uk_pron_skn", "uk_pron.skn", facts.uk_recordings);
+  ReadRecordings(db, sources, "us_pron_skn", "us_pron.skn", facts.us_recordings);
+  return facts;
+}
+
+}  // namespace tavex::suggest

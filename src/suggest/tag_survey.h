@@ -1,0 +1,89 @@
+// The survey behind the rule suggestion: what each tag key of the entries looks like,
+// measured over the entries themselves. Nothing here knows a tag of any one disc; each
+// figure is structure (where an element stands, what it holds) or content (what its
+// text and attribute values are, measured against the disc's topic ids and recordings).
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/xml.h"
+#include "suggest/disc_facts.h"
+
+namespace tavex::suggest {
+
+// What the values of one attribute of a tag key turned out to be.
+struct AttributeProfile {
+  int values = 0;                 // elements that carry the attribute
+  int topic_hits = 0;             // values that are another entry's id
+  int uk_hits = 0;                // values naming a recording of uk_pron
+  int us_hits = 0;                // values naming a recording of us_pron
+  std::set<std::string> samples;  // a few distinct values, for hints
+};
+
+// The measured shape of one tag key; every count is of elements with that key.
+struct TagProfile {
+  std::string key;
+  int count = 0;
+  int leaves = 0;                // without element children
+  int with_text = 0;             // with text somewhere in them
+  int in_mixed = 0;              // inside a parent that has text of its own between elements
+  int own_text = 0;              // with text of their own (a leaf's text, or mixed content)
+  int sentences = 0;             // text of five words or more, or ending like a sentence
+  int digits = 0;                // text of digits only
+  int id_texts = 0;              // text that is an entry id of the topic table
+  long long words = 0;           // words of their text, summed
+  long long chars = 0;           // bytes of their text, summed
+  int repeated = 0;              // next to a sibling with the same key
+  int top_level = 0;             // children of the entry's root element
+  int titles = 0;                // the entry's title element: the first whose text is the title
+  int holds_title = 0;           // an ancestor of the title element
+  int after_title = 0;           // a sibling standing after the title element
+  int reshown = 0;               // a side panel the root template shows again at the end
+  int reshown_parent = 0;        // the parent of such a side panel
+  std::set<std::string> values;  // distinct texts, up to kMaxValues
+  bool many_values = false;      // more distinct texts than kMaxValues
+  std::map<std::string, AttributeProfile> attributes;
+  std::set<std::string> child_keys;  // keys of the element children met
+  std::set<std::string> before;      // a few short texts of the siblings before them (labels)
+
+  static constexpr std::size_t kMaxValues = 64;
+  // Share of the elements for which a count holds (0 to 1).
+  double Share(int n) const { return count == 0 ? 0.0 : static_cast<double>(n) / count; }
+};
+
+// Collects profiles entry by entry; keys in order of first appearance.
+class TagSurvey {
+ public:
+  // `facts` must outlive every AddEntry call.
+  explicit TagSurvey(const DiscFacts& facts) : facts_(&facts) {}
+  // Measures the elements below `root` (not the root itself). `title` is the entry's
+  // title text (its TEXTTITLE); empty when it has none.
+  void AddEntry(const xml::Node& root, std::string_view title);
+  const std::vector<TagProfile>& profiles() const { return profiles_; }
+  // The profile of `key`, or null.
+  const TagProfile* Find(const std::string& key) const;
+  int entries() const { return entries_; }
+
+ private:
+  TagProfile& ProfileOf(const std::string& key);
+  // What one entry's walk knows while it measures an element.
+  struct Walk;
+  // `before`: the short texts of the two element siblings before it.
+  void Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed, bool repeated,
+               bool after_title, const std::string& before);
+
+  const DiscFacts* facts_;
+  std::vector<TagProfile> profiles_;
+  std::unordered_map<std::string, std::size_t> position_;
+  int entries_ = 0;
+};
+
+// The words of a text: runs of characters between ASCII blanks.
+int CountWords(std::string_view text);
+
+}  // namespace tavex::suggest
