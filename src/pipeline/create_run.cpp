@@ -3,9 +3,9 @@
 // if so, so a run in operating mode 1 or 2 resumes where an earlier one stopped. Steps
 // are atomic (a table is created and filled in one transaction; folders and files are
 // written under temporary names), so an interrupted step is simply redone.
-#include <chrono>
-
 #include <fmt/format.h>
+
+#include <chrono>
 
 #include "analysis/topic_index.h"
 #include "audio/pron_convert.h"
@@ -16,6 +16,7 @@
 #include "pipeline/workbench.h"
 #include "platform/files.h"
 #include "platform/folder_swap.h"
+#include "platform/manifest.h"
 #include "store/database.h"
 
 namespace tavex {
@@ -72,6 +73,8 @@ void Workbench::Create(const CreateOptions& options) {
   if (mode_.FreshStart()) {
     // Checked before anything is deleted: base_folder can be replaced, and no folder the
     // program did not make sits under the names of the replacement.
+    CheckOwnTree(layout_.working_folder, "delete");
+    if (FileExists(db)) store::ClaimDatabase(db);
     CreateBaseFolderStaging(final_layout);
     staged = true;
     if (FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);

@@ -1,9 +1,10 @@
 // The Workbench's start-up, close, settings and single-step commands.
 #include "pipeline/workbench.h"
 
-#include <filesystem>
-
 #include <fmt/format.h>
+
+#include <filesystem>
+#include <memory>
 
 #include "analysis/topic_index.h"
 #include "audio/pron_convert.h"
@@ -18,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/folder_swap.h"
 #include "platform/text.h"
+#include "platform/workspace_lock.h"
 #include "store/database.h"
 #include "stylesheet/stylesheet_files.h"
 #include "stylesheet/template_line.h"
@@ -77,7 +79,12 @@ void Workbench::Start() {
   options_.workspace = std::filesystem::absolute(options_.workspace).lexically_normal().string();
   if (options_.workspace.size() > 1 && options_.workspace.back() == '/') options_.workspace.pop_back();
   settings_ = LoadSettings(JoinPath(options_.workspace, "TAVEX_to_EPWING.ini"));
-  if (options_.source_folder) settings_.src_folder = *options_.source_folder;
+  // Kept absolute, so that a later run started from another folder finds the same disc.
+  if (options_.source_folder) {
+    const std::string& given = *options_.source_folder;
+    settings_.src_folder =
+        given.empty() ? given : std::filesystem::absolute(given).lexically_normal().string();
+  }
   if (options_.database) settings_.mdb_file = *options_.database;
   layout_ = DeriveWorkingLayout(options_.workspace, settings_.src_folder, settings_.mdb_file);
   settings_.mdb_file = layout_.database_file;
@@ -165,6 +172,9 @@ void Workbench::CreateGaijiFiles() {
 
 epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
   const std::string out = out_folder.value_or(layout_.epwing_folder);
+  // A folder outside the workspace may be another workspace's output too.
+  std::unique_ptr<WorkspaceLock> out_lock;
+  if (out_folder && *out_folder != layout_.epwing_folder) out_lock = WorkspaceLock::ForOutputFolder(out);
   epwing::AdoptEarlierBook(out);
   CheckOutputFolder(out, ProtectedFolders(layout_));
   epwing_summary_ = epwing::BuildEpwingBook({.base_folder = layout_.base_folder, .out_folder = out}, progress_);
