@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/safe_file.h"
 #include "platform/text.h"
 
 namespace tavex {
@@ -97,6 +99,29 @@ std::string ReadFile(const std::string& path) {
     if (got == 0) break;
     data.append(buffer, static_cast<std::size_t>(got));
   }
+  return data;
+}
+
+std::string ReadFileBounded(const std::string& path, std::uint64_t max_bytes, std::string_view what) {
+  Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) Fail("cannot read", path, errno);
+  struct stat st {};
+  if (fstat(fd.get(), &st) != 0) Fail("cannot read", path, errno);
+  if (!S_ISREG(st.st_mode)) throw Error(fmt::format("{} {} is not a regular file", what, path));
+  if (static_cast<std::uint64_t>(st.st_size) > max_bytes) {
+    throw Error(fmt::format("{} {} has {} bytes, more than the {} it may have", what, path, st.st_size,
+                            SizeText(max_bytes)));
+  }
+  std::string data(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t got = read(fd.get(), data.data() + done, data.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) Fail("cannot read", path, errno);
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  data.resize(done);
   return data;
 }
 

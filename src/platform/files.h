@@ -20,6 +20,10 @@ std::uint64_t FileSize(const std::string& path);  // throws Error naming the fil
 
 // Reads the whole file. Throws Error "cannot read PATH: reason".
 std::string ReadFile(const std::string& path);
+// Reads the whole file when it is a regular file of at most `max_bytes`; else throws Error
+// "WHAT PATH has N bytes, more than the 1 MiB it may have" (or "… is not a regular file"),
+// before memory is taken for it.
+std::string ReadFileBounded(const std::string& path, std::uint64_t max_bytes, std::string_view what);
 
 // Looks `name` up inside `folder` ignoring ASCII letter case, as the disc's
 // case-insensitive file system did. Returns the existing path, or folder/name as

@@ -68,3 +68,45 @@ DW="$SCRATCH/own_dict"; rm -rf "$DW"; mkdir -p "$DW"; cp -r "$OW0/epwing/." "$DW
 run -w "$OW" epwing --out "$DW"
 expect_error "epwing --out a copied book holding a user file" "did not write: $DW/mine\.txt"
 check "epwing --out a copied book holding a user file: the file survives" test -f "$DW/mine.txt"
+
+# Another program's SQLite file named as the database: refused, its tables untouched.
+FDB="$SCRATCH/foreign.db"; rm -f "$FDB"
+sqlite3 "$FDB" "create table topic(x); insert into topic values('mine'); create table notes(y);"
+run -w "$SCRATCH/own_db" --db "$FDB" create "$SMALL" --no-epwing
+expect_error "mode 0 create with another program's database" "$FDB is not a working database of this program"
+check "mode 0 create with another program's database: its table kept" test "$(sqlite3 "$FDB" "select x from topic")" = mine
+
+# A source given relative to the current folder is kept absolute.
+rm -rf "$SCRATCH/own_rel"
+(cd "$(dirname "$SMALL")" && "$BIN" -w "$SCRATCH/own_rel" -m 1 create "$(basename "$SMALL")" --no-epwing >/dev/null 2>&1)
+check "a relative source is kept absolute" grep -q "^src_folder=$SMALL" "$SCRATCH/own_rel/TAVEX_to_EPWING.ini"
+
+# Two workspaces building into one folder: the second stops naming the first.
+rm -f "$SCRATCH/olheld"
+( exec 9>>"$SCRATCH/.shared_book.tavex2epwing-lock"; flock 9; touch "$SCRATCH/olheld"; exec sleep 30 ) &
+holder=$!
+for _ in $(seq 200); do [[ -e "$SCRATCH/olheld" ]] && break; sleep 0.05; done
+run -w "$OW" epwing --out "$SCRATCH/shared_book"
+expect_error "a second build into one output folder" "the output folder $SCRATCH/shared_book is in use by another run"
+check "a second build into one output folder: nothing written" test ! -e "$SCRATCH/shared_book"
+kill "$holder"; wait "$holder" 2>/dev/null
+
+# Smaller ones: a line break in --ebs-base, --out inside base_folder, an oversized
+# settings or rules file, and a control character in a message.
+fresh_ow
+run -w "$OW" -m 1 create "$SMALL" --no-epwing --ebs-base $'Z:\\x\r\nInPath=elsewhere'
+expect_error "--ebs-base with a line break" "holds a line break"
+check "--ebs-base with a line break: the project file kept" cmp "$OW0/base_folder/TAVEX.ebs" "$OW/base_folder/TAVEX.ebs"
+run -w "$OW" epwing --out "$OW/base_folder/book"
+expect_error "epwing --out inside base_folder" "it lies inside $OW/base_folder"
+workspace_kept "epwing --out inside base_folder"
+fresh_ow; truncate -s 8G "$OW/TAVEX_to_EPWING.ini"
+run -w "$OW" -m 1 html
+expect_error "an 8 GiB settings file" "settings file $OW/TAVEX_to_EPWING.ini has 8589934592 bytes, more than the 1 MiB"
+fresh_ow; truncate -s 300M "$SCRATCH/big.xml"
+run -w "$OW" import xsl "$SCRATCH/big.xml" --yes
+expect_error "a 300 MiB rules file" "big\.xml has 314572800 bytes, more than the 256 MiB"
+rm -f "$SCRATCH/big.xml"
+run -w "$SCRATCH/"$'esc\e[31mape' epwing
+escaped() { grep -qF 'esc\x1B[31mape' "$ERR" && ! grep -q $'\e' "$ERR"; }
+check "a control character in a message is escaped: $(head -c 300 "$ERR")" escaped
