@@ -3,6 +3,7 @@
 #include "store/database.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <fmt/format.h>
 
@@ -394,6 +395,14 @@ void CreateDatabase(const std::string& path) {
 }
 
 void ClaimDatabase(const std::string& path) {
+  // SQLite writes through the name it is given: a second name of the same file (a hard
+  // link) or a link would let it write into a file that is not the database.
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_nlink != 1)) {
+    throw Error(fmt::format("{} is not a working database of this program (it is {}); its content is left alone: "
+                            "choose another database file",
+                            path, S_ISLNK(st.st_mode) ? "a symbolic link" : !S_ISREG(st.st_mode) ? "not a regular file" : "a hard link"));
+  }
   Connection db(path);
   Statement mark = db.Prepare("PRAGMA application_id");
   const std::int64_t id = mark.Step() ? mark.Int(0) : 0;
