@@ -2,10 +2,9 @@
 // appender. Every SQLite handle is owned here; nothing else includes sqlite3.h.
 #include "store/database.h"
 
+#include <fmt/format.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-
-#include <fmt/format.h>
 
 #include <algorithm>
 #include <unordered_map>
@@ -399,9 +398,13 @@ void ClaimDatabase(const std::string& path) {
   // link) or a link would let it write into a file that is not the database.
   struct stat st {};
   if (lstat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_nlink != 1)) {
-    throw Error(fmt::format("{} is not a working database of this program (it is {}); its content is left alone: "
-                            "choose another database file",
-                            path, S_ISLNK(st.st_mode) ? "a symbolic link" : !S_ISREG(st.st_mode) ? "not a regular file" : "a hard link"));
+    throw Error(
+        fmt::format("{} is not a working database of this program (it is {}); its content is left alone: "
+                    "choose another database file",
+                    path,
+                    S_ISLNK(st.st_mode)    ? "a symbolic link"
+                    : !S_ISREG(st.st_mode) ? "not a regular file"
+                                           : "a hard link"));
   }
   Connection db(path);
   Statement mark = db.Prepare("PRAGMA application_id");
