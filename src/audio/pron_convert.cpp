@@ -137,6 +137,7 @@ void ConvertPronToWav(const std::string& db_path, std::string_view table,
   try {
     // The folder only gets its name when whole, so its files need no names of their own.
     ConvertRows(db, table, temp, WavWrite::kInPlace, progress);
+    FlushFolderTree(temp);  // whole on disk before its name says it is done
     RenamePath(temp, target);
   } catch (...) {
     try {

@@ -106,7 +106,7 @@ TEST(PronConvertTest, NamesThatGiveNoFileNameAreSkippedInOneWarning) {
   EXPECT_EQ(progress.warnings,
             std::vector<std::string>{"us_pron_skn: 2 recordings got no WAV file (the name gives no file name): "
                                      "bad\\x0Aname.mp3, dir/"});
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(db / "us_pron"), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(db / "us_pron"), {}), 2);  // and the manifest
 }
 
 TEST(PronConvertTest, EmptyTableStillCreatesTheFolder) {
@@ -139,7 +139,8 @@ TEST(PronConvertTest, RecordingsWithoutFrameSyncAreCountedNotWritten) {
 TEST(PronConvertTest, FailedRunLeavesNoFolder) {
   PronDb db;
   // A stale temporary folder from a killed run is not carried into the result.
-  tavex::testing::WriteTestFile(db / "us_pron.tmp/stale.wav", "x");
+  CreateFolder(db / "us_pron.tmp");
+  WriteFileAtomic(db / "us_pron.tmp/stale.wav", "x");
   db.Fill(kUsPronTable, {{"first.mp3", test_mp3::Mpeg1Frames(1)},
                          {std::string(300, 'x') + ".mp3", test_mp3::Mpeg1Frames(1)}});
   RecordingProgress progress;
@@ -148,7 +149,8 @@ TEST(PronConvertTest, FailedRunLeavesNoFolder) {
   EXPECT_FALSE(FolderExists(db / "us_pron.tmp"));
 
   db.Fill(kUkPronTable, {{"first.mp3", test_mp3::Mpeg1Frames(1)}});
-  tavex::testing::WriteTestFile(db / "uk_pron.tmp/stale.wav", "x");
+  CreateFolder(db / "uk_pron.tmp");
+  WriteFileAtomic(db / "uk_pron.tmp/stale.wav", "x");
   ConvertPronToWav(db.path(), kUkPronTable, db / "uk_pron", progress);
   EXPECT_TRUE(FileExists(db / "uk_pron/first.wav"));
   EXPECT_FALSE(FileExists(db / "uk_pron/stale.wav"));

@@ -1,16 +1,15 @@
 // Writing the book HTML and the copyright page.
 #include "book/book_writer.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "analysis/topic_index.h"
 #include "book/entry_block.h"
@@ -41,27 +40,18 @@ constexpr const char* kFooterLines[] = {"</dl>", "</body>", "</html>"};
 // dropped before that, so an interrupted write never leaves a book that looks whole.
 class BookFile {
  public:
-  explicit BookFile(std::string path)
-      : path_(std::move(path)), temp_path_(path_ + ".tmp"), buffer_(kBufferSize, '\0') {
-    // A definition is often longer than the stream's own buffer, which would then be
-    // written with a system call of its own; this buffer gathers many entries.
-    out_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    out_.open(temp_path_, std::ios::binary | std::ios::trunc);
-    if (!out_) Fail();
-  }
-  ~BookFile() {
-    if (!committed_) {
-      out_.close();
-      std::remove(temp_path_.c_str());
-    }
-  }
+  explicit BookFile(std::string path) : out_(path) { buffer_.reserve(kBufferSize); }
   BookFile(const BookFile&) = delete;
   BookFile& operator=(const BookFile&) = delete;
 
   // Lines already in the book's form (see AppendBookLine).
   void Write(const std::string& lines) {
-    out_.write(lines.data(), static_cast<std::streamsize>(lines.size()));
-    if (!out_) Fail();
+    // Many entries are gathered into one write.
+    buffer_.append(lines);
+    if (buffer_.size() >= kBufferSize) {
+      out_.Write(buffer_);
+      buffer_.clear();
+    }
   }
   void WriteLine(const Sjis& line) {
     std::string text;
@@ -71,22 +61,15 @@ class BookFile {
   void WriteLine(const char* ascii) { WriteLine(SjisAscii(ascii)); }
 
   void Commit() {
-    out_.close();
-    if (out_.fail()) Fail();
-    RenamePath(temp_path_, path_);
-    committed_ = true;
+    out_.Write(buffer_);
+    out_.Commit();
   }
 
  private:
-  [[noreturn]] void Fail() const { throw Error(fmt::format("cannot write {}: {}", temp_path_, SystemMessage(errno))); }
-
   static constexpr std::size_t kBufferSize = 1 << 20;
 
-  std::string path_;
-  std::string temp_path_;
-  std::string buffer_;  // declared before the stream, so it outlives it
-  std::ofstream out_;
-  bool committed_ = false;
+  NewFile out_;
+  std::string buffer_;  // bytes not yet handed to the file
 };
 
 std::int64_t CountEntries(store::Connection& db) {

@@ -79,15 +79,9 @@ void RecordFile::ReadInto(char* out, std::uint64_t offset, std::size_t length) c
   }
 }
 
-TempFileWriter::TempFileWriter(std::string path) : path_(std::move(path)), temp_path_(path_ + ".tmp") {
-  fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd_ < 0) throw Error(fmt::format("cannot create {}: {}", temp_path_, SystemMessage(errno)));
-}
+TempFileWriter::TempFileWriter(std::string path) : path_(std::move(path)), file_(path_) {}
 
-TempFileWriter::~TempFileWriter() {
-  if (fd_ >= 0) ::close(fd_);
-  if (!committed_) std::remove(temp_path_.c_str());
-}
+TempFileWriter::~TempFileWriter() = default;
 
 void TempFileWriter::Write(std::string_view bytes) {
   if (buffer_.size() + bytes.size() <= kBlockSize) {
@@ -107,25 +101,11 @@ void TempFileWriter::Flush() {
   buffer_.clear();
 }
 
-void TempFileWriter::WriteAll(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw Error(fmt::format("cannot write {}: {}", temp_path_, SystemMessage(errno)));
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(put));
-  }
-}
+void TempFileWriter::WriteAll(std::string_view bytes) { file_.Write(bytes); }
 
 void TempFileWriter::Commit() {
   Flush();
-  if (::fsync(fd_) != 0) throw Error(fmt::format("cannot write {}: {}", temp_path_, SystemMessage(errno)));
-  const int result = ::close(fd_);
-  fd_ = -1;
-  if (result != 0) throw Error(fmt::format("cannot write {}: {}", temp_path_, SystemMessage(errno)));
-  RenamePath(temp_path_, path_);
-  committed_ = true;
+  file_.Commit();
 }
 
 }  // namespace tavex::bundle

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/write_layer.h"
+
 namespace tavex::bundle {
 
 // A file opened for reading at given offsets. Errors name the file.
@@ -38,7 +40,7 @@ class RecordFile {
   mutable std::uint64_t window_offset_ = 0;  // where they start in the file
 };
 
-// Writes a file as "<path>.tmp" and renames it to `path` on Commit. Without Commit
+// Writes a file under a temporary name and renames it to `path` on Commit. Without Commit
 // (an error on the way) the temporary file is removed, so `path` never holds a part.
 class TempFileWriter {
  public:
@@ -58,9 +60,7 @@ class TempFileWriter {
   void WriteAll(std::string_view bytes);
 
   std::string path_;
-  std::string temp_path_;
-  int fd_ = -1;
-  bool committed_ = false;
+  NewFile file_;
   std::string buffer_;  // bytes written but not yet handed to the file
 };
 

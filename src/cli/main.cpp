@@ -1,12 +1,12 @@
 // tavex2epwing: the command line face of the converter. Parses the global options,
 // dispatches to one command of the table, and turns errors into one "error:" line.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 
-#include <CLI/CLI.hpp>
-
 #include "cli/command.h"
+#include "cli/terminal.h"
 #include "platform/error.h"
 
 namespace tavex::cli {
@@ -54,11 +54,11 @@ int main(int argc, char** argv) {
     return handler(context);
   } catch (const tavex::Error& e) {
     std::fflush(stdout);
-    std::cerr << "error: " << e.what() << std::endl;
+    std::cerr << "error: " << tavex::cli::ForTerminal(e.what()) << std::endl;
     return 1;
   } catch (const std::exception& e) {
     std::fflush(stdout);
-    std::cerr << "error: " << e.what() << std::endl;
+    std::cerr << "error: " << tavex::cli::ForTerminal(e.what()) << std::endl;
     return 1;
   }
 }

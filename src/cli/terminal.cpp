@@ -1,17 +1,18 @@
 #include "cli/terminal.h"
 
+#include <fmt/format.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <csignal>
-
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string_view>
 
-#include <fmt/format.h>
+#include "platform/text.h"
 
 namespace tavex::cli {
 namespace {
@@ -135,8 +136,31 @@ void EraseLineAndResignal(int signal_number) {
 
 }  // namespace
 
+std::string ForTerminal(const std::string& message) {
+  std::string out;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = message.find('\n', start);
+    out +=
+        EscapeControls(std::string_view(message).substr(start, end == std::string::npos ? end : end - start));
+    if (end == std::string::npos) return out;
+    out += '\n';
+    start = end + 1;
+  }
+}
+
+namespace {
+
+// A terminal that takes the line-erasing escape code (a "dumb" one does not).
+bool TerminalTakesEscapes() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
+}
+
+}  // namespace
+
 TerminalProgress::TerminalProgress(bool quiet)
-    : quiet_(quiet), show_progress_(!quiet && isatty(STDERR_FILENO) != 0) {
+    : quiet_(quiet), show_progress_(!quiet && isatty(STDERR_FILENO) != 0 && TerminalTakesEscapes()) {
   if (show_progress_) {
     struct sigaction action {};
     action.sa_handler = EraseLineAndResignal;
@@ -196,7 +220,7 @@ void TerminalProgress::Warn(const std::string& message) {
   ++warnings_;
   if (quiet_) return;
   ClearStatusLine();
-  std::fprintf(stderr, "warning: %s\n", message.c_str());
+  std::fprintf(stderr, "warning: %s\n", ForTerminal(message).c_str());
   std::fflush(stderr);
 }
 

@@ -16,6 +16,10 @@ namespace tavex::cli {
 // done/total, the rate and the time left. The line is erased before anything else is
 // written and when the loop ends, so what stays on the screen is the log and the
 // warnings. Warnings go to stderr unless quiet.
+// A message for stderr with control characters written as "\xNN" (line breaks kept), so
+// that text from a disc or a file never sends escape codes to the terminal.
+std::string ForTerminal(const std::string& message);
+
 class TerminalProgress : public Progress {
  public:
   explicit TerminalProgress(bool quiet);

@@ -25,6 +25,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/folder_swap.h"
+#include "platform/manifest.h"
 #include "platform/safe_file.h"
 #include "platform/source_bounds.h"
 
@@ -292,7 +293,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   }
   patcher.Finish();
   honmon.Close();
-  std::remove(JoinPath(folder, "sounds.tmp").c_str());
+  RemoveFile(JoinPath(folder, "sounds.tmp"));
 
   WriteFontFile(JoinPath(JoinPath(subbook, "GAIJI"), kNarrowFontName), gaiji.narrow(), true);
   WriteFontFile(JoinPath(JoinPath(subbook, "GAIJI"), kWideFontName), gaiji.wide(), false);
@@ -312,51 +313,19 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   return summary;
 }
 
-// The names in `folder`, or nothing when it cannot be read. Links and special files are
-// given as an empty name, which matches nothing.
-std::optional<std::vector<std::string>> FolderNames(const std::string& folder) {
-  std::error_code error;
-  std::vector<std::string> names;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const auto status = it->symlink_status(error);
-    const bool plain = std::filesystem::is_regular_file(status) || std::filesystem::is_directory(status);
-    names.push_back(plain ? it->path().filename().string() : std::string());
-  }
-  if (error) return std::nullopt;
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// True when `folder` holds nothing but (some of) the names `allowed`, and something
-// unless `may_be_empty`.
-bool HoldsOnly(const std::string& folder, std::vector<std::string> allowed, bool may_be_empty = false) {
-  const auto names = FolderNames(folder);
-  if (!names || (names->empty() && !may_be_empty)) return false;
-  std::sort(allowed.begin(), allowed.end());
-  return std::includes(allowed.begin(), allowed.end(), names->begin(), names->end());
-}
-
 }  // namespace
 
 bool AdoptEarlierBook(const std::string& folder) {
-  std::error_code error;
-  if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder, error)) || HasBookStamp(folder)) {
+  const std::string sub = kSubbookFolder;
+  if (!MatchesEarlierLayout(folder, {"CATALOGS", sub + "/", "afonts_0", "TAVEX.map", ".tavex2epwing-book",
+                                     sub + "/DATA/", sub + "/GAIJI/", sub + "/DATA/HONMON",
+                                     sub + "/GAIJI/" + kNarrowFontName, sub + "/GAIJI/" + kWideFontName})) {
     return false;
   }
-  const std::string subbook = JoinPath(folder, kSubbookFolder);
-  const std::string catalogs = JoinPath(folder, "CATALOGS");
-  if (!HoldsOnly(folder, {"CATALOGS", kSubbookFolder, "afonts_0", "TAVEX.map"}) ||
-      !HoldsOnly(subbook, {"DATA", "GAIJI"}) || !HoldsOnly(JoinPath(subbook, "DATA"), {"HONMON"}) ||
-      (FolderExists(JoinPath(subbook, "GAIJI")) &&
-       !HoldsOnly(JoinPath(subbook, "GAIJI"), {kNarrowFontName, kWideFontName}, true))) {
+  OpenResult catalogs = OpenInside(folder, "CATALOGS", 4096);
+  if (catalogs.status != OpenStatus::kOpened || catalogs.file.ReadAll() != CatalogBytes(kTitleJis))
     return false;
-  }
-  if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(catalogs, error)) ||
-      std::filesystem::file_size(catalogs, error) > 4096 || error) {
-    return false;
-  }
-  if (ReadFile(catalogs) != CatalogBytes(kTitleJis)) return false;
-  WriteBookStamp(folder);
+  AdoptTree(folder);
   return true;
 }
 
@@ -367,6 +336,8 @@ EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) 
   std::string out = options.out_folder;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   const std::string staging = out + ".staging";
+  // No link below the book's folder is followed while it is written.
+  const WriteAnchor anchor(std::filesystem::path(out).parent_path().string());
   // Leftovers of a build that was killed (marked ones only), then the rules for the
   // folder the book replaces: all checked before anything is written.
   RecoverFolderSwap(out);
@@ -377,7 +348,6 @@ EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) 
   EpwingSummary summary;
   try {
     summary = WriteBook(options.base_folder, staging, progress);
-    WriteBookStamp(staging);  // a later build may replace this folder
     SwapInFolder(staging, out);
   } catch (...) {
     RemoveStagingFolder(staging);  // the build's own error is the one to report

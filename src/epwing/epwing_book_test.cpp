@@ -228,8 +228,8 @@ TEST(EpwingBookTest, FailedBuildKeepsThePreviousBook) {
   const std::string honmon = ReadFile(out + "/TAVEX/DATA/HONMON");
 
   // A staging folder left by a killed build goes at the next build.
-  WriteTestFile(out + ".staging/leftover", "x");
-  WriteSwapMark(out + ".staging");
+  CreateFolders(out + ".staging");
+  WriteFileAtomic(out + ".staging/leftover", "x");
   const std::string html = ReadFile(base + "/html_EPW");
   WriteTestFile(base + "/html_EPW", html.substr(0, html.find("stripes")));
   try {

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/error.h"
+#include "platform/write_layer.h"
 
 namespace tavex::epwing {
 
@@ -28,7 +29,7 @@ void PutBcd(char* out, std::uint32_t value, int bytes) {
 }
 
 HonmonFile::HonmonFile(std::string path) : path_(std::move(path)) {
-  file_ = std::fopen(path_.c_str(), "w+b");  // read back by SortedPatcher
+  file_ = OpenFileStream(path_);  // read back by SortedPatcher
   if (file_ == nullptr) Fail("cannot create");
   // stdio ignores the size asked for without a buffer of our own: 4 KiB writes otherwise.
   io_buffer_ = std::make_unique<char[]>(kIoBufferBytes);

@@ -120,11 +120,7 @@ std::uint32_t SoundFormatWord(std::string_view format_chunk) {
 
 SoundStore::SoundStore(std::string base_folder, std::string side_path, WarningTally& warnings)
     : base_folder_(std::move(base_folder)), side_path_(std::move(side_path)), warnings_(warnings) {
-  side_ = std::fopen(side_path_.c_str(), "w+b");
-  if (side_ == nullptr) {
-    const int err = errno;
-    throw Error(fmt::format("cannot create {}: {}", side_path_, SystemMessage(err)));
-  }
+  side_ = OpenFileStream(side_path_);
   // stdio ignores the size asked for without a buffer of our own.
   std::setvbuf(side_, side_buffer_.get(), _IOFBF, kSideBufferBytes);
 }

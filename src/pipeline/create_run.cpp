@@ -17,6 +17,7 @@
 #include "pipeline/workbench.h"
 #include "platform/files.h"
 #include "platform/folder_swap.h"
+#include "platform/manifest.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
 #include "store/database.h"
@@ -79,6 +80,8 @@ void Workbench::Create(const CreateOptions& options) {
   if (mode_.FreshStart()) {
     // Checked before anything is deleted: base_folder can be replaced, and no folder the
     // program did not make sits under the names of the replacement.
+    CheckOwnTree(layout_.working_folder, "delete");
+    if (FileExists(db)) store::ClaimDatabase(db);
     CreateBaseFolderStaging(final_layout);
     staged = true;
     if (FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);

@@ -83,7 +83,7 @@ TEST_F(CreateRunTest, ModeOneResumesAndConvertsTheRecordings) {
   EXPECT_TRUE(FolderExists(dir_ / "ws/working_folder"));
   EXPECT_TRUE(FolderExists(dir_ / "ws/base_folder/us_pron"));
   // The second run finds every table and folder: the source is no longer needed.
-  DeleteFolderTree(dir_ / "disc");
+  std::filesystem::remove_all(dir_ / "disc");
   progress_.log.clear();
   Workbench bench = Start(1);
   bench.Create({.ignore_mp3 = false, .epwing = false});
@@ -136,9 +136,7 @@ TEST_F(CreateRunTest, ModeZeroKeepsThePreviousBookUntilARunSucceeds) {
   // Killed while putting a finished book in place, after the previous one was moved
   // aside: the next start puts the finished book in place.
   RenamePath(dir_ / "ws/base_folder", dir_ / "ws/base_folder.old");
-  WriteSwapMark(dir_ / "ws/base_folder.old");
   CreateFolders(dir_ / "ws/base_folder.ready");
-  WriteSwapMark(dir_ / "ws/base_folder.ready");
   WriteFileAtomic(dir_ / "ws/base_folder.ready/html_EPW", "finished");
   Start(1);
   EXPECT_EQ(ReadFile(dir_ / "ws/base_folder/html_EPW"), "finished");
@@ -147,7 +145,6 @@ TEST_F(CreateRunTest, ModeZeroKeepsThePreviousBookUntilARunSucceeds) {
 
   // Killed while writing: the half-written staging folder goes with the next run.
   CreateFolders(dir_ / "ws/base_folder.new/us_pron");
-  WriteSwapMark(dir_ / "ws/base_folder.new");
   Start(0).Create({});
   const auto again = Snapshot(dir_ / "ws/base_folder");  // the conversion time may differ
   EXPECT_TRUE(std::equal(again.begin(), again.end(), book.begin(), book.end(),

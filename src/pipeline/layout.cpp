@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/folder_swap.h"
+#include "platform/manifest.h"
 #include "store/database.h"
 
 namespace tavex {
@@ -71,7 +72,29 @@ void CreateBaseFolderStaging(const WorkingLayout& layout) {
 
 void PutStagedBookInPlace(const WorkingLayout& layout) { SwapInFolder(StagingFolder(layout), layout.base_folder); }
 
-void RecoverBaseFolder(const WorkingLayout& layout) { RecoverFolderSwap(layout.base_folder); }
+void RecoverBaseFolder(const WorkingLayout& layout) {
+  AdoptEarlierWorkspace(layout);
+  RecoverFolderSwap(layout.base_folder);
+}
+
+void AdoptEarlierWorkspace(const WorkingLayout& layout) {
+  // Each folder's name is the workspace's, and so is everything below it.
+  const std::vector<std::string> base = {
+      "html_EPW", "copyright.html", "Gaiji.xml",     "GaijiMap.xml",  "TAVEX.map",         "TAVEX.ebs",
+      "us_pron/", "uk_pron/",       "us_pron/*.wav", "uk_pron/*.wav", ".tavex2epwing-swap"};
+  for (const std::string& folder :
+       {layout.base_folder, layout.base_folder + ".ready", layout.base_folder + ".old"}) {
+    if (MatchesEarlierLayout(folder, base)) AdoptTree(folder);
+  }
+  if (MatchesEarlierLayout(layout.working_folder,
+                           {"TAVEX_data", "TAVEX_data-journal", "unzip_folder/", "unzip_folder/*",
+                            "epwing_dic.xsl", "user_script.xsl", "char_data.xml", "alt_data.xml"})) {
+    AdoptTree(layout.working_folder);
+  }
+  if (MatchesEarlierLayout(layout.lib_folder, {"xsl_backup_folder/", "xsl_backup_folder/*.xsl"})) {
+    AdoptTree(layout.lib_folder);
+  }
+}
 
 std::vector<std::string> ProtectedFolders(const WorkingLayout& layout) {
   return {layout.workspace, layout.base_folder, layout.working_folder, layout.source_folder,
@@ -83,6 +106,7 @@ void CreateWorkingFolders(const WorkingLayout& layout) {
   CreateFolders(layout.working_folder);
   CreateFolders(layout.unzip_folder);
   store::EnsureDatabase(layout.database_file);
+  store::ClaimDatabase(layout.database_file);
 }
 
 }  // namespace tavex

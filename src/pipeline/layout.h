@@ -81,6 +81,13 @@ void PutStagedBookInPlace(const WorkingLayout& layout);
 // be writing it).
 void RecoverBaseFolder(const WorkingLayout& layout);
 
+// Gives manifests to base_folder (and a swap's ready or old folder of it), working_folder
+// and lib_folder as an earlier version of the program left them, without manifests: only
+// a folder whose every entry is one of the layout's names with the layout's type (a
+// file, a folder, a WAV file in a pronunciation folder). Any other folder of those names
+// stays without one, so the program never deletes or replaces it.
+void AdoptEarlierWorkspace(const WorkingLayout& layout);
+
 // Folders that an output folder may neither be nor hold: the workspace, base_folder,
 // working_folder and the source disc.
 std::vector<std::string> ProtectedFolders(const WorkingLayout& layout);

@@ -19,6 +19,9 @@
 namespace tavex {
 namespace {
 
+// A settings file holds a few dozen short lines; anything far larger is not one.
+constexpr std::uint64_t kMaxSettingsBytes = 1 << 20;
+
 // (lower-case section, lower-case key) -> value.
 using IniValues = std::map<std::pair<std::string, std::string>, std::string>;
 
@@ -84,7 +87,7 @@ void ReadText(const IniValues& values, const char* section, const char* key, std
 Settings LoadSettings(const std::string& path) {
   Settings settings;
   if (!FileExists(path)) return settings;
-  IniValues values = ParseIni(ReadFile(path));
+  IniValues values = ParseIni(ReadFileBounded(path, kMaxSettingsBytes, "settings file"));
   // Reading stops at the first value that cannot be read; what was read before it stays.
   struct IntKey {
     const char* name;

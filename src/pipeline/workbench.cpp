@@ -1,9 +1,10 @@
 // The Workbench's start-up, close, settings and single-step commands.
 #include "pipeline/workbench.h"
 
-#include <filesystem>
-
 #include <fmt/format.h>
+
+#include <filesystem>
+#include <memory>
 
 #include "analysis/topic_index.h"
 #include "audio/pron_convert.h"
@@ -18,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/folder_swap.h"
 #include "platform/text.h"
+#include "platform/workspace_lock.h"
 #include "store/database.h"
 #include "stylesheet/stylesheet_files.h"
 #include "stylesheet/template_line.h"
@@ -49,7 +51,12 @@ void Workbench::Start() {
   options_.workspace = std::filesystem::absolute(options_.workspace).lexically_normal().string();
   if (options_.workspace.size() > 1 && options_.workspace.back() == '/') options_.workspace.pop_back();
   settings_ = LoadSettings(JoinPath(options_.workspace, "TAVEX_to_EPWING.ini"));
-  if (options_.source_folder) settings_.src_folder = *options_.source_folder;
+  // Kept absolute, so that a later run started from another folder finds the same disc.
+  if (options_.source_folder) {
+    const std::string& given = *options_.source_folder;
+    settings_.src_folder =
+        given.empty() ? given : std::filesystem::absolute(given).lexically_normal().string();
+  }
   if (options_.database) settings_.mdb_file = *options_.database;
   layout_ = DeriveWorkingLayout(options_.workspace, settings_.src_folder, settings_.mdb_file);
   settings_.mdb_file = layout_.database_file;
@@ -111,7 +118,14 @@ std::string Workbench::GaijiFace() const {
 }
 
 std::string Workbench::EbsBase() const {
-  if (options_.ebs_base && !options_.ebs_base->empty()) return *options_.ebs_base;
+  if (options_.ebs_base && !options_.ebs_base->empty()) {
+    // The project file is a list of lines: a line break would add lines of its own.
+    if (options_.ebs_base->find_first_of("\r\n") != std::string::npos) {
+      throw Error(fmt::format("the base folder for the authoring tool \"{}\" holds a line break",
+                              EscapeControls(*options_.ebs_base)));
+    }
+    return *options_.ebs_base;
+  }
   if (!settings_.ebs_base.empty()) return settings_.ebs_base;
   return EbsBasePath(layout_.base_folder);
 }
@@ -156,6 +170,22 @@ void Workbench::CreateGaijiFiles() {
 
 epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
   const std::string out = out_folder.value_or(layout_.epwing_folder);
+  // A folder outside the workspace may be another workspace's output too.
+  std::unique_ptr<WorkspaceLock> out_lock;
+  if (out_folder && *out_folder != layout_.epwing_folder) {
+    // Replacing the book would replace part of its own source, or of the conversion.
+    const auto real = [](const std::string& path) {
+      std::error_code error;
+      return std::filesystem::weakly_canonical(std::filesystem::absolute(path), error).string() + "/";
+    };
+    for (const std::string& folder : {layout_.base_folder, layout_.working_folder, layout_.source_folder}) {
+      if (!folder.empty() && real(out) != real(folder) && real(out).starts_with(real(folder))) {
+        throw Error(fmt::format(
+            "cannot write the book into {}: it lies inside {}; choose an empty or new folder", out, folder));
+      }
+    }
+    out_lock = WorkspaceLock::ForOutputFolder(out);
+  }
   epwing::AdoptEarlierBook(out);
   CheckOutputFolder(out, ProtectedFolders(layout_));
   epwing_summary_ = epwing::BuildEpwingBook({.base_folder = layout_.base_folder, .out_folder = out}, progress_);

@@ -1,11 +1,13 @@
-// File-system helpers: whole-file reads and writes with errors that name the file,
-// atomic replacement, case-insensitive lookup of names that come from the disc,
-// and the recursive folder deletion of the working layout.
+// File-system helpers: whole-file reads with errors that name the file and
+// case-insensitive lookup of names that come from the disc. Writing is the write
+// layer's (write_layer.h), included here for the many readers that also write.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/write_layer.h"  // the writing half: every write goes through it
 
 namespace tavex {
 
@@ -18,31 +20,14 @@ std::uint64_t FileSize(const std::string& path);  // throws Error naming the fil
 
 // Reads the whole file. Throws Error "cannot read PATH: reason".
 std::string ReadFile(const std::string& path);
-
-// Writes `data` to `path` under a temporary name beside it and renames it into place,
-// so the path holds either the old file or the whole new one. Throws Error naming the file.
-void WriteFileAtomic(const std::string& path, std::string_view data);
-
-// Writes `data` to `path` in place (created or truncated), without a temporary name: for
-// the many files of a folder that is itself written under a temporary name and renamed
-// when whole. Throws Error naming the file; a file left part-written is removed.
-void WriteFileInPlace(const std::string& path, std::string_view data);
-
-// Creates one folder level when missing. Throws Error naming the folder.
-void CreateFolder(const std::string& path);
-// Creates the folder and its missing parents.
-void CreateFolders(const std::string& path);
+// Reads the whole file when it is a regular file of at most `max_bytes`; else throws Error
+// "WHAT PATH has N bytes, more than the 1 MiB it may have" (or "… is not a regular file"),
+// before memory is taken for it.
+std::string ReadFileBounded(const std::string& path, std::uint64_t max_bytes, std::string_view what);
 
 // Looks `name` up inside `folder` ignoring ASCII letter case, as the disc's
 // case-insensitive file system did. Returns the existing path, or folder/name as
 // given when nothing matches (so that the caller's open fails naming that path).
 std::string ResolveCaseInsensitive(const std::string& folder, std::string_view name);
-
-// Deletes a folder with everything in it, deepest entries first, the folder last.
-// Does nothing for an empty path. Throws Error with the system's message on failure.
-void DeleteFolderTree(const std::string& folder);
-
-// Renames `from` to `to`, replacing a file (or an empty folder) at `to`. Throws Error.
-void RenamePath(const std::string& from, const std::string& to);
 
 }  // namespace tavex

@@ -1,10 +1,11 @@
-// The folder swap and its marks over POSIX calls. Every check runs before the first
+// The folder swap over POSIX calls. Every check runs before the first
 // rename, and a rename that fails is undone, so a failure never leaves a folder half
 // swapped: the next command finds the previous folder where it was.
 #include "platform/folder_swap.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,19 +17,14 @@
 #include <string_view>
 #include <vector>
 
-#include <fmt/format.h>
-
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/manifest.h"
 
 namespace tavex {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kSwapMarkText =
-    "a folder tavex2epwing made while replacing a folder; it goes when done\n";
-constexpr std::string_view kBookStampText = "an EPWING book written by tavex2epwing\n";
 
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
@@ -51,37 +47,10 @@ std::string ParentOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// True when `folder/name` is a regular file (not a link) whose text starts with `text`.
-bool HoldsFileWithText(const std::string& folder, const char* name, std::string_view text) {
-  const std::string path = JoinPath(folder, name);
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  char buffer[128];
-  ssize_t got = -1;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) got = read(fd, buffer, sizeof buffer);
-  close(fd);
-  return got >= static_cast<ssize_t>(text.size()) && std::string_view(buffer, text.size()) == text;
-}
-
-// Writes a small file into `folder` without following a link of that name.
-void WriteSmallFile(const std::string& folder, const char* name, std::string_view text) {
-  const std::string path = JoinPath(folder, name);
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
-  const bool whole = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  const int err = errno;
-  if (close(fd) != 0 || !whole) {
-    unlink(path.c_str());
-    throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(whole ? errno : err)));
-  }
-}
-
+// A folder this program made: a real folder with a manifest.
 bool IsMarkedFolder(const std::string& folder) {
-  return KindOf(folder) == Kind::kFolder && HasSwapMark(folder);
+  return KindOf(folder) == Kind::kFolder && HasManifest(folder);
 }
-
-void RemoveSwapMark(const std::string& folder) noexcept { unlink(JoinPath(folder, kSwapMarkName).c_str()); }
 
 // The absolute path with links resolved as far as the path exists, without a trailing "/".
 std::string RealPath(const std::string& path) {
@@ -141,21 +110,10 @@ void RefuseUnmarked(const std::string& path) {
     throw Error(
         fmt::format("{} was not made by this program: move it away or remove it, then run again", path));
   }
+  if (KindOf(path) == Kind::kFolder) CheckOwnTree(path, "remove");
 }
 
 }  // namespace
-
-bool HasSwapMark(const std::string& folder) {
-  return HoldsFileWithText(folder, kSwapMarkName, kSwapMarkText);
-}
-
-void WriteSwapMark(const std::string& folder) { WriteSmallFile(folder, kSwapMarkName, kSwapMarkText); }
-
-bool HasBookStamp(const std::string& folder) {
-  return HoldsFileWithText(folder, kBookStampName, kBookStampText);
-}
-
-void WriteBookStamp(const std::string& folder) { WriteSmallFile(folder, kBookStampName, kBookStampText); }
 
 void CheckOutputFolder(const std::string& folder, const std::vector<std::string>& protected_folders) {
   auto refuse = [&](const std::string& why) {
@@ -176,8 +134,9 @@ void CheckOutputFolder(const std::string& folder, const std::vector<std::string>
     refuse_over(home, "the home folder");
   }
   for (const std::string& other : protected_folders) refuse_over(other, other);
-  if (kind == Kind::kFolder && !IsEmptyFolder(folder) && !HasBookStamp(folder)) {
-    refuse("it holds files this program did not write");
+  if (kind == Kind::kFolder && !IsEmptyFolder(folder)) {
+    const std::vector<std::string> unlisted = UnlistedIn(folder);
+    if (!unlisted.empty()) refuse("it holds files this program did not write: " + FewPaths(unlisted));
   }
 }
 
@@ -190,6 +149,9 @@ void CheckFolderSwap(const std::string& target) {
     case Kind::kOther:
       throw Error(fmt::format("cannot replace {}: it is not a folder", target));
     case Kind::kFolder:
+      // An empty folder the user made for the book is taken; anything in one is not.
+      if (!HasManifest(target) && IsEmptyFolder(target)) break;
+      CheckOwnTree(target, "replace");
       CheckTreeWritable(target, target);
       break;
     case Kind::kMissing:
@@ -210,12 +172,6 @@ void CreateStagingFolder(const std::string& staging, const std::string& target) 
   RefuseUnmarked(staging);
   if (KindOf(staging) == Kind::kFolder) DeleteFolderTree(staging);  // a killed run's, marked
   CreateFolders(staging);
-  try {
-    WriteSwapMark(staging);
-  } catch (const Error&) {
-    rmdir(staging.c_str());
-    throw;
-  }
 }
 
 void RemoveStagingFolder(const std::string& staging) noexcept {
@@ -232,36 +188,35 @@ void SwapInFolder(const std::string& staging, const std::string& target) {
   if (!IsMarkedFolder(staging)) {
     throw Error(fmt::format("{} was not made by this program: it is not put in place", staging));
   }
+  CheckOwnTree(staging, "put in place");
+  // Compared again right before the renames: a file put into the target while the new
+  // folder was written stops the swap here, with nothing moved.
   CheckFolderSwap(target);
-  if (KindOf(ready) == Kind::kFolder) DeleteFolderTree(ready);  // marked leftovers (checked above)
+  if (KindOf(ready) == Kind::kFolder) DeleteFolderTree(ready);  // leftovers of ours (checked above)
   if (KindOf(old) == Kind::kFolder) DeleteFolderTree(old);
-  const bool had_target = KindOf(target) == Kind::kFolder;
-  // The previous folder is marked before the first rename: under its old name it must be
-  // known as ours, and a target that cannot take the mark fails here, with nothing moved.
-  if (had_target) WriteSwapMark(target);
-  try {
-    RenamePath(staging, ready);
-  } catch (const Error&) {
-    if (had_target) RemoveSwapMark(target);
-    throw;
+  // The new folder's files reach the disk before a rename can put it in place.
+  FlushFolderTree(staging);
+  if (KindOf(target) == Kind::kFolder && !HasManifest(target) && rmdir(target.c_str()) != 0) {
+    throw Error(fmt::format("cannot replace {}: {}", target, SystemMessage(errno)));  // filled meanwhile
   }
+  const bool had_target = KindOf(target) == Kind::kFolder;
+  RenamePath(staging, ready);
   if (had_target) {
     try {
       RenamePath(target, old);
     } catch (const Error&) {
       std::rename(ready.c_str(), staging.c_str());
-      RemoveSwapMark(target);
       throw;
     }
   }
   try {
     RenamePath(ready, target);
   } catch (const Error&) {
-    if (had_target && std::rename(old.c_str(), target.c_str()) == 0) RemoveSwapMark(target);
+    if (had_target) std::rename(old.c_str(), target.c_str());
     std::rename(ready.c_str(), staging.c_str());
     throw;
   }
-  RemoveSwapMark(target);  // the staging folder's mark came along
+  FlushFolder(ParentOf(target));
   if (!had_target) return;
   try {
     DeleteFolderTree(old);
@@ -276,42 +231,30 @@ void RecoverFolderSwap(const std::string& target) noexcept {
   const std::string old = target + ".old";
   const Kind kind = KindOf(target);
   if (kind == Kind::kLink || kind == Kind::kOther) return;  // refused by the command's own checks
-  // Plain renames here: a step that fails leaves the folders as they were before it.
+  // Plain renames here: a step that fails leaves the folders as they were before it. A
+  // folder is deleted only by its manifest, so one that holds a stranger's file stays.
+  auto remove = [](const std::string& folder) {
+    try {
+      DeleteFolderTree(folder);
+    } catch (const Error&) {
+      // Left for the next swap, which removes it or names it.
+    }
+  };
   if (IsMarkedFolder(ready)) {
     bool free = kind == Kind::kMissing;
-    if (kind == Kind::kFolder) {
-      if (IsMarkedFolder(old)) {
-        try {
-          DeleteFolderTree(old);
-        } catch (const Error&) {
-          // Still there: the finished folder keeps waiting.
-        }
-      }
-      try {
-        if (KindOf(old) == Kind::kMissing) {  // an unmarked one is not ours: the next swap names it
-          WriteSwapMark(target);
-          free = std::rename(target.c_str(), old.c_str()) == 0;
-          if (!free) RemoveSwapMark(target);
-        }
-      } catch (const Error&) {
-        // The target takes no mark: it stays in place, the finished folder keeps waiting.
-      }
+    if (kind == Kind::kFolder && IsMarkedFolder(target)) {
+      if (IsMarkedFolder(old)) remove(old);
+      if (KindOf(old) == Kind::kMissing) free = std::rename(target.c_str(), old.c_str()) == 0;
     }
-    if (free && std::rename(ready.c_str(), target.c_str()) == 0) RemoveSwapMark(target);
+    if (free) std::rename(ready.c_str(), target.c_str());
   }
   if (IsMarkedFolder(old)) {
     if (KindOf(target) == Kind::kFolder) {
-      try {
-        DeleteFolderTree(old);
-      } catch (const Error&) {
-        // Left for the next swap, which removes it or names it.
-      }
-    } else if (KindOf(target) == Kind::kMissing && std::rename(old.c_str(), target.c_str()) == 0) {
-      RemoveSwapMark(target);  // nothing replaced it: the previous folder stays
+      remove(old);
+    } else if (KindOf(target) == Kind::kMissing) {
+      std::rename(old.c_str(), target.c_str());  // nothing replaced it: the previous folder stays
     }
   }
-  // Killed between marking the previous folder and moving it.
-  if (KindOf(target) == Kind::kFolder && HasSwapMark(target)) RemoveSwapMark(target);
 }
 
 RecoveredFolder FindRecoveredFolder(const std::string& target) {

@@ -3,7 +3,9 @@
 #include "platform/workspace_lock.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,8 +16,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include <fmt/format.h>
 
 #include "platform/error.h"
 #include "platform/files.h"
@@ -55,13 +55,34 @@ std::string HolderOf(int fd) {
 
 }  // namespace
 
-WorkspaceLock::WorkspaceLock(const std::string& workspace) {
-  const std::string shown =
-      std::filesystem::absolute(workspace.empty() ? "." : workspace).lexically_normal().string();
+namespace {
+
+std::string Shown(const std::string& folder) {
+  std::string shown = std::filesystem::absolute(folder.empty() ? "." : folder).lexically_normal().string();
+  while (shown.size() > 1 && shown.back() == '/') shown.pop_back();
+  return shown;
+}
+
+}  // namespace
+
+WorkspaceLock::WorkspaceLock(const std::string& workspace)
+    : WorkspaceLock(workspace, kWorkspaceLockName, "the workspace " + Shown(workspace)) {}
+
+std::unique_ptr<WorkspaceLock> WorkspaceLock::ForOutputFolder(const std::string& folder) {
+  const std::filesystem::path shown(Shown(folder));
+  return std::unique_ptr<WorkspaceLock>(
+      new WorkspaceLock(shown.parent_path().string(), "." + shown.filename().string() + ".tavex2epwing-lock",
+                        "the output folder " + shown.string()));
+}
+
+WorkspaceLock::WorkspaceLock(const std::string& folder, const std::string& lock_name, const std::string& what)
+    : anchor_(folder) {
+  const std::string shown = Shown(folder);
   CreateFolders(shown);
   std::error_code error;
   key_ = std::filesystem::canonical(shown, error).string();
   if (error) key_ = shown;
+  key_ = JoinPath(key_, lock_name);
 
   std::lock_guard<std::mutex> guard(HeldMutex());
   Held& held = HeldLocks()[key_];
@@ -69,12 +90,23 @@ WorkspaceLock::WorkspaceLock(const std::string& workspace) {
     ++held.count;
     return;
   }
-  const std::string path = JoinPath(key_, kWorkspaceLockName);
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const std::string& path = key_;
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) {
     const int err = errno;
     HeldLocks().erase(key_);
-    throw Error(fmt::format("cannot lock the workspace {}: {}: {}", shown, path, SystemMessage(err)));
+    throw Error(fmt::format("cannot lock {}: {}: {}", what, path, SystemMessage(err)));
+  }
+  // The file's content is replaced below: it must be our own lock file, not a hard link
+  // to a user's file or a special file.
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    close(fd);
+    HeldLocks().erase(key_);
+    throw Error(
+        fmt::format("cannot lock {}: {} is not a regular file with one link, so it is not "
+                    "this program's lock file; move it away and run again",
+                    what, path));
   }
   int rc;
   do {
@@ -86,9 +118,9 @@ WorkspaceLock::WorkspaceLock(const std::string& workspace) {
     close(fd);
     HeldLocks().erase(key_);
     if (err == EWOULDBLOCK) {
-      throw Error(fmt::format("the workspace {} is in use by another run (process {})", shown, holder));
+      throw Error(fmt::format("{} is in use by another run (process {})", what, holder));
     }
-    throw Error(fmt::format("cannot lock the workspace {}: {}: {}", shown, path, SystemMessage(err)));
+    throw Error(fmt::format("cannot lock {}: {}: {}", what, path, SystemMessage(err)));
   }
   const std::string pid = std::to_string(getpid()) + "\n";
   if (ftruncate(fd, 0) != 0 || pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {

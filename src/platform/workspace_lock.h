@@ -5,7 +5,10 @@
 // killed run never blocks the next one. Readers (check, preview, export) take no lock.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "platform/write_layer.h"
 
 namespace tavex {
 
@@ -19,12 +22,19 @@ class WorkspaceLock {
   // process the lock is counted: a second WorkspaceLock of the same workspace succeeds
   // and the lock goes with the last one.
   explicit WorkspaceLock(const std::string& workspace);
+  // The lock of an output folder outside the workspace, so that two workspaces building
+  // into one folder exclude each other: the file ".NAME.tavex2epwing-lock" beside the
+  // folder NAME. Throws "the output folder DIR is in use by another run (process N)".
+  static std::unique_ptr<WorkspaceLock> ForOutputFolder(const std::string& folder);
   ~WorkspaceLock();
   WorkspaceLock(const WorkspaceLock&) = delete;
   WorkspaceLock& operator=(const WorkspaceLock&) = delete;
 
  private:
-  std::string key_;  // the workspace's real path
+  WorkspaceLock(const std::string& folder, const std::string& lock_name, const std::string& what);
+
+  std::string key_;     // the lock file's real path
+  WriteAnchor anchor_;  // no link below the workspace is followed while it is locked
 };
 
 }  // namespace tavex

@@ -193,7 +193,8 @@ bool Document::Load(const std::string& path) {
   impl_->declaration.clear();
   std::string text;
   try {
-    text = ReadFile(path);
+    // Rule and exchange files pass between users: bounded before they are read.
+    text = ReadFileBounded(path, 256ull << 20, "XML file");
   } catch (const Error& e) {
     impl_->last_error = e.what();
     return false;

@@ -41,15 +41,15 @@ std::string BundleConfigText(const BundleLayout& layout) {
   return text;
 }
 
-OutputFile::OutputFile(std::string path) : path_(std::move(path)), buffer_(kBufferBytes) {
-  stream_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-  stream_.open(path_, std::ios::binary | std::ios::trunc);
-  if (!stream_) throw Error(fmt::format("cannot create {}", path_));
-}
+OutputFile::OutputFile(std::string path)
+    : path_(std::move(path)), file_(std::make_unique<NewFile>(path_, NewFile::Placing::kInPlace)) {}
 
 void OutputFile::Write(std::string_view bytes) {
-  stream_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!stream_) throw Error(fmt::format("cannot write {}", path_));
+  buffer_.append(bytes);
+  if (buffer_.size() >= kBufferBytes) {
+    file_->Write(buffer_);
+    buffer_.clear();
+  }
 }
 
 void OutputFile::WriteUInt(std::uint64_t value, int width) {
@@ -59,9 +59,11 @@ void OutputFile::WriteUInt(std::uint64_t value, int width) {
 }
 
 void OutputFile::Close() {
-  if (!stream_.is_open()) return;
-  stream_.close();
-  if (!stream_) throw Error(fmt::format("cannot write {}", path_));
+  if (!file_) return;
+  file_->Write(buffer_);
+  buffer_.clear();
+  file_->Commit();
+  file_.reset();
 }
 
 BundleWriter::BundleWriter(const std::string& files_folder, BundleLayout layout)

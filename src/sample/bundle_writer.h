@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/write_layer.h"
 
 namespace tavex::sample {
 
@@ -44,8 +45,8 @@ class OutputFile {
 
  private:
   std::string path_;
-  std::vector<char> buffer_;
-  std::ofstream stream_;
+  std::string buffer_;             // bytes not yet handed to the file
+  std::unique_ptr<NewFile> file_;  // gone once closed
 };
 
 // Appends records to the files of one bundle inside its files.skn folder (which

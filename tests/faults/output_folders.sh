@@ -24,7 +24,7 @@ nothing_beside() {  # nothing_beside WHAT PATH: no staging, ready or old folder 
 mkdir -p "$SCRATCH/mine"; echo "my notes" >"$SCRATCH/mine/notes.txt"
 fresh_ow
 run -w "$OW" epwing --out "$SCRATCH/mine"
-expect_error "epwing --out a folder of user files" "$SCRATCH/mine: it holds files this program did not write; choose an empty or new folder"
+expect_error "epwing --out a folder of user files" "$SCRATCH/mine: it holds files this program did not write: $SCRATCH/mine/notes\.txt; choose an empty or new folder"
 check "epwing --out a folder of user files: the file survives" grep -q "my notes" "$SCRATCH/mine/notes.txt"
 nothing_beside "epwing --out a folder of user files" "$SCRATCH/mine"
 PW="$SCRATCH/par/ws"
@@ -35,13 +35,14 @@ for target in "$PW" "$PW/base_folder" "$PW/working_folder" "$SCRATCH/par"; do
   workspace_kept "epwing --out $target" "$PW"
 done
 
-# A book written before books carried a stamp is still this program's book: rebuilt in
+# A book written before books carried manifests is still this program's book: rebuilt in
 # place. The same folder with one file of the user's in it is not.
-fresh_ow; rm "$OW/epwing/.tavex2epwing-book"
+no_manifests() { find "$1" -name .tavex2epwing-manifest -delete; }
+fresh_ow; no_manifests "$OW/epwing"
 run -w "$OW" epwing
-check "epwing over an unstamped earlier book (got $status: $(head -c 300 "$ERR"))" test "$status" -eq 0
-check "epwing over an unstamped earlier book: stamped now" test -f "$OW/epwing/.tavex2epwing-book"
-fresh_ow; rm "$OW/epwing/.tavex2epwing-book"; echo "my notes" >"$OW/epwing/TAVEX/notes.txt"
+check "epwing over an earlier book (got $status: $(head -c 300 "$ERR"))" test "$status" -eq 0
+check "epwing over an earlier book: it has a manifest now" test -f "$OW/epwing/.tavex2epwing-manifest"
+fresh_ow; no_manifests "$OW/epwing"; echo "my notes" >"$OW/epwing/TAVEX/notes.txt"
 run -w "$OW" epwing
 expect_error "epwing over a book holding a user file" "epwing: it holds files this program did not write"
 check "epwing over a book holding a user file: the file survives" grep -q "my notes" "$OW/epwing/TAVEX/notes.txt"

@@ -1,0 +1,104 @@
+// The one layer through which the program writes below its workspace and output
+// folders, so that it never writes through, replaces or deletes a file it did not make:
+// - folders are opened as handles, part by part with O_NOFOLLOW below an anchor (the
+//   workspace, an output folder's parent), so a link planted below it is never followed;
+// - new files are made under names nobody can predict with O_CREAT | O_EXCL | O_NOFOLLOW
+//   and renamed into place with renameat;
+// - a file that is to be replaced or truncated must be a regular file with one link;
+//   anything else stops the command before anything is touched, naming the file;
+// - a replaced file is flushed before its rename and its folder after it, so a power
+//   cut leaves the old or the new file whole;
+// - every folder the layer makes keeps a manifest of what was written into it (see
+//   manifest.h), and a folder is deleted only by that manifest.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tavex {
+
+// Registers `folder` while alive: below it, every part of a written path is opened
+// without following links. The folder itself may be reached through links (the user
+// chose it). Anchors nest; the deepest one that holds a path is used.
+class WriteAnchor {
+ public:
+  explicit WriteAnchor(const std::string& folder);
+  ~WriteAnchor();
+  WriteAnchor(const WriteAnchor&) = delete;
+  WriteAnchor& operator=(const WriteAnchor&) = delete;
+
+ private:
+  std::string folder_;  // absolute, normalised
+};
+
+// Writes `data` to `path` under an unpredictable temporary name beside it, flushes it and
+// renames it into place, then flushes the folder. Throws Error naming the file.
+void WriteFileAtomic(const std::string& path, std::string_view data);
+
+// Writes `data` to `path` in place, for the files of a folder that is itself written
+// under a temporary name and swapped in when whole. An existing file is truncated only
+// when it is a regular file with one link. A file left part-written is removed.
+void WriteFileInPlace(const std::string& path, std::string_view data);
+
+// A file being written: under a temporary name (kAtomic, renamed into place by Commit)
+// or at its own name (kInPlace). Dropped before Commit, it is removed.
+class NewFile {
+ public:
+  enum class Placing { kAtomic, kInPlace };
+  explicit NewFile(const std::string& path, Placing placing = Placing::kAtomic);
+  ~NewFile();
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+
+  // Writes all of `bytes` (unbuffered: callers gather). Throws Error naming the file.
+  void Write(std::string_view bytes);
+  // Closes the file (flushed to disk for kAtomic), renames it into place, flushes its folder.
+  void Commit();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::string folder_;
+  std::string temp_name_;  // the name written under
+  std::string name_;       // the final name
+  int folder_fd_ = -1;
+  int fd_ = -1;
+  bool atomic_ = true;
+};
+
+// Creates `path` in place (rules of WriteFileInPlace) and opens it for writing and
+// reading back as a stdio stream. Throws Error naming the file.
+std::FILE* OpenFileStream(const std::string& path);
+
+// Creates one folder level when missing; an existing one must be a folder, not a link.
+// A new folder gets an empty manifest, and is listed in its parent's manifest when the
+// parent has one. Throws Error naming the folder.
+void CreateFolder(const std::string& path);
+// Creates the folder and its missing parents (each as CreateFolder).
+void CreateFolders(const std::string& path);
+
+// Renames `from` to `to` inside the anchored folders. An existing `to` must be a regular
+// file with one link or an empty folder. The target folder is flushed after the rename.
+void RenamePath(const std::string& from, const std::string& to);
+
+// Lists `path` in its folder's manifest (when the folder has one) without writing it:
+// for a file another library writes, such as the working database and its journal.
+void ClaimName(const std::string& path);
+
+// Removes the file `path` (a link is removed as a link); a missing one is no error.
+void RemoveFile(const std::string& path);
+
+// Flushes everything written to the file system that holds `folder` (syncfs) and then
+// the folder itself: the step before a swap's first rename.
+void FlushFolderTree(const std::string& folder);
+// Flushes the folder `folder` itself (its entries' names), after renames inside it.
+void FlushFolder(const std::string& folder);
+
+// Deletes a folder this program made, by its manifest (see manifest.h): everything it
+// lists, deepest first, and the folder. A link in its place is removed as a link.
+// Anything unlisted stops the delete before the first change, naming it. Nothing for a
+// missing folder or an empty path.
+void DeleteFolderTree(const std::string& folder);
+
+}  // namespace tavex
