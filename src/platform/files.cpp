@@ -53,6 +53,12 @@ class Fd {
 
 }  // namespace
 
+bool IsAtOrBelow(const std::string& inner, const std::string& outer) {
+  if (outer == "/") return true;
+  return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+                            inner[outer.size()] == '/');
+}
+
 std::string JoinPath(std::string_view a, std::string_view b) {
   if (a.empty()) return std::string(b);
   if (b.empty()) return std::string(a);

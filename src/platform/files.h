@@ -14,6 +14,10 @@ namespace tavex {
 // Joins two path parts with one "/" (an empty part gives the other unchanged).
 std::string JoinPath(std::string_view a, std::string_view b);
 
+// True when the path `inner` is `outer` or lies below it (both absolute and normal, without
+// a trailing "/").
+bool IsAtOrBelow(const std::string& inner, const std::string& outer);
+
 bool FileExists(const std::string& path);    // a regular file (or a link to one)
 bool FolderExists(const std::string& path);  // a directory
 std::uint64_t FileSize(const std::string& path);  // throws Error naming the file

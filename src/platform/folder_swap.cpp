@@ -62,13 +62,6 @@ std::string RealPath(const std::string& path) {
   return text;
 }
 
-// True when `inner` is `outer` or lies below it.
-bool IsAtOrBelow(const std::string& inner, const std::string& outer) {
-  if (outer == "/") return true;
-  return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                            inner[outer.size()] == '/');
-}
-
 bool IsEmptyFolder(const std::string& folder) {
   DirHandle dir(opendir(folder.c_str()));
   if (!dir) throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));

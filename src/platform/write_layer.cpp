@@ -40,12 +40,6 @@ std::string Normal(const std::string& path) {
   return text;
 }
 
-bool IsAtOrBelow(const std::string& inner, const std::string& outer) {
-  if (outer == "/") return true;
-  return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                            inner[outer.size()] == '/');
-}
-
 // The deepest anchor that holds `normal`, or empty.
 std::string AnchorOf(const std::string& normal) {
   std::lock_guard<std::mutex> guard(AnchorMutex());
