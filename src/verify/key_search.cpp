@@ -23,8 +23,9 @@ void SearchEveryKey(LibebReader& reader, const IndexKeys& index, KeySearchResult
     found.clear();
     if (!query.empty()) {
       try {
-        // A search lists the entries of its own key first.
-        const std::size_t max_hits = (last - first) + 64;
+        // A search lists the entries of its own key first (a longer key that begins or
+        // ends so sorts after it), so as many hits as the key has entries hold them all.
+        const std::size_t max_hits = last - first;
         for (const BookHit& hit :
              index.backward ? reader.Search(query, true, max_hits) : reader.SearchExact(query, max_hits)) {
           found.push_back(hit.text.Byte());

@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -320,11 +321,13 @@ namespace {
 std::vector<BookHit> HitsOf(EB_Book* book, std::size_t max_hits) {
   std::vector<BookHit> hits;
   EB_Hit list[64];
-  int count = 0;
+  int count = 0, asked = 0;
   do {
-    Check(eb_hit_list(book, 64, list, &count), "hit list");
+    // libeb stops reading the index as soon as it has the hits asked for.
+    asked = static_cast<int>(std::min<std::size_t>(64, max_hits - hits.size()));
+    Check(eb_hit_list(book, asked, list, &count), "hit list");
     for (int i = 0; i < count; ++i) hits.push_back({FromEb(list[i].text), FromEb(list[i].heading)});
-  } while (count == 64 && hits.size() < max_hits);
+  } while (count == asked && hits.size() < max_hits);
   return hits;
 }
 

@@ -79,10 +79,10 @@ class LibebReader {
 
   // Forward or backward search for `word` (EUC-JP or ASCII).
   std::vector<BookHit> Search(const std::string& word, bool backward);
-  // The first hits of a search, at most about `max_hits` of them.
+  // The first hits of a search, at most `max_hits` of them.
   std::vector<BookHit> Search(const std::string& word, bool backward, std::size_t max_hits);
-  // Exact forward search: the entries whose key is `word` itself, at most about
-  // `max_hits` of them.
+  // Exact forward search: the entries whose key is `word` itself, at most `max_hits` of
+  // them.
   std::vector<BookHit> SearchExact(const std::string& word, std::size_t max_hits);
   bool HasWordSearch();
   bool HasExactWordSearch();
