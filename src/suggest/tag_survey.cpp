@@ -169,11 +169,17 @@ void TagSurvey::AddEntry(const xml::Node& root, std::string_view title) {
   for (xml::Node child = root.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.Kind() == xml::NodeKind::kElement) ++siblings[analysis::TagKey(child)];
   }
+  MeasureChildren(root, walk, true, root_mixed, siblings);
+}
+
+void TagSurvey::MeasureChildren(const xml::Node& parent, Walk& walk, bool top_level, bool parent_mixed,
+                                const std::map<std::string, int>& counts) {
   bool after_title = false;
   Before before;
-  for (xml::Node child = root.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
+  for (xml::Node child = parent.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.Kind() != xml::NodeKind::kElement) continue;
-    Measure(child, walk, true, root_mixed, siblings[analysis::TagKey(child)] > 1, after_title, before.Text());
+    Measure(child, walk, top_level, parent_mixed, counts.at(analysis::TagKey(child)) > 1, after_title,
+            before.Text());
     if (child.raw() == walk.title) after_title = true;
     before.Add(child);
   }
@@ -232,14 +238,7 @@ void TagSurvey::Measure(const xml::Node& element, Walk& walk, bool top_level, bo
     for (const auto& [child_key, n] : children) profile.child_keys.insert(child_key);
     if (!before_text.empty() && profile.before.size() < kBeforeSamples) profile.before.insert(before_text);
   }
-  bool after = false;
-  Before before;
-  for (xml::Node child = element.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
-    if (child.Kind() != xml::NodeKind::kElement) continue;
-    Measure(child, walk, false, mixed, children[analysis::TagKey(child)] > 1, after, before.Text());
-    if (child.raw() == walk.title) after = true;
-    before.Add(child);
-  }
+  MeasureChildren(element, walk, false, mixed, children);
 }
 
 }  // namespace tavex::suggest
