@@ -54,6 +54,9 @@ std::map<std::pair<dev_t, ino_t>, Manifest>& Cache() {
 }
 
 Manifest Parse(std::string_view text, const std::string& path) {
+  // A run killed between making the manifest and writing its header leaves it empty (or
+  // holding the header's start): nothing was listed, so nothing was made yet.
+  if (text.size() < kHeader.size() && kHeader.starts_with(text)) return Manifest{};
   if (!text.starts_with(kHeader)) {
     throw Error(fmt::format("{} is not a manifest of this program; move it away and run again", path));
   }
@@ -194,6 +197,14 @@ void NoteInManifest(int dir_fd, const std::string& folder, const std::string& na
   }
   std::set<std::string>& names = is_folder ? found->second.folders : found->second.files;
   if (names.contains(name)) return;
+  if (static_cast<std::size_t>(st.st_size) < kHeader.size()) {
+    // The header a killed run did not write comes first.
+    if (ftruncate(fd, 0) != 0 ||
+        write(fd, kHeader.data(), kHeader.size()) != static_cast<ssize_t>(kHeader.size())) {
+      throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
+    }
+    st.st_size = static_cast<off_t>(kHeader.size());
+  }
   const std::string line = Escape(name) + (is_folder ? "/\n" : "\n");
   if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
     throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));

@@ -117,6 +117,22 @@ TEST(WriteLayerTest, DeletesOnlyWhatItsManifestsList) {
   DeleteFolderTree("");
 }
 
+// A run killed right after it made a folder's manifest, before the manifest's first line,
+// leaves it empty: the next run takes it as listing nothing and goes on.
+TEST(WriteLayerTest, AnEmptyManifestLeftByAKillListsNothing) {
+  TempDir dir;
+  const WriteAnchor anchor(dir.path());
+  CreateFolders(dir / "killed");
+  const std::string manifest = dir / "killed/.tavex2epwing-manifest";
+  const std::string header = ReadFile(manifest);
+  ASSERT_FALSE(header.empty());
+  ASSERT_EQ(truncate(manifest.c_str(), 0), 0);
+  WriteFileAtomic(dir / "killed/a.txt", "a");
+  EXPECT_EQ(ReadFile(manifest), header + "a.txt\n");
+  DeleteFolderTree(dir / "killed");
+  EXPECT_FALSE(FolderExists(dir / "killed"));
+}
+
 // A file put into the output folder while the new one is written stops the swap.
 TEST(WriteLayerTest, TheSwapLooksAgainRightBeforeItsRenames) {
   TempDir dir;
