@@ -75,4 +75,14 @@ else
 fi
 check "-q draws nothing" bash -c "! grep -qaP '\x1b|%  |\r(?!\n)' quiet"
 
+# --- a terminal that cannot erase a line (TERM=dumb, or none named): no progress drawn
+for term in dumb ""; do
+  if TERM="$term" script -qfec "'$BIN' -w ws html" "dumb$term" </dev/null >/dev/null; then
+    pass
+  else
+    fail "html under TERM='$term': exit status"
+  fi
+  check "TERM='$term' draws nothing" bash -c "! grep -qaP '\x1b|%  |\r(?!$)' 'dumb$term'"
+done
+
 finish

@@ -135,6 +135,16 @@ class BookScanner {
           "and tune it in the window's tag editor, then " +
               std::string(kRerunHtml) + "; or use the suggested rules (convert without xsl_data.xml)");
     }
+    if (bare_entries_.count > 0) {
+      sink_.Warning(
+          "body-none", kBookName, bare_entries_.first_line,
+          fmt::format("{} no definition and no search keys: readers show a heading over an empty page",
+                      Counted(bare_entries_.count, "entry has", "entries have")),
+          "such an entry's record most often did not parse on the disc: create names the first as \"did not "
+          "parse\", `tavex2epwing preview ID --view wb` shows its source, and no rule can mend it; if it did "
+          "parse, the rule of the tag that holds the entry's text leaves it out: tune it in the window's tag "
+          "editor, or convert without xsl_data.xml so that the rules are suggested");
+    }
     for (const auto& [target, tally] : ByFirstLine(targets_)) {
       if (ids_.count(target) > 0) continue;
       bool unknown_topic = target == "-1";
@@ -217,13 +227,13 @@ class BookScanner {
   }
 
   // The line after "<dd><p>": the definition, ending in "<br>". Keys are taken from the
-  // entry's source, so an entry with keys but nothing in its definition lost its text.
-  // (An entry whose source did not parse has neither, and create already counted it.)
+  // entry's source, so an entry with keys but nothing in its definition lost its text; an
+  // entry with neither is most often a record whose source did not parse.
   void Body(std::string_view line, int number) {
     readability_.Body(line, number);
-    if (entry_keys_ == 0 || line.size() < 4 || line.substr(line.size() - 4) != "<br>") return;
+    if (line.size() < 4 || line.substr(line.size() - 4) != "<br>") return;
     if (line.substr(0, line.size() - 4).find_first_not_of(" \t") == std::string_view::npos) {
-      empty_bodies_.Add(number);
+      (entry_keys_ == 0 ? bare_entries_ : empty_bodies_).Add(number);
     }
   }
 
@@ -311,6 +321,7 @@ class BookScanner {
   std::unordered_map<std::string, int> ids_;        // entry id -> line
   std::unordered_map<std::string, Tally> targets_;  // link target -> uses
   Tally empty_bodies_;  // definitions of entries with keys that hold nothing
+  Tally bare_entries_;  // entries with neither keys nor a definition
   int entry_keys_ = 0;  // key lines since the last headword
   std::int64_t entries_ = 0;  // headings that start an entry
   bool in_list_ = false;      // between <dl> and </dl>

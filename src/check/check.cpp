@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <map>
 #include <set>
 
@@ -13,6 +14,8 @@
 #include "check/line_reader.h"
 #include "check/project_check.h"
 #include "check/wav_check.h"
+#include "epwing/book_source.h"
+#include "epwing/gaiji_set.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/safe_file.h"
@@ -42,6 +45,42 @@ void CheckTextFile(const std::string& base_folder, const char* name, FindingSink
   while (reader.Next(line)) {
   }
   reader.ReportTallies(sink);
+}
+
+bool HasErrorIn(const CheckReport& report, std::initializer_list<std::string_view> files) {
+  for (const Finding& f : report.findings) {
+    if (f.severity == Finding::kError && std::find(files.begin(), files.end(), f.file) != files.end()) return true;
+  }
+  return false;
+}
+
+// Reads the files as the EPWING writer does, with its parser and bounds, when the checks
+// above found nothing wrong in them: what the writer refuses is an error here too, so a
+// clean report means the book can be written.
+void CheckAsWriterReads(const std::string& base_folder, const std::set<std::string>& missing,
+                        CheckReport& report, FindingSink& sink) {
+  constexpr const char* kAdvice =
+      "the file is not as `tavex2epwing html` or `gaiji` writes it: undo the hand edit, or write it anew";
+  if (missing.count("html_EPW") == 0 && !HasErrorIn(report, {"html_EPW"})) {
+    try {
+      epwing::ReadBookSource(JoinPath(base_folder, "html_EPW"), [](const epwing::SourceEntry&) {});
+    } catch (const epwing::SourceFormError& error) {
+      sink.Error("writer-refuses", "html_EPW", static_cast<int>(error.line()),
+                 std::string("the EPWING writer refuses it: ") + error.what(), kAdvice);
+    } catch (const Error& error) {
+      sink.Error("writer-refuses", "html_EPW", 0, std::string("the EPWING writer refuses it: ") + error.what(),
+                 kAdvice);
+    }
+  }
+  if (missing.count("Gaiji.xml") == 0 && missing.count("GaijiMap.xml") == 0 &&
+      !HasErrorIn(report, {"Gaiji.xml", "GaijiMap.xml"})) {
+    try {
+      epwing::GaijiSet::Load(base_folder);
+    } catch (const Error& error) {
+      sink.Error("writer-refuses", "Gaiji.xml", 0, std::string("the EPWING writer refuses it: ") + error.what(),
+                 kAdvice);
+    }
+  }
 }
 
 // Orders the findings by line within each file, the files staying in the order they were
@@ -118,6 +157,8 @@ CheckReport CheckBookSource(const std::string& base_folder, const SourceHints& h
   const std::int64_t recordings = CheckWavFolders(base_folder, sink);
   sink.Finish();
   readability.Report(sink, hints, recordings);
+  CheckAsWriterReads(base_folder, missing, report, sink);
+  sink.Finish();
   SortByFileAndLine(report.findings);
   return report;
 }

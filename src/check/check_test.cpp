@@ -266,6 +266,9 @@ TEST(CheckBookSource, KeysTheSearchCannotFindAreWarnings) {
                            "<key title=\"" + long_title + "\" type=\"前方表記\">" + long_text + "</key>",
                            "<key title=\"teaｶｯﾌﾟ\" type=\"前方表記\">ＴＥＡ</key>",
                            "<key title=\"colour<img src=\"c.png\">ed\" type=\"前方表記\">ＣＯＬＯＵＲＥＤ</key>",
+                           "<dd><p>",
+                           "x<br>",
+                           "</p></dd>",
                            "<dt id=\"9\">" + long_title + long_title + "</dt>",
                        });
   CheckReport report = Check(book, dir);
@@ -287,16 +290,18 @@ TEST(CheckBookSource, KeysTheSearchCannotFindAreWarnings) {
   EXPECT_EQ(report.warnings(), 7) << FormatReport(report);
 }
 
-TEST(CheckBookSource, EmptyDefinitionsOfEntriesWithKeysAreWarnings) {
+TEST(CheckBookSource, EntriesWithoutADefinitionAreWarnings) {
   TempDir dir;
   SampleBook book;
   const int body = LineOf(book.book, "back to");
   book.book[body - 1] = "<br>";
-  // An entry whose source did not parse has no keys and no definition: not this warning.
+  // An entry whose source did not parse has no keys and no definition: a warning of its own.
   book.book.insert(book.book.end() - 3, {"<dt id=\"2\">broken</dt>", "<dd><p>", "<br>", "</p></dd>"});
   CheckReport report = Check(book, dir);
   ExpectOne(report, "1 entry with search keys but an empty definition", "html_EPW", body, Finding::kWarning);
-  EXPECT_EQ(report.findings.size(), 1u) << FormatReport(report);
+  ExpectOne(report, "1 entry has no definition and no search keys", "html_EPW",
+            LineOf(book.book, "broken") + 2, Finding::kWarning);
+  EXPECT_EQ(report.findings.size(), 2u) << FormatReport(report);
 }
 
 TEST(CheckBookSource, WavFilesNeedARiffWaveHeaderOfTheirSize) {
@@ -346,6 +351,39 @@ TEST(CheckBookSource, BooksThatDoNotReadAreWarnings) {
   EXPECT_EQ(report.findings.size(), 2u) << FormatReport(report);
   // Without what the disc shows, a book without links may be a dictionary without references.
   EXPECT_EQ(CheckBookSource(dir.path()).findings.size(), 1u);
+}
+
+// What the EPWING writer refuses is an error of check too, whatever passes the line checks.
+TEST(CheckBookSource, WhatTheWriterRefusesIsAnError) {
+  {
+    TempDir dir;
+    SampleBook book;
+    const int second = LineOf(book.book, "<dt id=\"0\">") + 1;
+    book.book.insert(book.book.begin() + second - 1, "<dt id=\"9\">stray</dt>");
+    ExpectOne(Check(book, dir), "the EPWING writer refuses it", "html_EPW", second);
+  }
+  {
+    // Lines each under the entry bound that add up to more than it.
+    TempDir dir;
+    SampleBook book;
+    const std::string line(1 << 20, 'a');
+    book.book.insert(book.book.begin() + LineOf(book.book, "<dd><p>"), 17, line + "<br>");
+    CheckReport report = Check(book, dir);
+    ExpectOne(report, "longer than 16 MiB", "html_EPW", LineOf(book.book, "<dd><p>") + 16);
+    EXPECT_EQ(report.errors(), 1) << FormatReport(report);
+  }
+  {
+    TempDir dir;
+    SampleBook book;
+    book.gaiji_font.insert(book.gaiji_font.end() - 1, std::string(300 * 3, ' '));
+    std::string& deep = book.gaiji_font[book.gaiji_font.size() - 2];
+    deep.clear();
+    for (int i = 0; i < 300; ++i) deep += "<x>";
+    for (int i = 0; i < 300; ++i) deep += "</x>";
+    CheckReport report = Check(book, dir);
+    ExpectOne(report, "the EPWING writer refuses it", "Gaiji.xml", 0);
+    EXPECT_EQ(report.errors(), 1) << FormatReport(report);
+  }
 }
 
 TEST(CheckBookSource, ManyFindingsOfOneKindAreSummedUp) {

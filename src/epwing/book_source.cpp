@@ -68,7 +68,8 @@ class LineReader {
   }
   std::size_t number() const { return number_; }
   [[noreturn]] void Fail(const std::string& what) const {
-    throw Error(fmt::format("incomplete book source {}: {} at line {}", file_.path(), what, number_));
+    throw SourceFormError(fmt::format("incomplete book source {}: {} at line {}", file_.path(), what, number_),
+                          number_);
   }
 
  private:

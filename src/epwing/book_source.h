@@ -9,8 +9,20 @@
 #include <vector>
 
 #include "epwing/warning_tally.h"
+#include "platform/error.h"
 
 namespace tavex::epwing {
+
+// The book source does not have the form the book is written from; `line()` is where
+// reading stopped, from 1.
+class SourceFormError : public Error {
+ public:
+  SourceFormError(const std::string& message, std::size_t line) : Error(message), line_(line) {}
+  std::size_t line() const { return line_; }
+
+ private:
+  std::size_t line_;
+};
 
 // One entry of the book HTML, as code page 932 markup.
 struct SourceEntry {
@@ -27,9 +39,10 @@ using StrayHeadingFn = std::function<void(const std::string& id, std::size_t lin
 
 // Calls `entry` for each entry in file order, and `stray` (when given) for each stray
 // heading line; returns the entry count. The file is opened without following links,
-// under its size bound. Throws Error naming the file and line when it is missing, not
-// a regular file, too large or incomplete (an entry not closed, no "</dl>"), when a
-// line or an entry is longer than the entry bound, or when memory runs out.
+// under its size bound. Throws Error naming the file when it is missing, not a regular
+// file or too large, or when memory runs out; SourceFormError naming the file and line
+// when it is incomplete (an entry not closed, no "</dl>") or a line or an entry is
+// longer than the entry bound.
 std::size_t ReadBookSource(const std::string& path, const std::function<void(const SourceEntry&)>& entry,
                            const StrayHeadingFn& stray = {});
 

@@ -2,6 +2,7 @@
 // and the chosen source folder, and the creation of the folders a run needs at start.
 #include "pipeline/layout.h"
 
+
 #include "platform/files.h"
 #include "platform/folder_swap.h"
 #include "platform/manifest.h"
@@ -102,6 +103,10 @@ std::vector<std::string> ProtectedFolders(const WorkingLayout& layout) {
 }
 
 void CreateWorkingFolders(const WorkingLayout& layout) {
+  // Checked for all before the first folder is made, so a refused run leaves nothing behind.
+  for (const std::string* folder : {&layout.base_folder, &layout.working_folder, &layout.unzip_folder}) {
+    RequireOwnFolder(*folder);
+  }
   CreateFolders(layout.base_folder);
   CreateFolders(layout.working_folder);
   CreateFolders(layout.unzip_folder);

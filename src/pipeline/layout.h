@@ -46,7 +46,8 @@ WorkingLayout DeriveWorkingLayout(const std::string& workspace, const std::strin
                                   const std::string& database_field);
 
 // Creates base_folder, working_folder and unzip_folder when missing, and the working
-// database when it does not exist.
+// database when it does not exist. Throws Error (RequireOwnFolder) before making anything
+// when one of them is somebody else's.
 void CreateWorkingFolders(const WorkingLayout& layout);
 
 // A run in operating mode 0 writes its book beside the previous one and puts it in place

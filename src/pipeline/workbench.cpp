@@ -18,6 +18,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/folder_swap.h"
+#include "platform/manifest.h"
 #include "platform/text.h"
 #include "platform/workspace_lock.h"
 #include "store/database.h"
@@ -287,6 +288,8 @@ void Workbench::RebuildHtml() {
 void Workbench::UpdateMainStylesheet() {
   RequireTable("xsl");  // without rules the stylesheet would shape nothing
   PrepareWorkingFolders();
+  RequireOwnFolder(layout_.lib_folder);
+  RequireOwnFolder(layout_.xsl_backup_folder);
   BackupMainStylesheet(layout_.main_stylesheet, layout_.xsl_backup_folder);
   generated_lines_.clear();
   WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);

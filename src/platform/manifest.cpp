@@ -272,6 +272,15 @@ void CheckOwnTree(const std::string& folder, const std::string& action) {
   }
 }
 
+void RequireOwnFolder(const std::string& folder) {
+  Handle dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (dir.get() < 0) return;  // missing, a link, a file: the write layer names it
+  if (ReadManifest(dir.get(), folder)) return;
+  throw Error(fmt::format("cannot write into {}: this program did not make it (it has no {}), so it may hold "
+                          "somebody's files; move it away or choose another workspace",
+                          folder, kManifestName));
+}
+
 bool HasManifest(const std::string& folder) {
   Handle dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (dir.get() < 0) return false;

@@ -51,6 +51,12 @@ std::vector<std::string> UnlistedIn(const std::string& folder);
 // the first unlisted paths: "cannot ACTION FOLDER: this program did not write …".
 void CheckOwnTree(const std::string& folder, const std::string& action);
 
+// Throws Error naming `folder` when it is a real folder without a manifest: somebody
+// else's, so nothing may be written into it. A manifest that is not ours throws as
+// ReadManifest does. A missing folder passes, and a link or file at its name is left to
+// the write layer, which names it as what it is.
+void RequireOwnFolder(const std::string& folder);
+
 // True when `folder` is a real folder with a manifest.
 bool HasManifest(const std::string& folder);
 

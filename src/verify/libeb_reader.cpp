@@ -76,6 +76,7 @@ struct LibebReader::Impl {
   TextScan* scan = nullptr;    // where a scanning read notes what it met
   std::size_t scan_bytes = 0;  // characters met by the scanning read, two bytes each
   std::size_t scan_limit = 0;  // where the scanning read stops
+  bool in_keyword = false;     // the scanning read is inside a keyword (the heading)
   std::map<std::uint16_t, std::string> narrow_map, wide_map;
 
   Impl() {
@@ -153,6 +154,8 @@ struct LibebReader::Impl {
                                    {EB_HOOK_WIDE_FONT, &OnScanGaiji},
                                    {EB_HOOK_END_REFERENCE, &OnScanControl},
                                    {EB_HOOK_BEGIN_WAVE, &OnScanControl},
+                                   {EB_HOOK_BEGIN_KEYWORD, &OnScanKeyword},
+                                   {EB_HOOK_END_KEYWORD, &OnScanKeyword},
                                    {EB_HOOK_NULL, nullptr}};
     Check(eb_set_hooks(&scan_hooks, scan), "hooks");
   }
@@ -242,6 +245,7 @@ struct LibebReader::Impl {
     Impl& self = Self(container);
     if (self.scan == nullptr) return EB_SUCCESS;
     self.scan_bytes += 2;
+    if (!self.in_keyword) self.scan->body += 2;
     if (self.scan_bytes <= self.scan_limit) return EB_SUCCESS;
     self.scan->cut = true;
     return EB_ERR_UNEXP_TEXT;
@@ -252,6 +256,12 @@ struct LibebReader::Impl {
     if (self.scan == nullptr) return EB_SUCCESS;
     auto& codes = code == EB_HOOK_NARROW_FONT ? self.scan->narrow_gaiji : self.scan->wide_gaiji;
     codes.push_back(static_cast<std::uint16_t>(argv[0]));
+    if (!self.in_keyword) self.scan->body += 2;
+    return EB_SUCCESS;
+  }
+  static EB_Error_Code OnScanKeyword(EB_Book*, EB_Appendix*, void* container, EB_Hook_Code code, int,
+                                     const unsigned int*) {
+    Self(container).in_keyword = code == EB_HOOK_BEGIN_KEYWORD;
     return EB_SUCCESS;
   }
   static EB_Error_Code OnScanControl(EB_Book*, EB_Appendix*, void* container, EB_Hook_Code code, int,
@@ -415,6 +425,7 @@ TextScan LibebReader::ScanText(BookPosition at, std::size_t max_bytes,
   impl_->scan = &scan;
   impl_->scan_bytes = 0;
   impl_->scan_limit = max_bytes;
+  impl_->in_keyword = false;
   try {
     impl_->Read(false, &impl_->scan_hooks, max_bytes, false, &scan.cut);
   } catch (...) {

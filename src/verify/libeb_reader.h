@@ -47,6 +47,7 @@ struct TextScan {
   std::vector<std::uint16_t> wide_gaiji;
   bool cut = false;       // the text did not end within the byte limit
   std::size_t bytes = 0;  // the characters read, two bytes each
+  std::size_t body = 0;   // of them, and of the gaiji, those outside the heading's keyword
 };
 
 // A gaiji font of the subbook at 16 dots, when the book has one.

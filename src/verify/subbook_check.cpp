@@ -284,6 +284,13 @@ bool SubbookCheck::ScanEntry(BookPosition at, std::size_t index, std::optional<B
   if (check) {
     ++report_.texts_read;
     CheckScan(scan, at);
+    if (scan.body == 0 && !scan.cut) {
+      AddWarning("an entry has no text but its heading",
+                 "most often its record did not parse on the disc, and `tavex2epwing check` says so; "
+                 "otherwise the rule of the tag that holds the entry's text leaves it out: tune it in the "
+                 "window's tag editor, or convert without xsl_data.xml so that the rules are suggested",
+                 at, at, "");
+    }
     if (source_ && index < source_->size()) CompareSounds(scan, (*source_)[index].sounds, at);
   }
   if (scan.cut) {

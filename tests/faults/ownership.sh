@@ -14,6 +14,11 @@ run -w "$UW" create "$SMALL"
 expect_error "mode 0 create over the user's working_folder" "working_folder: this program did not write"
 check "mode 0 create over the user's folders: both files survive" \
   test -f "$UW/working_folder/notes.txt" -a -f "$UW/base_folder/notes.txt"
+# …nor written into by a run that keeps the workspace: nothing of ours lands among the user's files.
+run -w "$UW" -m 1 create "$SMALL"
+expect_error "mode 1 create into the user's folders" "base_folder: this program did not make it"
+check "mode 1 create into the user's folders: nothing written there" \
+  test "$(ls -A "$UW/working_folder" "$UW/base_folder" | tr '\n' ' ')" = "$UW/base_folder: notes.txt  $UW/working_folder: notes.txt "
 
 # A user's folder under the name of a pronunciation folder's temporary name.
 AW="$SCRATCH/own_audio"; copy_full "$AW"; rm -rf "$AW/base_folder/us_pron"; mkdir "$AW/base_folder/us_pron.tmp"
@@ -46,7 +51,9 @@ mkdir -p "$SCRATCH/userdir"; rm -rf "$LW2/base_folder/us_pron"; ln -s "$SCRATCH/
 run -w "$LW2" -m 1 audio
 expect_error "audio into a linked us_pron" "us_pron is a symbolic link"
 check "audio into a linked us_pron: the user's folder stays empty" test -z "$(ls -A "$SCRATCH/userdir")"
-rm -rf "$LW2/lib_folder"; mkdir -p "$LW2/lib_folder"; ln -s "$SCRATCH/userdir" "$LW2/lib_folder/xsl_backup_folder"
+# (a first run makes lib_folder, so that only its backup folder is the planted link)
+run -w "$LW2" -m 1 stylesheet
+rm -rf "$LW2/lib_folder/xsl_backup_folder"; ln -s "$SCRATCH/userdir" "$LW2/lib_folder/xsl_backup_folder"
 run -w "$LW2" -m 1 stylesheet
 expect_error "stylesheet into a linked backup folder" "xsl_backup_folder.*symbolic link"
 check "stylesheet into a linked backup folder: the user's folder stays empty" test -z "$(ls -A "$SCRATCH/userdir")"
