@@ -131,4 +131,15 @@ check "damaged bundle: exit status 1 (got $status)" test "$status" -eq 1
 check "damaged bundle: error names the bundle" grep -q '^error: .*fs\.skn' "$W/err"
 check "damaged bundle: no closing line" bash -c "! grep -q '終了しました' '$W/out'"
 
+# --- a workspace below a linked folder (a home folder on another disk, say): the links
+# above the workspace are the user's own and are followed; mode 0 and mode 1 both work
+mkdir -p "$SCRATCH/real"; ln -s "$SCRATCH/real" "$SCRATCH/linked"
+"$BIN" -w "$SCRATCH/linked/ws" create --sample >/dev/null 2>"$SCRATCH/linked.err"; status=$?
+check "workspace below a link, mode 0: exit status 0 (got $status: $(tail -n 1 "$SCRATCH/linked.err"))" \
+  test "$status" -eq 0
+"$BIN" -w "$SCRATCH/linked/ws" -m 1 create --sample >/dev/null 2>"$SCRATCH/linked.err"; status=$?
+check "workspace below a link, mode 1: exit status 0 (got $status: $(tail -n 1 "$SCRATCH/linked.err"))" \
+  test "$status" -eq 0
+check "workspace below a link: the book is in the real folder" test -f "$SCRATCH/real/ws/epwing/CATALOGS"
+
 finish

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <unordered_map>
 #include <utility>
 #include <variant>
@@ -46,6 +47,17 @@ std::string DescribeSqlError(sqlite3* db) {
   throw Error(fmt::format("{} (sql: {})", DescribeSqlError(db), sql));
 }
 
+// The name SQLite opens for `path`: its folder with the links in it resolved (the user's
+// workspace may lie below a linked folder, and SQLite's no-follow flag refuses a link in
+// any part of the name) and the file's own name, which is never followed.
+std::string WithoutLinksAbove(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path file(path);
+  const std::filesystem::path parent = file.has_parent_path() ? file.parent_path() : ".";
+  const std::filesystem::path real = std::filesystem::canonical(parent, error);
+  return error ? path : (real / file.filename()).string();
+}
+
 // SQLite takes a null pointer as SQL NULL; empty text and empty blobs must not become one.
 const char* NonNullData(std::string_view text) { return text.data() ? text.data() : ""; }
 
@@ -60,7 +72,8 @@ struct Connection::Impl {
 
 Connection::Connection(const std::string& path) : impl_(std::make_unique<Impl>()), path_(path) {
   sqlite3* raw_db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw_db, SQLITE_OPEN_READWRITE, nullptr);
+  int rc = sqlite3_open_v2(WithoutLinksAbove(path).c_str(), &raw_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW,
+                           nullptr);
   impl_->db.reset(raw_db);
   if (rc != SQLITE_OK) {
     std::string message = raw_db ? sqlite3_errmsg(raw_db) : sqlite3_errstr(rc);
@@ -383,10 +396,10 @@ void CreateDatabase(const std::string& path) {
     return;
   }
   sqlite3* raw_db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw_db,
+  int rc = sqlite3_open_v2(WithoutLinksAbove(path).c_str(), &raw_db,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
   DbHandle db(raw_db);
-  if (rc != SQLITE_OK) return;
+  if (rc != SQLITE_OK) return;  // opening it for use names the fault
   // Writing the header makes the new file a database of its own rather than an empty
   // file, marked as this program's.
   sqlite3_exec(db.get(), fmt::format("PRAGMA application_id = {};", kApplicationId).c_str(), nullptr, nullptr,
