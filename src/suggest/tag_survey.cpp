@@ -102,8 +102,7 @@ constexpr std::size_t kLabelBytes = 24;
 // The short texts of the last two element siblings met, for the labels before an element.
 class Before {
  public:
-  void Add(const xml::Node& sibling) {
-    const std::string text = sibling.Text();
+  void Add(const std::string& text) {
     last_[0] = std::move(last_[1]);
     last_[1] = text.size() <= kLabelBytes ? text : std::string();
   }
@@ -172,73 +171,82 @@ void TagSurvey::AddEntry(const xml::Node& root, std::string_view title) {
   MeasureChildren(root, walk, true, root_mixed, siblings);
 }
 
-void TagSurvey::MeasureChildren(const xml::Node& parent, Walk& walk, bool top_level, bool parent_mixed,
-                                const std::map<std::string, int>& counts) {
+std::string TagSurvey::MeasureChildren(const xml::Node& parent, Walk& walk, bool top_level, bool parent_mixed,
+                                       const std::map<std::string, int>& counts) {
+  // The parent's text is put together from its text nodes and its children's texts, so
+  // each element's text is gathered once, not once for every element above it.
+  std::string text;
   bool after_title = false;
   Before before;
   for (xml::Node child = parent.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
+    if (IsTextNode(child)) {
+      text += child.Content();
+      continue;
+    }
     if (child.Kind() != xml::NodeKind::kElement) continue;
-    Measure(child, walk, top_level, parent_mixed, counts.at(analysis::TagKey(child)) > 1, after_title,
-            before.Text());
+    const std::string child_text = Measure(child, walk, top_level, parent_mixed,
+                                           counts.at(analysis::TagKey(child)) > 1, after_title, before.Text());
     if (child.raw() == walk.title) after_title = true;
-    before.Add(child);
+    before.Add(child_text);
+    text += child_text;
   }
+  return text;
 }
 
-void TagSurvey::Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed,
-                        bool repeated, bool after_title, const std::string& before_text) {
+std::string TagSurvey::Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed,
+                               bool repeated, bool after_title, const std::string& before_text) {
   const std::string key = analysis::TagKey(element);
   std::map<std::string, int> children;
   for (xml::Node child = element.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.Kind() == xml::NodeKind::kElement) ++children[analysis::TagKey(child)];
   }
   const bool mixed = HasOwnText(element);
-  {
-    // A reference into the profiles is not kept across the children's measuring,
-    // which may add profiles.
-    TagProfile& profile = ProfileOf(key);
-    ++profile.count;
-    const std::string text = element.Text();
-    const std::string_view trimmed = Trim(text);
-    if (children.empty()) ++profile.leaves;
-    if (!trimmed.empty()) ++profile.with_text;
-    if (parent_mixed) ++profile.in_mixed;
-    if (repeated) ++profile.repeated;
-    if (top_level) ++profile.top_level;
-    if (after_title) ++profile.after_title;
-    if (element.raw() == walk.title) ++profile.titles;
-    if (walk.title_path.contains(element.raw())) ++profile.holds_title;
-    if (walk.reshown.contains(element.raw())) ++profile.reshown;
-    if (walk.reshown_parents.contains(element.raw())) ++profile.reshown_parent;
-    if (!trimmed.empty() && (mixed || children.empty())) {
-      ++profile.own_text;
-      if (LooksLikeSentence(trimmed)) ++profile.sentences;
-      if (AllDigits(trimmed)) ++profile.digits;
-      if (facts_->topic_ids.contains(AsciiLower(trimmed))) ++profile.id_texts;
-      profile.words += CountWords(trimmed);
-      profile.chars += static_cast<long long>(trimmed.size());
-      if (!profile.many_values) {
-        profile.values.emplace(trimmed);
-        if (profile.values.size() > TagProfile::kMaxValues) {
-          profile.many_values = true;
-          profile.values.clear();
-        }
+  // The profile is made before the children's, so the profiles stay in the order the keys
+  // first appear; it is found again by its index, as the children's may move it.
+  const std::size_t index = static_cast<std::size_t>(&ProfileOf(key) - profiles_.data());
+  const std::string text = MeasureChildren(element, walk, false, mixed, children);
+
+  TagProfile& profile = profiles_[index];
+  ++profile.count;
+  const std::string_view trimmed = Trim(text);
+  if (children.empty()) ++profile.leaves;
+  if (!trimmed.empty()) ++profile.with_text;
+  if (parent_mixed) ++profile.in_mixed;
+  if (repeated) ++profile.repeated;
+  if (top_level) ++profile.top_level;
+  if (after_title) ++profile.after_title;
+  if (element.raw() == walk.title) ++profile.titles;
+  if (walk.title_path.contains(element.raw())) ++profile.holds_title;
+  if (walk.reshown.contains(element.raw())) ++profile.reshown;
+  if (walk.reshown_parents.contains(element.raw())) ++profile.reshown_parent;
+  if (!trimmed.empty() && (mixed || children.empty())) {
+    ++profile.own_text;
+    if (LooksLikeSentence(trimmed)) ++profile.sentences;
+    if (AllDigits(trimmed)) ++profile.digits;
+    if (facts_->topic_ids.contains(AsciiLower(trimmed))) ++profile.id_texts;
+    profile.words += CountWords(trimmed);
+    profile.chars += static_cast<long long>(trimmed.size());
+    if (!profile.many_values) {
+      profile.values.emplace(trimmed);
+      if (profile.values.size() > TagProfile::kMaxValues) {
+        profile.many_values = true;
+        profile.values.clear();
       }
     }
-    for (const auto& [name, value] : element.Attributes()) {
-      AttributeProfile& attribute = profile.attributes[name];
-      ++attribute.values;
-      const std::string lower = AsciiLower(Trim(value));
-      if (lower != walk.entry_id && facts_->topic_ids.contains(lower)) ++attribute.topic_hits;
-      const std::string name_key = NameKey(lower);
-      if (facts_->uk_recordings.contains(name_key)) ++attribute.uk_hits;
-      if (facts_->us_recordings.contains(name_key)) ++attribute.us_hits;
-      if (attribute.samples.size() < kAttributeSamples) attribute.samples.insert(lower);
-    }
-    for (const auto& [child_key, n] : children) profile.child_keys.insert(child_key);
-    if (!before_text.empty() && profile.before.size() < kBeforeSamples) profile.before.insert(before_text);
   }
-  MeasureChildren(element, walk, false, mixed, children);
+  for (const auto& [name, value] : element.Attributes()) {
+    AttributeProfile& attribute = profile.attributes[name];
+    ++attribute.values;
+    const std::string lower = AsciiLower(Trim(value));
+    if (lower != walk.entry_id && facts_->topic_ids.contains(lower)) ++attribute.topic_hits;
+    const std::string name_key = NameKey(lower);
+    if (facts_->uk_recordings.contains(name_key)) ++attribute.uk_hits;
+    if (facts_->us_recordings.contains(name_key)) ++attribute.us_hits;
+    if (attribute.samples.size() < kAttributeSamples) attribute.samples.insert(lower);
+  }
+  for (const auto& [child_key, n] : children) profile.child_keys.insert(child_key);
+  if (!before_text.empty() && profile.before.size() < kBeforeSamples) profile.before.insert(before_text);
+  return text;
 }
 
 }  // namespace tavex::suggest

@@ -75,10 +75,11 @@ class TagSurvey {
   struct Walk;
   // `before`: the short texts of the two element siblings before it.
   // Measures each element child of `parent` in turn; `counts` holds how often each
-  // child's tag stands among them.
-  void MeasureChildren(const xml::Node& parent, Walk& walk, bool top_level, bool parent_mixed,
-                       const std::map<std::string, int>& counts);
-  void Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed, bool repeated,
+  // child's tag stands among them. Returns the parent's text (its descendants' text nodes).
+  std::string MeasureChildren(const xml::Node& parent, Walk& walk, bool top_level, bool parent_mixed,
+                              const std::map<std::string, int>& counts);
+  // Measures `element` and its descendants; returns its text.
+  std::string Measure(const xml::Node& element, Walk& walk, bool top_level, bool parent_mixed, bool repeated,
                bool after_title, const std::string& before);
 
   const DiscFacts* facts_;
