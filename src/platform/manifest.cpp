@@ -43,7 +43,11 @@ std::string Escape(const std::string& name) {
   return out;
 }
 
-// The manifests this process has read or written, by folder (device, inode).
+// The manifests this process has read or written, by folder (device, inode): the names
+// are remembered so that each is listed once. Only so many per folder: a folder of more
+// (a pronunciation folder of 80,000 recordings) is listed without looking, since a name
+// listed twice does no harm and the memory would otherwise grow with the dictionary.
+constexpr std::size_t kRememberedNames = 4096;
 std::mutex& CacheMutex() {
   static std::mutex mutex;
   return mutex;
@@ -194,8 +198,10 @@ void NoteInManifest(int dir_fd, const std::string& folder, const std::string& na
   if (found == Cache().end()) {
     found = Cache().emplace(key, ReadOpened(fd, path)).first;
     SweepOwnTemps(dir_fd, found->second);
+    if (found->second.files.size() + found->second.folders.size() > kRememberedNames) found->second = Manifest{};
   }
-  std::set<std::string>& names = is_folder ? found->second.folders : found->second.files;
+  Manifest& remembered = found->second;
+  std::set<std::string>& names = is_folder ? remembered.folders : remembered.files;
   if (names.contains(name)) return;
   if (static_cast<std::size_t>(st.st_size) < kHeader.size()) {
     // The header a killed run did not write comes first.
@@ -209,7 +215,7 @@ void NoteInManifest(int dir_fd, const std::string& folder, const std::string& na
   if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
     throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
   }
-  names.insert(name);
+  if (remembered.files.size() + remembered.folders.size() < kRememberedNames) names.insert(name);
 }
 
 void CollectUnlisted(int dir_fd, const std::string& folder, std::vector<std::string>& unlisted) {

@@ -133,6 +133,20 @@ TEST(WriteLayerTest, AnEmptyManifestLeftByAKillListsNothing) {
   EXPECT_FALSE(FolderExists(dir / "killed"));
 }
 
+// A folder of many files (a pronunciation folder) lists each, also past the names the
+// process remembers; rewriting one there lists it again, which does no harm.
+TEST(WriteLayerTest, AFolderOfManyFilesListsEveryOne) {
+  TempDir dir;
+  const WriteAnchor anchor(dir.path());
+  CreateFolders(dir / "many");
+  constexpr int kFiles = 5000;
+  for (int i = 0; i < kFiles; ++i) WriteFileInPlace(dir / ("many/" + std::to_string(i) + ".wav"), "w");
+  WriteFileInPlace(dir / "many/4999.wav", "again");
+  EXPECT_TRUE(UnlistedIn(dir / "many").empty());
+  DeleteFolderTree(dir / "many");
+  EXPECT_FALSE(FolderExists(dir / "many"));
+}
+
 // A file put into the output folder while the new one is written stops the swap.
 TEST(WriteLayerTest, TheSwapLooksAgainRightBeforeItsRenames) {
   TempDir dir;
