@@ -204,16 +204,22 @@ std::string BuildMp3Wav(std::string_view stream, const Tmp3_profile& p) {
   return out;
 }
 
-WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path, WavWrite how) {
+WavOutcome ConvertMp3ToWav(std::string_view stream, const std::function<void(const std::string&)>& write) {
   const Tmp3_profile profile = ReadMp3Profile(stream);
   if (!profile.frame_sync) return WavOutcome::kNoFrameSync;
   if (!HasUsableFrameHeader(profile)) return WavOutcome::kReservedHeader;
-  if (how == WavWrite::kInPlace) {
-    WriteFileInPlace(path, BuildMp3Wav(stream, profile));
-  } else {
-    WriteFileAtomic(path, BuildMp3Wav(stream, profile));
-  }
+  write(BuildMp3Wav(stream, profile));
   return WavOutcome::kWritten;
+}
+
+WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path, WavWrite how) {
+  return ConvertMp3ToWav(stream, [&](const std::string& wav) {
+    if (how == WavWrite::kInPlace) {
+      WriteFileInPlace(path, wav);
+    } else {
+      WriteFileAtomic(path, wav);
+    }
+  });
 }
 
 }  // namespace tavex::audio

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -74,6 +75,10 @@ enum class WavWrite {
   kAtomic,   // under a temporary name, renamed over any file of that name
   kInPlace,  // straight to its name, inside a folder that is itself still temporary
 };
+
+// Reads the recording's profile and, when its first frame header is usable, gives the
+// WAV file to `write`; otherwise says why not. Errors of `write` pass through.
+WavOutcome ConvertMp3ToWav(std::string_view stream, const std::function<void(const std::string&)>& write);
 
 // Reads the recording's profile and, when its first frame header is usable, writes the
 // WAV file to `path` (atomically unless told otherwise, replacing a file of that name).

@@ -3,6 +3,7 @@
 #include "audio/pron_convert.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include <fmt/format.h>
@@ -10,6 +11,7 @@
 #include "audio/mp3_profile.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/write_layer.h"
 #include "store/database.h"
 
 namespace tavex::audio {
@@ -82,6 +84,9 @@ void ConvertRows(store::Connection& db, std::string_view table, const std::strin
   Skipped no_name;
   // One buffer serves every row, so that only one recording is held at a time.
   std::string recording;
+  // A folder still under its temporary name is opened once for all its files.
+  std::optional<FolderFiles> in_place;
+  if (how == WavWrite::kInPlace) in_place.emplace(folder);
   while (select.Step()) {
     if (select.IsNull(1)) continue;
     const std::string name = select.Text(1);
@@ -90,7 +95,14 @@ void ConvertRows(store::Connection& db, std::string_view table, const std::strin
       no_name.Add(name);
     } else {
       recording = select.Blob(0);
-      if (SaveMp3AsWav(recording, JoinPath(folder, file_name), how) != WavOutcome::kWritten) {
+      const auto write = [&](const std::string& wav) {
+        if (in_place) {
+          in_place->WriteInPlace(file_name, wav);
+        } else {
+          WriteFileAtomic(JoinPath(folder, file_name), wav);
+        }
+      };
+      if (ConvertMp3ToWav(recording, write) != WavOutcome::kWritten) {
         no_frame.Add(name);
       }
       recording.clear();

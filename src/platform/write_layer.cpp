@@ -204,6 +204,30 @@ void NewFile::Commit() {
   if (fsync(folder_fd_) != 0) throw Error(fmt::format("cannot write {}: {}", folder_, SystemMessage(errno)));
 }
 
+FolderFiles::FolderFiles(const std::string& folder)
+    : folder_(Normal(folder)), dir_fd_(OpenFolderHandle(folder, false).release()) {}
+
+FolderFiles::~FolderFiles() { close(dir_fd_); }
+
+void FolderFiles::WriteInPlace(const std::string& name, std::string_view data) {
+  const std::string path = JoinPath(folder_, name);
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    throw Error(fmt::format("cannot write {}: not a file name", path));
+  }
+  Handle fd(OpenInPlace(dir_fd_, folder_, name, path));
+  try {
+    WriteAll(fd.get(), data, path);
+  } catch (const Error&) {
+    unlinkat(dir_fd_, name.c_str(), 0);  // no file is left part-written
+    throw;
+  }
+  if (close(fd.release()) != 0) {
+    const int err = errno;
+    unlinkat(dir_fd_, name.c_str(), 0);
+    throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(err)));
+  }
+}
+
 std::FILE* OpenFileStream(const std::string& path) {
   ParentHandle parent = OpenParentHandle(path);
   CheckReplaceable(parent.dir.get(), path, parent.name);

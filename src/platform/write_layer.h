@@ -67,6 +67,26 @@ class NewFile {
   bool atomic_ = true;
 };
 
+// Writes many files in place into one folder that is itself written under a temporary
+// name (a pronunciation folder of tens of thousands of recordings): the folder is opened
+// once, by the rules of every write, and each file is made relative to that handle, so
+// the folder's path is not walked again for every file.
+class FolderFiles {
+ public:
+  // Opens `folder`, which must exist. Throws Error naming it.
+  explicit FolderFiles(const std::string& folder);
+  ~FolderFiles();
+  FolderFiles(const FolderFiles&) = delete;
+  FolderFiles& operator=(const FolderFiles&) = delete;
+
+  // Writes `data` as the file `name` of the folder, by the rules of WriteFileInPlace.
+  void WriteInPlace(const std::string& name, std::string_view data);
+
+ private:
+  std::string folder_;
+  int dir_fd_ = -1;
+};
+
 // Creates `path` in place (rules of WriteFileInPlace) and opens it for writing and
 // reading back as a stdio stream. Throws Error naming the file.
 std::FILE* OpenFileStream(const std::string& path);

@@ -70,6 +70,13 @@ TEST(WriteLayerTest, NeverWritesThroughAFileItDidNotMake) {
       EXPECT_NE(error.find("move it away"), std::string::npos) << error;
     }
   }
+  // Writing many files through one folder handle keeps the same rules.
+  FolderFiles files(base);
+  for (const char* name : {"html_EPW", "Gaiji.xml", "TAVEX.ebs", "../escaped.txt"}) {
+    EXPECT_THROW(files.WriteInPlace(name, "book"), Error) << name;
+  }
+  EXPECT_THROW(FolderFiles(base + "/us_pron"), Error);
+  EXPECT_FALSE(std::filesystem::exists(dir / "ws/escaped.txt"));
   EXPECT_THROW(WriteFileAtomic(base + "/us_pron/a.wav", "wav"), Error);
   EXPECT_THROW(CreateFolders(base + "/us_pron/deeper"), Error);
   EXPECT_THROW(RenamePath(base + "/TAVEX.ebs", base + "/Gaiji.xml"), Error);
@@ -133,14 +140,16 @@ TEST(WriteLayerTest, AnEmptyManifestLeftByAKillListsNothing) {
   EXPECT_FALSE(FolderExists(dir / "killed"));
 }
 
-// A folder of many files (a pronunciation folder) lists each, also past the names the
-// process remembers; rewriting one there lists it again, which does no harm.
+// A folder of many files (a pronunciation folder), written through one handle, lists
+// each, also past the names the process remembers; rewriting one lists it again, which
+// does no harm.
 TEST(WriteLayerTest, AFolderOfManyFilesListsEveryOne) {
   TempDir dir;
   const WriteAnchor anchor(dir.path());
   CreateFolders(dir / "many");
   constexpr int kFiles = 5000;
-  for (int i = 0; i < kFiles; ++i) WriteFileInPlace(dir / ("many/" + std::to_string(i) + ".wav"), "w");
+  FolderFiles files(dir / "many");
+  for (int i = 0; i < kFiles; ++i) files.WriteInPlace(std::to_string(i) + ".wav", "w");
   WriteFileInPlace(dir / "many/4999.wav", "again");
   EXPECT_TRUE(UnlistedIn(dir / "many").empty());
   DeleteFolderTree(dir / "many");
