@@ -79,6 +79,34 @@ expect_error "a book without entries" "html_EPW holds no entries"
 run -w "$W" check
 check "a book without entries: check exits 1" grep -q "html_EPW: error: holds no entries" "$OUT"
 
+# What epwing refuses, check refuses too, each at the line epwing stops: a heading
+# right after a heading, and one entry whose lines add up to more than 16 MiB.
+bf_case
+python3 - "$BF/html_EPW" <<'PY'
+import sys
+path = sys.argv[1]
+text = open(path, 'rb').read()
+open(path, 'wb').write(text.replace(b'<dt id="1">', b'<dt id="ghost">twice</dt>\r\n<dt id="1">', 1))
+PY
+run -w "$W" epwing
+expect_error "a heading after a heading" "expected \"<key …>\" or \"<dd><p>\" at line [0-9]+"
+run -w "$W" check
+check "a heading after a heading: check exits 1 (got $status)" test "$status" -eq 1
+check "a heading after a heading: check names the line" \
+  grep -q "^html_EPW:[0-9]*: error: the EPWING writer refuses it: .*expected \"<key …>\" or \"<dd><p>\"" "$OUT"
+bf_case
+python3 - "$BF/html_EPW" <<'PY'
+import sys
+path = sys.argv[1]
+text = open(path, 'rb').read()
+body = text.index(b'<dd><p>\r\n') + len(b'<dd><p>\r\n')
+open(path, 'wb').write(text[:body] + (b'a' * (1 << 20) + b'<br>\r\n') * 17 + text[body:])
+PY
+run -w "$W" epwing
+expect_error "an entry over 16 MiB" "entry [0-9]+ longer than 16 MiB"
+run -w "$W" check
+check "an entry over 16 MiB: check names it" grep -q "^html_EPW:[0-9]*: error: the EPWING writer refuses it: .*longer than 16 MiB" "$OUT"
+
 # Size bounds, under a memory limit: sparse giants are refused before they are read, a
 # 60 MiB line (of "<" without ">", once hours of work) ends at the entry bound.
 bf_case; truncate -s 3G "$BF/TAVEX.map"
