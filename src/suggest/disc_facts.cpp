@@ -1,6 +1,8 @@
 // Reading the topic ids and recording names the rule suggestion works from.
 #include "suggest/disc_facts.h"
 
+#include <algorithm>
+
 #include "bundle/text_field.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -13,7 +15,7 @@ namespace {
 // The recording names of one pronunciation table: from the database when extracted,
 // else from the bundle's index on the disc.
 void ReadRecordings(store::Connection& db, const FactSources& sources, const char* table, const char* bundle,
-                    std::unordered_set<std::string>& names) {
+                    NameSet& names) {
   if (db.TableExists(table)) {
     store::Statement rows = db.Prepare(std::string("select NAME from [") + table + "]");
     while (rows.Step()) {
@@ -35,6 +37,40 @@ void ReadRecordings(store::Connection& db, const FactSources& sources, const cha
 
 }  // namespace
 
+NameSet::NameSet(std::initializer_list<std::string_view> names) {
+  for (std::string_view name : names) insert(name);
+  Seal();
+}
+
+std::uint64_t NameSet::Hash(std::string_view name) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
+  for (unsigned char c : name) {
+    hash ^= c;
+    hash *= 0x100000001b3ULL;
+  }
+  return hash;
+}
+
+void NameSet::insert(std::string_view name) {
+  hashes_.push_back(Hash(name));
+  sorted_ = false;
+}
+
+void NameSet::Seal() {
+  if (sorted_) return;
+  std::sort(hashes_.begin(), hashes_.end());
+  hashes_.erase(std::unique(hashes_.begin(), hashes_.end()), hashes_.end());
+  hashes_.shrink_to_fit();
+  sorted_ = true;
+}
+
+bool NameSet::contains(std::string_view name) const {
+  const std::uint64_t hash = Hash(name);
+  // A set not sealed is still right, only searched from end to end.
+  return sorted_ ? std::binary_search(hashes_.begin(), hashes_.end(), hash)
+                 : std::find(hashes_.begin(), hashes_.end(), hash) != hashes_.end();
+}
+
 std::string NameKey(std::string_view name) {
   const std::size_t slash = name.find_last_of("/\\");
   if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
@@ -54,6 +90,9 @@ DiscFacts ReadDiscFacts(const FactSources& sources) {
   }
   ReadRecordings(db, sources, "uk_pron_skn", "uk_pron.skn", facts.uk_recordings);
   ReadRecordings(db, sources, "us_pron_skn", "us_pron.skn", facts.us_recordings);
+  facts.topic_ids.Seal();
+  facts.uk_recordings.Seal();
+  facts.us_recordings.Seal();
   return facts;
 }
 

@@ -4,17 +4,39 @@
 // an attribute naming one is a sound, and which folder its WAV file goes to).
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 namespace tavex::suggest {
 
+// A set of names kept as 64-bit hashes, sorted: a disc's hundreds of thousands of ids and
+// recording names in 8 bytes each, where strings in a hash set took 60 or more. Two
+// names that share a hash (about one chance in 10^10 for a whole disc) would only sway a
+// count of the suggestion's survey.
+class NameSet {
+ public:
+  NameSet() = default;
+  NameSet(std::initializer_list<std::string_view> names);
+  void insert(std::string_view name);
+  // Sorts the names inserted so far, so that `contains` searches them by halves.
+  void Seal();
+  bool contains(std::string_view name) const;
+  std::size_t size() const { return hashes_.size(); }
+
+ private:
+  static std::uint64_t Hash(std::string_view name);
+  std::vector<std::uint64_t> hashes_;
+  bool sorted_ = true;
+};
+
 // The facts, with every name in the form NameKey gives it.
 struct DiscFacts {
-  std::unordered_set<std::string> topic_ids;      // non-empty entry ids, ASCII lower case
-  std::unordered_set<std::string> uk_recordings;  // recording file names of uk_pron
-  std::unordered_set<std::string> us_recordings;  // recording file names of us_pron
+  NameSet topic_ids;      // non-empty entry ids, ASCII lower case
+  NameSet uk_recordings;  // recording file names of uk_pron
+  NameSet us_recordings;  // recording file names of us_pron
 };
 
 // How a name is compared: its last part after any "/" or "\", in ASCII lower case
