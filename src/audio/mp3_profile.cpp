@@ -212,14 +212,8 @@ WavOutcome ConvertMp3ToWav(std::string_view stream, const std::function<void(con
   return WavOutcome::kWritten;
 }
 
-WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path, WavWrite how) {
-  return ConvertMp3ToWav(stream, [&](const std::string& wav) {
-    if (how == WavWrite::kInPlace) {
-      WriteFileInPlace(path, wav);
-    } else {
-      WriteFileAtomic(path, wav);
-    }
-  });
+WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path) {
+  return ConvertMp3ToWav(stream, [&](const std::string& wav) { WriteFileAtomic(path, wav); });
 }
 
 }  // namespace tavex::audio

@@ -63,27 +63,19 @@ bool HasUsableFrameHeader(const Tmp3_profile& profile);
 // fact chunk, data chunk header), then the audio bytes unchanged, all little-endian.
 std::string BuildMp3Wav(std::string_view stream, const Tmp3_profile& profile);
 
-// What SaveMp3AsWav did.
+// What ConvertMp3ToWav did.
 enum class WavOutcome {
   kWritten,         // the WAV file was written
   kNoFrameSync,     // no frame sync at the audio start: no file
   kReservedHeader,  // a frame sync, but a reserved version, layer or sample rate: no file
 };
 
-// How SaveMp3AsWav writes the file.
-enum class WavWrite {
-  kAtomic,   // under a temporary name, renamed over any file of that name
-  kInPlace,  // straight to its name, inside a folder that is itself still temporary
-};
-
 // Reads the recording's profile and, when its first frame header is usable, gives the
 // WAV file to `write`; otherwise says why not. Errors of `write` pass through.
 WavOutcome ConvertMp3ToWav(std::string_view stream, const std::function<void(const std::string&)>& write);
 
-// Reads the recording's profile and, when its first frame header is usable, writes the
-// WAV file to `path` (atomically unless told otherwise, replacing a file of that name).
-// Otherwise writes nothing and says why; the caller decides how to report it. Throws
-// Error when the file cannot be written.
-WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path, WavWrite how = WavWrite::kAtomic);
+// ConvertMp3ToWav, writing the WAV file to `path` atomically (replacing a file of that
+// name). Throws Error when the file cannot be written.
+WavOutcome SaveMp3AsWav(std::string_view stream, const std::string& path);
 
 }  // namespace tavex::audio

@@ -69,6 +69,12 @@ class Skipped {
   std::size_t count_ = 0;
 };
 
+// How ConvertRows writes each file.
+enum class WavWrite {
+  kAtomic,   // under a temporary name, renamed over any file of that name
+  kInPlace,  // straight to its name, inside a folder that is itself still temporary
+};
+
 // Writes every recording of the table into `folder`, which exists; `how` says whether
 // each file must replace an existing one atomically.
 void ConvertRows(store::Connection& db, std::string_view table, const std::string& folder, WavWrite how,

@@ -24,7 +24,6 @@ class NameSet {
   // Sorts the names inserted so far, so that `contains` searches them by halves.
   void Seal();
   bool contains(std::string_view name) const;
-  std::size_t size() const { return hashes_.size(); }
 
  private:
   static std::uint64_t Hash(std::string_view name);
