@@ -61,8 +61,9 @@ std::vector<std::pair<Key, Tally>> ByFirstLine(const std::unordered_map<Key, Tal
 
 class BookScanner {
  public:
-  BookScanner(const GaijiMapSummary& gaiji, FindingSink& sink, ReadabilityTally& readability)
-      : gaiji_(gaiji), sink_(sink), readability_(readability) {}
+  BookScanner(const GaijiMapSummary& gaiji, FindingSink& sink, ReadabilityTally& readability,
+              SoundLinkCheck& sounds)
+      : gaiji_(gaiji), sink_(sink), readability_(readability), sounds_(sounds) {}
 
   void Line(std::string_view line, int number) {
     if (HasHalfWidthKana(line)) kana_.Add(number);
@@ -87,7 +88,10 @@ class BookScanner {
     if (line.find("href=\"#") != std::string_view::npos) Links(line, number);
     for (std::size_t href = line.find("href=\""); href != std::string_view::npos;
          href = line.find("href=\"", href + 6)) {
-      if (IsSoundLink(line, href)) readability_.Sound();
+      if (!IsSoundLink(line, href)) continue;
+      readability_.Sound();
+      const std::size_t end = line.find('"', href + 6);
+      sounds_.Link(line.substr(href + 6, end - href - 6), number, heading_);
     }
     if (std::size_t pos = line.find("<key title=\""); pos != std::string_view::npos) {
       ++entry_keys_;
@@ -205,6 +209,8 @@ class BookScanner {
     }
     std::size_t title_begin = id_end + 2;
     std::size_t title_end = line.find("</dt>", title_begin);
+    heading_.assign(title_end == std::string_view::npos ? std::string_view()
+                                                        : line.substr(title_begin, title_end - title_begin));
     if (line.substr(id_end, 2) == "\">" && title_end != std::string_view::npos &&
         title_end - title_begin > kMaxTextBytes) {
       sink_.Warning("headword-long", kBookName, number,
@@ -315,6 +321,8 @@ class BookScanner {
   const GaijiMapSummary& gaiji_;
   FindingSink& sink_;
   ReadabilityTally& readability_;
+  SoundLinkCheck& sounds_;
+  std::string heading_;  // the title of the entry being read
   Tally kana_;
   std::unordered_map<std::uint32_t, Tally> unmapped_;
   std::unordered_map<std::uint32_t, Tally> unrepresentable_;
@@ -335,10 +343,10 @@ class BookScanner {
 }  // namespace
 
 void CheckBookHtml(const std::string& base_folder, const GaijiMapSummary& gaiji, FindingSink& sink,
-                   ReadabilityTally& readability) {
+                   ReadabilityTally& readability, SoundLinkCheck& sounds) {
   LineReader reader(base_folder, kBookName);
   if (!reader.is_open()) return;
-  BookScanner scanner(gaiji, sink, readability);
+  BookScanner scanner(gaiji, sink, readability, sounds);
   std::string_view line;
   while (reader.Next(line)) scanner.Line(line, reader.line_number());
   reader.ReportTallies(sink);

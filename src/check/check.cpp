@@ -152,7 +152,10 @@ CheckReport CheckBookSource(const std::string& base_folder, const SourceHints& h
   sink.Finish();
   CheckTextFile(base_folder, "copyright.html", sink);
   ReadabilityTally readability;
-  CheckBookHtml(base_folder, gaiji, sink, readability);
+  SoundLinkCheck sound_links(base_folder);
+  CheckBookHtml(base_folder, gaiji, sink, readability, sound_links);
+  sink.Finish();
+  sound_links.Report(sink, hints);
   sink.Finish();
   const std::int64_t recordings = CheckWavFolders(base_folder, sink);
   sink.Finish();

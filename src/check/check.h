@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,15 @@ struct SourceHints {
   bool known = false;
   std::vector<TagAttribute> references;  // attributes holding other entries' ids
   std::vector<TagAttribute> sounds;      // attributes naming recordings
+  // Whether the disc's bundle for a recording folder holds the recording whose WAV file
+  // is `wav_name` there ("us_pron", "set_1.wav"); empty when the bundles are not known.
+  std::function<bool(std::string_view folder, std::string_view wav_name)> in_bundle;
+  // The tag rules that link recordings, each with the folder it sends them to.
+  struct SoundRule {
+    std::string tag;
+    std::string folder;  // "us_pron" or "uk_pron"
+  };
+  std::vector<SoundRule> sound_rules;
 };
 
 // Checks html_EPW, copyright.html, TAVEX.ebs, GaijiMap.xml, Gaiji.xml and the WAV

@@ -321,6 +321,40 @@ TEST(CheckBookSource, WavFilesNeedARiffWaveHeaderOfTheirSize) {
   EXPECT_EQ(report.findings.size(), 3u) << FormatReport(report);
 }
 
+// A link to a recording base_folder lacks is an error once per file, at its first line,
+// naming the entry; the advice tells a recording gone from the folder, one the rule sends
+// to the wrong folder and one the disc's bundle lacks.
+TEST(CheckBookSource, SoundLinksToMissingRecordingsAreErrors) {
+  TempDir dir;
+  SampleBook book;
+  const std::string wav = std::string("RIFF") + std::string("\x08\0\0\0", 4) + "WAVEdata";
+  WriteTestFile(dir / "us_pron/here.wav", wav);
+  WriteTestFile(dir / "us_pron/moved.wav", wav);
+  for (std::string& line : book.book) {
+    line = tavex::ReplaceAll(line, "a drink, see",
+                             "<a href=\"us_pron/here.wav\">US</a> <a href=\"us_pron/gone%20too.wav\">US</a> "
+                             "<a href=\"uk_pron/moved.wav\">UK</a> <a href=\"uk_pron/never.wav\">UK</a> a drink");
+    line = tavex::ReplaceAll(line, "back to", "<a href=\"us_pron/gone%20too.wav\">US</a> back to");
+  }
+  SourceHints hints;
+  hints.known = true;
+  hints.in_bundle = [](std::string_view folder, std::string_view name) {
+    return name == "gone too.wav" || (folder == "us_pron" && name == "moved.wav");
+  };
+  hints.sound_rules = {{"snd-a", "uk_pron"}, {"snd-b", "us_pron"}};
+  book.Write(dir);
+  const CheckReport report = CheckBookSource(dir.path(), hints);
+  const int line = LineOf(book.book, "here.wav");
+  ExpectOne(report, "entry \"caf&#x00E9;\" to us_pron/gone too.wav, which base_folder lacks (2 links)", "html_EPW", line);
+  ExpectOne(report, "to uk_pron/moved.wav, which base_folder lacks (1 link)", "html_EPW", line);
+  ExpectOne(report, "to uk_pron/never.wav", "html_EPW", line);
+  EXPECT_EQ(report.errors(), 3) << FormatReport(report);
+  EXPECT_NE(With(report, "gone too")[0].advice.find("re-run `tavex2epwing audio`"), std::string::npos);
+  EXPECT_NE(With(report, "moved.wav")[0].advice.find("the rule of tag snd-a sends it to the wrong folder"),
+            std::string::npos);
+  EXPECT_NE(With(report, "never.wav")[0].advice.find("nothing but the disc can mend it"), std::string::npos);
+}
+
 // A book whose entries are each one line, without links though the disc's entries refer
 // to each other: each finding names the tag to tune.
 TEST(CheckBookSource, BooksThatDoNotReadAreWarnings) {

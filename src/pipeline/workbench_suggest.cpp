@@ -2,6 +2,8 @@
 // editor to preview before it saves them.
 #include <fmt/format.h>
 
+#include <memory>
+
 #include "analysis/statistics.h"
 #include "exchange/table_export.h"
 #include "pipeline/workbench.h"
@@ -120,13 +122,30 @@ check::SourceHints Workbench::CheckHints() {
   if (!FileExists(db_path) || !store::TableExists(db_path, "fs_skn"))
     return last_hints_.value_or(check::SourceHints{});
   store::Connection db(db_path);
-  const suggest::DiscFacts facts = Facts(layout_);
+  // Kept by the hints: the check asks, for a WAV file that is not there, whether the
+  // disc holds its recording.
+  const auto bundles = std::make_shared<const suggest::DiscFacts>(Facts(layout_));
   NullProgress quiet;
-  const suggest::TagSurvey survey = suggest::SurveyEntries(db, facts, quiet);
+  const suggest::TagSurvey survey = suggest::SurveyEntries(db, *bundles, quiet);
   check::SourceHints hints;
   hints.known = true;
   hints.references = AsCheckList(suggest::ReferenceAttributes(survey));
   hints.sounds = AsCheckList(suggest::SoundAttributes(survey));
+  // Bundles whose names were not read say nothing of what they hold.
+  if (!bundles->us_recordings.empty() || !bundles->uk_recordings.empty()) {
+    hints.in_bundle = [bundles](std::string_view folder, std::string_view wav_name) {
+    if (!wav_name.ends_with(".wav")) return false;
+    const std::string name = suggest::NameKey(std::string(wav_name.substr(0, wav_name.size() - 4)) + ".mp3");
+    return (folder == "us_pron" ? bundles->us_recordings : bundles->uk_recordings).contains(name);
+    };
+  }
+  for (const RuleRow& row : tag_rows_) {
+    if (row.custom_xsl.find("mp3_wav(") == std::string::npos) continue;
+    for (const char* folder : {"us_pron", "uk_pron"}) {
+      if (row.custom_xsl.find(std::string("'") + folder + "'") != std::string::npos)
+        hints.sound_rules.push_back({row.tag, folder});
+    }
+  }
   return hints;
 }
 

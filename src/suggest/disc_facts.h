@@ -24,6 +24,7 @@ class NameSet {
   // Sorts the names inserted so far, so that `contains` searches them by halves.
   void Seal();
   bool contains(std::string_view name) const;
+  bool empty() const { return hashes_.empty(); }
 
  private:
   static std::uint64_t Hash(std::string_view name);

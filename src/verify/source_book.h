@@ -15,6 +15,12 @@ struct SourceEntryKeys {
   std::vector<std::string> sounds;  // "us_pron/x.wav" for each sound link to a recording folder
 };
 
+// What to do about a sound the source links whose WAV file base_folder lacks (the writer
+// keeps such a link as plain text).
+inline constexpr char kMissingRecording[] =
+    "`tavex2epwing check` tells whether the disc's bundle lacks the recording or the rule sends it to the "
+    "wrong folder; re-run `tavex2epwing audio` or tune the rule, then build the book again";
+
 // Reads base_folder/html_EPW entry by entry. Throws tavex::Error naming the file when it
 // is missing or does not read.
 std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder);

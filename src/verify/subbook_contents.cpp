@@ -95,7 +95,13 @@ void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::st
       if (!bytes.empty())
         it->second = std::make_pair(static_cast<std::int64_t>(bytes.size()), KeyHash(bytes));
     }
-    if (it->second) wanted.emplace_back(&name, *it->second);
+    if (it->second) {
+      wanted.emplace_back(&name, *it->second);
+    } else {
+      // The writer kept the link as plain text: the reader hears nothing there.
+      AddError("the source links a sound the book lacks", kMissingRecording, entry, entry,
+               name + ": base_folder has no WAV file of that name");
+    }
   }
   const auto& sounds = scan.links.sounds;
   if (sounds.size() != wanted.size()) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "epwing/epwing_book.h"
 #include "platform/cp932.h"
 #include "platform/files.h"
@@ -109,6 +111,19 @@ TEST(VerifyTest, WrittenBookVerifiesCleanAndFaultsAreNamed) {
   EXPECT_GT(damaged.errors(), 0);
   // Grouped lines name the place and the headword of the first findings.
   EXPECT_NE(FormatVerifyReport(damaged, false).find("TAVEX "), std::string::npos);
+
+  // A recording deleted before the build: the writer keeps its link as text, and the
+  // check beside the source names the entry and the file the book lacks.
+  WriteSource(base);
+  std::filesystem::remove(base + "/us_pron/cafe.wav");
+  const std::string mute = dir / "mute";
+  epwing::BuildEpwingBook({base, mute}, progress);
+  const VerifyReport lacking = VerifyBook({.book = mute, .base_folder = base}, progress);
+  ASSERT_EQ(Kinds(lacking), std::vector<std::string>{"the source links a sound the book lacks"})
+      << FormatVerifyReport(lacking, true);
+  const VerifyFinding& finding = lacking.groups[0].examples.at(0);
+  EXPECT_EQ(finding.detail, "us_pron/cafe.wav: base_folder has no WAV file of that name");
+  EXPECT_NE(FormatVerifyReport(lacking, false).find("caf"), std::string::npos) << FormatVerifyReport(lacking, false);
 }
 
 // An upper index page pointing at `children`, each under the key "ZZ", or a leaf of `keys`.
