@@ -11,9 +11,6 @@
 #include "book/book_writer.h"
 #include "book/project_file.h"
 #include "bundle/extract.h"
-#include "exchange/import_command.h"
-#include "exchange/prepare.h"
-#include "exchange/table_export.h"
 #include "gaiji/gaiji_files.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -23,25 +20,8 @@
 #include "platform/workspace_lock.h"
 #include "store/database.h"
 #include "stylesheet/stylesheet_files.h"
-#include "stylesheet/template_line.h"
 
 namespace tavex {
-
-namespace {
-
-exchange::ExchangeTable ToExchange(RuleTable table) {
-  switch (table) {
-    case RuleTable::kXsl: return exchange::ExchangeTable::kXsl;
-    case RuleTable::kChar: return exchange::ExchangeTable::kChar;
-    case RuleTable::kAlt: return exchange::ExchangeTable::kAlt;
-  }
-  return exchange::ExchangeTable::kXsl;
-}
-
-// The option columns of a rule row in the order of the tag editor's option list.
-constexpr int kFirstOption = 1;
-
-}  // namespace
 
 Workbench::Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options)
     : progress_(progress), prompter_(prompter), options_(std::move(options)), mode_{options_.mode} {}
@@ -224,48 +204,6 @@ bool Workbench::SaveOriginalMp3(std::optional<std::string> name) {
   return audio::SaveOriginalMp3Both(layout_.database_file, *name, layout_.workspace);
 }
 
-std::string Workbench::ExchangePath(RuleTable table) const {
-  switch (table) {
-    case RuleTable::kXsl: return xsl_exchange_path_;
-    case RuleTable::kChar: return char_exchange_path_;
-    case RuleTable::kAlt: return alt_exchange_path_;
-  }
-  return {};
-}
-
-void Workbench::ImportTable(RuleTable table, std::optional<std::string> file) {
-  PrepareWorkingFolders();  // the table goes into the working database, made here if new
-  exchange::ImportOutcome outcome = exchange::ImportCommand(ToExchange(table), layout_.database_file, file,
-                                                            ExchangePath(table), progress_, prompter_);
-  if (outcome.exchange_path) {
-    switch (table) {
-      case RuleTable::kXsl: xsl_exchange_path_ = *outcome.exchange_path; break;
-      case RuleTable::kChar: char_exchange_path_ = *outcome.exchange_path; break;
-      case RuleTable::kAlt: alt_exchange_path_ = *outcome.exchange_path; break;
-    }
-  }
-  if (!outcome.rebuilt) return;
-  if (table == RuleTable::kXsl) {
-    ReloadTagRows();
-    if (on_tag_rows_changed) on_tag_rows_changed();
-  } else if (table == RuleTable::kChar && on_char_table_changed) {
-    on_char_table_changed();
-  }
-}
-
-void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
-  if (table == RuleTable::kAlt) throw Error("the alt table can only be imported");
-  const char* title = table == RuleTable::kXsl ? "xsl_export" : "char_export";
-  if (!file) file = prompter_.ChooseSaveFile(title, ExchangePath(table));
-  if (!file) return;
-  RequireTable(table == RuleTable::kXsl ? "xsl" : "char");
-  if (table == RuleTable::kXsl) {
-    exchange::ExportXslXml(layout_.database_file, *file);
-  } else {
-    exchange::ExportCharXml(layout_.database_file, *file);
-  }
-}
-
 void Workbench::RebuildHtml() {
   RequireTable("fs_skn");
   RequireTable("char");
@@ -283,99 +221,6 @@ void Workbench::RebuildHtml() {
   options.copyright_page = layout_.copyright_page;
   options.mode = mode_;
   book::WriteBookHtml(options, progress_);
-}
-
-void Workbench::UpdateMainStylesheet() {
-  RequireTable("xsl");  // without rules the stylesheet would shape nothing
-  PrepareWorkingFolders();
-  RequireOwnFolder(layout_.lib_folder);
-  RequireOwnFolder(layout_.xsl_backup_folder);
-  BackupMainStylesheet(layout_.main_stylesheet, layout_.xsl_backup_folder);
-  generated_lines_.clear();
-  WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
-}
-
-void Workbench::ReloadTagRows() { tag_rows_ = LoadRuleRows(layout_.database_file); }
-
-std::optional<RuleRow> Workbench::LoadTagOptions(const std::string& tag) {
-  if (!HasTable("xsl")) return std::nullopt;
-  store::Connection db(layout_.database_file);
-  std::string columns;
-  for (int i = 0; i < kRuleRowSize; ++i) columns += fmt::format("{}[{}]", i ? "," : "", kRuleColumns[i]);
-  store::Statement query = db.Prepare(fmt::format(
-      "select {} from [xsl] where [tag] = ? COLLATE NOCASE order by [index] limit 1", columns));
-  query.BindText(1, tag);
-  if (!query.Step()) return std::nullopt;
-  RuleRow row;
-  for (int i = 0; i < kRuleRowSize; ++i) RuleText(row, i) = TrimControl(query.Text(i));
-  return row;
-}
-
-bool Workbench::SaveTagOptions(const std::string& tag, const RuleRow& options) {
-  if (!HasTable("xsl")) return false;
-  store::Connection db(layout_.database_file);
-  store::Statement find = db.Prepare("select [index] from [xsl] where [tag] = ? COLLATE NOCASE order by [index] limit 1");
-  find.BindText(1, tag);
-  if (!find.Step()) return false;
-  const std::int64_t index = find.Int(0);
-  std::string assignments;
-  for (int i = kFirstOption; i < kRuleRowSize; ++i) {
-    assignments += fmt::format("{}[{}] = ?", i > kFirstOption ? "," : "", kRuleColumns[i]);
-  }
-  store::Statement update = db.Prepare(fmt::format("update [xsl] set {} where [index] = ?", assignments));
-  int parameter = 1;
-  for (int i = kFirstOption; i < kRuleRowSize; ++i) {
-    const std::string& name = kRuleColumns[i];
-    const std::string& value = RuleText(options, i);
-    const bool is_text = name == "pre_text" || name == "post_text" || name == "indent" || name == "custom_xsl";
-    update.BindText(parameter++, is_text ? TrimControl(value) : std::string(IsOn(value) ? "1" : ""));
-  }
-  update.BindInt(parameter, index);
-  update.Run();
-  return true;
-}
-
-std::string Workbench::TemplateTextForTag(const std::string& tag) {
-  return tavex::TemplateTextForTag(layout_.database_file, tag);
-}
-
-std::optional<int> Workbench::FindEntryByTitle(const std::string& title) {
-  if (!HasTable("fs_skn")) return std::nullopt;
-  store::Connection db(layout_.database_file);
-  store::Statement query =
-      db.Prepare("select [index] from [fs_skn] where [TEXTTITLE] = ? COLLATE NOCASE order by [index] limit 1");
-  query.BindText(1, TrimControl(title));
-  if (!query.Step()) return std::nullopt;
-  return static_cast<int>(query.Int(0));
-}
-
-std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref) {
-  std::vector<std::vector<std::string>> rows;
-  if (!HasTable("char")) return rows;
-  store::Connection db(layout_.database_file);
-  store::Statement query = db.Prepare(
-      std::string("select ws_code,ws_hex,utf8_hex,total_count,first_index,char_ref from [char]") +
-      (only_char_ref ? " where [char_ref]='1'" : "") + " order by [index]");
-  while (query.Step()) {
-    std::vector<std::string> row;
-    for (int c = 0; c < query.ColumnCount(); ++c) row.push_back(query.Text(c));
-    rows.push_back(std::move(row));
-  }
-  return rows;
-}
-
-EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word, bool must_exist) {
-  RequireTable("fs_skn");
-  RequireTable("char");
-  if (!FileExists(layout_.main_stylesheet)) {
-    throw Error(MissingStylesheetMessage(options_.front_end, layout_.main_stylesheet));
-  }
-  book::PreviewOptions options;
-  options.require_entry = must_exist;
-  options.database_file = layout_.database_file;
-  options.main_stylesheet = layout_.main_stylesheet;
-  options.mode = mode_;
-  return book::ShowEntryPreview(options, index, tag, word);
 }
 
 }  // namespace tavex
