@@ -9,8 +9,8 @@
 #include "check/check.h"
 #include "epwing/epwing_book.h"
 #include "fuzz_support.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "platform/progress.h"
 
 namespace tavex::fuzz {

@@ -6,7 +6,7 @@
 
 #include "bundle/bundle_config.h"
 #include "bundle/extract.h"
-#include "platform/error.h"
+#include "text/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "analysis/entry_walk.h"
-#include "platform/error.h"
-#include "platform/xml.h"
+#include "text/error.h"
+#include "xml/xml.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -9,7 +9,7 @@
 
 #include "exchange/table_import.h"
 #include "fuzz_support.h"
-#include "platform/error.h"
+#include "text/error.h"
 #include "store/database.h"
 #include "store/tables.h"
 

@@ -7,8 +7,8 @@
 
 #include "audio/mp3_profile.h"
 #include "fuzz_support.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view stream(reinterpret_cast<const char*>(data), size);

@@ -10,7 +10,7 @@
 
 #include "book_source_files.h"
 #include "fuzz_support.h"
-#include "platform/files.h"
+#include "fs/files.h"
 #include "sample/sample_audio.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_entries.h"

@@ -13,7 +13,7 @@
 
 #include "book/transform.h"
 #include "fuzz_support.h"
-#include "platform/error.h"
+#include "text/error.h"
 #include "sample/sample_rules.h"
 #include "stylesheet/stylesheet_files.h"
 

@@ -11,8 +11,8 @@
 #include "epwing/epwing_book.h"
 #include "book_source_files.h"
 #include "fuzz_support.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "platform/progress.h"
 #include "verify/verify.h"
 

@@ -3,7 +3,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace tavex::analysis {
 

@@ -1,8 +1,8 @@
 // Building and reading the topic index.
 #include "analysis/topic_index.h"
 
-#include "platform/text.h"
-#include "platform/xml.h"
+#include "text/text.h"
+#include "xml/xml.h"
 #include "store/tables.h"
 
 namespace tavex::analysis {

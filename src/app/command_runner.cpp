@@ -9,7 +9,7 @@
 #include <QWidget>
 
 #include "app/window_progress.h"
-#include "platform/workspace_lock.h"
+#include "fs/workspace_lock.h"
 
 namespace tavex::app {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/window_test_support.h"
-#include "platform/files.h"
+#include "fs/files.h"
 
 namespace tavex::app::testing {
 namespace {

@@ -22,7 +22,7 @@
 #include "app/preview_views.h"
 #include "app/tag_editor.h"
 #include "app/window_fonts.h"
-#include "platform/workspace_lock.h"
+#include "fs/workspace_lock.h"
 
 namespace tavex::app {
 

@@ -12,7 +12,7 @@
 #include <QTextBrowser>
 
 #include "app/window_test_support.h"
-#include "platform/files.h"
+#include "fs/files.h"
 #include "sample/sample_disc.h"
 
 namespace tavex::app::testing {

@@ -7,7 +7,7 @@
 #include <QTextBrowser>
 
 #include "app/window_fonts.h"
-#include "platform/cp932.h"
+#include "text/cp932.h"
 
 namespace tavex::app {
 

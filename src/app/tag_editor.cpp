@@ -23,7 +23,7 @@
 #include "app/grid_models.h"
 #include "app/preview_views.h"
 #include "pipeline/workbench.h"
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::app {
 

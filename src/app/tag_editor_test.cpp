@@ -18,7 +18,7 @@
 
 #include "app/grid_models.h"
 #include "app/window_test_support.h"
-#include "platform/files.h"
+#include "fs/files.h"
 #include "store/database.h"
 
 namespace tavex::app::testing {

@@ -21,8 +21,8 @@
 
 #include "app/window_test_support.h"
 #include "pipeline/settings.h"
-#include "platform/files.h"
-#include "platform/workspace_lock.h"
+#include "fs/files.h"
+#include "fs/workspace_lock.h"
 
 namespace tavex::app::testing {
 namespace {

@@ -9,8 +9,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 
 namespace tavex::audio {
 namespace {

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/test_recordings.h"
-#include "platform/files.h"
+#include "fs/files.h"
 #include "testing/test_util.h"
 
 namespace tavex::audio {

@@ -9,9 +9,9 @@
 #include <fmt/format.h>
 
 #include "audio/mp3_profile.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/write_layer.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/write_layer.h"
 #include "store/database.h"
 
 namespace tavex::audio {

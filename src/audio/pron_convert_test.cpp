@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "audio/test_recordings.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "store/database.h"
 #include "testing/test_util.h"
 

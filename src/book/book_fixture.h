@@ -8,7 +8,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/text.h"
+#include "text/text.h"
 #include "store/database.h"
 #include "store/tables.h"
 #include "stylesheet/stylesheet_files.h"

@@ -15,8 +15,8 @@
 #include "book/entry_block.h"
 #include "book/gaiji_table.h"
 #include "book/transform.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "platform/ordered_pool.h"
 #include "store/database.h"
 

@@ -12,7 +12,7 @@
 #include "book/owner_block.h"
 #include "platform/mode.h"
 #include "platform/progress.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace tavex::book {
 

@@ -7,9 +7,9 @@
 #include <regex>
 
 #include "book/book_fixture.h"
-#include "platform/cp932.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/cp932.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "testing/test_util.h"
 
 namespace tavex::book {

@@ -6,7 +6,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/cp932.h"
+#include "text/cp932.h"
 
 namespace tavex::book {
 

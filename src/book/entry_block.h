@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace tavex::book {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/cp932.h"
+#include "text/cp932.h"
 
 namespace tavex::book {
 namespace {

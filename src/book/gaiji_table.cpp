@@ -6,9 +6,9 @@
 
 #include <fmt/format.h>
 
-#include "platform/cp932.h"
-#include "platform/error.h"
-#include "platform/plain_letters.h"
+#include "text/cp932.h"
+#include "text/error.h"
+#include "text/plain_letters.h"
 #include "store/database.h"
 #include "store/tables.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "book/book_fixture.h"
-#include "platform/cp932.h"
+#include "text/cp932.h"
 #include "store/database.h"
 #include "testing/test_util.h"
 

@@ -6,8 +6,8 @@
 #include <fmt/format.h>
 
 #include "hostinfo/host_identity.h"
-#include "platform/cp932.h"
-#include "platform/files.h"
+#include "text/cp932.h"
+#include "fs/files.h"
 
 namespace tavex::book {
 

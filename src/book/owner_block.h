@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace tavex::book {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/cp932.h"
+#include "text/cp932.h"
 
 namespace tavex::book {
 namespace {

@@ -6,10 +6,10 @@
 #include "analysis/topic_index.h"
 #include "book/entry_block.h"
 #include "book/gaiji_table.h"
-#include "platform/cp932.h"
-#include "platform/error.h"
-#include "platform/regex.h"
-#include "platform/xml.h"
+#include "text/cp932.h"
+#include "text/error.h"
+#include "text/regex.h"
+#include "xml/xml.h"
 #include "store/database.h"
 
 namespace tavex::book {

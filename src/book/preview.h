@@ -11,7 +11,7 @@
 
 #include "book/transform.h"
 #include "platform/mode.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace tavex::book {
 

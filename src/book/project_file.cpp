@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "platform/cp932.h"
-#include "platform/files.h"
-#include "platform/text.h"
+#include "text/cp932.h"
+#include "fs/files.h"
+#include "text/text.h"
 
 namespace tavex {
 

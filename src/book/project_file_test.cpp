@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/cp932.h"
-#include "platform/files.h"
+#include "text/cp932.h"
+#include "fs/files.h"
 #include "testing/test_util.h"
 
 namespace tavex {

@@ -8,8 +8,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/cp932.h"
-#include "platform/regex.h"
+#include "text/cp932.h"
+#include "text/regex.h"
 
 namespace tavex::book {
 

@@ -13,8 +13,8 @@
 
 #include "book/gaiji_table.h"
 #include "platform/mode.h"
-#include "platform/text.h"
-#include "platform/xml.h"
+#include "text/text.h"
+#include "xml/xml.h"
 
 namespace tavex::book {
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "book/book_fixture.h"
-#include "platform/cp932.h"
-#include "platform/error.h"
+#include "text/cp932.h"
+#include "text/error.h"
 #include "testing/test_util.h"
 
 namespace tavex::book {

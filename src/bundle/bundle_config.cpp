@@ -5,9 +5,9 @@
 
 #include <fmt/format.h>
 
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/regex.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "text/regex.h"
 
 namespace tavex::bundle {
 

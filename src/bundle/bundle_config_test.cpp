@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "testing/test_util.h"
 
 namespace tavex::bundle {

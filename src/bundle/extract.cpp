@@ -9,8 +9,8 @@
 
 #include "bundle/inflate.h"
 #include "bundle/record_file.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "store/database.h"
 #include "store/tables.h"
 

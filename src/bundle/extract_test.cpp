@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "store/database.h"
 #include "testing/test_util.h"
 

@@ -7,7 +7,7 @@
 
 #include <fmt/format.h>
 
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::bundle {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/write_layer.h"
+#include "fs/write_layer.h"
 
 namespace tavex::bundle {
 

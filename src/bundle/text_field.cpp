@@ -5,7 +5,7 @@
 
 #include "bundle/extract.h"
 #include "bundle/record_file.h"
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::bundle {
 namespace {

@@ -10,7 +10,7 @@
 #include "check/key_text.h"
 #include "check/line_reader.h"
 #include "check/markup.h"
-#include "platform/files.h"
+#include "fs/files.h"
 
 namespace tavex::check {
 

@@ -16,10 +16,10 @@
 #include "check/wav_check.h"
 #include "epwing/book_source.h"
 #include "epwing/gaiji_set.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/safe_file.h"
-#include "platform/source_bounds.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/safe_file.h"
+#include "fs/source_bounds.h"
 
 namespace tavex::check {
 

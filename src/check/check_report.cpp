@@ -4,7 +4,7 @@
 
 #include "check/check.h"
 #include "check/finding_sink.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace tavex::check {
 

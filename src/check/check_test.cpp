@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/cp932.h"
-#include "platform/error.h"
-#include "platform/text.h"
+#include "text/cp932.h"
+#include "text/error.h"
+#include "text/text.h"
 #include "testing/test_util.h"
 
 namespace tavex::check {

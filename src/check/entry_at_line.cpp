@@ -4,7 +4,7 @@
 
 #include "check/check.h"
 #include "check/line_reader.h"
-#include "platform/files.h"
+#include "fs/files.h"
 
 namespace tavex::check {
 

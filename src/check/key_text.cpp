@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/cp932.h"
+#include "text/cp932.h"
 
 namespace tavex::check {
 

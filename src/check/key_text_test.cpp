@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "check/project_check.h"
-#include "platform/cp932.h"
+#include "text/cp932.h"
 
 namespace tavex::check {
 namespace {

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/cp932.h"
-#include "platform/error.h"
-#include "platform/source_bounds.h"
-#include "platform/text.h"
+#include "text/cp932.h"
+#include "text/error.h"
+#include "fs/source_bounds.h"
+#include "text/text.h"
 
 namespace tavex::check {
 

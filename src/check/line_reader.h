@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "check/finding_sink.h"
-#include "platform/safe_file.h"
+#include "fs/safe_file.h"
 
 namespace tavex::check {
 

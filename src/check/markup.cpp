@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/cp932.h"
-#include "platform/text.h"
+#include "text/cp932.h"
+#include "text/text.h"
 
 namespace tavex::check {
 

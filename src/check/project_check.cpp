@@ -6,9 +6,9 @@
 #include <array>
 
 #include "check/line_reader.h"
-#include "platform/cp932.h"
-#include "platform/files.h"
-#include "platform/text.h"
+#include "text/cp932.h"
+#include "fs/files.h"
+#include "text/text.h"
 
 namespace tavex::check {
 

@@ -8,8 +8,8 @@
 
 #include "check/markup.h"
 #include "epwing/sound_store.h"
-#include "platform/safe_file.h"
-#include "platform/source_bounds.h"
+#include "fs/safe_file.h"
+#include "fs/source_bounds.h"
 
 namespace tavex::check {
 namespace {

@@ -9,11 +9,11 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/safe_file.h"
-#include "platform/source_bounds.h"
-#include "platform/text.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/safe_file.h"
+#include "fs/source_bounds.h"
+#include "text/text.h"
 
 namespace tavex::check {
 

@@ -7,7 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/terminal.h"
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::cli {
 

@@ -6,7 +6,7 @@
 #include "cli/command.h"
 #include "cli/terminal.h"
 #include "pipeline/workbench.h"
-#include "platform/workspace_lock.h"
+#include "fs/workspace_lock.h"
 
 namespace tavex::cli {
 

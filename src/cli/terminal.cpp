@@ -12,7 +12,7 @@
 #include <iostream>
 #include <string_view>
 
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace tavex::cli {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "cli/command.h"
 #include "cli/terminal.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "verify/verify.h"
 
 namespace tavex::cli {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "epwing/jis.h"
-#include "platform/cp932.h"
-#include "platform/text.h"
+#include "text/cp932.h"
+#include "text/text.h"
 
 namespace tavex::epwing {
 namespace {

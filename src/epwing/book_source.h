@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "epwing/warning_tally.h"
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::epwing {
 

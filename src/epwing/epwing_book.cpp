@@ -22,12 +22,12 @@
 #include "epwing/sound_store.h"
 #include "epwing/text_encoder.h"
 #include "epwing/warning_tally.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/folder_swap.h"
-#include "platform/manifest.h"
-#include "platform/safe_file.h"
-#include "platform/source_bounds.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/folder_swap.h"
+#include "fs/manifest.h"
+#include "fs/safe_file.h"
+#include "fs/source_bounds.h"
 
 namespace tavex::epwing {
 namespace {

@@ -11,10 +11,10 @@
 #include <map>
 #include <regex>
 
-#include "platform/cp932.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/folder_swap.h"
+#include "text/cp932.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/folder_swap.h"
 #include "testing/test_util.h"
 #include "verify/libeb_reader.h"
 

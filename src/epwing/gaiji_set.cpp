@@ -8,12 +8,12 @@
 #include <new>
 #include <optional>
 
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/safe_file.h"
-#include "platform/source_bounds.h"
-#include "platform/text.h"
-#include "platform/xml.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/safe_file.h"
+#include "fs/source_bounds.h"
+#include "text/text.h"
+#include "xml/xml.h"
 
 namespace tavex::epwing {
 namespace {

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/error.h"
-#include "platform/write_layer.h"
+#include "text/error.h"
+#include "fs/write_layer.h"
 
 namespace tavex::epwing {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/cp932.h"
+#include "text/cp932.h"
 
 namespace tavex::epwing {
 

@@ -5,9 +5,9 @@
 
 #include "epwing/body_markup.h"
 #include "epwing/jis.h"
-#include "platform/cp932.h"
-#include "platform/error.h"
-#include "platform/plain_letters.h"
+#include "text/cp932.h"
+#include "text/error.h"
+#include "text/plain_letters.h"
 
 namespace tavex::epwing {
 namespace {

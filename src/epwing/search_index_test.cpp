@@ -12,7 +12,7 @@
 #include <set>
 
 #include "epwing/epwing_book.h"
-#include "platform/cp932.h"
+#include "text/cp932.h"
 #include "testing/test_util.h"
 #include "verify/libeb_reader.h"
 

@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <new>
 
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/safe_file.h"
-#include "platform/source_bounds.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/safe_file.h"
+#include "fs/source_bounds.h"
 
 namespace tavex::epwing {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/progress.h"
-#include "platform/text.h"
+#include "text/text.h"
 
 namespace tavex::epwing {
 

@@ -7,8 +7,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "store/database.h"
 
 namespace tavex::exchange {

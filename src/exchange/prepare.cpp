@@ -3,7 +3,7 @@
 
 #include "analysis/statistics.h"
 #include "exchange/table_import.h"
-#include "platform/files.h"
+#include "fs/files.h"
 #include "store/database.h"
 #include "store/tables.h"
 

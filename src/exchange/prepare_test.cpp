@@ -4,8 +4,8 @@
 
 #include "analysis/entry_table_fixture.h"
 #include "exchange/import_command.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "store/tables.h"
 #include "testing/test_util.h"
 

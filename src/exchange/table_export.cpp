@@ -5,9 +5,9 @@
 
 #include <unordered_set>
 
-#include "platform/regex.h"
-#include "platform/text.h"
-#include "platform/xml.h"
+#include "text/regex.h"
+#include "text/text.h"
+#include "xml/xml.h"
 
 namespace tavex::exchange {
 

@@ -7,8 +7,8 @@
 #include "analysis/entry_table_fixture.h"
 #include "analysis/statistics.h"
 #include "exchange/table_import.h"
-#include "platform/files.h"
-#include "platform/xml.h"
+#include "fs/files.h"
+#include "xml/xml.h"
 #include "store/tables.h"
 #include "testing/test_util.h"
 

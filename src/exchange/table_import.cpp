@@ -5,9 +5,9 @@
 
 #include <optional>
 
-#include "platform/error.h"
-#include "platform/text.h"
-#include "platform/xml.h"
+#include "text/error.h"
+#include "text/text.h"
+#include "xml/xml.h"
 
 namespace tavex::exchange {
 

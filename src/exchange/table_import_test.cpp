@@ -4,7 +4,7 @@
 
 #include "analysis/entry_table_fixture.h"
 #include "exchange/prepare.h"
-#include "platform/error.h"
+#include "text/error.h"
 #include "store/tables.h"
 #include "testing/test_util.h"
 

@@ -5,10 +5,10 @@
 #include <fmt/format.h>
 
 #include "gaiji/render_glyph.h"
-#include "platform/cp932.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/text.h"
+#include "text/cp932.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "text/text.h"
 #include "store/database.h"
 #include "store/tables.h"
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 
 namespace tavex::gaiji {
 namespace {

@@ -14,7 +14,7 @@
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::gaiji {
 namespace {

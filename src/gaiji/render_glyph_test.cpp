@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "gaiji/glyph_picture.h"
-#include "platform/files.h"
+#include "fs/files.h"
 #include "testing/test_util.h"
 
 namespace tavex::gaiji {

@@ -6,9 +6,9 @@
 #include <map>
 
 #include "pipeline/workbench.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/folder_swap.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/folder_swap.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
 #include "store/database.h"

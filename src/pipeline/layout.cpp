@@ -3,9 +3,9 @@
 #include "pipeline/layout.h"
 
 
-#include "platform/files.h"
-#include "platform/folder_swap.h"
-#include "platform/manifest.h"
+#include "fs/files.h"
+#include "fs/folder_swap.h"
+#include "fs/manifest.h"
 #include "store/database.h"
 
 namespace tavex {

@@ -53,7 +53,7 @@ void CreateWorkingFolders(const WorkingLayout& layout);
 // A run in operating mode 0 writes its book beside the previous one and puts it in place
 // only when the run has succeeded, so a failed or killed run leaves the previous book as
 // it was. The book moves through three names beside base_folder, each a folder that
-// carries the swap mark (platform/folder_swap.h):
+// carries the swap mark (fs/folder_swap.h):
 //   base_folder.new    being written; a leftover one is from a run that did not finish
 //   base_folder.ready  complete, about to replace base_folder
 //   base_folder.old    the previous book, being removed

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files.h"
+#include "fs/files.h"
 #include "store/database.h"
 #include "testing/test_util.h"
 

@@ -9,9 +9,9 @@
 #include <set>
 
 #include "pipeline/workbench.h"
-#include "platform/cp932.h"
-#include "platform/files.h"
-#include "platform/text.h"
+#include "text/cp932.h"
+#include "fs/files.h"
+#include "text/text.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
 #include "store/database.h"

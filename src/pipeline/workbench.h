@@ -66,7 +66,7 @@ class Workbench {
   // replacement of base_folder, creates the working folders and the database when
   // missing, and loads the tag rows when `xsl` exists (only the first three when the
   // options say not to prepare the working folder, the first two for a reader). Except
-  // for a reader, the caller holds the workspace lock (platform/workspace_lock.h).
+  // for a reader, the caller holds the workspace lock (fs/workspace_lock.h).
   void Start();
   // Close: writes the settings and, in operating mode 0, deletes working_folder.
   void Close();

@@ -4,7 +4,7 @@
 #include <fmt/format.h>
 #include <zlib.h>
 
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::sample {
 namespace {

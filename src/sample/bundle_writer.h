@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/write_layer.h"
+#include "fs/write_layer.h"
 
 namespace tavex::sample {
 

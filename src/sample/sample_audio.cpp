@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "platform/error.h"
+#include "text/error.h"
 #include "sample/sample_random.h"
 
 namespace tavex::sample {

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "platform/error.h"
+#include "text/error.h"
 #include "sample/sample_test_tools.h"
 #include "testing/test_util.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/error.h"
+#include "text/error.h"
 #include "sample/bundle_writer.h"
 #include "sample/sample_audio.h"
 #include "sample/sample_entries.h"

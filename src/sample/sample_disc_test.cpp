@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "platform/error.h"
+#include "text/error.h"
 #include "sample/sample_entries.h"
 #include "sample/sample_test_tools.h"
 #include "sample/sample_words.h"

@@ -12,9 +12,9 @@
 #include <utility>
 #include <variant>
 
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/text.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "text/text.h"
 
 namespace tavex::store {
 namespace {

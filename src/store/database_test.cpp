@@ -7,8 +7,8 @@
 #include <chrono>
 #include <csignal>
 
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "testing/test_util.h"
 
 namespace tavex::store {

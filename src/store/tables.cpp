@@ -3,7 +3,7 @@
 // that exchange files and older databases rely on; only the counter type is written the way SQLite numbers rows from 1.
 #include "store/tables.h"
 
-#include "platform/files.h"
+#include "fs/files.h"
 
 namespace tavex::store {
 

@@ -1,6 +1,6 @@
 #include "stylesheet/rule_row.h"
 
-#include "platform/files.h"
+#include "fs/files.h"
 #include "store/database.h"
 
 namespace tavex {

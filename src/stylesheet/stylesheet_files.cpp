@@ -10,8 +10,8 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "stylesheet/template_line.h"
 
 namespace tavex {

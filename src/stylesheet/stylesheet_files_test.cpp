@@ -10,9 +10,9 @@
 #include <ctime>
 #include <filesystem>
 
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/xml.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "xml/xml.h"
 #include "testing/test_util.h"
 
 namespace tavex {

@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/files.h"
-#include "platform/text.h"
+#include "fs/files.h"
+#include "text/text.h"
 #include "store/database.h"
 
 namespace tavex {

@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "bundle/text_field.h"
-#include "platform/error.h"
-#include "platform/files.h"
-#include "platform/text.h"
+#include "text/error.h"
+#include "fs/files.h"
+#include "text/text.h"
 #include "store/database.h"
 
 namespace tavex::suggest {

@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "analysis/entry_walk.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "stylesheet/template_line.h"
 
 namespace tavex::suggest {

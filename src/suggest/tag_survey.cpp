@@ -4,7 +4,7 @@
 #include <unordered_set>
 
 #include "analysis/entry_walk.h"
-#include "platform/text.h"
+#include "text/text.h"
 #include "stylesheet/stylesheet_files.h"
 
 namespace tavex::suggest {

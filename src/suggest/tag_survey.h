@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/xml.h"
+#include "xml/xml.h"
 #include "suggest/disc_facts.h"
 
 namespace tavex::suggest {

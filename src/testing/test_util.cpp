@@ -9,7 +9,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/workspace_lock.h"
+#include "fs/workspace_lock.h"
 
 namespace tavex::testing {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "epwing/search_index.h"
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::verify {
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/error.h"
+#include "text/error.h"
 #include "verify/book_files.h"
 
 namespace tavex::verify {

@@ -16,7 +16,7 @@
 #include "epwing/sound_store.h"
 #include "epwing/text_encoder.h"
 #include "epwing/warning_tally.h"
-#include "platform/files.h"
+#include "fs/files.h"
 
 namespace tavex::verify {
 namespace {

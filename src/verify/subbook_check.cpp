@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "epwing/search_index.h"
-#include "platform/error.h"
+#include "text/error.h"
 
 namespace tavex::verify {
 

@@ -6,7 +6,7 @@
 
 #include "epwing/gaiji_set.h"
 #include "epwing/search_index.h"
-#include "platform/error.h"
+#include "text/error.h"
 #include "verify/subbook_check.h"
 
 namespace tavex::verify {

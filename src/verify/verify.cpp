@@ -3,8 +3,8 @@
 
 #include <fmt/format.h>
 
-#include "platform/error.h"
-#include "platform/files.h"
+#include "text/error.h"
+#include "fs/files.h"
 #include "verify/book_files.h"
 #include "verify/finding_list.h"
 #include "verify/subbook_check.h"

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "epwing/epwing_book.h"
-#include "platform/cp932.h"
-#include "platform/files.h"
+#include "text/cp932.h"
+#include "fs/files.h"
 #include "testing/test_util.h"
 #include "verify/book_index.h"
 

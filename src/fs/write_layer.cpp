@@ -1,0 +1,313 @@
+// The write layer over openat, renameat and unlinkat. A written path is split into the
+// deepest registered anchor and the parts below it; the anchor is opened by its path,
+// each part below with O_DIRECTORY | O_NOFOLLOW, and the file is made relative to the
+// last handle, so a link planted anywhere below the anchor stops the write.
+#include "fs/write_layer.h"
+
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/manifest.h"
+#include "fs/write_handles.h"
+
+namespace tavex {
+namespace {
+
+std::mutex& AnchorMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::vector<std::string>& Anchors() {
+  static std::vector<std::string> anchors;
+  return anchors;
+}
+
+// `path` as an absolute, lexically normal path without a trailing "/".
+std::string Normal(const std::string& path) {
+  std::string text = std::filesystem::absolute(path.empty() ? "." : path).lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+// The deepest anchor that holds `normal`, or empty.
+std::string AnchorOf(const std::string& normal) {
+  std::lock_guard<std::mutex> guard(AnchorMutex());
+  std::string best;
+  for (const std::string& anchor : Anchors()) {
+    if (IsAtOrBelow(normal, anchor) && anchor.size() > best.size()) best = anchor;
+  }
+  return best;
+}
+
+// An unpredictable name beside `name` for a file being written.
+std::string TempName(const std::string& name) {
+  unsigned char bytes[6];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno != EINTR) throw Error(fmt::format("cannot write {}: {}", name, SystemMessage(errno)));
+    if (n > 0) got += static_cast<std::size_t>(n);
+  }
+  std::string suffix;
+  for (unsigned char byte : bytes) suffix += fmt::format("{:02x}", byte);
+  return name + ".tmp-" + suffix;
+}
+
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  while (!bytes.empty()) {
+    const ssize_t put = write(fd, bytes.data(), bytes.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
+}  // namespace
+
+WriteAnchor::WriteAnchor(const std::string& folder) : folder_(Normal(folder)) {
+  std::lock_guard<std::mutex> guard(AnchorMutex());
+  Anchors().push_back(folder_);
+}
+
+WriteAnchor::~WriteAnchor() {
+  std::lock_guard<std::mutex> guard(AnchorMutex());
+  auto& anchors = Anchors();
+  auto found = std::find(anchors.begin(), anchors.end(), folder_);
+  if (found != anchors.end()) anchors.erase(found);
+}
+
+Handle OpenFolderHandle(const std::string& folder_path, bool create, const std::string& wanted) {
+  const std::string& folder = wanted.empty() ? folder_path : wanted;
+  const std::string normal = Normal(folder_path);
+  const std::string anchor = AnchorOf(normal);
+  if (anchor.empty()) {
+    // No anchor: the folder's path is the user's choice (an export file's folder, say), and
+    // only the written file itself is guarded.
+    if (create) CreateFolders(folder_path);
+    Handle dir(open(normal.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) ThrowFolderError(folder, normal, errno, AT_FDCWD);
+    return dir;
+  }
+  Handle dir(open(anchor.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0) ThrowFolderError(folder, anchor, errno, AT_FDCWD);
+  std::string walked = anchor;
+  std::string_view rest = std::string_view(normal).substr(anchor.size());
+  while (!rest.empty()) {
+    while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+    const std::size_t slash = rest.find('/');
+    const std::string part(rest.substr(0, slash));
+    rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash);
+    if (part.empty()) break;
+    const std::string parent_path = walked;
+    walked = JoinPath(walked, part);
+    int next = openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && errno == ENOENT && create) {
+      MakeFolderAt(dir.get(), parent_path, part);
+      next = openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (next < 0) ThrowFolderError(folder, walked, errno, dir.get(), part);
+    dir = Handle(next);
+  }
+  return dir;
+}
+
+ParentHandle OpenParentHandle(const std::string& path) {
+  const std::string normal = Normal(path);
+  const std::size_t slash = normal.find_last_of('/');
+  ParentHandle parent;
+  parent.folder = slash == 0 ? "/" : normal.substr(0, slash);
+  parent.name = normal.substr(slash + 1);
+  parent.dir = OpenFolderHandle(parent.folder, false, path);
+  return parent;
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view data) {
+  NewFile file(path, NewFile::Placing::kAtomic);
+  file.Write(data);
+  file.Commit();
+}
+
+void WriteFileInPlace(const std::string& path, std::string_view data) {
+  NewFile file(path, NewFile::Placing::kInPlace);
+  file.Write(data);
+  file.Commit();
+}
+
+NewFile::NewFile(const std::string& path, Placing placing)
+    : path_(path), atomic_(placing == Placing::kAtomic) {
+  ParentHandle parent = OpenParentHandle(path);
+  folder_ = parent.folder;
+  name_ = parent.name;
+  CheckReplaceable(parent.dir.get(), path, name_);
+  if (atomic_) {
+    temp_name_ = TempName(name_);
+    // Listed under its final name: the temporary name is taken as the listed file's.
+    NoteInManifest(parent.dir.get(), folder_, name_, false);
+    fd_ = openat(parent.dir.get(), temp_name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                 0644);
+    if (fd_ < 0) throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
+  } else {
+    temp_name_ = name_;
+    fd_ = OpenInPlace(parent.dir.get(), folder_, name_, path);
+  }
+  folder_fd_ = parent.dir.release();
+}
+
+NewFile::~NewFile() {
+  if (fd_ >= 0) {
+    close(fd_);
+    unlinkat(folder_fd_, temp_name_.c_str(), 0);
+  }
+  if (folder_fd_ >= 0) close(folder_fd_);
+}
+
+void NewFile::Write(std::string_view bytes) { WriteAll(fd_, bytes, path_); }
+
+void NewFile::Commit() {
+  // A replaced file is flushed before the rename puts it in place; the files of a folder
+  // written in place are flushed together before that folder's swap.
+  if (atomic_ && fsync(fd_) != 0)
+    throw Error(fmt::format("cannot write {}: {}", path_, SystemMessage(errno)));
+  const int closed = close(fd_);
+  const int err = errno;
+  fd_ = -1;
+  if (closed != 0) {
+    unlinkat(folder_fd_, temp_name_.c_str(), 0);
+    throw Error(fmt::format("cannot write {}: {}", path_, SystemMessage(err)));
+  }
+  if (!atomic_) return;
+  try {
+    CheckReplaceable(folder_fd_, path_, name_);  // again, right before the rename
+    NoteInManifest(folder_fd_, folder_, name_, false);
+  } catch (const Error&) {
+    unlinkat(folder_fd_, temp_name_.c_str(), 0);
+    throw;
+  }
+  if (renameat(folder_fd_, temp_name_.c_str(), folder_fd_, name_.c_str()) != 0) {
+    const int rename_err = errno;
+    unlinkat(folder_fd_, temp_name_.c_str(), 0);
+    throw Error(fmt::format("cannot write {}: {}", path_, SystemMessage(rename_err)));
+  }
+  if (fsync(folder_fd_) != 0) throw Error(fmt::format("cannot write {}: {}", folder_, SystemMessage(errno)));
+}
+
+FolderFiles::FolderFiles(const std::string& folder)
+    : folder_(Normal(folder)), dir_fd_(OpenFolderHandle(folder, false).release()) {}
+
+FolderFiles::~FolderFiles() { close(dir_fd_); }
+
+void FolderFiles::WriteInPlace(const std::string& name, std::string_view data) {
+  const std::string path = JoinPath(folder_, name);
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    throw Error(fmt::format("cannot write {}: not a file name", path));
+  }
+  Handle fd(OpenInPlace(dir_fd_, folder_, name, path));
+  try {
+    WriteAll(fd.get(), data, path);
+  } catch (const Error&) {
+    unlinkat(dir_fd_, name.c_str(), 0);  // no file is left part-written
+    throw;
+  }
+  if (close(fd.release()) != 0) {
+    const int err = errno;
+    unlinkat(dir_fd_, name.c_str(), 0);
+    throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(err)));
+  }
+}
+
+std::FILE* OpenFileStream(const std::string& path) {
+  ParentHandle parent = OpenParentHandle(path);
+  CheckReplaceable(parent.dir.get(), path, parent.name);
+  Handle fd(OpenInPlace(parent.dir.get(), parent.folder, parent.name, path));
+  std::FILE* stream = fdopen(fd.get(), "w+b");
+  if (stream == nullptr) throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
+  fd.release();
+  return stream;
+}
+
+void CreateFolder(const std::string& path) {
+  ParentHandle parent = OpenParentHandle(path);
+  MakeFolderAt(parent.dir.get(), parent.folder, parent.name);
+}
+
+namespace {
+
+// Makes the missing parts of `normal` by path, following the links in it (a path the user
+// chose): a new part gets its manifest all the same.
+void CreateByPath(const std::string& normal, const std::string& path) {
+  std::string walked;
+  for (const auto& part : std::filesystem::path(normal)) {
+    walked = walked.empty() ? part.string() : JoinPath(walked, part.string());
+    if (walked == "/") continue;
+    struct stat st {};
+    if (stat(walked.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+    const std::size_t slash = walked.find_last_of('/');
+    Handle parent(
+        open(slash == 0 ? "/" : walked.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.get() < 0) ThrowFolderError(path, walked.substr(0, slash), errno, AT_FDCWD);
+    MakeFolderAt(parent.get(), slash == 0 ? "/" : walked.substr(0, slash), walked.substr(slash + 1));
+  }
+}
+
+}  // namespace
+
+void CreateFolders(const std::string& path) {
+  if (path.empty()) return;
+  const std::string normal = Normal(path);
+  const std::string anchor = AnchorOf(normal);
+  // Outside every anchor, and the anchor itself, are the user's path.
+  CreateByPath(anchor.empty() ? normal : anchor, path);
+  if (!anchor.empty()) OpenFolderHandle(normal, true);
+}
+
+void RenamePath(const std::string& from, const std::string& to) {
+  ParentHandle source = OpenParentHandle(from);
+  ParentHandle target = OpenParentHandle(to);
+  CheckRenameTarget(target.dir.get(), to, target.name);
+  NoteInManifest(target.dir.get(), target.folder, target.name, IsFolderAt(source.dir.get(), source.name));
+  if (renameat(source.dir.get(), source.name.c_str(), target.dir.get(), target.name.c_str()) != 0) {
+    throw Error("cannot rename " + from + " to " + to + ": " + SystemMessage(errno));
+  }
+  if (fsync(target.dir.get()) != 0)
+    throw Error(fmt::format("cannot write {}: {}", target.folder, SystemMessage(errno)));
+}
+
+void ClaimName(const std::string& path) {
+  ParentHandle parent = OpenParentHandle(path);
+  NoteInManifest(parent.dir.get(), parent.folder, parent.name, false);
+}
+
+void RemoveFile(const std::string& path) {
+  ParentHandle parent = OpenParentHandle(path);
+  if (unlinkat(parent.dir.get(), parent.name.c_str(), 0) != 0 && errno != ENOENT) {
+    throw Error(fmt::format("cannot delete {}: {}", path, SystemMessage(errno)));
+  }
+}
+
+void FlushFolderTree(const std::string& folder) {
+  Handle dir = OpenFolderHandle(folder, false);
+  if (syncfs(dir.get()) != 0 || fsync(dir.get()) != 0) {
+    throw Error(fmt::format("cannot flush {} to disk: {}", folder, SystemMessage(errno)));
+  }
+}
+
+void FlushFolder(const std::string& folder) {
+  Handle dir = OpenFolderHandle(folder, false);
+  if (fsync(dir.get()) != 0)
+    throw Error(fmt::format("cannot flush {} to disk: {}", folder, SystemMessage(errno)));
+}
+
+}  // namespace tavex

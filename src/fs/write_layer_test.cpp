@@ -1,0 +1,198 @@
+#include "fs/write_layer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <iterator>
+
+#include "text/error.h"
+#include "fs/files.h"
+#include "fs/folder_swap.h"
+#include "fs/manifest.h"
+#include "testing/test_util.h"
+
+namespace tavex {
+namespace {
+
+using testing::TempDir;
+using testing::WriteTestFile;
+
+std::size_t CountEntries(const std::string& folder) {
+  return static_cast<std::size_t>(
+      std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
+// The error `action` throws, or "" when it throws none.
+template <typename Action>
+std::string ErrorOf(Action action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return {};
+}
+
+TEST(WriteLayerTest, WritesReplaceWholeFilesAndLeaveNothingBeside) {
+  TempDir dir;
+  const std::string path = dir / "out.bin";
+  WriteFileAtomic(path, std::string("a\0b\r\n", 5));
+  WriteFileAtomic(path, "new");
+  EXPECT_EQ(ReadFile(path), "new");
+  WriteFileInPlace(dir / "in_place", std::string(1000, 'a'));
+  WriteFileInPlace(dir / "in_place", "b");
+  EXPECT_EQ(ReadFile(dir / "in_place"), "b");
+  EXPECT_EQ(CountEntries(dir.path()), 2u);  // no temporary file, no manifest in a user's folder
+  const std::string missing = dir / "no/such/folder/file";
+  EXPECT_EQ(ErrorOf([&] { WriteFileAtomic(missing, "x"); }).rfind("cannot write " + missing, 0), 0u);
+}
+
+// Every way a planted name could make a write land in a user's file: a link at the file,
+// a hard link, a special file, a folder, and a link in place of a folder below the anchor.
+TEST(WriteLayerTest, NeverWritesThroughAFileItDidNotMake) {
+  TempDir dir;
+  const WriteAnchor anchor(dir / "ws");
+  WriteTestFile(dir / "victim.txt", "mine");
+  CreateFolders(dir / "ws/base_folder");
+  const std::string base = dir / "ws/base_folder";
+  ASSERT_EQ(symlink((dir / "victim.txt").c_str(), (base + "/html_EPW").c_str()), 0);
+  ASSERT_EQ(link((dir / "victim.txt").c_str(), (base + "/Gaiji.xml").c_str()), 0);
+  ASSERT_EQ(mkfifo((base + "/TAVEX.ebs").c_str(), 0644), 0);
+  ASSERT_EQ(symlink(dir.path().c_str(), (base + "/us_pron").c_str()), 0);
+  for (const char* name : {"html_EPW", "Gaiji.xml", "TAVEX.ebs"}) {
+    for (bool atomic : {true, false}) {
+      const std::string path = JoinPath(base, name);
+      const std::string error =
+          ErrorOf([&] { atomic ? WriteFileAtomic(path, "book") : WriteFileInPlace(path, "book"); });
+      EXPECT_EQ(error.rfind("cannot write " + path + ": ", 0), 0u) << error;
+      EXPECT_NE(error.find("move it away"), std::string::npos) << error;
+    }
+  }
+  // Writing many files through one folder handle keeps the same rules.
+  FolderFiles files(base);
+  for (const char* name : {"html_EPW", "Gaiji.xml", "TAVEX.ebs", "../escaped.txt"}) {
+    EXPECT_THROW(files.WriteInPlace(name, "book"), Error) << name;
+  }
+  EXPECT_THROW(FolderFiles(base + "/us_pron"), Error);
+  EXPECT_FALSE(std::filesystem::exists(dir / "ws/escaped.txt"));
+  EXPECT_THROW(WriteFileAtomic(base + "/us_pron/a.wav", "wav"), Error);
+  EXPECT_THROW(CreateFolders(base + "/us_pron/deeper"), Error);
+  EXPECT_THROW(RenamePath(base + "/TAVEX.ebs", base + "/Gaiji.xml"), Error);
+  EXPECT_EQ(ReadFile(dir / "victim.txt"), "mine");
+  EXPECT_FALSE(std::filesystem::exists(dir / "a.wav"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "deeper"));
+  // A link at a temporary-looking name is not used: the temporary name is new each time.
+  ASSERT_EQ(symlink((dir / "victim.txt").c_str(), (base + "/copyright.html.tmp").c_str()), 0);
+  WriteFileAtomic(base + "/copyright.html", "page");
+  EXPECT_EQ(ReadFile(dir / "victim.txt"), "mine");
+}
+
+TEST(WriteLayerTest, DeletesOnlyWhatItsManifestsList) {
+  TempDir dir;
+  const WriteAnchor anchor(dir.path());
+  WriteTestFile(dir / "keep/precious.txt", "x");
+  CreateFolders(dir / "tree/sub/deeper");
+  WriteFileAtomic(dir / "tree/a.txt", "a");
+  WriteFileInPlace(dir / "tree/sub/deeper/b.txt", "b");
+  ASSERT_TRUE(HasManifest(dir / "tree/sub"));
+  chmod((dir / "tree/a.txt").c_str(), 0444);
+
+  // A user's file anywhere in the tree stops the delete before anything goes.
+  WriteTestFile(dir / "tree/sub/mine.txt", "mine");
+  const std::string error = ErrorOf([&] { DeleteFolderTree(dir / "tree"); });
+  EXPECT_NE(error.find("this program did not write " + (dir / "tree/sub/mine.txt")), std::string::npos)
+      << error;
+  EXPECT_TRUE(FileExists(dir / "tree/sub/deeper/b.txt"));
+  std::filesystem::remove(dir / "tree/sub/mine.txt");
+
+  // A listed folder swapped for a link goes as a link; its target stays.
+  std::filesystem::rename(dir / "tree/sub/deeper", dir / "moved");
+  ASSERT_EQ(symlink((dir / "keep").c_str(), (dir / "tree/sub/deeper").c_str()), 0);
+  DeleteFolderTree(dir / "tree");
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "tree")));
+  EXPECT_TRUE(FileExists(dir / "keep/precious.txt"));
+
+  // A folder without a manifest, or a file, is never deleted.
+  EXPECT_NE(
+      ErrorOf([&] { DeleteFolderTree(dir / "keep"); }).find("did not write " + (dir / "keep/precious.txt")),
+      std::string::npos);
+  EXPECT_THROW(DeleteFolderTree(dir / "keep/precious.txt"), Error);
+  EXPECT_TRUE(FileExists(dir / "keep/precious.txt"));
+  DeleteFolderTree(dir / "absent");
+  DeleteFolderTree("");
+}
+
+// A run killed right after it made a folder's manifest, before the manifest's first line,
+// leaves it empty: the next run takes it as listing nothing and goes on.
+TEST(WriteLayerTest, AnEmptyManifestLeftByAKillListsNothing) {
+  TempDir dir;
+  const WriteAnchor anchor(dir.path());
+  CreateFolders(dir / "killed");
+  const std::string manifest = dir / "killed/.tavex2epwing-manifest";
+  const std::string header = ReadFile(manifest);
+  ASSERT_FALSE(header.empty());
+  ASSERT_EQ(truncate(manifest.c_str(), 0), 0);
+  WriteFileAtomic(dir / "killed/a.txt", "a");
+  EXPECT_EQ(ReadFile(manifest), header + "a.txt\n");
+  DeleteFolderTree(dir / "killed");
+  EXPECT_FALSE(FolderExists(dir / "killed"));
+}
+
+// A folder of many files (a pronunciation folder), written through one handle, lists
+// each, also past the names the process remembers; rewriting one lists it again, which
+// does no harm.
+TEST(WriteLayerTest, AFolderOfManyFilesListsEveryOne) {
+  TempDir dir;
+  const WriteAnchor anchor(dir.path());
+  CreateFolders(dir / "many");
+  constexpr int kFiles = 5000;
+  FolderFiles files(dir / "many");
+  for (int i = 0; i < kFiles; ++i) files.WriteInPlace(std::to_string(i) + ".wav", "w");
+  WriteFileInPlace(dir / "many/4999.wav", "again");
+  EXPECT_TRUE(UnlistedIn(dir / "many").empty());
+  DeleteFolderTree(dir / "many");
+  EXPECT_FALSE(FolderExists(dir / "many"));
+}
+
+// A file put into the output folder while the new one is written stops the swap.
+TEST(WriteLayerTest, TheSwapLooksAgainRightBeforeItsRenames) {
+  TempDir dir;
+  const std::string out = dir / "dest";
+  CreateFolders(out);  // as the user made it: empty
+  std::filesystem::remove(out + "/" + kManifestName);
+  CheckOutputFolder(out, {});
+  CreateStagingFolder(out + ".staging", out);
+  WriteFileAtomic(out + ".staging/CATALOGS", "book");
+  WriteTestFile(out + "/precious.txt", "mine");
+  EXPECT_NE(ErrorOf([&] { SwapInFolder(out + ".staging", out); }).find("cannot replace " + out),
+            std::string::npos);
+  EXPECT_EQ(ReadFile(out + "/precious.txt"), "mine");
+  std::filesystem::remove(out + "/precious.txt");
+  SwapInFolder(out + ".staging", out);
+  EXPECT_EQ(ReadFile(out + "/CATALOGS"), "book");
+  EXPECT_FALSE(FolderExists(out + ".staging"));
+}
+
+TEST(WriteLayerTest, AnEarlierFolderIsAdoptedOnlyWhenNameAndTypeMatch) {
+  TempDir dir;
+  WriteTestFile(dir / "book/CATALOGS", "c");
+  WriteTestFile(dir / "book/DATA/HONMON", "h");
+  const std::vector<std::string> layout = {"CATALOGS", "DATA/", "DATA/HONMON", "us/", "us/*.wav"};
+  EXPECT_TRUE(MatchesEarlierLayout(dir / "book", layout));
+  WriteTestFile(dir / "book/us/a.wav", "w");
+  WriteTestFile(dir / "other/CATALOGS/notes.txt", "mine");  // a folder where a file belongs
+  EXPECT_FALSE(MatchesEarlierLayout(dir / "other", layout));
+  WriteTestFile(dir / "book/us/notes.txt", "mine");
+  EXPECT_FALSE(MatchesEarlierLayout(dir / "book", layout));
+  std::filesystem::remove(dir / "book/us/notes.txt");
+  EXPECT_TRUE(MatchesEarlierLayout(dir / "book", layout));
+  AdoptTree(dir / "book");
+  EXPECT_FALSE(MatchesEarlierLayout(dir / "book", layout));  // it has a manifest now
+  DeleteFolderTree(dir / "book");
+  EXPECT_FALSE(FolderExists(dir / "book"));
+}
+
+}  // namespace
+}  // namespace tavex
