@@ -14,12 +14,12 @@
 #include "check/line_reader.h"
 #include "check/project_check.h"
 #include "check/wav_check.h"
-#include "epwing/book_source.h"
-#include "epwing/gaiji_set.h"
+#include "source/book_source.h"
+#include "source/gaiji_map.h"
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/safe_file.h"
-#include "fs/source_bounds.h"
+#include "source/source_bounds.h"
 
 namespace tavex::check {
 
@@ -63,8 +63,8 @@ void CheckAsWriterReads(const std::string& base_folder, const std::set<std::stri
       "the file is not as `tavex2epwing html` or `gaiji` writes it: undo the hand edit, or write it anew";
   if (missing.count("html_EPW") == 0 && !HasErrorIn(report, {"html_EPW"})) {
     try {
-      epwing::ReadBookSource(JoinPath(base_folder, "html_EPW"), [](const epwing::SourceEntry&) {});
-    } catch (const epwing::SourceFormError& error) {
+      source::ReadBookSource(JoinPath(base_folder, "html_EPW"), [](const source::SourceEntry&) {});
+    } catch (const source::SourceFormError& error) {
       sink.Error("writer-refuses", "html_EPW", static_cast<int>(error.line()),
                  std::string("the EPWING writer refuses it: ") + error.what(), kAdvice);
     } catch (const Error& error) {
@@ -75,7 +75,7 @@ void CheckAsWriterReads(const std::string& base_folder, const std::set<std::stri
   if (missing.count("Gaiji.xml") == 0 && missing.count("GaijiMap.xml") == 0 &&
       !HasErrorIn(report, {"Gaiji.xml", "GaijiMap.xml"})) {
     try {
-      epwing::GaijiSet::Load(base_folder);
+      source::GaijiSet::Load(base_folder);
     } catch (const Error& error) {
       sink.Error("writer-refuses", "Gaiji.xml", 0, std::string("the EPWING writer refuses it: ") + error.what(),
                  kAdvice);

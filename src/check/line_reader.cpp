@@ -8,7 +8,7 @@
 
 #include "text/cp932.h"
 #include "text/error.h"
-#include "fs/source_bounds.h"
+#include "source/source_bounds.h"
 #include "text/text.h"
 
 namespace tavex::check {

@@ -9,7 +9,7 @@
 #include "check/markup.h"
 #include "epwing/sound_store.h"
 #include "fs/safe_file.h"
-#include "fs/source_bounds.h"
+#include "source/source_bounds.h"
 
 namespace tavex::check {
 namespace {

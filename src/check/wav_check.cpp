@@ -12,7 +12,7 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/safe_file.h"
-#include "fs/source_bounds.h"
+#include "source/source_bounds.h"
 #include "text/text.h"
 
 namespace tavex::check {

@@ -156,7 +156,7 @@ void BodyMarkup::Finish(TextEncoder& encoder) {
 }
 
 void BodyMarkup::Reference(char32_t c, TextEncoder& encoder) {
-  if (const epwing::Gaiji* gaiji = gaiji_.Find(c)) {
+  if (const source::Gaiji* gaiji = gaiji_.Find(c)) {
     encoder.Gaiji(gaiji->code, gaiji->narrow);
     return;
   }

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "epwing/gaiji_set.h"
+#include "source/gaiji_map.h"
 #include "epwing/jis.h"
 #include "epwing/text_encoder.h"
-#include "epwing/warning_tally.h"
+#include "source/warning_tally.h"
 
 namespace tavex::epwing {
 
@@ -70,7 +70,7 @@ class OpenTags {
 // Writes the markup `sjis` through `encoder`. Warnings are counted in `warnings`.
 class BodyMarkup {
  public:
-  BodyMarkup(const GaijiSet& gaiji, LinkResolver& links, WarningTally& warnings)
+  BodyMarkup(const source::GaijiSet& gaiji, LinkResolver& links, source::WarningTally& warnings)
       : gaiji_(gaiji), links_(links), warnings_(warnings) {}
 
   void Write(std::string_view sjis, TextEncoder& encoder);
@@ -82,10 +82,10 @@ class BodyMarkup {
   void Reference(char32_t c, TextEncoder& encoder);
   void UpdateStyle(TextEncoder& encoder);
 
-  const GaijiSet& gaiji_;
+  const source::GaijiSet& gaiji_;
   const std::uint16_t* ascii_ = AsciiJisTable();
   LinkResolver& links_;
-  WarningTally& warnings_;
+  source::WarningTally& warnings_;
   // Open tags, innermost last: the innermost font and script tags win.
   OpenTags fonts_;    // bold, italic (the second kind)
   OpenTags scripts_;  // sub, sup (the second kind)

@@ -13,21 +13,21 @@
 #include <unordered_map>
 
 #include "epwing/body_markup.h"
-#include "epwing/book_source.h"
+#include "source/book_source.h"
 #include "epwing/catalog.h"
-#include "epwing/gaiji_set.h"
+#include "epwing/gaiji_font.h"
 #include "epwing/honmon_file.h"
 #include "epwing/jis.h"
 #include "epwing/search_index.h"
 #include "epwing/sound_store.h"
 #include "epwing/text_encoder.h"
-#include "epwing/warning_tally.h"
+#include "source/warning_tally.h"
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/folder_swap.h"
 #include "fs/manifest.h"
 #include "fs/safe_file.h"
-#include "fs/source_bounds.h"
+#include "source/source_bounds.h"
 
 namespace tavex::epwing {
 namespace {
@@ -159,9 +159,9 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   const std::string copyright_path = JoinPath(base, "copyright.html");
   for (const char* name : kSourceFiles)
     OpenInsideOrThrow(base, name, source_bounds::Of(name), "book source file");
-  const GaijiSet gaiji = GaijiSet::Load(base);
-  WarningTally warnings;
-  const std::vector<std::string> ids = ReadEntryIds(html_path, warnings);
+  const source::GaijiSet gaiji = source::GaijiSet::Load(base);
+  source::WarningTally warnings;
+  const std::vector<std::string> ids = source::ReadEntryIds(html_path, warnings);
   if (ids.empty()) throw Error(fmt::format("book source file {} holds no entries", html_path));
 
   const std::string subbook = JoinPath(folder, kSubbookFolder);
@@ -184,7 +184,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   std::vector<PositionPatch> entry_patches;
   std::string text;
   ProgressLoop loop(progress, static_cast<int>(ids.size()), "EPWING書き出し中");
-  ReadBookSource(html_path, [&](const SourceEntry& entry) {
+  source::ReadBookSource(html_path, [&](const source::SourceEntry& entry) {
     const std::uint64_t at = honmon.position();
     text.clear();
     entry_patches.clear();
@@ -241,7 +241,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
     text.clear();
     entry_patches.clear();
     encoder.Begin(&text, &entry_patches);
-    markup.Write(ReadCopyrightBody(copyright_path), encoder);
+    markup.Write(source::ReadCopyrightBody(copyright_path), encoder);
     markup.Finish(encoder);
     encoder.End();
     honmon.Append(TextEncoder::kBeginRegion);

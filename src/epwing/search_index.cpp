@@ -45,7 +45,7 @@ struct Page {
 
 }  // namespace
 
-std::string NormalizedKey(std::string_view sjis, WarningTally& warnings) {
+std::string NormalizedKey(std::string_view sjis, source::WarningTally& warnings) {
   std::string key;
   std::size_t i = 0;
   while (i < sjis.size()) {

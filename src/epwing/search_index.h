@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "epwing/gaiji_set.h"
+#include "source/gaiji_map.h"
 #include "epwing/honmon_file.h"
-#include "epwing/warning_tally.h"
+#include "source/warning_tally.h"
 
 namespace tavex::epwing {
 
@@ -26,7 +26,7 @@ static_assert(kMaxKeyBytes + 1 <= 255);
 // The normalised JIS X 0208 form of a key written as book markup (code page 932 with
 // entities and numeric references). Characters without a JIS X 0208 form are replaced
 // by their base letters ("é" by "e") or left out; keys over kMaxKeyBytes are cut.
-std::string NormalizedKey(std::string_view sjis, WarningTally& warnings);
+std::string NormalizedKey(std::string_view sjis, source::WarningTally& warnings);
 
 // The key with its two-byte characters in reverse order, for the backward index.
 std::string ReversedKey(std::string_view key);

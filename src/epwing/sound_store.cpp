@@ -9,7 +9,7 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/safe_file.h"
-#include "fs/source_bounds.h"
+#include "source/source_bounds.h"
 
 namespace tavex::epwing {
 namespace {
@@ -118,7 +118,7 @@ std::uint32_t SoundFormatWord(std::string_view format_chunk) {
          std::min<std::uint32_t>(channels, 0xFF);
 }
 
-SoundStore::SoundStore(std::string base_folder, std::string side_path, WarningTally& warnings)
+SoundStore::SoundStore(std::string base_folder, std::string side_path, source::WarningTally& warnings)
     : base_folder_(std::move(base_folder)), side_path_(std::move(side_path)), warnings_(warnings) {
   side_ = OpenFileStream(side_path_);
   // stdio ignores the size asked for without a buffer of our own.

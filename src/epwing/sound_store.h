@@ -14,7 +14,7 @@
 
 #include "epwing/body_markup.h"
 #include "epwing/honmon_file.h"
-#include "epwing/warning_tally.h"
+#include "source/warning_tally.h"
 
 namespace tavex::epwing {
 
@@ -24,7 +24,7 @@ inline constexpr char kMissingRecordingWarning[] = "sound link to a missing reco
 class SoundStore {
  public:
   // `base_folder` holds the recording folders; `side_path` is the side file to create.
-  SoundStore(std::string base_folder, std::string side_path, WarningTally& warnings);
+  SoundStore(std::string base_folder, std::string side_path, source::WarningTally& warnings);
   ~SoundStore();
   SoundStore(const SoundStore&) = delete;
   SoundStore& operator=(const SoundStore&) = delete;
@@ -47,7 +47,7 @@ class SoundStore {
   std::unique_ptr<char[]> side_buffer_ = std::make_unique<char[]>(kSideBufferBytes);  // outlives side_
   std::FILE* side_ = nullptr;
   std::uint64_t side_size_ = 0;
-  WarningTally& warnings_;
+  source::WarningTally& warnings_;
   std::unordered_map<std::string, std::optional<SoundLink>> by_name_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> extents_;
   std::string read_buffer_;  // the recording being stored; reused, so no allocation per file

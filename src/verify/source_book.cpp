@@ -10,12 +10,12 @@
 #include <utility>
 
 #include "epwing/body_markup.h"
-#include "epwing/book_source.h"
-#include "epwing/gaiji_set.h"
+#include "source/book_source.h"
+#include "source/gaiji_map.h"
 #include "epwing/search_index.h"
 #include "epwing/sound_store.h"
 #include "epwing/text_encoder.h"
-#include "epwing/warning_tally.h"
+#include "source/warning_tally.h"
 #include "fs/files.h"
 
 namespace tavex::verify {
@@ -55,8 +55,8 @@ bool MentionsWav(const std::string& body) {
 }  // namespace
 
 std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder) {
-  const epwing::GaijiSet gaiji = epwing::GaijiSet::Load(base_folder);
-  epwing::WarningTally warnings;
+  const source::GaijiSet gaiji = source::GaijiSet::Load(base_folder);
+  source::WarningTally warnings;
   SoundCollector sounds;
   epwing::BodyMarkup markup(gaiji, sounds, warnings);
   epwing::TextEncoder encoder;
@@ -64,7 +64,7 @@ std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder) {
   std::vector<epwing::PositionPatch> patches;
   std::vector<SourceEntryKeys> entries;
   std::unordered_set<std::string> seen;
-  epwing::ReadBookSource(JoinPath(base_folder, "html_EPW"), [&](const epwing::SourceEntry& entry) {
+  source::ReadBookSource(JoinPath(base_folder, "html_EPW"), [&](const source::SourceEntry& entry) {
     SourceEntryKeys keys;
     // An entry may have many thousands of keys: repeats are found through a set.
     seen.clear();

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "epwing/gaiji_set.h"
+#include "source/gaiji_map.h"
 #include "epwing/search_index.h"
 #include "text/error.h"
 #include "verify/subbook_check.h"
@@ -184,9 +184,9 @@ void SubbookCheck::CompareSource() {
     }
   }
   try {
-    const epwing::GaijiSet gaiji = epwing::GaijiSet::Load(options_.base_folder);
+    const source::GaijiSet gaiji = source::GaijiSet::Load(options_.base_folder);
     for (bool narrow : {true, false}) {
-      for (const epwing::Glyph& glyph : narrow ? gaiji.narrow().glyphs : gaiji.wide().glyphs) {
+      for (const source::Glyph& glyph : narrow ? gaiji.narrow().glyphs : gaiji.wide().glyphs) {
         std::string fault;
         try {
           if (reader_->Glyph(glyph.code, narrow) != glyph.rows) fault = "its bitmap differs from Gaiji.xml";

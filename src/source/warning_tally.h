@@ -11,7 +11,7 @@
 #include "platform/progress.h"
 #include "text/text.h"
 
-namespace tavex::epwing {
+namespace tavex::source {
 
 class WarningTally {
  public:
@@ -49,4 +49,4 @@ class WarningTally {
   std::map<std::string, Count> tally_;
 };
 
-}  // namespace tavex::epwing
+}  // namespace tavex::source

@@ -1,5 +1,5 @@
 // A line reader over the book HTML with errors that name the file and line.
-#include "epwing/book_source.h"
+#include "source/book_source.h"
 
 #include <fmt/format.h>
 
@@ -11,10 +11,10 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/safe_file.h"
-#include "fs/source_bounds.h"
+#include "source/source_bounds.h"
 #include "text/text.h"
 
-namespace tavex::epwing {
+namespace tavex::source {
 namespace {
 
 constexpr std::size_t kIoBufferBytes = 1 << 20;
@@ -209,4 +209,4 @@ std::string ReadCopyrightBody(const std::string& path) {
   return text.substr(open + 6, close - open - 6);
 }
 
-}  // namespace tavex::epwing
+}  // namespace tavex::source

@@ -1,5 +1,5 @@
-// Reading the gaiji files of the book source and writing the book's gaiji fonts.
-#include "epwing/gaiji_set.h"
+// Reading the gaiji files of the book source.
+#include "source/gaiji_map.h"
 
 #include <fmt/format.h>
 
@@ -11,14 +11,12 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/safe_file.h"
-#include "fs/source_bounds.h"
+#include "source/source_bounds.h"
 #include "text/text.h"
 #include "xml/xml.h"
 
-namespace tavex::epwing {
+namespace tavex::source {
 namespace {
-
-constexpr std::size_t kPage = 2048;
 
 // Parses hexadecimal digits after an optional "#x"; 0 when there are none.
 std::uint32_t ParseHex(std::string_view text) {
@@ -195,43 +193,4 @@ GaijiSet GaijiSet::Load(const std::string& base_folder) {
   return set;
 }
 
-void WriteFontFile(const std::string& path, const FontSet& set, bool narrow) {
-  const std::size_t glyph_size = narrow ? 16 : 32;
-  int count = 1;
-  if (!set.glyphs.empty()) count = GlyphIndex(set.start, set.glyphs.back().code) + 1;
-  std::string data(kPage, '\0');
-  data[10] = static_cast<char>(set.start >> 8);
-  data[11] = static_cast<char>(set.start & 0xFF);
-  data[12] = static_cast<char>(count >> 8);
-  data[13] = static_cast<char>(count & 0xFF);
-  const std::size_t glyph_bytes = static_cast<std::size_t>(count) * glyph_size;
-  data.resize(kPage + (glyph_bytes + kPage - 1) / kPage * kPage, '\0');
-  for (const Glyph& glyph : set.glyphs) {
-    const int index = GlyphIndex(set.start, glyph.code);
-    // Load keeps every code at or after its set's start; a set made otherwise is a fault here.
-    if (index < 0 || index >= count)
-      throw Error(fmt::format("gaiji code {:04X} outside its font set", glyph.code));
-    std::size_t at = kPage + static_cast<std::size_t>(index) * glyph_size;
-    for (int row = 0; row < 16; ++row) {
-      data[at++] = static_cast<char>(glyph.rows[row] >> 8);
-      if (!narrow) data[at++] = static_cast<char>(glyph.rows[row] & 0xFF);
-    }
-  }
-  WriteFileInPlace(path, data);
-}
-
-std::string AfontsText(const GaijiSet& set) {
-  std::string text;
-  for (bool narrow : {true, false}) {
-    for (const Glyph& glyph : (narrow ? set.narrow() : set.wide()).glyphs) {
-      std::string utf8;
-      const char32_t c = glyph.unicode;
-      if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) continue;
-      AppendUtf8(utf8, c);
-      text += fmt::format("{}{:04x} {}\n", narrow ? 'n' : 'w', glyph.code, utf8);
-    }
-  }
-  return text;
-}
-
-}  // namespace tavex::epwing
+}  // namespace tavex::source

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "epwing/warning_tally.h"
+#include "source/warning_tally.h"
 #include "text/error.h"
 
-namespace tavex::epwing {
+namespace tavex::source {
 
 // The book source does not have the form the book is written from; `line()` is where
 // reading stopped, from 1.
@@ -54,4 +54,4 @@ std::vector<std::string> ReadEntryIds(const std::string& path, WarningTally& war
 // read like the book, under its own size bound.
 std::string ReadCopyrightBody(const std::string& path);
 
-}  // namespace tavex::epwing
+}  // namespace tavex::source

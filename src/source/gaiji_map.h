@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace tavex::epwing {
+namespace tavex::source {
 
 // One gaiji: its code (0xA121…) and its set.
 struct Gaiji {
@@ -51,12 +51,4 @@ class GaijiSet {
   FontSet wide_;
 };
 
-// Writes one set as a gaiji font file of the book (a header page, then the glyphs in
-// code order). An empty set gets one blank glyph, since readers refuse a font without any.
-void WriteFontFile(const std::string& path, const FontSet& set, bool narrow);
-
-// The reader-side map of the gaiji codes to Unicode that GoldenDict reads from the book's
-// folder: one line per code, "n" or "w", the code in lower case, a space, the character.
-std::string AfontsText(const GaijiSet& set);
-
-}  // namespace tavex::epwing
+}  // namespace tavex::source
