@@ -12,6 +12,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "epwing/appendix.h"
 #include "epwing/body_markup.h"
 #include "source/book_source.h"
 #include "epwing/catalog.h"
@@ -301,6 +302,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   summary.wide_gaiji = gaiji.wide().glyphs.size();
   WriteFileInPlace(JoinPath(folder, "CATALOGS"), CatalogBytes(kTitleJis));
   WriteFileInPlace(JoinPath(folder, "afonts_0"), AfontsText(gaiji));
+  WriteAppendix(JoinPath(folder, kAppendixFolder), CatalogBytes(kTitleJis), gaiji);
   WriteFileInPlace(
       JoinPath(folder, "TAVEX.map"),
       OpenInsideOrThrow(base, "TAVEX.map", source_bounds::kTextMap, "book source file").ReadAll());
