@@ -21,7 +21,7 @@ printf '#include <eb/eb.h>\n#include <eb/error.h>\nEB_Error_Code eb_search_exact
 gcc -shared -fPIC -o "$SCRATCH/no_exact.so" "$SCRATCH/no_exact.c"
 W2="$SCRATCH/w2"
 LD_PRELOAD="$SCRATCH/no_exact.so" ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0" \
-  "$BIN" -w "$W2" create --sample >"$L/fails" 2>"$L/fails_err"; status=$?
+  "$BIN" -w "$W2" create --sample --with-audio >"$L/fails" 2>"$L/fails_err"; status=$?
 check "create of a book that fails verification: exit 1 (got $status)" test "$status" -eq 1
 check "create says the book was written but fails verification" \
   grep -qE "^error: the EPWING book was written to $W2/epwing but fails verification \([0-9]+ errors\)" "$L/fails_err"
@@ -132,5 +132,54 @@ python3 "$HERE/verify/hostile_source.py" equal-run "$W/base_folder" "$SCRATCH/eq
   || fail "equal run: $(head -c 600 "$L/equal-run-clean")"
 hostile unpadded-root "a search key does not find the entry its index points at.*ＮＯＮＫＥＴＴＬＥＳ" \
   "$SCRATCH/equal-run/epwing"
+
+# libeb opens files by name whenever it needs them: a FIFO reached through a link, a
+# text file exchanged for a FIFO while the check runs, a catalogue that lists one
+# subbook 50 times and a multi-search page that libeb would read past are each named in
+# time, never a hang.
+hostile deep-fifo "$unsafe.*HONMON: a FIFO" "$W/epwing"
+hostile repeated-subbook "the catalogue lists one subbook folder twice" "$W/epwing"
+hostile multi-search "the subbook holds a page libeb would read past" "$W/epwing"
+S="$SCRATCH/swap"; mkdir -p "$S" && cp -r "$W/epwing" "$S/book" && mkfifo "$S/fifo"
+python3 -c '
+import ctypes, sys
+libc = ctypes.CDLL(None, use_errno=True)
+a, b = (p.encode() for p in sys.argv[1:3])
+while True: libc.renameat2(-100, a, -100, b, 2)' "$S/book/TAVEX/DATA/HONMON" "$S/fifo" &
+swapper=$!
+hung=0
+for i in $(seq 20); do
+  timeout 20 "$BIN" -q verify "$S/book" >/dev/null 2>&1
+  [[ $? -eq 124 ]] && hung=$((hung + 1))
+done
+kill "$swapper"
+check "HONMON exchanged with a FIFO all through: no run of 20 hangs ($hung did)" test "$hung" -eq 0
+
+# The book compressed with ebzip: libeb keeps one decompression cache for all its
+# readers, yet the check finds in the copy what it finds in the plain book, run after
+# run. ebzip leaves the gaiji maps behind, which the check of the copy warns of.
+B="$SCRATCH/alone/book" Z="$SCRATCH/zipped"
+mkdir -p "$Z" && ebzip --level 5 --keep --output-directory "$Z" "$B" >"$L/ebzip" 2>&1 || fail "ebzip: $(cat "$L/ebzip")"
+"$BIN" verify "$Z" >"$L/z0" 2>&1
+check "the compressed copy without its maps: a warning naming them" \
+  grep -q '^warning: the gaiji maps are not beside the compressed book.*afonts_0, TAVEX.map, appendix' "$L/z0"
+cp -r "$B/afonts_0" "$B/TAVEX.map" "$B/appendix" "$Z/"
+differ=0
+for i in $(seq 50); do
+  "$BIN" verify "$Z" >"$L/z" 2>&1
+  cmp -s "$L/z" "$L/v2" || differ=$((differ + 1))
+done
+check "the compressed copy with its maps: the plain book's findings in 50 runs ($differ differed)" test "$differ" -eq 0
+
+# eblook with the book's appendix prints every gaiji as its letter: each entry's text
+# (found by word searches under every initial) holds no gaiji code and, together, every
+# letter of the book's map.
+{ echo 'select 1'; echo 'set max-hits 0'; for c in {a..z} {0..9}; do echo "search $c*"; done; } \
+  | eblook "$B" "$B/appendix" 2>&1 | grep -oE '[0-9]+:[0-9]+' | sort -u >"$L/positions"
+{ echo 'select 1'; sed 's/^/content /' "$L/positions"; } | eblook "$B" "$B/appendix" >"$L/texts" 2>&1
+check "eblook with the appendix: every entry read ($(wc -l <"$L/positions"))" test "$(wc -l <"$L/positions")" -ge 60
+check "eblook with the appendix: no gaiji code" bash -c "! grep -q 'gaiji=' '$L/texts'"
+missing=$(while read -r code letter; do grep -qF "$letter" "$L/texts" || echo "$code"; done <"$B/afonts_0")
+check "eblook with the appendix: every letter of the map (missing: $missing)" test -z "$missing"
 
 finish

@@ -13,11 +13,11 @@
 #include "book/project_file.h"
 #include "bundle/extract.h"
 #include "exchange/prepare.h"
-#include "gaiji/gaiji_files.h"
-#include "pipeline/workbench.h"
 #include "fs/files.h"
 #include "fs/folder_swap.h"
 #include "fs/manifest.h"
+#include "gaiji/gaiji_files.h"
+#include "pipeline/workbench.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
 #include "store/database.h"
@@ -41,10 +41,12 @@ std::string FormatElapsed(std::chrono::seconds elapsed) {
   return fmt::format("{:02}:{:02}.{:02}", (total / 3600) % 24, (total / 60) % 60, total % 60);
 }
 
-void Workbench::RunStep(const std::string& name, const std::function<void()>& work, const std::string& log_line) {
+void Workbench::RunStep(const std::string& name, const std::function<void()>& work,
+                        const std::string& log_line) {
   const auto started = std::chrono::steady_clock::now();
   work();
-  step_timings_.emplace_back(name, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  step_timings_.emplace_back(
+      name, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   progress_.AppendLog(log_line);
   progress_.ProcessEvents();
 }
@@ -96,38 +98,50 @@ void Workbench::Create(const CreateOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   const bundle::ExtractOptions where{layout_.source_data_folder, layout_.unzip_folder, db};
 
-  RunStep("01", [&] {
-    if (!store::TableExists(db, "fs_skn")) bundle::ExtractBundle(where, "fs.skn", progress_);
-  }, "【Step 01】fs.sknの抽出:完了");
+  RunStep(
+      "01",
+      [&] {
+        if (!store::TableExists(db, "fs_skn")) bundle::ExtractBundle(where, "fs.skn", progress_);
+      },
+      "【Step 01】fs.sknの抽出:完了");
 
-  RunStep("02", [&] {
-    if (!store::TableExists(db, "topic")) analysis::BuildTopicIndex(db, progress_);
-  }, "【Step 02】entry_idの抽出:完了");
+  RunStep(
+      "02",
+      [&] {
+        if (!store::TableExists(db, "topic")) analysis::BuildTopicIndex(db, progress_);
+      },
+      "【Step 02】entry_idの抽出:完了");
 
-  RunStep("03", [&] {
-    exchange::PrepareCharTable(db, char_exchange_path_, progress_, prompter_);
-    if (on_char_table_changed) on_char_table_changed();
-  }, "【Step 03】charの解析:完了");
+  RunStep(
+      "03",
+      [&] {
+        exchange::PrepareCharTable(db, char_exchange_path_, progress_, prompter_);
+        if (on_char_table_changed) on_char_table_changed();
+      },
+      "【Step 03】charの解析:完了");
 
-  RunStep("04 tag", [&] {
-    if (!FileExists(db)) return;
-    bool suggested = false;
-    exchange::PrepareXslTable(db, xsl_exchange_path_, progress_, prompter_,
-                              [&](store::Connection& connection) {
-                                const suggest::DiscFacts facts =
-                                    suggest::ReadDiscFacts({.database_file = db,
-                                                            .source_data_folder = layout_.source_data_folder,
-                                                            .unzip_folder = layout_.unzip_folder});
-                                suggested = suggest::ApplySuggestedRules(connection, facts, progress_) > 0;
-                              });
-    if (suggested) progress_.Warn(suggest::SuggestedRulesNote());
-    ReloadTagRows();
-    if (on_tag_rows_changed) on_tag_rows_changed();
-  }, "【Step 04】tagの解析・xsl取得:完了");
+  RunStep(
+      "04 tag",
+      [&] {
+        if (!FileExists(db)) return;
+        bool suggested = false;
+        exchange::PrepareXslTable(
+            db, xsl_exchange_path_, progress_, prompter_, [&](store::Connection& connection) {
+              const suggest::DiscFacts facts =
+                  suggest::ReadDiscFacts({.database_file = db,
+                                          .source_data_folder = layout_.source_data_folder,
+                                          .unzip_folder = layout_.unzip_folder});
+              suggested = suggest::ApplySuggestedRules(connection, facts, progress_) > 0;
+            });
+        if (suggested) progress_.Warn(suggest::SuggestedRulesNote());
+        ReloadTagRows();
+        if (on_tag_rows_changed) on_tag_rows_changed();
+      },
+      "【Step 04】tagの解析・xsl取得:完了");
 
-  RunStep("04 alt", [&] {
-    exchange::PrepareAltTable(db, alt_exchange_path_, progress_, prompter_);
-  }, "【Step 04】altの取得:完了");
+  RunStep(
+      "04 alt", [&] { exchange::PrepareAltTable(db, alt_exchange_path_, progress_, prompter_); },
+      "【Step 04】altの取得:完了");
 
   if (options.ignore_mp3) {
     progress_.AppendLog("【Step 05】us_pron.sknの抽出:スキップ");
@@ -135,39 +149,57 @@ void Workbench::Create(const CreateOptions& options) {
     progress_.AppendLog("【Step 07】us_pron.mp3をwavに変換:スキップ");
     progress_.AppendLog("【Step 08】uk_pron.mp3をwavに変換:スキップ");
   } else {
-    RunStep("05", [&] {
-      if (!store::TableExists(db, "us_pron_skn")) bundle::ExtractBundle(where, "us_pron.skn", progress_);
-    }, "【Step 05】us_pron.sknの抽出:完了");
-    RunStep("06", [&] {
-      if (!store::TableExists(db, "uk_pron_skn")) bundle::ExtractBundle(where, "uk_pron.skn", progress_);
-    }, "【Step 06】uk_pron.sknの抽出:完了");
-    RunStep("07", [&] {
-      if (!FolderExists(layout_.us_pron_folder)) {
-        audio::ConvertPronToWav(db, audio::kUsPronTable, layout_.us_pron_folder, progress_);
-      }
-    }, "【Step 07】us_pron.mp3をwavに変換:完了");
-    RunStep("08", [&] {
-      if (!FolderExists(layout_.uk_pron_folder)) {
-        audio::ConvertPronToWav(db, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
-      }
-    }, "【Step 08】uk_pron.mp3をwavに変換:完了");
+    RunStep(
+        "05",
+        [&] {
+          if (!store::TableExists(db, "us_pron_skn")) bundle::ExtractBundle(where, "us_pron.skn", progress_);
+        },
+        "【Step 05】us_pron.sknの抽出:完了");
+    RunStep(
+        "06",
+        [&] {
+          if (!store::TableExists(db, "uk_pron_skn")) bundle::ExtractBundle(where, "uk_pron.skn", progress_);
+        },
+        "【Step 06】uk_pron.sknの抽出:完了");
+    RunStep(
+        "07",
+        [&] {
+          if (!FolderExists(layout_.us_pron_folder)) {
+            audio::ConvertPronToWav(db, audio::kUsPronTable, layout_.us_pron_folder, progress_);
+          }
+        },
+        "【Step 07】us_pron.mp3をwavに変換:完了");
+    RunStep(
+        "08",
+        [&] {
+          if (!FolderExists(layout_.uk_pron_folder)) {
+            audio::ConvertPronToWav(db, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
+          }
+        },
+        "【Step 08】uk_pron.mp3をwavに変換:完了");
   }
 
-  RunStep("09", [&] { RebuildHtml(); }, "【Step 09】htmlの出力:完了");
-  RunStep("10", [&] { CreateGaijiFiles(); }, "【Step 10】gaiji関連ファイルの出力:完了");
-  RunStep("11", [&] { WriteProjectFile(layout_.project_file, ebs_base); }, "【Step 11】ebsファイルの出力:完了");
+  RunStep(
+      "09", [&] { RebuildHtml(); }, "【Step 09】htmlの出力:完了");
+  RunStep(
+      "10", [&] { CreateGaijiFiles(); }, "【Step 10】gaiji関連ファイルの出力:完了");
+  RunStep(
+      "11", [&] { WriteProjectFile(layout_.project_file, ebs_base); }, "【Step 11】ebsファイルの出力:完了");
   if (staged) {
     layout_ = final_layout;
     staged = false;
     PutStagedBookInPlace(layout_);
   }
   if (options.epwing) {
-    RunStep("12", [&] { BuildEpwing(); }, "【Step 12】EPWINGの出力:完了");
-    last_verify_ = verify::VerifyBook({.book = layout_.epwing_folder, .base_folder = layout_.base_folder}, progress_);
+    RunStep(
+        "12", [&] { BuildEpwing(); }, "【Step 12】EPWINGの出力:完了");
+    last_verify_ =
+        verify::VerifyBook({.book = layout_.epwing_folder, .base_folder = layout_.base_folder}, progress_);
   }
 
   progress_.AppendLog("***** 終了しました *****");
-  const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
   progress_.AppendLog("所要時間：" + FormatElapsed(elapsed));
 
   // The check of the book asks what the entries held; after this they are gone.
@@ -191,6 +223,14 @@ std::vector<std::string> Workbench::BookLocationLines(bool with_epwing) const {
   if (!with_epwing) return lines;
   lines.push_back("the EPWING book is in " + absolute(layout_.epwing_folder) +
                   " (open it in GoldenDict or eblook)");
+  if (options_.front_end == FrontEnd::kCommandLine) {
+    // ebzip carries the book's own files only; the maps of its gaiji are copied by hand.
+    const std::string book = absolute(layout_.epwing_folder);
+    lines.push_back(
+        "to compress it, ebzip it and copy its gaiji maps along: ebzip --level 5 --keep "
+        "--output-directory SMALL " +
+        book + " && cp -r " + book + "/afonts_0 " + book + "/TAVEX.map " + book + "/appendix SMALL/");
+  }
   if (epwing_summary_) {
     if (std::string note = PronunciationNote(*epwing_summary_, options_.front_end); !note.empty()) {
       lines.push_back(std::move(note));

@@ -15,6 +15,7 @@ namespace tavex::verify {
 struct BookFiles {
   std::vector<std::string> unsafe;  // "path: what is wrong", one per entry libeb must not open
   std::uint64_t disk_bytes = 0;     // bytes the book's regular files take on the disk
+  bool compressed = false;          // a file is ebzip-compressed ("HONMON.ebz")
 };
 
 // Looks at every entry of `book` and its folders (links are not followed): each must be a

@@ -23,8 +23,8 @@ BookPosition PositionAt(std::string_view bytes, std::size_t at) {
 class TreeWalk {
  public:
   TreeWalk(const BookRegion& region, const std::function<std::string(std::uint32_t)>& read_page,
-           IndexContents& out)
-      : region_(region), read_page_(read_page), out_(out), seen_(region.page_count, false) {}
+           const std::function<void(const IndexKey&)>& on_key, IndexContents& out)
+      : region_(region), read_page_(read_page), on_key_(on_key), out_(out), seen_(region.page_count, false) {}
 
   // The keys a page below an upper page may hold: from the previous entry's key to its
   // own, compared over the upper page's key width. A reader's search for a key goes
@@ -84,12 +84,14 @@ class TreeWalk {
       IndexKey key{bytes.substr(at, length), PositionAt(bytes, at + length),
                    PositionAt(bytes, at + length + 6)};
       const bool first_of_page = out_.disorder.empty() || out_.disorder.back().page != page;
-      if (!out_.keys.empty() && key.key < out_.keys.back().key && first_of_page) {
+      if (out_.keys > 0 && key.key < last_key_ && first_of_page) {
         out_.disorder.push_back({page, "keys are out of order"});
       } else if (range.width > 0 && !range.Holds(key.key) && first_of_page) {
         out_.disorder.push_back({page, "a key lies outside the range its upper page gives the page"});
       }
-      out_.keys.push_back(std::move(key));
+      ++out_.keys;
+      on_key_(key);
+      last_key_ = std::move(key.key);
       at += length + 12;
     }
     return true;
@@ -103,7 +105,9 @@ class TreeWalk {
 
   const BookRegion& region_;
   const std::function<std::string(std::uint32_t)>& read_page_;
+  const std::function<void(const IndexKey&)>& on_key_;
   IndexContents& out_;
+  std::string last_key_;  // the key read last, for the order
   std::vector<bool> seen_;
 };
 
@@ -125,14 +129,14 @@ bool IsEndwordIndex(std::uint8_t id) { return id >= 0x70 && id <= 0x72; }
 bool IsTextRegion(std::uint8_t id) { return id == 0x00 || id == 0x01 || id == 0x02; }
 bool IsSoundRegion(std::uint8_t id) { return id == 0xD8; }
 
-IndexContents ReadIndex(const BookRegion& region,
-                        const std::function<std::string(std::uint32_t)>& read_page) {
+IndexContents ReadIndex(const BookRegion& region, const std::function<std::string(std::uint32_t)>& read_page,
+                        const std::function<void(const IndexKey&)>& on_key) {
   IndexContents contents;
   if (region.page_count == 0) {
     contents.faults.push_back({region.start_page, "the index has no pages"});
     return contents;
   }
-  TreeWalk(region, read_page, contents).Visit(region.start_page, 0, TreeWalk::Range());
+  TreeWalk(region, read_page, on_key, contents).Visit(region.start_page, 0, TreeWalk::Range());
   return contents;
 }
 

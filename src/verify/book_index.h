@@ -50,9 +50,9 @@ struct IndexFault {
   std::string what;
 };
 
-// Everything read from one index.
+// Everything read from one index but its keys, which go one by one to the caller.
 struct IndexContents {
-  std::vector<IndexKey> keys;        // in tree order
+  std::size_t keys = 0;              // plain leaf entries read
   std::vector<IndexFault> faults;    // structure faults: libeb must not search this index
   std::vector<IndexFault> disorder;  // leaves whose keys are out of order
   std::size_t group_entries = 0;     // grouped leaf entries, not read (their layout varies)
@@ -61,8 +61,10 @@ struct IndexContents {
 // Walks the index tree of `region` from its root page. `read_page` gives a page's bytes
 // (fewer than 2048 at the end of the file). Every child must lie inside the region and
 // be met once, every entry must fit in its page and the tree is at most 16 layers deep,
-// so the walk ends on any bytes.
-IndexContents ReadIndex(const BookRegion& region, const std::function<std::string(std::uint32_t)>& read_page);
+// so the walk ends on any bytes. Each key goes to `on_key` in tree order as its leaf is
+// read; nothing is kept, so an index of any size costs the memory of one page.
+IndexContents ReadIndex(const BookRegion& region, const std::function<std::string(std::uint32_t)>& read_page,
+                        const std::function<void(const IndexKey&)>& on_key);
 
 // The key as a query for libeb: JIS X 0208 pairs as EUC-JP; empty when the key holds
 // bytes that are not JIS X 0208 pairs.

@@ -1,10 +1,14 @@
 // The search of every stored key through libeb, as a reader types it: each distinct key
 // of a forward index by an exact search, of a backward index by a backward search, and
 // every entry the key belongs to must be among the hits. It runs on a reader of its own,
-// beside the walk over the text, so that the book check takes both cores.
+// beside the walk over the text, so that the book check takes both cores; it reads the
+// keys from the index pages as it goes, so that no key is held once searched.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +17,10 @@
 
 namespace tavex::verify {
 
-// The keys of one index, in tree order (equal keys side by side).
-struct IndexKeys {
-  std::vector<IndexKey> keys;
+// An index whose pages were found sound, so its keys can be searched.
+struct IndexToSearch {
+  BookRegion region;
   bool backward = false;
-  std::uint8_t id = 0;  // the index's region id
 };
 
 // A key that its whole search did not find at its entry.
@@ -30,9 +33,14 @@ struct KeyMiss {
 struct KeySearchResult {
   std::size_t found = 0;  // stored keys found at their entry
   std::vector<KeyMiss> misses;
+  bool stopped = false;  // `stop` was set before every key was searched
 };
 
-// Searches every distinct key of `index` whole through `reader`.
-void SearchEveryKey(LibebReader& reader, const IndexKeys& index, KeySearchResult& result);
+// Reads the keys of `index` through `reader` and searches every distinct one whole. Keys
+// that point outside `text` are left out (the walk over the index reports them). Stops
+// early when `stop` becomes true or at `deadline`.
+void SearchEveryKey(LibebReader& reader, const IndexToSearch& index, const std::optional<BookRegion>& text,
+                    const std::atomic<bool>& stop, std::chrono::steady_clock::time_point deadline,
+                    KeySearchResult& result);
 
 }  // namespace tavex::verify

@@ -4,6 +4,7 @@
 // writes them. Hooks never throw: libeb calls them from C.
 #include "verify/libeb_reader.h"
 
+#include <eb/appendix.h>
 #include <eb/binary.h>
 #include <eb/eb.h>
 #include <eb/error.h>
@@ -66,6 +67,8 @@ class EucConverter {
 
 struct LibebReader::Impl {
   EB_Book book;
+  EB_Appendix appendix;
+  bool has_appendix = false;
   EB_Hookset show_hooks;
   EB_Hookset scan_hooks;
   EucConverter to_utf8;
@@ -81,12 +84,14 @@ struct LibebReader::Impl {
 
   Impl() {
     eb_initialize_book(&book);
+    eb_initialize_appendix(&appendix);
     eb_initialize_hookset(&show_hooks);
     eb_initialize_hookset(&scan_hooks);
   }
   ~Impl() {
     eb_finalize_hookset(&scan_hooks);
     eb_finalize_hookset(&show_hooks);
+    eb_finalize_appendix(&appendix);
     eb_finalize_book(&book);
   }
 
@@ -277,6 +282,29 @@ struct LibebReader::Impl {
     return EB_SUCCESS;
   }
 };
+
+std::vector<std::string> SubbookFolders(const std::string& path) {
+  InitializeLibrary();
+  EB_Book book;
+  eb_initialize_book(&book);
+  std::vector<std::string> folders;
+  try {
+    Check(eb_bind(&book, path.c_str()), "open book " + path);
+    EB_Subbook_Code list[EB_MAX_SUBBOOKS];
+    int count = 0;
+    Check(eb_subbook_list(&book, list, &count), "list the subbooks of " + path);
+    for (int i = 0; i < count; ++i) {
+      char directory[EB_MAX_DIRECTORY_NAME_LENGTH + 1] = {};
+      Check(eb_subbook_directory2(&book, list[i], directory), "subbook folder");
+      folders.emplace_back(directory);
+    }
+  } catch (...) {
+    eb_finalize_book(&book);
+    throw;
+  }
+  eb_finalize_book(&book);
+  return folders;
+}
 
 LibebReader::LibebReader(const std::string& path, int subbook) : impl_(std::make_unique<Impl>()) {
   InitializeLibrary();
@@ -513,6 +541,33 @@ std::array<std::uint16_t, 16> LibebReader::Glyph(std::uint16_t code, bool narrow
     rows[row] = static_cast<std::uint16_t>((high << 8) | low);
   }
   return rows;
+}
+
+void LibebReader::BindAppendix(const std::string& path, int subbook) {
+  Check(eb_bind_appendix(&impl_->appendix, path.c_str()), "open appendix " + path);
+  EB_Subbook_Code list[EB_MAX_SUBBOOKS];
+  int count = 0;
+  Check(eb_appendix_subbook_list(&impl_->appendix, list, &count), "list the subbooks of " + path);
+  if (subbook < 0 || subbook >= count) throw Error(fmt::format("{} has no subbook {}", path, subbook + 1));
+  char directory[EB_MAX_DIRECTORY_NAME_LENGTH + 1] = {};
+  Check(eb_appendix_subbook_directory2(&impl_->appendix, list[subbook], directory),
+        "appendix subbook folder");
+  if (!IsPlainFolderName(directory)) {
+    throw Error(fmt::format("subbook {} of {} names the folder “{}”, which is not inside the appendix",
+                            subbook + 1, path, directory));
+  }
+  Check(eb_set_appendix_subbook(&impl_->appendix, list[subbook]),
+        fmt::format("open subbook {} of {}", subbook + 1, path));
+  impl_->has_appendix = true;
+}
+
+std::optional<std::string> LibebReader::AltText(std::uint16_t code, bool narrow) {
+  if (!impl_->has_appendix) return std::nullopt;
+  char text[EB_MAX_ALTERNATION_TEXT_LENGTH + 1] = {};
+  const EB_Error_Code error = narrow ? eb_narrow_alt_character_text(&impl_->appendix, code, text)
+                                     : eb_wide_alt_character_text(&impl_->appendix, code, text);
+  if (error != EB_SUCCESS || text[0] == '\0') return std::nullopt;
+  return std::string(text);
 }
 
 std::string LibebReader::Wave(BookPosition start, BookPosition end) {

@@ -56,6 +56,11 @@ struct FontRange {
   int end = 0;
 };
 
+// The folder names of the book's subbooks, in catalogue order, read without selecting
+// any (selecting one makes libeb load pages that must be looked at first). Throws Error
+// with libeb's message.
+std::vector<std::string> SubbookFolders(const std::string& path);
+
 class LibebReader {
  public:
   // Opens the book's first subbook. Throws Error with libeb's message.
@@ -120,6 +125,12 @@ class LibebReader {
   std::optional<FontRange> WideFont();
   // The 16-dot glyph of gaiji `code`: 16 rows, leftmost pixel in the high bit.
   std::array<std::uint16_t, 16> Glyph(std::uint16_t code, bool narrow);
+
+  // Reads the book's appendix in `path` (subbook `subbook`, from 0), which says what
+  // each gaiji stands for. Throws Error with libeb's message.
+  void BindAppendix(const std::string& path, int subbook);
+  // The appendix's text for gaiji `code`; none without an appendix or a text.
+  std::optional<std::string> AltText(std::uint16_t code, bool narrow);
 
   // The WAVE file libeb rebuilds from the sound between `start` and `end`.
   std::string Wave(BookPosition start, BookPosition end);

@@ -10,13 +10,13 @@
 #include <utility>
 
 #include "epwing/body_markup.h"
-#include "source/book_source.h"
-#include "source/gaiji_map.h"
 #include "epwing/search_index.h"
 #include "epwing/sound_store.h"
 #include "epwing/text_encoder.h"
-#include "source/warning_tally.h"
 #include "fs/files.h"
+#include "source/book_source.h"
+#include "source/gaiji_map.h"
+#include "source/warning_tally.h"
 
 namespace tavex::verify {
 namespace {
@@ -69,7 +69,10 @@ std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder) {
     // An entry may have many thousands of keys: repeats are found through a set.
     seen.clear();
     auto add = [&](std::string key) {
-      if (!key.empty() && seen.insert(key).second) keys.keys.push_back(std::move(key));
+      if (!key.empty() && seen.insert(key).second) {
+        keys.keys += key;
+        keys.keys += '\0';
+      }
     };
     add(epwing::NormalizedKey(entry.title, warnings));
     for (const std::string& source : entry.keys) add(epwing::NormalizedKey(source, warnings));
@@ -81,6 +84,7 @@ std::vector<SourceEntryKeys> ReadSourceEntries(const std::string& base_folder) {
       markup.Finish(encoder);
       keys.sounds = sounds.Take();
     }
+    keys.keys.shrink_to_fit();
     entries.push_back(std::move(keys));
   });
   return entries;

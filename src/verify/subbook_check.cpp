@@ -9,12 +9,23 @@
 
 #include "epwing/search_index.h"
 #include "text/error.h"
+#include "verify/selection_pages.h"
 
 namespace tavex::verify {
 
 void SubbookCheck::Run() {
   try {
-    reader_.emplace(options_.book, subbook_);
+    const std::vector<std::string> faults = CheckSelectionPages(book_.path, directory_);
+    if (!faults.empty()) {
+      name_ = directory_;
+      for (char& c : name_) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      for (const std::string& fault : faults) {
+        AddError("the subbook holds a page libeb would read past, so it was not opened", kRebuild, {}, {},
+                 fault);
+      }
+      return;
+    }
+    reader_.emplace(book_.path, subbook_);
     name_ = reader_->Directory();
     for (char& c : name_) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   } catch (const tavex::Error& e) {
@@ -27,15 +38,35 @@ void SubbookCheck::Run() {
   }
   if (!ReadLayout()) return;
   if (!options_.base_folder.empty() && subbook_ == 0) ReadSource();
-  CheckIndexes();
-  // The keys are searched on a reader of their own while this one walks the text.
+  // The searches read a copy of the index pages, filled as the indexes are read here.
+  std::optional<SearchView> view;
+  try {
+    view.emplace(book_.catalogs, directory_, static_cast<std::uint64_t>(file_pages_) * 2048);
+    view->Put(1, reader_->RawBytes({1, 0}, 2048));
+  } catch (const tavex::Error& e) {
+    AddError("the search indexes cannot be searched", kRebuild, {}, {}, e.what());
+    view.reset();
+  }
+  CheckIndexes(view ? &*view : nullptr);
+  // The keys are searched on a reader of their own while this one walks the text. It is
+  // opened and closed here, so that libeb's counters are never touched by two threads.
   KeySearchResult searched;
   std::optional<std::string> search_failure;
+  std::optional<LibebReader> searcher;
+  if (view && !searches_.empty()) {
+    try {
+      searcher.emplace(view->path(), subbook_);
+    } catch (const tavex::Error& e) {
+      search_failure = e.what();
+    }
+  }
   {
-    std::jthread searcher([&] {
+    std::jthread search_thread([&] {
+      if (!searcher) return;
       try {
-        LibebReader reader(options_.book, subbook_);
-        for (const IndexKeys& index : searches_) SearchEveryKey(reader, index, searched);
+        for (const IndexToSearch& index : searches_) {
+          SearchEveryKey(*searcher, index, text_, book_.stop, book_.deadline, searched);
+        }
       } catch (const tavex::Error& e) {
         search_failure = e.what();
       } catch (const std::exception& e) {
@@ -49,23 +80,28 @@ void SubbookCheck::Run() {
       CheckGaiji();
     } catch (const BudgetSpent&) {
       AddError("the book asks to be read far beyond its size on the disk, so the check stopped", kRebuild, {},
-               {}, fmt::format("more than {} MiB read", budget_ >> 20));
+               {}, fmt::format("more than {} MiB read", book_.budget >> 20));
+      book_.stop = true;
+    } catch (const TimeSpent&) {
+      book_.stop = true;
     }
   }
+  if (searched.stopped && std::chrono::steady_clock::now() >= book_.deadline) book_.stop = true;
+  searcher.reset();
+  view.reset();
   if (search_failure) {
     AddError("the search indexes cannot be searched", kRebuild, {}, {}, *search_failure);
   } else {
     AddKeySearch(searched);
   }
-  searches_.clear();
-  searches_.shrink_to_fit();
   if (source_) CompareSource();
   FillHeadwords();
 }
 
 void SubbookCheck::Spend(std::uint64_t bytes) {
-  spent_ += bytes;
-  if (spent_ > budget_) throw BudgetSpent{};
+  book_.spent += bytes;
+  if (book_.spent > book_.budget) throw BudgetSpent{};
+  if (book_.stop || std::chrono::steady_clock::now() >= book_.deadline) throw TimeSpent{};
 }
 
 bool SubbookCheck::ReadLayout() {
@@ -119,14 +155,31 @@ void SubbookCheck::ReadSource() {
   }
 }
 
-void SubbookCheck::CheckIndexes() {
+void SubbookCheck::CheckIndexes(SearchView* view) {
   for (const BookRegion& region : regions_) {
     const bool backward = IsEndwordIndex(region.id);
     if (!backward && !IsWordIndex(region.id)) continue;
-    const IndexContents index = ReadIndex(region, [&](std::uint32_t page) {
-      return reader_->RawBytes({static_cast<int>(page), 0}, 2048);
-    });
     const char* which = backward ? "backward" : "forward";
+    const IndexContents index = ReadIndex(
+        region,
+        [&](std::uint32_t page) {
+          std::string bytes = reader_->RawBytes({static_cast<int>(page), 0}, 2048);
+          if (view != nullptr) view->Put(page, bytes);
+          return bytes;
+        },
+        [&](const IndexKey& key) {
+          if (!InText(key.text)) {
+            const std::string query = KeyAsQuery(backward ? epwing::ReversedKey(key.key) : key.key);
+            AddError("a search key points outside the text", kRebuild, key.text, {},
+                     fmt::format("{} key “{}” of index {:02X} points at {}:{}", which,
+                                 query.empty() ? std::string("?") : EucToUtf8(query), region.id,
+                                 key.text.page, key.text.offset));
+            return;
+          }
+          targets_.push_back(Key64(key.text));
+          if (source_)
+            (backward ? endword_keys_ : word_keys_).emplace_back(KeyHash(key.key), Key64(key.text));
+        });
     for (const IndexFault& fault : index.faults) {
       AddError("a search index is damaged; its keys were not searched", kRebuild,
                {static_cast<int>(fault.page), 0}, {},
@@ -143,25 +196,12 @@ void SubbookCheck::CheckIndexes() {
                  {static_cast<int>(region.start_page), 0}, {},
                  fmt::format("{} index {:02X}: {} grouped entries", which, region.id, index.group_entries));
     }
-    report_.keys += index.keys.size();
-    if (!index.faults.empty()) continue;
-    IndexKeys& searched = searches_.emplace_back(IndexKeys{{}, backward, region.id});
-    for (const IndexKey& key : index.keys) {
-      if (!InText(key.text)) {
-        const std::string query = KeyAsQuery(backward ? epwing::ReversedKey(key.key) : key.key);
-        AddError("a search key points outside the text", kRebuild, key.text, {},
-                 fmt::format("{} key “{}” of index {:02X} points at {}:{}", which,
-                             query.empty() ? std::string("?") : EucToUtf8(query), region.id, key.text.page,
-                             key.text.offset));
-        continue;
-      }
-      targets_.push_back(Key64(key.text));
-      if (source_) (backward ? endword_keys_ : word_keys_).emplace_back(KeyHash(key.key), Key64(key.text));
-      searched.keys.push_back(key);
-    }
+    report_.keys += index.keys;
+    if (index.faults.empty()) searches_.push_back({region, backward});
   }
   std::sort(targets_.begin(), targets_.end());
   targets_.erase(std::unique(targets_.begin(), targets_.end()), targets_.end());
+  targets_.shrink_to_fit();
 }
 
 void SubbookCheck::AddKeySearch(const KeySearchResult& result) {

@@ -4,6 +4,8 @@
 // fonts, and beside a book source the comparison with it. Private to the book check.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -19,6 +21,7 @@
 #include "verify/finding_list.h"
 #include "verify/key_search.h"
 #include "verify/libeb_reader.h"
+#include "verify/search_view.h"
 #include "verify/source_book.h"
 #include "verify/verify.h"
 
@@ -44,18 +47,30 @@ inline std::uint32_t Little(std::string_view bytes, std::size_t at) {
   return value;
 }
 
+// What the checks of all subbooks share: the catalogue and the bound on reading, which
+// holds for the whole book, however many subbooks its catalogue lists.
+struct BookBounds {
+  std::string path;          // the book as libeb is given it (pinned)
+  std::string catalogs;      // the catalogue as stored, for the searches' copy
+  std::uint64_t budget = 0;  // the bytes of the book the check may read, repeats included
+  std::uint64_t spent = 0;   // read so far, by the walks over the text
+  std::chrono::steady_clock::time_point deadline;  // when the check of the book stops
+  std::atomic<bool> stop{false};                   // set when a bound is spent, so the searches stop too
+};
+
 // Checks one subbook of the book and adds what it finds to the report.
 class SubbookCheck {
  public:
-  // `budget`: the bytes of the book the check may read, repeats included.
-  SubbookCheck(const VerifyOptions& options, int subbook, VerifyReport& report, FindingList& findings,
-               Progress& progress, std::uint64_t budget)
+  // `subbook` counts from 0; `directory` is its folder as the catalogue names it.
+  SubbookCheck(const VerifyOptions& options, int subbook, std::string directory, VerifyReport& report,
+               FindingList& findings, Progress& progress, BookBounds& book)
       : options_(options),
         subbook_(subbook),
+        directory_(std::move(directory)),
         report_(report),
         findings_(findings),
         progress_(progress),
-        budget_(budget) {}
+        book_(book) {}
 
   // Runs every check of the subbook; problems become findings, never exceptions.
   void Run();
@@ -84,9 +99,9 @@ class SubbookCheck {
   // Reads the book source's entries, when base_folder is given.
   void ReadSource();
 
-  // Reads every forward and backward index, checks its pages and keeps its keys for the
-  // search of every key.
-  void CheckIndexes();
+  // Reads every forward and backward index, checks its pages, copies them into `view`
+  // (when there is one) and notes which indexes can be searched.
+  void CheckIndexes(SearchView* view);
 
   // Adds what the search of every key found.
   void AddKeySearch(const KeySearchResult& result);
@@ -107,9 +122,11 @@ class SubbookCheck {
   // when the text does not end, so nothing after it can be found.
   bool ScanEntry(BookPosition at, std::size_t index, std::optional<BookPosition>* next, bool check = true);
 
-  // Counts `bytes` read from the book; past the budget the check of the subbook stops.
+  // Counts `bytes` read from the book; past the budget or the deadline the check of the
+  // book stops.
   void Spend(std::uint64_t bytes);
   struct BudgetSpent {};
+  struct TimeSpent {};
 
   // Checks the links, sounds and gaiji one text held.
   void CheckScan(const TextScan& scan, BookPosition entry);
@@ -142,6 +159,7 @@ class SubbookCheck {
 
   const VerifyOptions& options_;
   int subbook_;
+  std::string directory_;
   VerifyReport& report_;
   FindingList& findings_;
   Progress& progress_;
@@ -150,13 +168,12 @@ class SubbookCheck {
   std::vector<BookRegion> regions_;
   std::optional<BookRegion> text_;
   std::uint32_t file_pages_ = 0;
-  std::vector<std::int64_t> targets_;  // text positions the index keys point at (sorted once read)
-  std::vector<IndexKeys> searches_;    // the keys of each index, to be searched
-  std::vector<BookPosition> walked_;   // entry starts in text order
-  bool walk_complete_ = false;         // the walk reached the end of the text
+  std::vector<std::int64_t> targets_;    // text positions the index keys point at (sorted once read)
+  std::vector<IndexToSearch> searches_;  // the indexes whose keys are searched
+  std::vector<BookPosition> walked_;     // entry starts in text order
+  bool walk_complete_ = false;           // the walk reached the end of the text
   std::map<std::int64_t, std::int64_t> sound_extents_;  // each sound's first and last byte
-  std::uint64_t budget_;
-  std::uint64_t spent_ = 0;
+  BookBounds& book_;
   std::unordered_map<std::uint16_t, BookPosition> narrow_used_, wide_used_;  // gaiji and where first used
   // Each sound met, by its start: its size and hash when read whole.
   std::unordered_map<std::int64_t, std::optional<std::pair<std::int64_t, std::uint64_t>>> sound_hashes_;

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 
-#include "source/gaiji_map.h"
+#include "epwing/appendix.h"
 #include "epwing/search_index.h"
+#include "fs/files.h"
+#include "source/gaiji_map.h"
 #include "text/error.h"
 #include "verify/subbook_check.h"
 
@@ -121,6 +123,19 @@ void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::st
 
 void SubbookCheck::CheckGaiji() {
   report_.gaiji += narrow_used_.size() + wide_used_.size();
+  // The appendix beside the text says what each gaiji stands for, for eblook and the
+  // other readers that show no bitmaps.
+  bool with_appendix = false;
+  const std::string appendix = ResolveCaseInsensitive(book_.path, epwing::kAppendixFolder);
+  if ((!narrow_used_.empty() || !wide_used_.empty()) && FolderExists(appendix)) {
+    try {
+      reader_->BindAppendix(appendix, subbook_);
+      with_appendix = true;
+    } catch (const tavex::Error& e) {
+      AddError("the book's appendix does not open, so eblook shows gaiji as codes", kRebuild, {}, {},
+               e.what());
+    }
+  }
   for (bool narrow : {true, false}) {
     const auto& used = narrow ? narrow_used_ : wide_used_;
     if (used.empty()) continue;
@@ -143,6 +158,10 @@ void SubbookCheck::CheckGaiji() {
       if (!fault.empty()) {
         AddError("a gaiji in the text has no bitmap, so readers show nothing for it", kRebuild, entry, entry,
                  fmt::format("{} gaiji {:04X}: {}", narrow ? "narrow" : "wide", code, fault));
+      }
+      if (with_appendix && !reader_->AltText(code, narrow)) {
+        AddError("a gaiji in the text has no character in the book's appendix, so eblook shows its code",
+                 kRebuild, entry, entry, fmt::format("{} gaiji {:04X}", narrow ? "narrow" : "wide", code));
       }
     }
   }
@@ -167,21 +186,21 @@ void SubbookCheck::CompareSource() {
   const auto word_keys = by_entry(word_keys_);
   const auto endword_keys = by_entry(endword_keys_);
   auto holds = [](const std::vector<std::pair<std::size_t, std::uint64_t>>& list, std::size_t entry,
-                  const std::string& key) {
+                  std::string_view key) {
     return std::binary_search(list.begin(), list.end(), std::make_pair(entry, KeyHash(key)));
   };
   const std::size_t count = std::min(source.size(), walked_.size());
   for (std::size_t i = 0; i < count; ++i) {
-    for (const std::string& key : source[i].keys) {
+    ForEachKey(source[i].keys, [&](std::string_view key) {
       const bool forward = holds(word_keys, i, key);
-      const bool backward = holds(endword_keys, i, epwing::ReversedKey(key));
-      if (forward && backward) continue;
+      const bool backward = holds(endword_keys, i, epwing::ReversedKey(std::string(key)));
+      if (forward && backward) return;
       AddError("a title or key of html_EPW is not found at its entry", kRebuild, walked_[i], walked_[i],
                fmt::format("“{}” not in the {} index", EucToUtf8(KeyAsQuery(key)),
                            forward    ? "backward"
                            : backward ? "forward"
                                       : "forward and backward"));
-    }
+    });
   }
   try {
     const source::GaijiSet gaiji = source::GaijiSet::Load(options_.base_folder);

@@ -8,6 +8,7 @@
 // hang or a crash.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,9 @@ struct VerifyOptions {
   std::optional<std::size_t> sample = std::nullopt;
   // Keep every finding (for a full listing); otherwise the first few of each kind.
   bool keep_all = false;
+  // How long the check of the whole book may take; by default two minutes and a second
+  // for every 4 MiB it may read. Past it, the check stops with an error.
+  std::optional<std::chrono::seconds> time_bound = std::nullopt;
 };
 
 // One thing found in the book.

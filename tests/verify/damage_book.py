@@ -16,11 +16,27 @@
 #   overlapping-sounds         every sound starting two bytes after the one before
 #   unpadded-root              the forward index's root page rewritten with entries exactly as
 #                              wide as its longest key, as an earlier writer made it
+#   deep-fifo                  a FIFO at x/1/2/3/4/HONMON, and TAVEX/DATA a link to that folder
+#   repeated-subbook           CATALOGS listing its one subbook 50 times
+#   multi-search               a multi-search page (region FF) of 9 entries, which libeb takes
+#                              into a table of 5
 import sys, struct, shutil, os
 kind, src, dst = sys.argv[1:4]
 if os.path.exists(dst): shutil.rmtree(dst)
 shutil.copytree(src, dst)
 h = os.path.join(dst, 'TAVEX', 'DATA', 'HONMON')
+if kind == 'deep-fifo':
+    deep = os.path.join(dst, 'x', '1', '2', '3', '4')
+    os.makedirs(deep)
+    os.mkfifo(os.path.join(deep, 'HONMON'))
+    shutil.rmtree(os.path.join(dst, 'TAVEX', 'DATA'))
+    os.symlink(os.path.join('..', 'x', '1', '2', '3', '4'), os.path.join(dst, 'TAVEX', 'DATA'))
+    sys.exit(0)
+if kind == 'repeated-subbook':
+    c = os.path.join(dst, 'CATALOGS')
+    cat = open(c, 'rb').read()
+    open(c, 'wb').write(struct.pack('>H', 50) + cat[2:16] + cat[16:180] * 50)
+    sys.exit(0)
 if kind.startswith('fifo-'):
     name = {'fifo-honmon': h, 'fifo-font': os.path.join(dst, 'TAVEX', 'GAIJI', sys.argv[4] if len(sys.argv) > 4 else '')}
     path = name.get(kind, os.path.join(dst, kind[5:]))
@@ -107,6 +123,17 @@ elif kind == 'unpadded-root':
     body = b''.join(k.ljust(narrow, b'\0') + child for k, child in keys)
     data[root + 1] = narrow
     data[root + 4:root + 2048] = body.ljust(2044, b'\0')
+elif kind == 'multi-search':
+    # A region FF at the end of the index page, on a page of its own after the file.
+    pages = len(data) // 2048
+    at = 16 + data[1] * 16
+    data[at:at + 16] = bytes([0xFF, 0]) + struct.pack('>II', pages + 1, 1) + bytes(6)
+    data[1] += 1
+    multi = bytearray(2048)
+    multi[0:2] = struct.pack('>H', 9)
+    for e in range(9):
+        multi[16 + e * 32] = 1
+    data += multi
 if kind == 'sparse-tail':
     with open(h, 'wb') as f:
         f.write(bytes(data))
