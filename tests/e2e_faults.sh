@@ -540,7 +540,7 @@ rm -rf "$SCRATCH/hd"; ( ulimit -v 1048576; exec "$BIN" -w "$SCRATCH/hd" -m 1 cre
 expect_error "a 3 GiB title file under a 1 GiB memory limit" "$ttl has 3221225472 bytes, more than the 256 MiB"
 
 # Hostile cases kept in their own files, sharing the helpers above.
-for part in output_folders base_folder rule_budgets ownership; do
+for part in output_folders base_folder rule_budgets ownership databases; do
   source "$(dirname "$0")/faults/$part.sh"
 done
 

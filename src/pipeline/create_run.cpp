@@ -55,7 +55,6 @@ void Workbench::Create(const CreateOptions& options) {
   step_timings_.clear();
   last_verify_.reset();
   last_hints_.reset();
-  const std::string& db = layout_.database_file;
 
   // What stops the run is told before anything is written or deleted: mode 2 without
   // the stylesheets it keeps, and a source that is not a disc, so a mistyped folder
@@ -83,18 +82,17 @@ void Workbench::Create(const CreateOptions& options) {
     // Checked before anything is deleted: base_folder can be replaced, and no folder the
     // program did not make sits under the names of the replacement.
     CheckOwnTree(layout_.working_folder, "delete");
-    if (FileExists(db)) store::ClaimDatabase(db);
+    ExistingDatabase();  // a database that is not this program's stops the run here
     CreateBaseFolderStaging(final_layout);
     staged = true;
     if (FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
+    ForgetDatabase();  // its folder may have gone with working_folder
     // A database named outside working_folder survived that deletion: the previous
     // conversion's tables go, or their steps would be skipped and its book written again.
-    if (FileExists(db)) DropWorkingTables(db);
+    if (const std::optional<std::string> kept = ExistingDatabase()) DropWorkingTables(*kept);
     layout_ = WithBaseFolder(final_layout, StagingFolder(final_layout));
-    CreateWorkingFolders(layout_);
-  } else {
-    PrepareWorkingFolders();  // a mode 0 run or a new workspace left none
   }
+  const std::string db = Database();  // with the folders a mode 0 run or a new workspace lacks
   const auto start = std::chrono::steady_clock::now();
   const bundle::ExtractOptions where{layout_.source_data_folder, layout_.unzip_folder, db};
 
@@ -204,7 +202,10 @@ void Workbench::Create(const CreateOptions& options) {
 
   // The check of the book asks what the entries held; after this they are gone.
   last_hints_ = CheckHints();
-  if (mode_.FreshStart() && FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
+  if (mode_.FreshStart() && FolderExists(layout_.working_folder)) {
+    ForgetDatabase();
+    DeleteFolderTree(layout_.working_folder);
+  }
 }
 
 void Workbench::UseSampleDisc() {

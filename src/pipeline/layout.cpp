@@ -6,7 +6,6 @@
 #include "fs/files.h"
 #include "fs/folder_swap.h"
 #include "fs/manifest.h"
-#include "store/database.h"
 
 namespace tavex {
 namespace {
@@ -102,16 +101,18 @@ std::vector<std::string> ProtectedFolders(const WorkingLayout& layout) {
           layout.source_data_folder};
 }
 
-void CreateWorkingFolders(const WorkingLayout& layout) {
-  // Checked for all before the first folder is made, so a refused run leaves nothing behind.
+void CheckWorkingFolders(const WorkingLayout& layout) {
   for (const std::string* folder : {&layout.base_folder, &layout.working_folder, &layout.unzip_folder}) {
     RequireOwnFolder(*folder);
   }
+}
+
+void CreateWorkingFolders(const WorkingLayout& layout) {
+  // Checked for all before the first folder is made, so a refused run leaves nothing behind.
+  CheckWorkingFolders(layout);
   CreateFolders(layout.base_folder);
   CreateFolders(layout.working_folder);
   CreateFolders(layout.unzip_folder);
-  store::EnsureDatabase(layout.database_file);
-  store::ClaimDatabase(layout.database_file);
 }
 
 }  // namespace tavex

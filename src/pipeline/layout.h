@@ -17,7 +17,9 @@ struct WorkingLayout {
   std::string lib_folder;
   std::string xsl_backup_folder;
   std::string unzip_folder;        // unpacked content files
-  std::string database_file;       // the working database
+  // The working database as the user knows it (shown, remembered in the settings); the
+  // Workbench alone opens it, through the folder it checked.
+  std::string database_file;
   std::string us_pron_folder;
   std::string uk_pron_folder;
   std::string book_html;           // base_folder/html_EPW
@@ -45,9 +47,13 @@ std::string SourceDataFolder(const std::string& source_folder);
 WorkingLayout DeriveWorkingLayout(const std::string& workspace, const std::string& source_folder,
                                   const std::string& database_field);
 
-// Creates base_folder, working_folder and unzip_folder when missing, and the working
-// database when it does not exist. Throws Error (RequireOwnFolder) before making anything
-// when one of them is somebody else's.
+// Throws Error (RequireOwnFolder) when base_folder, working_folder or unzip_folder is
+// somebody else's: the checks of every command that writes into them.
+void CheckWorkingFolders(const WorkingLayout& layout);
+
+// Creates base_folder, working_folder and unzip_folder when missing. Throws Error
+// (RequireOwnFolder) before making anything when one of them is somebody else's. The
+// working database is made by the Workbench, through its checked folder.
 void CreateWorkingFolders(const WorkingLayout& layout);
 
 // A run in operating mode 0 writes its book beside the previous one and puts it in place

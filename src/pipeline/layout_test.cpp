@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "fs/files.h"
-#include "store/database.h"
 #include "testing/test_util.h"
 
 namespace tavex {
@@ -37,18 +36,18 @@ TEST(LayoutTest, DatabaseFieldCountsOnlyWhileItsFileExists) {
   EXPECT_EQ(DeriveWorkingLayout(dir.path(), "", dir / "mine.db").database_file, dir / "mine.db");
 }
 
-TEST(LayoutTest, CreateWorkingFoldersMakesFoldersAndDatabaseOnlyWhenMissing) {
+TEST(LayoutTest, CreateWorkingFoldersMakesTheFoldersOnlyWhenMissing) {
   TempDir dir;
   WorkingLayout l = DeriveWorkingLayout(dir.path(), "", "");
   CreateWorkingFolders(l);
   EXPECT_TRUE(FolderExists(l.base_folder));
   EXPECT_TRUE(FolderExists(l.unzip_folder));
   EXPECT_FALSE(FolderExists(l.lib_folder));
-  ASSERT_TRUE(FileExists(l.database_file));
+  EXPECT_FALSE(FileExists(l.database_file));  // the Workbench makes it, through the checked folder
 
-  store::ExecSql(l.database_file, "CREATE TABLE [kept]([a] int);");
+  WriteFileAtomic(JoinPath(l.working_folder, "kept.txt"), "kept");
   CreateWorkingFolders(l);
-  EXPECT_TRUE(store::TableExists(l.database_file, "kept"));
+  EXPECT_EQ(ReadFile(JoinPath(l.working_folder, "kept.txt")), "kept");
 }
 
 }  // namespace

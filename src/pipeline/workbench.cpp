@@ -47,19 +47,15 @@ void Workbench::Start() {
   // A reader changes nothing: it runs beside a writer that may hold the workspace.
   if (options_.reader) return;
   RecoverBaseFolder(layout_);  // a book a killed run had finished goes in place
-  if (options_.prepare_working_folder) CreateWorkingFolders(layout_);
-  if (HasTable("xsl")) ReloadTagRows();
+  if (options_.prepare_working_folder) Database();
+  // A database that fails the checks is left to the command that would use it, which
+  // refuses it in the words of its own checks; one that does not need it runs.
+  try {
+    if (HasTable("xsl")) ReloadTagRows();
+  } catch (const Error&) {
+    ForgetDatabase();
+  }
 }
-
-bool Workbench::HasTable(std::string_view table) const {
-  return FileExists(layout_.database_file) && store::TableExists(layout_.database_file, table);
-}
-
-void Workbench::RequireTable(std::string_view table) const {
-  if (!HasTable(table)) throw Error(MissingTableMessage(options_.front_end, layout_.database_file, table));
-}
-
-void Workbench::PrepareWorkingFolders() { CreateWorkingFolders(layout_); }
 
 void Workbench::RequireKeptStylesheets() const {
   if (mode_.RewritesStylesheets()) return;
@@ -71,6 +67,7 @@ void Workbench::RequireKeptStylesheets() const {
 void Workbench::Close() {
   SaveSettings();
   if (mode_.DeletesWorkingFolderAtClose() && FolderExists(layout_.working_folder)) {
+    ForgetDatabase();
     DeleteFolderTree(layout_.working_folder);
   }
 }
@@ -125,28 +122,24 @@ void Workbench::CheckSourceHoldsDisc() const {
 
 void Workbench::ExtractEntries() {
   CheckSourceHoldsDisc();
-  PrepareWorkingFolders();
-  bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, layout_.database_file}, "fs.skn",
-                        progress_);
+  bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, Database()}, "fs.skn", progress_);
 }
 
 void Workbench::ExtractPronunciations() {
   CheckSourceHoldsDisc();
-  PrepareWorkingFolders();
-  const bundle::ExtractOptions where{layout_.source_data_folder, layout_.unzip_folder, layout_.database_file};
+  const bundle::ExtractOptions where{layout_.source_data_folder, layout_.unzip_folder, Database()};
   bundle::ExtractBundle(where, "us_pron.skn", progress_);
   bundle::ExtractBundle(where, "uk_pron.skn", progress_);
 }
 
 void Workbench::BuildTopicIndex() {
   RequireTable("fs_skn");
-  analysis::BuildTopicIndex(layout_.database_file, progress_);
+  analysis::BuildTopicIndex(Database(), progress_);
 }
 
 void Workbench::CreateGaijiFiles() {
   RequireTable("char");
-  PrepareWorkingFolders();
-  gaiji::WriteGaijiFiles(layout_.database_file, layout_.base_folder, GaijiFace(), progress_);
+  gaiji::WriteGaijiFiles(Database(), layout_.base_folder, GaijiFace(), progress_);
 }
 
 epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
@@ -191,31 +184,30 @@ std::string PronunciationNote(const epwing::EpwingSummary& summary, FrontEnd fro
 void Workbench::ConvertMp3ToWav() {
   RequireTable(audio::kUsPronTable);
   RequireTable(audio::kUkPronTable);
-  PrepareWorkingFolders();
-  audio::ConvertPronToWav(layout_.database_file, audio::kUsPronTable, layout_.us_pron_folder, progress_);
-  audio::ConvertPronToWav(layout_.database_file, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
+  const std::string db = Database();
+  audio::ConvertPronToWav(db, audio::kUsPronTable, layout_.us_pron_folder, progress_);
+  audio::ConvertPronToWav(db, audio::kUkPronTable, layout_.uk_pron_folder, progress_);
 }
 
 bool Workbench::SaveOriginalMp3(std::optional<std::string> name) {
   if (!name) name = prompter_.InputText("original_mp3", "original_mp3_file_name", "");
   if (!name) return false;
   RequireTable(audio::kUsPronTable);
-  RequireTable(audio::kUkPronTable);
-  return audio::SaveOriginalMp3Both(layout_.database_file, *name, layout_.workspace);
+  return audio::SaveOriginalMp3Both(RequireTable(audio::kUkPronTable), *name, layout_.workspace);
 }
 
 void Workbench::RebuildHtml() {
   RequireTable("fs_skn");
   RequireTable("char");
   RequireKeptStylesheets();
-  PrepareWorkingFolders();
+  const std::string db = Database();
   if (mode_.RewritesStylesheets()) {
     generated_lines_.clear();
     WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
     WriteScriptStylesheet(layout_.script_stylesheet);
   }
   book::BookOptions options;
-  options.database_file = layout_.database_file;
+  options.database_file = db;
   options.main_stylesheet = layout_.main_stylesheet;
   options.book_html = layout_.book_html;
   options.copyright_page = layout_.copyright_page;

@@ -21,6 +21,7 @@
 #include "platform/mode.h"
 #include "platform/progress.h"
 #include "platform/prompter.h"
+#include "store/database_file.h"
 #include "stylesheet/rule_row.h"
 #include "verify/verify.h"
 
@@ -176,14 +177,22 @@ class Workbench {
  private:
   void RunStep(const std::string& name, const std::function<void()>& work, const std::string& log_line);
   void CheckSourceHoldsDisc() const;
+  // The one way in to the working database (workbench_database.cpp): every name these
+  // give opens the file inside its folder as it was checked, and stays valid until
+  // ForgetDatabase. The existing database, after the checks of a writing command (the
+  // working folder is this program's) or of a reader, and only when it carries this
+  // program's application id; none when no file is there. Throws Error naming what failed.
+  std::optional<std::string> ExistingDatabase() const;
+  // For the commands that write: makes base_folder, working_folder and the database when
+  // missing, after the same checks.
+  std::string Database();
+  // Lets the checked folder go, after a command deleted it with working_folder.
+  void ForgetDatabase();
   // Whether the working database exists and has table `table` (opening no database that
   // does not exist, which would fail or create it).
   bool HasTable(std::string_view table) const;
-  // Throws the error that says what to run when the working database lacks `table`.
-  void RequireTable(std::string_view table) const;
-  // Creates base_folder, working_folder and the working database when missing, for the
-  // commands that write into them.
-  void PrepareWorkingFolders();
+  // The checked database, or the error that says what to run when it lacks `table`.
+  std::string RequireTable(std::string_view table) const;
   // In operating mode 2, throws the error that says how to get the kept stylesheets
   // when one of them does not exist.
   void RequireKeptStylesheets() const;
@@ -205,6 +214,7 @@ class Workbench {
   std::optional<epwing::EpwingSummary> epwing_summary_;
   std::optional<verify::VerifyReport> last_verify_;
   std::optional<check::SourceHints> last_hints_;  // seen by the last create run
+  mutable std::optional<store::DatabaseFile> db_;  // the checked database, held
 
   // ---- For the workbench window (workbench_window.cpp) ----
  public:

@@ -42,8 +42,8 @@ std::string Workbench::ExchangePath(RuleTable table) const {
 }
 
 void Workbench::ImportTable(RuleTable table, std::optional<std::string> file) {
-  PrepareWorkingFolders();  // the table goes into the working database, made here if new
-  exchange::ImportOutcome outcome = exchange::ImportCommand(ToExchange(table), layout_.database_file, file,
+  // The table goes into the working database, made here if new.
+  exchange::ImportOutcome outcome = exchange::ImportCommand(ToExchange(table), Database(), file,
                                                             ExchangePath(table), progress_, prompter_);
   if (outcome.exchange_path) {
     switch (table) {
@@ -66,17 +66,17 @@ void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
   const char* title = table == RuleTable::kXsl ? "xsl_export" : "char_export";
   if (!file) file = prompter_.ChooseSaveFile(title, ExchangePath(table));
   if (!file) return;
-  RequireTable(table == RuleTable::kXsl ? "xsl" : "char");
+  const std::string db = RequireTable(table == RuleTable::kXsl ? "xsl" : "char");
   if (table == RuleTable::kXsl) {
-    exchange::ExportXslXml(layout_.database_file, *file);
+    exchange::ExportXslXml(db, *file);
   } else {
-    exchange::ExportCharXml(layout_.database_file, *file);
+    exchange::ExportCharXml(db, *file);
   }
 }
 
 void Workbench::UpdateMainStylesheet() {
   RequireTable("xsl");  // without rules the stylesheet would shape nothing
-  PrepareWorkingFolders();
+  Database();
   RequireOwnFolder(layout_.lib_folder);
   RequireOwnFolder(layout_.xsl_backup_folder);
   BackupMainStylesheet(layout_.main_stylesheet, layout_.xsl_backup_folder);
@@ -84,11 +84,11 @@ void Workbench::UpdateMainStylesheet() {
   WriteMainStylesheet(layout_.main_stylesheet, tag_rows_, &generated_lines_);
 }
 
-void Workbench::ReloadTagRows() { tag_rows_ = LoadRuleRows(layout_.database_file); }
+void Workbench::ReloadTagRows() { tag_rows_ = LoadRuleRows(ExistingDatabase().value_or(std::string())); }
 
 std::optional<RuleRow> Workbench::LoadTagOptions(const std::string& tag) {
   if (!HasTable("xsl")) return std::nullopt;
-  store::Connection db(layout_.database_file);
+  store::Connection db(RequireTable("xsl"));
   std::string columns;
   for (int i = 0; i < kRuleRowSize; ++i) columns += fmt::format("{}[{}]", i ? "," : "", kRuleColumns[i]);
   store::Statement query = db.Prepare(fmt::format(
@@ -102,7 +102,7 @@ std::optional<RuleRow> Workbench::LoadTagOptions(const std::string& tag) {
 
 bool Workbench::SaveTagOptions(const std::string& tag, const RuleRow& options) {
   if (!HasTable("xsl")) return false;
-  store::Connection db(layout_.database_file);
+  store::Connection db(RequireTable("xsl"));
   store::Statement find = db.Prepare("select [index] from [xsl] where [tag] = ? COLLATE NOCASE order by [index] limit 1");
   find.BindText(1, tag);
   if (!find.Step()) return false;
@@ -125,12 +125,12 @@ bool Workbench::SaveTagOptions(const std::string& tag, const RuleRow& options) {
 }
 
 std::string Workbench::TemplateTextForTag(const std::string& tag) {
-  return tavex::TemplateTextForTag(layout_.database_file, tag);
+  return tavex::TemplateTextForTag(ExistingDatabase().value_or(std::string()), tag);
 }
 
 std::optional<int> Workbench::FindEntryByTitle(const std::string& title) {
   if (!HasTable("fs_skn")) return std::nullopt;
-  store::Connection db(layout_.database_file);
+  store::Connection db(RequireTable("fs_skn"));
   store::Statement query =
       db.Prepare("select [index] from [fs_skn] where [TEXTTITLE] = ? COLLATE NOCASE order by [index] limit 1");
   query.BindText(1, TrimControl(title));
@@ -141,7 +141,7 @@ std::optional<int> Workbench::FindEntryByTitle(const std::string& title) {
 std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref) {
   std::vector<std::vector<std::string>> rows;
   if (!HasTable("char")) return rows;
-  store::Connection db(layout_.database_file);
+  store::Connection db(RequireTable("char"));
   store::Statement query = db.Prepare(
       std::string("select ws_code,ws_hex,utf8_hex,total_count,first_index,char_ref from [char]") +
       (only_char_ref ? " where [char_ref]='1'" : "") + " order by [index]");
@@ -155,13 +155,13 @@ std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref
 
 EntryPreview Workbench::Preview(int index, const std::string& tag, const std::string& word, bool must_exist) {
   RequireTable("fs_skn");
-  RequireTable("char");
+  const std::string db = RequireTable("char");
   if (!FileExists(layout_.main_stylesheet)) {
     throw Error(MissingStylesheetMessage(options_.front_end, layout_.main_stylesheet));
   }
   book::PreviewOptions options;
   options.require_entry = must_exist;
-  options.database_file = layout_.database_file;
+  options.database_file = db;
   options.main_stylesheet = layout_.main_stylesheet;
   options.mode = mode_;
   return book::ShowEntryPreview(options, index, tag, word);

@@ -17,9 +17,9 @@ namespace tavex {
 namespace {
 
 // The disc's topic ids and recording names.
-suggest::DiscFacts Facts(const WorkingLayout& layout) {
+suggest::DiscFacts Facts(const WorkingLayout& layout, const std::string& db_path) {
   suggest::FactSources sources;
-  sources.database_file = layout.database_file;
+  sources.database_file = db_path;
   // Reading a bundle's names needs the unzip folder; a reader makes no folder.
   if (FolderExists(layout.unzip_folder)) {
     sources.source_data_folder = layout.source_data_folder;
@@ -29,9 +29,9 @@ suggest::DiscFacts Facts(const WorkingLayout& layout) {
 }
 
 // Gives `rows` the formats the workspace's entries suggest.
-void Suggest(const WorkingLayout& layout, store::Connection& db, Progress& progress,
+void Suggest(const WorkingLayout& layout, const std::string& db_path, store::Connection& db, Progress& progress,
              std::vector<RuleRow>& rows) {
-  const suggest::DiscFacts facts = Facts(layout);
+  const suggest::DiscFacts facts = Facts(layout, db_path);
   suggest::SuggestFormats(suggest::SurveyEntries(db, facts, progress), rows);
 }
 
@@ -41,21 +41,23 @@ std::vector<check::TagAttribute> AsCheckList(const std::vector<suggest::Attribut
   return list;
 }
 
-void RequireEntries(const std::string& db_path) {
-  if (FileExists(db_path) && store::TableExists(db_path, "fs_skn")) return;
+// The database to read the entries from (`db`, checked); an error naming `shown` when
+// there is none or it holds no entries.
+std::string RequireEntries(const std::optional<std::string>& db, const std::string& shown) {
+  if (db && store::TableExists(*db, "fs_skn")) return *db;
   throw Error(fmt::format(
-      "{} holds no entries yet: run `create` in operating mode 1 or 2 (-m 1), or `extract fs.skn`", db_path));
+      "{} holds no entries yet: run `create` in operating mode 1 or 2 (-m 1), or `extract fs.skn`", shown));
 }
 
 }  // namespace
 
 void Workbench::SuggestRules(const std::string& file) {
-  RequireEntries(layout_.database_file);
-  store::Connection db(layout_.database_file);
+  const std::string db_path = RequireEntries(ExistingDatabase(), layout_.database_file);
+  store::Connection db(db_path);
   const analysis::TagTally tally = analysis::TagPass(db, analysis::EntrySource{}, progress_);
   std::vector<RuleRow> rows;
   for (const analysis::TagCount& count : tally.entries()) rows.emplace_back().tag = count.tag;
-  Suggest(layout_, db, progress_, rows);
+  Suggest(layout_, db_path, db, progress_, rows);
 
   exchange::TableText table;
   table.columns.emplace_back("index");
@@ -73,22 +75,22 @@ void Workbench::SuggestRules(const std::string& file) {
 }
 
 std::vector<RuleRow> Workbench::SuggestedTagRows() {
-  RequireEntries(layout_.database_file);
+  const std::string db_path = RequireEntries(ExistingDatabase(), layout_.database_file);
   if (tag_rows_.empty()) {
     throw Error(
         fmt::format("{} holds no tag rules yet: run `create` in operating mode 1 or 2 (-m 1), or `import xsl "
                     "FILE`",
                     layout_.database_file));
   }
-  store::Connection db(layout_.database_file);
+  store::Connection db(db_path);
   std::vector<RuleRow> rows = tag_rows_;
-  Suggest(layout_, db, progress_, rows);
+  Suggest(layout_, db_path, db, progress_, rows);
   return rows;
 }
 
 EntryPreview Workbench::PreviewWithRows(int index, const std::vector<RuleRow>& rows, const std::string& tag,
                                         const std::string& word) {
-  RequireEntries(layout_.database_file);
+  const std::string db_path = RequireEntries(ExistingDatabase(), layout_.database_file);
   if (!FolderExists(layout_.working_folder)) {
     throw Error(fmt::format("{} does not exist: run `create` in operating mode 1 or 2 (-m 1)",
                             layout_.working_folder));
@@ -98,7 +100,7 @@ EntryPreview Workbench::PreviewWithRows(int index, const std::vector<RuleRow>& r
   WriteScriptStylesheet(layout_.script_stylesheet);
   WriteMainStylesheet(preview, rows);
   book::PreviewOptions options;
-  options.database_file = layout_.database_file;
+  options.database_file = db_path;
   options.main_stylesheet = preview;
   options.mode = mode_;
   return book::ShowEntryPreview(options, index, tag, word);
@@ -118,13 +120,12 @@ bool Workbench::ConfirmAndSaveTagRows(const std::vector<RuleRow>& rows) {
 }
 
 check::SourceHints Workbench::CheckHints() {
-  const std::string& db_path = layout_.database_file;
-  if (!FileExists(db_path) || !store::TableExists(db_path, "fs_skn"))
-    return last_hints_.value_or(check::SourceHints{});
-  store::Connection db(db_path);
+  const std::optional<std::string> db_path = ExistingDatabase();
+  if (!db_path || !store::TableExists(*db_path, "fs_skn")) return last_hints_.value_or(check::SourceHints{});
+  store::Connection db(*db_path);
   // Kept by the hints: the check asks, for a WAV file that is not there, whether the
   // disc holds its recording.
-  const auto bundles = std::make_shared<const suggest::DiscFacts>(Facts(layout_));
+  const auto bundles = std::make_shared<const suggest::DiscFacts>(Facts(layout_, *db_path));
   NullProgress quiet;
   const suggest::TagSurvey survey = suggest::SurveyEntries(db, *bundles, quiet);
   check::SourceHints hints;

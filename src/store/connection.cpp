@@ -8,6 +8,7 @@
 
 #include <utility>
 
+#include "fs/held_folder.h"
 #include "store/sqlite_open.h"
 #include "text/error.h"
 
@@ -25,7 +26,7 @@ sqlite3_stmt* AsStmt(void* stmt) { return static_cast<sqlite3_stmt*>(stmt); }
 std::string DescribeSqlError(sqlite3* db) {
   const char* file = sqlite3_db_filename(db, "main");
   std::string message =
-      fmt::format("database error in {}: {}", file && *file ? file : "memory", sqlite3_errmsg(db));
+      fmt::format("database error in {}: {}", file && *file ? ShownPath(file) : "memory", sqlite3_errmsg(db));
   const int system_error = sqlite3_system_errno(db);
   if ((sqlite3_extended_errcode(db) & 0xFF) == SQLITE_IOERR && system_error != 0) {
     message += fmt::format(" ({})", SystemMessage(system_error));
@@ -47,20 +48,20 @@ struct Connection::Impl {
   DbHandle db;
 };
 
-Connection::Connection(const std::string& path) : impl_(std::make_unique<Impl>()), path_(path) {
+Connection::Connection(const std::string& path) : impl_(std::make_unique<Impl>()), path_(ShownPath(path)) {
   sqlite3* raw_db = nullptr;
   int rc = OpenSqlite(path, SQLITE_OPEN_READWRITE, &raw_db);
   impl_->db.reset(raw_db);
   if (rc != SQLITE_OK) {
     std::string message = raw_db ? sqlite3_errmsg(raw_db) : sqlite3_errstr(rc);
-    throw Error(fmt::format("cannot open working database {}: {}", path, message));
+    throw Error(fmt::format("cannot open working database {}: {}", path_, message));
   }
   sqlite3_extended_result_codes(raw_db, 1);
   sqlite3_busy_timeout(raw_db, kBusyTimeoutMs);
   // Reading the schema is the first access to the file: a file that is not a database
   // fails here rather than in the middle of a command.
   if (sqlite3_exec(raw_db, "PRAGMA schema_version;", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    throw Error(fmt::format("{} is not a working database: {}", path, sqlite3_errmsg(raw_db)));
+    throw Error(fmt::format("{} is not a working database: {}", path_, sqlite3_errmsg(raw_db)));
   }
   Exec("PRAGMA synchronous=NORMAL;");
 }

@@ -22,6 +22,7 @@ class Connection {
   Connection(Connection&&) noexcept;
   Connection& operator=(Connection&&) noexcept;
 
+  // The file's path for messages (a held folder's name shown as the folder's path).
   const std::string& path() const { return path_; }
 
   // Runs SQL without parameters and without rows (DDL, PRAGMA, BEGIN ...).

@@ -18,13 +18,9 @@ void CreateDatabase(const std::string& path);
 // Creates the database file when it does not exist; an existing file is left alone.
 void EnsureDatabase(const std::string& path);
 
-// The mark of a working database of this program (PRAGMA application_id, "TAVX").
+// The mark of a working database of this program (PRAGMA application_id, "TAVX"); a
+// database is the program's only when it carries it (see database_file.h).
 inline constexpr std::int64_t kApplicationId = 0x54415658;
-// Makes sure the database at `path` is this program's before its tables are replaced or
-// dropped: one that carries the mark is; one of an earlier version (no mark) that holds
-// nothing but the program's own tables is marked now; any other throws Error naming the
-// file and a table that is not ours, and the file is left as it was.
-void ClaimDatabase(const std::string& path);
 // Runs one SQL text over a connection of its own.
 void ExecSql(const std::string& db_path, std::string_view sql);
 // True when the database has a table of that name (exact name).

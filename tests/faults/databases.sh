@@ -1,0 +1,37 @@
+# Hostile cases of the fault test, sourced by e2e_faults.sh with its helpers (run, expect_error, …).
+# Databases and remembered paths: a database is the program's only by the application id it
+# carries, every command reaches it through the same checks, and paths are remembered
+# exactly as given. Each refused case checks the user's database byte for byte.
+
+digest() { md5sum <"$1"; }
+
+# A user's SQLite file whose tables bear the program's table names (topic, xsl, char,
+# fs_skn), as a database of a version from before the application id would too: refused
+# by create and by topic, which alone once skipped the check, its bytes unchanged.
+UDB="$SCRATCH/user.db"; rm -f "$UDB"
+sqlite3 "$UDB" "create table topic(t text); insert into topic values('my notes'); create table xsl(a);
+                create table char(b); create table fs_skn(c)"
+udb_sum=$(digest "$UDB")
+run -w "$SCRATCH/db_ws" --db "$UDB" create --sample --no-epwing
+expect_error "create with a user's database of the program's table names" "$UDB is not a working database of this program"
+copy_full "$SCRATCH/db_topic"
+run -w "$SCRATCH/db_topic" -m 1 --db "$UDB" topic
+expect_error "topic with a user's database" "$UDB is not a working database of this program"
+check "a user's database given to create and topic: unchanged" test "$(digest "$UDB")" = "$udb_sum"
+
+# A working folder that is a link to another workspace's, and a --db that is a symbolic
+# or a hard link to another workspace's database: refused, that database unchanged.
+D1="$SCRATCH/db_linked"; D2="$SCRATCH/db_other"; copy_full "$D1"; copy_full "$D2"
+other_sum=$(digest "$D2/working_folder/TAVEX_data")
+rm -rf "$D1/working_folder"; ln -s "$D2/working_folder" "$D1/working_folder"
+for command in topic gaiji "import xsl $D2/xsl_data.xml --yes"; do
+  run -w "$D1" -m 1 $command
+  expect_error "$command with working_folder a link to another workspace's" "working_folder.*symbolic link"
+done
+ln -s "$D2/working_folder/TAVEX_data" "$SCRATCH/soft.db"; ln "$D2/working_folder/TAVEX_data" "$SCRATCH/hard.db"
+for kind in soft hard; do
+  run -w "$SCRATCH/db_ws_$kind" -m 1 --db "$SCRATCH/$kind.db" topic
+  expect_error "topic with --db a $kind link" "$kind\.db is not a working database of this program \(it is a ${kind/soft/symbolic}"
+done
+check "links to another workspace's database: it is unchanged" test "$(digest "$D2/working_folder/TAVEX_data")" = "$other_sum"
+
