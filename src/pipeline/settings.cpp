@@ -2,7 +2,10 @@
 // and "Data" (source folder, database path, gaiji face, the authoring tool's base folder,
 // whether the window's create run also builds the EPWING book).
 // Section and key names are matched ignoring ASCII case and the first occurrence of a key
-// counts, so that settings files written by hand or by older versions read the same.
+// counts, so that settings files written by hand or by older versions read the same. A
+// value is read without the blanks around it, so one that starts or ends with a blank (a
+// folder named "disc ") is written inside double quotes, and a pair of quotes around a
+// value is taken off when it is read.
 #include "pipeline/settings.h"
 
 #include <fmt/format.h>
@@ -79,7 +82,18 @@ bool ReadInt(const IniValues& values, const char* section, const char* key, int&
 }
 
 void ReadText(const IniValues& values, const char* section, const char* key, std::string& out) {
-  if (const std::string* text = Find(values, section, key)) out = *text;
+  const std::string* text = Find(values, section, key);
+  if (text == nullptr) return;
+  const bool quoted = text->size() >= 2 && text->front() == '"' && text->back() == '"';
+  out = quoted ? text->substr(1, text->size() - 2) : *text;
+}
+
+// A value as written: quoted when reading would take blanks off its ends, or a quote.
+std::string WrittenText(const std::string& value) {
+  if (value.empty()) return value;
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  const bool quote = blank(value.front()) || blank(value.back()) || value.front() == '"';
+  return quote ? '"' + value + '"' : value;
 }
 
 }  // namespace
@@ -127,7 +141,7 @@ void SaveSettings(const std::string& path, const Settings& settings) {
     if (value->find_first_of("\r\n") != std::string::npos) {
       throw Error(fmt::format("cannot write {}: the value of {} holds a line break", path, key));
     }
-    data += fmt::format("{}={}\n", key, *value);
+    data += fmt::format("{}={}\n", key, WrittenText(*value));
   }
   data += fmt::format("build_epwing={}\n", settings.build_epwing ? 1 : 0);
   WriteFileAtomic(path, data);

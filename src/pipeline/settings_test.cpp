@@ -32,7 +32,7 @@ TEST(SettingsTest, NoFileGivesDefaultsAndABadNumberEndsTheReading) {
   EXPECT_EQ(LoadSettings(path).form_top, 0);
 }
 
-TEST(SettingsTest, RoundTripKeepsJapaneseFoldersAndAGoneDatabaseIsReplaced) {
+TEST(SettingsTest, RoundTripKeepsFoldersWholeAndAGoneDatabaseIsReplaced) {
   TempDir dir;
   std::string path = dir / "TAVEX_to_EPWING.ini";
   Settings s;
@@ -40,9 +40,9 @@ TEST(SettingsTest, RoundTripKeepsJapaneseFoldersAndAGoneDatabaseIsReplaced) {
   s.form_left = 100;
   s.form_width = 800;
   s.form_height = 600;
-  s.src_folder = "/media/辞書 ディスク/tavex.data";
+  s.src_folder = "/media/辞書 ディスク/tavex.data ";  // a blank at the end is the folder's
   s.mdb_file = dir / "gone/TAVEX_data";
-  s.ebs_base = "Z:\\home\\user\\base_folder\\";
+  s.ebs_base = "\"Z:\\home\\user\\base_folder\\\"";
   s.build_epwing = false;
   SaveSettings(path, s);
   Settings back = LoadSettings(path);

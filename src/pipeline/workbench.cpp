@@ -22,6 +22,23 @@
 #include "stylesheet/stylesheet_files.h"
 
 namespace tavex {
+namespace {
+
+// A path given now, relative to the folder the command was started from: made absolute,
+// and otherwise kept as given (a trailing blank included).
+std::string GivenPath(const std::string& path) {
+  return path.empty() ? path : std::filesystem::absolute(path).lexically_normal().string();
+}
+
+// A path read from the settings file. A relative one was remembered by an older version
+// against the folder it was started from, which nobody knows any more: the workspace is
+// the one folder it can be read against.
+std::string RememberedPath(const std::string& path, const std::string& workspace) {
+  if (path.empty() || path.front() == '/') return path;
+  return (std::filesystem::path(workspace) / path).lexically_normal().string();
+}
+
+}  // namespace
 
 Workbench::Workbench(Progress& progress, Prompter& prompter, WorkbenchOptions options)
     : progress_(progress), prompter_(prompter), options_(std::move(options)), mode_{options_.mode} {}
@@ -32,13 +49,12 @@ void Workbench::Start() {
   options_.workspace = std::filesystem::absolute(options_.workspace).lexically_normal().string();
   if (options_.workspace.size() > 1 && options_.workspace.back() == '/') options_.workspace.pop_back();
   settings_ = LoadSettings(JoinPath(options_.workspace, "TAVEX_to_EPWING.ini"));
-  // Kept absolute, so that a later run started from another folder finds the same disc.
-  if (options_.source_folder) {
-    const std::string& given = *options_.source_folder;
-    settings_.src_folder =
-        given.empty() ? given : std::filesystem::absolute(given).lexically_normal().string();
-  }
-  if (options_.database) settings_.mdb_file = *options_.database;
+  settings_.src_folder = RememberedPath(settings_.src_folder, options_.workspace);
+  settings_.mdb_file = RememberedPath(settings_.mdb_file, options_.workspace);
+  // Kept absolute, so that a later run started from another folder finds the same disc
+  // and the same database.
+  if (options_.source_folder) settings_.src_folder = GivenPath(*options_.source_folder);
+  if (options_.database) settings_.mdb_file = GivenPath(*options_.database);
   layout_ = DeriveWorkingLayout(options_.workspace, settings_.src_folder, settings_.mdb_file);
   settings_.mdb_file = layout_.database_file;
   xsl_exchange_path_ = layout_.xsl_exchange;
@@ -76,6 +92,8 @@ void Workbench::SaveSettings() {
   // The default database goes with the working folder (mode 0 deletes it); remembering its
   // path would only make a copied workspace reach back into the database it was copied from.
   Settings saved = settings_;
+  saved.src_folder = GivenPath(saved.src_folder);  // as the window's fields may hold them
+  saved.mdb_file = GivenPath(saved.mdb_file);
   if (saved.mdb_file == JoinPath(layout_.working_folder, "TAVEX_data")) saved.mdb_file.clear();
   tavex::SaveSettings(layout_.settings_file, saved);
 }
@@ -85,7 +103,8 @@ void Workbench::SetOperatingMode(int mode) {
   mode_.value = mode;
 }
 
-void Workbench::SetSourceFolder(const std::string& folder) {
+void Workbench::SetSourceFolder(const std::string& given) {
+  const std::string folder = GivenPath(given);
   settings_.src_folder = folder;
   layout_.source_folder = folder;
   layout_.source_data_folder = SourceDataFolder(folder);

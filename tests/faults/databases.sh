@@ -35,3 +35,20 @@ for kind in soft hard; do
 done
 check "links to another workspace's database: it is unchanged" test "$(digest "$D2/working_folder/TAVEX_data")" = "$other_sum"
 
+
+# Paths are remembered absolute and whole: a --db given relative to the folder a run was
+# started from, a source whose name ends in a blank, and a relative path that an older
+# version left in the settings file, which only the workspace can anchor.
+P="$SCRATCH/db_paths"; rm -rf "$P"; mkdir -p "$P/start" "$P/old"
+cp "$FULL/working_folder/TAVEX_data" "$P/start/my.db"
+(cd "$P/start" && "$BIN" -w ../ws -m 1 --db my.db -s "$SMALL" topic >"$OUT" 2>"$ERR"); status=$?
+check "a relative --db: exit status 0 ($(head -c 300 "$ERR"))" test "$status" -eq 0
+check "a relative --db is remembered absolute" grep -qxF "mdb_file=$P/start/my.db" "$P/ws/TAVEX_to_EPWING.ini"
+cp -r "$SMALL" "$P/disc "
+run -w "$P/blank" -m 1 create "$P/disc " --no-epwing
+expect_success "a source ending in a blank"
+run -w "$P/blank" create --no-epwing
+expect_success "a later bare create converts the source ending in a blank"
+cp "$FULL/working_folder/TAVEX_data" "$P/old/my.db"; printf '[Data]\nmdb_file=my.db\n' >"$P/old/TAVEX_to_EPWING.ini"
+(cd / && "$BIN" -w "$P/old" -m 1 topic >"$OUT" 2>"$ERR"); status=$?
+check "an older relative mdb_file is read against the workspace ($(head -c 300 "$ERR"))" test "$status" -eq 0
