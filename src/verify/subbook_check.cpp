@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "epwing/search_index.h"
+#include "fs/files.h"
 #include "text/error.h"
 #include "verify/selection_pages.h"
 
@@ -150,6 +151,8 @@ bool SubbookCheck::InTextLike(BookPosition at) const {
 void SubbookCheck::ReadSource() {
   try {
     source_ = ReadSourceEntries(options_.base_folder);
+    recordings_converted_ = FolderExists(JoinPath(options_.base_folder, "us_pron")) ||
+                            FolderExists(JoinPath(options_.base_folder, "uk_pron"));
   } catch (const tavex::Error& e) {
     AddError("the book source does not read", "run `tavex2epwing check` on base_folder", {}, {}, e.what());
   }

@@ -182,6 +182,7 @@ class SubbookCheck {
   // Each recording of base_folder compared: the size and hash of what the book stores for it.
   std::unordered_map<std::string, std::optional<std::pair<std::int64_t, std::uint64_t>>> file_hashes_;
   std::optional<std::vector<SourceEntryKeys>> source_;
+  bool recordings_converted_ = false;  // base_folder has a recording folder
   // The keys of each index (hashed) with the text position each points at, for the
   // comparison with the source.
   std::vector<std::pair<std::uint64_t, std::int64_t>> word_keys_, endword_keys_;

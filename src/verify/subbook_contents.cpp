@@ -99,8 +99,10 @@ void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::st
     }
     if (it->second) {
       wanted.emplace_back(&name, *it->second);
-    } else {
-      // The writer kept the link as plain text: the reader hears nothing there.
+    } else if (recordings_converted_) {
+      // The writer kept the link as plain text: the reader hears nothing there. (Without
+      // any recording folder the pronunciations were not converted at all, the writer
+      // links none, and create says how to add them.)
       AddError("the source links a sound the book lacks", kMissingRecording, entry, entry,
                name + ": base_folder has no WAV file of that name");
     }
