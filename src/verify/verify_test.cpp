@@ -85,6 +85,10 @@ TEST(VerifyTest, WrittenBookVerifiesCleanAndFaultsAreNamed) {
   EXPECT_EQ(clean.sounds, 1u);
   EXPECT_EQ(clean.gaiji, 1u);
   EXPECT_EQ(FormatVerifySummary(clean), "verify: 3 entries, 10 keys found, 0 errors");
+  // The time bound holds for the whole book: spent at once, the check stops naming it.
+  const VerifyReport late = VerifyBook({.book = book, .time_bound = std::chrono::seconds(0)}, progress);
+  EXPECT_EQ(Kinds(late), std::vector<std::string>{"the check of the book ran past its time bound, so it stopped"})
+      << FormatVerifyReport(late, true);
 
   // A glyph changed in the source after the build, and a key swapped in the forward
   // index so that its page is out of order and the key is no longer found.
