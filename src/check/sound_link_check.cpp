@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "check/markup.h"
-#include "epwing/sound_store.h"
+#include "source/recordings.h"
 #include "fs/safe_file.h"
 #include "source/source_bounds.h"
 
@@ -35,7 +35,7 @@ std::string RulesSendingTo(const SourceHints& hints, std::string_view folder) {
 
 void SoundLinkCheck::Link(std::string_view href, int line, std::string_view title) {
   // A target outside the two folders is no recording of the disc; the writer warns of it.
-  const std::optional<std::string> name = epwing::RecordingName(href);
+  const std::optional<std::string> name = source::RecordingName(href);
   if (!name || present_.contains(*name)) return;
   if (auto it = missing_.find(*name); it != missing_.end()) {
     it->second.tally.Add(line);

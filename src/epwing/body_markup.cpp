@@ -7,6 +7,7 @@
 #include <string>
 
 #include "epwing/jis.h"
+#include "source/markup.h"
 #include "text/cp932.h"
 #include "text/text.h"
 
@@ -23,68 +24,9 @@ constexpr std::u16string_view kFullWidthKana =
     u"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモ"
     u"ヤユヨラリルレロワン゛゜";
 
-// The value of attribute `name` in the tag text after its name, or none.
-std::optional<std::string_view> TagAttribute(std::string_view attributes, std::string_view name) {
-  std::size_t i = 0;
-  while (i < attributes.size()) {
-    while (i < attributes.size() && (attributes[i] == ' ' || attributes[i] == '\t' || attributes[i] == '/'))
-      ++i;
-    std::size_t start = i;
-    while (i < attributes.size() && attributes[i] != '=' && attributes[i] != ' ' && attributes[i] != '\t')
-      ++i;
-    std::string_view key = attributes.substr(start, i - start);
-    if (key.empty()) break;
-    std::string_view value;
-    if (i < attributes.size() && attributes[i] == '=') {
-      ++i;
-      if (i < attributes.size() && (attributes[i] == '"' || attributes[i] == '\'')) {
-        const char quote = attributes[i++];
-        std::size_t end = attributes.find(quote, i);
-        if (end == std::string_view::npos) end = attributes.size();
-        value = attributes.substr(i, end - i);
-        i = end + 1;
-      } else {
-        start = i;
-        while (i < attributes.size() && attributes[i] != ' ' && attributes[i] != '\t') ++i;
-        value = attributes.substr(start, i - start);
-      }
-    }
-    if (EqualsIgnoreAsciiCase(key, name)) return value;
-  }
-  return std::nullopt;
-}
-
 std::string UnicodeName(char32_t c) { return fmt::format("U+{:04X}", static_cast<std::uint32_t>(c)); }
 
 }  // namespace
-
-std::optional<std::pair<char32_t, std::size_t>> DecodeEntity(std::string_view text) {
-  if (text.size() < 3 || text[0] != '&') return std::nullopt;
-  const std::size_t semicolon = text.substr(0, 12).find(';');
-  if (semicolon == std::string_view::npos) return std::nullopt;
-  std::string_view body = text.substr(1, semicolon - 1);
-  const std::size_t length = semicolon + 1;
-  if (!body.empty() && body[0] == '#') {
-    body.remove_prefix(1);
-    int base = 10;
-    if (!body.empty() && (body[0] == 'x' || body[0] == 'X')) {
-      body.remove_prefix(1);
-      base = 16;
-    }
-    std::uint32_t value = 0;
-    auto [end, ec] = std::from_chars(body.data(), body.data() + body.size(), value, base);
-    if (body.empty() || ec != std::errc() || end != body.data() + body.size() || value > 0x10FFFF) {
-      return std::nullopt;
-    }
-    return std::make_pair(static_cast<char32_t>(value), length);
-  }
-  static constexpr std::pair<std::string_view, char32_t> kNamed[] = {
-      {"nbsp", 0xA0}, {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-  for (const auto& [name, c] : kNamed) {
-    if (body == name) return std::make_pair(c, length);
-  }
-  return std::nullopt;
-}
 
 void BodyMarkup::Write(std::string_view sjis, TextEncoder& encoder) {
   const std::size_t n = sjis.size();
@@ -103,7 +45,7 @@ void BodyMarkup::Write(std::string_view sjis, TextEncoder& encoder) {
         continue;
       }
     } else if (b == '&') {
-      if (auto entity = DecodeEntity(sjis.substr(i))) {
+      if (auto entity = source::DecodeEntity(sjis.substr(i))) {
         const char32_t c = entity->first == 0xA0 ? U' ' : entity->first;
         if (c >= 0x20 && c < 0x7F) {
           encoder.Char(JisFromAscii(static_cast<unsigned char>(c)), true);
@@ -212,7 +154,7 @@ void BodyMarkup::Tag(std::string_view tag, TextEncoder& encoder) {
   } else if (name == "indent") {
     if (!closing) {
       int level = 1;
-      const std::string_view value = TagAttribute(attributes, "val").value_or("1");
+      const std::string_view value = source::TagAttribute(attributes, "val").value_or("1");
       std::from_chars(value.data(), value.data() + value.size(), level);
       encoder.Indent(level < 1 ? 1 : (level > 32 ? 32 : level));
     }
@@ -222,7 +164,7 @@ void BodyMarkup::Tag(std::string_view tag, TextEncoder& encoder) {
     if (link_ == Link::kSound) encoder.EndSound();
     link_ = Link::kNone;
     if (!closing) {
-      const std::string_view href = TagAttribute(attributes, "href").value_or("");
+      const std::string_view href = source::TagAttribute(attributes, "href").value_or("");
       if (!href.empty() && href[0] == '#') {
         if (auto entry = links_.Entry(href.substr(1))) {
           link_ = Link::kReference;

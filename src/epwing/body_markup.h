@@ -93,8 +93,4 @@ class BodyMarkup {
   std::uint32_t link_target_ = 0;
 };
 
-// Decodes the entity at the start of `text` ("&nbsp;", "&#xE9;", "&#233;", "&amp;" …):
-// the character and the entity's length, or no value when it is not one.
-std::optional<std::pair<char32_t, std::size_t>> DecodeEntity(std::string_view text);
-
 }  // namespace tavex::epwing

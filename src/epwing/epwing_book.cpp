@@ -14,7 +14,9 @@
 
 #include "epwing/appendix.h"
 #include "epwing/body_markup.h"
+#include "source/book_folder.h"
 #include "source/book_source.h"
+#include "source/recordings.h"
 #include "epwing/catalog.h"
 #include "epwing/gaiji_font.h"
 #include "epwing/honmon_file.h"
@@ -309,7 +311,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   // Without any recording folder the pronunciations were simply not converted: the book
   // has no sound links, and the front end says how to add them instead of a warning.
   if (sounds.count() == 0 && !FolderExists(JoinPath(base, "us_pron")) && !FolderExists(JoinPath(base, "uk_pron"))) {
-    summary.unlinked_sounds = warnings.Take(kMissingRecordingWarning);
+    summary.unlinked_sounds = warnings.Take(source::kMissingRecordingWarning);
   }
   warnings.Report(progress);
   return summary;
@@ -335,26 +337,11 @@ EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) 
   if (!FolderExists(options.base_folder)) {
     throw Error(fmt::format("missing book source folder {}", options.base_folder));
   }
-  std::string out = options.out_folder;
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
-  const std::string staging = out + ".staging";
-  // No link below the book's folder is followed while it is written.
-  const WriteAnchor anchor(std::filesystem::path(out).parent_path().string());
-  // Leftovers of a build that was killed (marked ones only), then the rules for the
-  // folder the book replaces: all checked before anything is written.
-  RecoverFolderSwap(out);
-  AdoptEarlierBook(out);
-  CheckOutputFolder(out, {options.base_folder});
-  CreateStagingFolder(staging, out);
-
   EpwingSummary summary;
-  try {
-    summary = WriteBook(options.base_folder, staging, progress);
-    SwapInFolder(staging, out);
-  } catch (...) {
-    RemoveStagingFolder(staging);  // the build's own error is the one to report
-    throw;
-  }
+  source::WriteBookFolder(
+      options.out_folder, {options.base_folder},
+      [&](const std::string& staging) { summary = WriteBook(options.base_folder, staging, progress); },
+      [](const std::string& out) { AdoptEarlierBook(out); });
   return summary;
 }
 

@@ -5,6 +5,7 @@
 
 #include "epwing/body_markup.h"
 #include "epwing/jis.h"
+#include "source/markup.h"
 #include "text/cp932.h"
 #include "text/error.h"
 #include "text/plain_letters.h"
@@ -53,8 +54,8 @@ std::string NormalizedKey(std::string_view sjis, source::WarningTally& warnings)
     if (b == '<') {
       const std::size_t close = sjis.find('>', i);
       i = close == std::string_view::npos ? sjis.size() : close + 1;
-    } else if (b == '&' && DecodeEntity(sjis.substr(i))) {
-      auto entity = DecodeEntity(sjis.substr(i));
+    } else if (b == '&' && source::DecodeEntity(sjis.substr(i))) {
+      auto entity = source::DecodeEntity(sjis.substr(i));
       if (entity->first < 0x80) {
         AppendJis(key, JisFromAscii(static_cast<unsigned char>(entity->first)));
       } else if (entity->first != 0xA0) {

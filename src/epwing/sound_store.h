@@ -18,9 +18,6 @@
 
 namespace tavex::epwing {
 
-// The warning counted for each link to a recording that base_folder lacks.
-inline constexpr char kMissingRecordingWarning[] = "sound link to a missing recording kept as plain text";
-
 class SoundStore {
  public:
   // `base_folder` holds the recording folders; `side_path` is the side file to create.
@@ -52,13 +49,6 @@ class SoundStore {
   std::vector<std::pair<std::uint64_t, std::uint64_t>> extents_;
   std::string read_buffer_;  // the recording being stored; reused, so no allocation per file
 };
-
-// The recording a sound link names ("us_pron/x.wav", percent-decoded), or none when it
-// leads outside the two recording folders.
-std::optional<std::string> RecordingName(std::string_view href);
-
-// The "fmt " chunk's offset in a RIFF WAVE file, or none when `wav` is not one.
-std::optional<std::size_t> FindFormatChunk(std::string_view wav);
 
 // The sound control's format word for WAVE data starting with its "fmt " chunk: the
 // sample rate in Hz in the high 16 bits (at most 65535), the bits per sample in the

@@ -106,6 +106,18 @@ std::string_view KeyText(std::string_view line) {
   return open_end == std::string_view::npos ? std::string_view() : line.substr(open_end + 1);
 }
 
+// The title and type attributes of a key line. The title can hold '"', so the type is
+// found from the line's end, before the key text.
+std::pair<std::string_view, std::string_view> KeyTitleAndType(std::string_view line) {
+  static constexpr std::string_view kOpen = "<key title=\"", kType = "\" type=\"";
+  if (!line.starts_with(kOpen)) return {};
+  const std::size_t open_end = line.rfind("\">");
+  const std::size_t type = open_end == std::string_view::npos ? std::string_view::npos : line.rfind(kType, open_end);
+  if (type == std::string_view::npos || type < kOpen.size()) return {};
+  return {line.substr(kOpen.size(), type - kOpen.size()),
+          line.substr(type + kType.size(), open_end - type - kType.size())};
+}
+
 std::size_t ReadEntries(LineReader& reader, const std::function<void(const SourceEntry&)>& entry,
                         const StrayHeadingFn& stray) {
   std::string line;
@@ -133,6 +145,8 @@ std::size_t ReadEntries(LineReader& reader, const std::function<void(const Sourc
     if (!ParseHeading(line, current.id, current.title)) reader.Fail("expected \"<dt id=…>\"");
     current.line = reader.number();
     current.keys.clear();
+    current.key_titles.clear();
+    current.key_types.clear();
     current.body.clear();
     std::size_t entry_bytes = line.size();
     bool in_body = false;
@@ -146,6 +160,9 @@ std::size_t ReadEntries(LineReader& reader, const std::function<void(const Sourc
       if (!in_body) {
         if (StartsWith(line, "<key ")) {
           current.keys.emplace_back(KeyText(line));
+          const auto [title, type] = KeyTitleAndType(line);
+          current.key_titles.emplace_back(title);
+          current.key_types.emplace_back(type);
         } else if (line == "<dd><p>") {
           in_body = true;
         } else {

@@ -29,7 +29,11 @@ struct SourceEntry {
   std::string id;
   std::size_t line = 0;  // the line of its heading, from 1
   std::string title;
-  std::vector<std::string> keys;  // the key texts in file order
+  std::vector<std::string> keys;  // the key texts in file order (full-width, as the EPWING book keys them)
+  // Of each key, in the same order: the keyword as it stands (the title attribute, what
+  // a reader types) and its type (the index it goes into).
+  std::vector<std::string> key_titles;
+  std::vector<std::string> key_types;
   std::string body;               // body lines joined by LF
 };
 

@@ -12,6 +12,7 @@
 #include "epwing/body_markup.h"
 #include "epwing/search_index.h"
 #include "epwing/sound_store.h"
+#include "source/recordings.h"
 #include "epwing/text_encoder.h"
 #include "fs/files.h"
 #include "source/book_source.h"
@@ -31,7 +32,7 @@ class SoundCollector : public epwing::LinkResolver {
  public:
   std::optional<std::uint32_t> Entry(std::string_view) override { return 0; }
   std::optional<epwing::SoundLink> Sound(std::string_view href) override {
-    std::optional<std::string> name = epwing::RecordingName(href);
+    std::optional<std::string> name = source::RecordingName(href);
     if (!name) return std::nullopt;
     names_.push_back(std::move(*name));
     return epwing::SoundLink{0, 0};
@@ -107,7 +108,7 @@ std::string StoredSoundBytes(const std::string& base_folder, const std::string& 
     bytes.resize(done);
   }
   close(fd);
-  const std::optional<std::size_t> format = epwing::FindFormatChunk(bytes);
+  const std::optional<std::size_t> format = source::FindFormatChunk(bytes);
   return format ? bytes.substr(*format) : std::string();
 }
 

@@ -1,0 +1,34 @@
+// The staging, check and swap around a book's writing.
+#include "source/book_folder.h"
+
+#include <filesystem>
+
+#include "fs/folder_swap.h"
+#include "fs/write_layer.h"
+
+namespace tavex::source {
+
+void WriteBookFolder(const std::string& out_folder, const std::vector<std::string>& protected_folders,
+                     const std::function<void(const std::string& staging)>& write,
+                     const std::function<void(const std::string& out)>& adopt) {
+  std::string out = out_folder;
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  const std::string staging = out + ".staging";
+  // No link below the book's folder is followed while it is written.
+  const WriteAnchor anchor(std::filesystem::path(out).parent_path().string());
+  // Leftovers of a build that was killed (marked ones only), then the rules for the
+  // folder the book replaces: all checked before anything is written.
+  RecoverFolderSwap(out);
+  if (adopt) adopt(out);
+  CheckOutputFolder(out, protected_folders);
+  CreateStagingFolder(staging, out);
+  try {
+    write(staging);
+    SwapInFolder(staging, out);
+  } catch (...) {
+    RemoveStagingFolder(staging);  // the build's own error is the one to report
+    throw;
+  }
+}
+
+}  // namespace tavex::source

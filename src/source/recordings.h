@@ -1,0 +1,67 @@
+// The recordings of the book source: WAV files in us_pron/ and uk_pron/ that the entries'
+// sound links name. They are read as untrusted input like every file of base_folder.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "source/warning_tally.h"
+
+namespace tavex::source {
+
+// The warning counted for each link to a recording that base_folder lacks.
+inline constexpr char kMissingRecordingWarning[] = "sound link to a missing recording kept as plain text";
+
+// The recording a sound link names ("us_pron/x.wav", percent-decoded), or none when it
+// leads outside the two recording folders.
+std::optional<std::string> RecordingName(std::string_view href);
+
+// The "fmt " chunk's offset in a RIFF WAVE file, or none when `wav` is not one.
+std::optional<std::size_t> FindFormatChunk(std::string_view wav);
+
+// The MPEG audio frames a WAVE file wraps (format 0x0055, MPEG Layer-3, or 0x0050, MPEG),
+// as they stood in the disc's MP3 recording; none for any other WAVE data.
+std::optional<std::string_view> MpegFrames(std::string_view wav);
+
+// RecordingName, counting a warning in `warnings` when the link leads elsewhere.
+std::optional<std::string> LinkedRecordingName(std::string_view href, WarningTally& warnings);
+
+// Reads the recording `name` (from RecordingName) of base_folder into `bytes`: neither
+// the file nor its folder may be a symbolic link, a folder, a device or a FIFO is
+// refused, and the size is checked before anything is read. False, with a counted
+// warning, when it is missing, refused or not WAVE data. Throws Error naming the file
+// on a read fault.
+bool ReadLinkedRecording(const std::string& base_folder, const std::string& name, WarningTally& warnings,
+                         std::string& bytes);
+
+// Each linked recording once, in the form the disc held it: the MPEG frames as
+// "us_pron_x.mp3" where the WAV file "us_pron/x.wav" wraps them, else the WAV file as
+// it is ("us_pron_x.wav").
+class RecordingFiles {
+ public:
+  // Told of each recording the first time a link names it: its file name in the book
+  // ("us_pron_x.mp3") and its bytes.
+  using NewFn = std::function<void(const std::string& name, std::string_view bytes)>;
+
+  RecordingFiles(std::string base_folder, WarningTally& warnings, NewFn on_new)
+      : base_folder_(std::move(base_folder)), warnings_(warnings), on_new_(std::move(on_new)) {}
+
+  // The book's file name of the recording `href` names, or none (warned) for a name
+  // outside us_pron/ and uk_pron/, a missing file or one that is not WAVE data.
+  std::optional<std::string> Resolve(std::string_view href);
+  std::size_t count() const { return count_; }
+
+ private:
+  std::string base_folder_;
+  WarningTally& warnings_;
+  NewFn on_new_;
+  std::unordered_map<std::string, std::optional<std::string>> by_name_;
+  std::string buffer_;  // reused, so no allocation per file
+  std::size_t count_ = 0;
+};
+
+}  // namespace tavex::source
