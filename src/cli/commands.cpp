@@ -34,6 +34,8 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     bool timings = false;
     bool epwing = false;  // the book is built by default; the flag stays for scripts that pass it
     bool no_epwing = false;
+    bool stardict = false;
+    bool mdict = false;
     std::string ebs_base;
   };
   auto args = std::make_shared<Args>();
@@ -43,6 +45,8 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
   CLI::Option* no_epwing =
       app.add_flag("--no-epwing", args->no_epwing, "leave out the EPWING book (by default built into epwing/)");
   app.add_flag("--epwing", args->epwing, "build the EPWING book (the default)")->excludes(no_epwing);
+  app.add_flag("--stardict", args->stardict, "also build the StarDict book (into stardict/)");
+  app.add_flag("--mdict", args->mdict, "also build the MDict book (into mdict/)");
   app.add_flag("--timings", args->timings, "print the wall time of every step on stderr");
   app.add_option("--ebs-base", args->ebs_base, "base_folder as the authoring tool will see it (default Z:\\...)");
   return [args](CommandContext& context) {
@@ -60,7 +64,10 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
       bench.UseSampleDisc();
       bench.SaveSettings();
     }
-    bench.Create({.ignore_mp3 = !args->with_audio, .epwing = !args->no_epwing});
+    bench.Create({.ignore_mp3 = !args->with_audio,
+                  .epwing = !args->no_epwing,
+                  .stardict = args->stardict,
+                  .mdict = args->mdict});
     if (args->timings) PrintTimings(bench);
     if (!context.global.quiet) {
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
@@ -132,6 +139,34 @@ const CommandRegistrar kEpwing({"epwing", "build the EPWING book from base_folde
     return 0;
   };
 }});
+
+// A book made from base_folder beside the EPWING book: its folder option, the build, the
+// summary line.
+template <typename Summary>
+CommandSpec OtherBook(std::string name, std::string help, std::string folder,
+                      Summary (Workbench::*build)(std::optional<std::string>),
+                      std::string (*format)(const Summary&, const std::string&)) {
+  return {std::move(name), std::move(help), [=](CLI::App& app) {
+            auto out = std::make_shared<std::string>();
+            app.add_option("--out", *out, "the book's folder (default: the workspace's " + folder + "/)");
+            return [=](CommandContext& context) {
+              // Made from base_folder alone, like the EPWING book.
+              auto session = StartSession(context, false);
+              Workbench& bench = session->workbench;
+              const std::string book = out->empty() ? JoinPath(bench.layout().workspace, folder) : *out;
+              const Summary summary = (bench.*build)(book);
+              if (!context.global.quiet) std::cerr << format(summary, book) << "\n";
+              return 0;
+            };
+          }};
+}
+
+const CommandRegistrar kStardict(OtherBook<stardict::StardictSummary>(
+    "stardict", "build the StarDict book from base_folder", "stardict", &Workbench::BuildStardict,
+    &stardict::FormatStardictSummary));
+const CommandRegistrar kMdict(OtherBook<mdict::MdictSummary>("mdict", "build the MDict book from base_folder",
+                                                             "mdict", &Workbench::BuildMdict,
+                                                             &mdict::FormatMdictSummary));
 
 const CommandRegistrar kSaveMp3({"save-mp3", "save one original recording into the workspace", [](CLI::App& app) {
   auto name = std::make_shared<std::string>();

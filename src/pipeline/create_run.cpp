@@ -194,6 +194,8 @@ void Workbench::Create(const CreateOptions& options) {
     last_verify_ =
         verify::VerifyBook({.book = layout_.epwing_folder, .base_folder = layout_.base_folder}, progress_);
   }
+  if (options.stardict) RunStep("13", [&] { BuildStardict(); }, "【Step 13】StarDictの出力:完了");
+  if (options.mdict) RunStep("14", [&] { BuildMdict(); }, "【Step 14】MDictの出力:完了");
 
   progress_.AppendLog("***** 終了しました *****");
   const auto elapsed =

@@ -46,6 +46,8 @@ WorkingLayout DeriveWorkingLayout(const std::string& workspace, const std::strin
   l.char_exchange = JoinPath(l.working_folder, "char_data.xml");
   l.alt_exchange = JoinPath(l.working_folder, "alt_data.xml");
   l.epwing_folder = JoinPath(l.workspace, "epwing");
+  l.stardict_folder = JoinPath(l.workspace, "stardict");
+  l.mdict_folder = JoinPath(l.workspace, "mdict");
   l.settings_file = JoinPath(l.workspace, "TAVEX_to_EPWING.ini");
   const std::string base_folder = JoinPath(l.workspace, "base_folder");
   return WithBaseFolder(std::move(l), base_folder);

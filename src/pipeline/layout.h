@@ -35,6 +35,8 @@ struct WorkingLayout {
   std::string project_file;        // base_folder/TAVEX.ebs
   std::string settings_file;       // workspace/TAVEX_to_EPWING.ini
   std::string epwing_folder;       // workspace/epwing: the EPWING book built from base_folder
+  std::string stardict_folder;     // workspace/stardict: the StarDict book
+  std::string mdict_folder;        // workspace/mdict: the MDict book
 };
 
 // The source data folder for a chosen source folder: the folder itself when it already

@@ -163,22 +163,7 @@ void Workbench::CreateGaijiFiles() {
 
 epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
   const std::string out = out_folder.value_or(layout_.epwing_folder);
-  // A folder outside the workspace may be another workspace's output too.
-  std::unique_ptr<WorkspaceLock> out_lock;
-  if (out_folder && *out_folder != layout_.epwing_folder) {
-    // Replacing the book would replace part of its own source, or of the conversion.
-    const auto real = [](const std::string& path) {
-      std::error_code error;
-      return std::filesystem::weakly_canonical(std::filesystem::absolute(path), error).string() + "/";
-    };
-    for (const std::string& folder : {layout_.base_folder, layout_.working_folder, layout_.source_folder}) {
-      if (!folder.empty() && real(out) != real(folder) && real(out).starts_with(real(folder))) {
-        throw Error(fmt::format(
-            "cannot write the book into {}: it lies inside {}; choose an empty or new folder", out, folder));
-      }
-    }
-    out_lock = WorkspaceLock::ForOutputFolder(out);
-  }
+  const std::unique_ptr<WorkspaceLock> out_lock = GuardBookFolder(out, layout_.epwing_folder);
   epwing::AdoptEarlierBook(out);
   CheckOutputFolder(out, ProtectedFolders(layout_));
   epwing_summary_ = epwing::BuildEpwingBook({.base_folder = layout_.base_folder, .out_folder = out}, progress_);

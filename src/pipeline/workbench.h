@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,8 @@
 #include "book/preview.h"
 #include "check/check.h"
 #include "epwing/epwing_book.h"
+#include "mdict/mdict_book.h"
+#include "stardict/stardict_book.h"
 #include "pipeline/guidance.h"
 #include "pipeline/layout.h"
 #include "pipeline/settings.h"
@@ -26,6 +29,8 @@
 #include "verify/verify.h"
 
 namespace tavex {
+
+class WorkspaceLock;
 
 using book::EntryPreview;
 
@@ -53,6 +58,8 @@ struct WorkbenchOptions {
 struct CreateOptions {
   bool ignore_mp3 = true;  // the check box "ignore mp3 files": Steps 05 to 08 are skipped
   bool epwing = true;      // a last step builds the EPWING book from base_folder
+  bool stardict = false;   // and the StarDict book
+  bool mdict = false;      // and the MDict book
 };
 
 // The rule tables that have exchange files.
@@ -139,6 +146,10 @@ class Workbench {
   // folder must be missing, empty or a book this program wrote, and neither be nor hold
   // the workspace's folders or the disc; anything else is refused before it is touched.
   epwing::EpwingSummary BuildEpwing(std::optional<std::string> out_folder = std::nullopt);
+  // The StarDict and MDict books from base_folder, by the rules of BuildEpwing (default
+  // folders: the layout's stardict_folder and mdict_folder).
+  stardict::StardictSummary BuildStardict(std::optional<std::string> out_folder = std::nullopt);
+  mdict::MdictSummary BuildMdict(std::optional<std::string> out_folder = std::nullopt);
   // What went into the last EPWING book this Workbench built, if any.
   const std::optional<epwing::EpwingSummary>& epwing_summary() const { return epwing_summary_; }
   // The check of the EPWING book the last create run built (read back through libeb,
@@ -198,6 +209,10 @@ class Workbench {
   void RequireKeptStylesheets() const;
   std::string GaijiFace() const;
   std::string EbsBase() const;
+  // Refuses `out`, a book's folder other than the workspace's own `own_folder`, when it
+  // lies inside the source, the conversion or the disc, and locks it as another
+  // workspace's output may be; nothing for the workspace's own folder.
+  std::unique_ptr<WorkspaceLock> GuardBookFolder(const std::string& out, const std::string& own_folder) const;
 
   Progress& progress_;
   Prompter& prompter_;

@@ -1,0 +1,193 @@
+// The MDict book: the entries' HTML and the recordings collected in side files in the
+// source's order, then written into the .mdx and .mdd in the keys' sorted order.
+#include "mdict/mdict_book.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "fs/files.h"
+#include "fs/write_layer.h"
+#include "mdict/mdict_file.h"
+#include "source/book_folder.h"
+#include "source/book_html.h"
+#include "source/html_book.h"
+#include "source/warning_tally.h"
+#include "text/error.h"
+
+namespace tavex::mdict {
+namespace {
+
+constexpr char kBookName[] = "tavex";
+
+// Bytes written once and read back by offset.
+class SideFile {
+ public:
+  explicit SideFile(std::string path) : path_(std::move(path)), file_(OpenFileStream(path_)) {}
+  ~SideFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  SideFile(const SideFile&) = delete;
+  SideFile& operator=(const SideFile&) = delete;
+  std::uint64_t Append(std::string_view bytes) {
+    if (reading_) throw Error(fmt::format("cannot write {}: it is being read", path_));
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) Fail("write");
+    const std::uint64_t at = size_;
+    size_ += bytes.size();
+    return at;
+  }
+  void Read(std::uint64_t at, std::size_t size, std::string& out) {
+    if (!reading_ && std::fflush(file_) != 0) Fail("write");
+    reading_ = true;
+    out.resize(size);
+    if (fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0 || std::fread(out.data(), 1, size, file_) != size)
+      Fail("read");
+  }
+  void Remove() {
+    std::fclose(file_);
+    file_ = nullptr;
+    RemoveFile(path_);
+  }
+
+ private:
+  [[noreturn]] void Fail(const char* what) const {
+    const int err = errno;
+    throw Error(fmt::format("cannot {} {}: {}", what, path_, SystemMessage(err)));
+  }
+  std::string path_;
+  std::FILE* file_;
+  std::uint64_t size_ = 0;
+  bool reading_ = false;
+};
+
+// Keys in one pool of bytes, each with the record it leads to.
+struct Key {
+  std::uint32_t at;
+  std::uint32_t size;
+  std::uint32_t target;   // the entry (or recording) number
+  bool redirect = false;  // an entry's other key: its record names the headword
+};
+
+class KeyPool {
+ public:
+  std::uint32_t Add(std::string_view text, std::uint32_t target, bool redirect) {
+    if (bytes_.size() + text.size() > UINT32_MAX) throw Error("the MDict book holds more than 4 GiB of keys");
+    keys_.push_back({static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(text.size()), target,
+                     redirect});
+    bytes_.append(text);
+    return static_cast<std::uint32_t>(keys_.size() - 1);
+  }
+  std::string_view Text(const Key& key) const { return std::string_view(bytes_).substr(key.at, key.size); }
+  // The keys in the readers' order; equal keys by their records' source order.
+  std::vector<Key> Sorted() const {
+    std::vector<Key> sorted = keys_;
+    std::sort(sorted.begin(), sorted.end(), [this](const Key& a, const Key& b) {
+      const std::string_view ta = Text(a), tb = Text(b);
+      if (KeyLess(ta, tb)) return true;
+      if (KeyLess(tb, ta)) return false;
+      return a.redirect != b.redirect ? !a.redirect : a.target < b.target;
+    });
+    return sorted;
+  }
+  const Key& operator[](std::uint32_t index) const { return keys_[index]; }
+
+ private:
+  std::string bytes_;
+  std::vector<Key> keys_;
+};
+
+std::string Attribute(std::string_view text) {
+  std::string out;
+  source::AppendEscaped(out, text);
+  return out;
+}
+
+MdictSummary WriteBook(const std::string& base, const std::string& folder, Progress& progress) {
+  source::WarningTally warnings;
+  source::HtmlBook book(base, {.entry_prefix = "entry://", .sound_prefix = "sound://"}, warnings);
+  const std::string stem = JoinPath(folder, kBookName);
+  SideFile texts(JoinPath(folder, "entries.tmp"));
+  SideFile sounds(JoinPath(folder, "sounds.tmp"));
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> text_at, sound_at;  // offset and size
+  std::vector<std::uint32_t> headword_key;                                  // per entry
+  KeyPool keys, sound_names;
+  MdictSummary summary;
+  ProgressLoop loop(progress, static_cast<int>(book.entry_count()), "MDict書き出し中");
+  std::string record;
+  book.ReadEntries(
+      [&](const source::HtmlEntry& entry) {
+        const auto number = static_cast<std::uint32_t>(text_at.size());
+        record.assign(entry.html).push_back('\0');
+        text_at.emplace_back(texts.Append(record), static_cast<std::uint32_t>(record.size()));
+        headword_key.push_back(keys.Add(entry.headword, number, false));
+        for (const std::string& key : entry.keys) keys.Add(key, number, true);
+        summary.redirects += entry.keys.size();
+        loop.Step();
+      },
+      [&](const std::string& name, std::string_view bytes) {
+        sound_names.Add("\\" + name, static_cast<std::uint32_t>(sound_at.size()), false);
+        sound_at.emplace_back(sounds.Append(bytes), static_cast<std::uint32_t>(bytes.size()));
+      });
+  summary.entries = text_at.size();
+  summary.sounds = sound_at.size();
+
+  const std::string description = book.Description();
+  {
+    MdictFile mdx(false, JoinPath(folder, "mdx.tmp"));
+    for (const Key& key : keys.Sorted()) {
+      if (key.redirect) {
+        record = "@@@LINK=";
+        record += keys.Text(keys[headword_key[key.target]]);
+        record += "\r\n";
+        record.push_back('\0');
+      } else {
+        texts.Read(text_at[key.target].first, text_at[key.target].second, record);
+      }
+      mdx.Add(keys.Text(key), record);
+    }
+    mdx.Finish(stem + ".mdx",
+               fmt::format("<Dictionary GeneratedByEngineVersion=\"2.0\" RequiredEngineVersion=\"2.0\" "
+                           "Encrypted=\"0\" Encoding=\"UTF-8\" Format=\"Html\" Stripkey=\"Yes\" "
+                           "KeyCaseSensitive=\"No\" Compact=\"No\" Compat=\"No\" Left=\"\" Right=\"\" "
+                           "DataSourceFormat=\"106\" StyleSheet=\"\" CreationDate=\"\" Title=\"TAVEX\" "
+                           "Description=\"{}\"/>",
+                           Attribute(description)));
+  }
+  texts.Remove();
+  {
+    MdictFile mdd(true, JoinPath(folder, "mdd.tmp"));
+    for (const Key& key : sound_names.Sorted()) {
+      sounds.Read(sound_at[key.target].first, sound_at[key.target].second, record);
+      mdd.Add(sound_names.Text(key), record);
+    }
+    mdd.Finish(stem + ".mdd",
+               "<Library_Data GeneratedByEngineVersion=\"2.0\" RequiredEngineVersion=\"2.0\" Encrypted=\"0\" "
+               "Encoding=\"\" Format=\"\" Stripkey=\"Yes\" KeyCaseSensitive=\"No\" CreationDate=\"\" "
+               "Title=\"TAVEX\" Description=\"\"/>");
+  }
+  sounds.Remove();
+  warnings.Report(progress);
+  return summary;
+}
+
+}  // namespace
+
+MdictSummary BuildMdictBook(const MdictOptions& options, Progress& progress) {
+  if (!FolderExists(options.base_folder))
+    throw Error(fmt::format("missing book source folder {}", options.base_folder));
+  MdictSummary summary;
+  source::WriteBookFolder(options.out_folder, options.protected_folders, [&](const std::string& staging) {
+    summary = WriteBook(options.base_folder, staging, progress);
+  });
+  return summary;
+}
+
+std::string FormatMdictSummary(const MdictSummary& summary, const std::string& out_folder) {
+  return fmt::format("MDict book: {} entries, {} redirecting keys, {} sounds in {}", summary.entries,
+                     summary.redirects, summary.sounds,
+                     std::filesystem::absolute(out_folder).lexically_normal().string());
+}
+
+}  // namespace tavex::mdict

@@ -1,0 +1,118 @@
+// Chunked deflate with zlib, and the gzip frame with its random-access table.
+#include "stardict/dictzip.h"
+
+#include <fmt/format.h>
+#include <zlib.h>
+
+#include <cerrno>
+
+#include "fs/write_layer.h"
+#include "text/error.h"
+
+namespace tavex::stardict {
+namespace {
+
+// The table's size field is 16 bits wide: 6 bytes of header and two per chunk.
+constexpr std::size_t kMaxChunks = (0xFFFF - 6) / 2;
+
+void PutLe(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+struct DictzipWriter::Stream {
+  z_stream z{};
+};
+
+DictzipWriter::DictzipWriter(std::string side_path)
+    : side_path_(std::move(side_path)), stream_(std::make_unique<Stream>()) {
+  // A raw deflate stream: the gzip frame is written around it.
+  if (deflateInit2(&stream_->z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw Error(fmt::format("cannot compress {}: out of memory", side_path_));
+  side_ = OpenFileStream(side_path_);
+  chunk_.reserve(kChunkBytes);
+  crc_ = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
+}
+
+DictzipWriter::~DictzipWriter() {
+  deflateEnd(&stream_->z);
+  if (side_ != nullptr) std::fclose(side_);
+}
+
+std::uint64_t DictzipWriter::Append(std::string_view bytes) {
+  const std::uint64_t at = size_;
+  crc_ = static_cast<std::uint32_t>(
+      crc32_z(crc_, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  size_ += bytes.size();
+  while (!bytes.empty()) {
+    const std::size_t take = std::min(bytes.size(), kChunkBytes - chunk_.size());
+    chunk_.append(bytes.substr(0, take));
+    bytes.remove_prefix(take);
+    if (chunk_.size() == kChunkBytes) Compress(Z_FULL_FLUSH);
+  }
+  return at;
+}
+
+// Compresses the chunk being filled as one independent piece and writes it to the side file.
+void DictzipWriter::Compress(int flush) {
+  if (sizes_.size() >= kMaxChunks)
+    throw Error(fmt::format("cannot write {}: the text is larger than a dictzip file holds", side_path_));
+  z_stream& z = stream_->z;
+  z.next_in = reinterpret_cast<Bytef*>(chunk_.data());
+  z.avail_in = static_cast<uInt>(chunk_.size());
+  out_.resize(deflateBound(&z, chunk_.size()) + 64);
+  z.next_out = reinterpret_cast<Bytef*>(out_.data());
+  z.avail_out = static_cast<uInt>(out_.size());
+  const int status = deflate(&z, flush);
+  if ((status != Z_OK && status != Z_STREAM_END) || z.avail_in != 0 || z.avail_out == 0)
+    throw Error(fmt::format("cannot compress {}: zlib error {}", side_path_, status));
+  const std::size_t produced = out_.size() - z.avail_out;
+  if (produced > 0xFFFF) throw Error(fmt::format("cannot compress {}: a chunk grew past 64 KiB", side_path_));
+  if (std::fwrite(out_.data(), 1, produced, side_) != produced) {
+    const int err = errno;
+    throw Error(fmt::format("cannot write {}: {}", side_path_, SystemMessage(err)));
+  }
+  sizes_.push_back(static_cast<std::uint16_t>(produced));
+  chunk_.clear();
+}
+
+void DictzipWriter::Finish(const std::string& path) {
+  Compress(Z_FINISH);  // the last chunk, possibly empty, ends the stream
+  std::string header = {'\x1f', '\x8b', '\x08', '\x04'};  // gzip, deflate, FEXTRA
+  PutLe(header, 0, 4);                                     // no time: the same book gives the same file
+  header += '\x02';                                        // best compression
+  header += '\x03';                                        // Unix
+  const std::size_t field = 6 + 2 * sizes_.size();
+  PutLe(header, static_cast<std::uint32_t>(4 + field), 2);
+  header += "RA";
+  PutLe(header, static_cast<std::uint32_t>(field), 2);
+  PutLe(header, 1, 2);  // version
+  PutLe(header, kChunkBytes, 2);
+  PutLe(header, static_cast<std::uint32_t>(sizes_.size()), 2);
+  for (std::uint16_t size : sizes_) PutLe(header, size, 2);
+
+  NewFile file(path, NewFile::Placing::kInPlace);
+  file.Write(header);
+  if (std::fflush(side_) != 0 || std::fseek(side_, 0, SEEK_SET) != 0) {
+    const int err = errno;
+    throw Error(fmt::format("cannot read {}: {}", side_path_, SystemMessage(err)));
+  }
+  std::string buffer(1 << 20, '\0');
+  for (;;) {
+    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), side_);
+    if (got == 0) break;
+    file.Write(std::string_view(buffer.data(), got));
+  }
+  if (std::ferror(side_)) throw Error(fmt::format("cannot read {}: read error", side_path_));
+  std::string trailer;
+  PutLe(trailer, crc_, 4);
+  PutLe(trailer, static_cast<std::uint32_t>(size_ & 0xFFFFFFFF), 4);
+  file.Write(trailer);
+  file.Commit();
+  std::fclose(side_);
+  side_ = nullptr;
+  RemoveFile(side_path_);
+}
+
+}  // namespace tavex::stardict

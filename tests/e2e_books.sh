@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The StarDict and MDict books from end to end: written by create beside the EPWING book
+# from the sample disc with sounds, then read by readers this project did not write.
+# stardict-verify accepts the StarDict book, pyglossary reads both books whole and
+# books_check.py compares what it read with the book source (headwords, keys, text,
+# links, recordings byte for byte, every gaiji as its character), and sdcv finds every
+# headword and key. The commands alone build the same books again.
+source "$(dirname "$0")/common.sh"
+HERE="$(cd "$(dirname "$0")" && pwd)"
+
+# Every file of a book with its checksum, so two books compare byte for byte.
+book_listing() { (cd "$1" && find . -type f ! -name '*.oft' -print0 | LC_ALL=C sort -z | xargs -0 sha1sum); }
+
+W="$SCRATCH/w"; L="$SCRATCH/logs"; mkdir -p "$L"
+if "$BIN" -w "$W" create --sample --with-audio --stardict --mdict >"$L/out" 2>"$L/err"; then pass; else fail "create --stardict --mdict: $(tail -n 3 "$L/err")"; fi
+check "Step 13 and 14 logged" grep -q '【Step 14】MDictの出力:完了' "$L/out"
+
+/usr/lib/stardict-tools/stardict-verify "$W/stardict/tavex.ifo" >"$L/verify" 2>&1
+check "stardict-verify accepts the book: $(tail -n 2 "$L/verify")" grep -q 'Verification result: OK' "$L/verify"
+
+if /usr/bin/python3 "$HERE/books_check.py" "$W/base_folder" "$W/stardict/tavex.ifo" "$W/mdict/tavex.mdx" \
+    "$L/words" >"$L/check" 2>"$L/check.err"; then pass; else fail "pyglossary against the source: $(head -n 5 "$L/check")"; fi
+
+# sdcv answers one line of JSON per word; exact search, the book alone.
+HOME="$SCRATCH" xargs -d '\n' sdcv -n -e -j --data-dir "$W/stardict" <"$L/words" >"$L/sdcv" 2>"$L/sdcv.err"
+check "sdcv answers every word ($(wc -l <"$L/words") asked)" test "$(wc -l <"$L/sdcv")" -eq "$(wc -l <"$L/words")"
+check "sdcv finds every headword and key with its text" test "$(grep -vc '"definition":"' "$L/sdcv")" -eq 0
+
+# The commands make the same books again; a reader's cache beside the index is the book's.
+book_listing "$W/stardict" >"$L/stardict.sums"
+book_listing "$W/mdict" >"$L/mdict.sums"
+"$BIN" -w "$W" stardict >/dev/null 2>"$L/err2"; status=$?
+check "stardict over a book sdcv cached: exit 0 (got $status): $(cat "$L/err2")" test "$status" -eq 0
+check "stardict prints its summary" grep -Eq '^StarDict book: [0-9]+ entries, [0-9]+ other keys, [0-9]+ sounds' "$L/err2"
+"$BIN" -w "$W" mdict --out "$SCRATCH/m2" >/dev/null 2>&1
+check "stardict builds the same book again" diff "$L/stardict.sums" <(book_listing "$W/stardict")
+check "mdict --out writes the same book there" diff "$L/mdict.sums" <(book_listing "$SCRATCH/m2")
+
+# A base_folder without its book: exit 1 naming the file, the previous book kept.
+mv "$W/base_folder/html_EPW" "$L/html_EPW.away"
+"$BIN" -w "$W" mdict >/dev/null 2>"$L/err3"; status=$?
+check "missing html_EPW: exit status 1 (got $status)" test "$status" -eq 1
+check "missing html_EPW: the error names it" grep -q '^error: .*html_EPW' "$L/err3"
+check "missing html_EPW: the previous book is kept" diff "$L/mdict.sums" <(book_listing "$W/mdict")
+mv "$L/html_EPW.away" "$W/base_folder/html_EPW"
+
+finish
