@@ -51,7 +51,7 @@ std::string Headword(const SourceEntry& entry, WarningTally& warnings) {
   std::string word = PlainText(entry.title);
   for (std::size_t k = 0; word.empty() && k < entry.key_titles.size(); ++k) word = PlainText(entry.key_titles[k]);
   if (word.empty()) word = PlainText(entry.id);
-  if (word.empty()) word = "?";
+  if (word.empty()) word.push_back('?');  // StarDict readers refuse an empty word
   if (word.size() > kMaxWordBytes) {
     warnings.Add(kCutWord, word);
     word = CutWord(std::move(word));
