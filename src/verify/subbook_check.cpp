@@ -180,8 +180,16 @@ void SubbookCheck::CheckIndexes(SearchView* view) {
             return;
           }
           targets_.push_back(Key64(key.text));
+          // Many keys point at one entry: the list is made distinct as it grows, so it
+          // holds about one position per entry rather than one per key.
+          if (targets_.size() >= 2 * targets_distinct_ + 65536) {
+            std::sort(targets_.begin(), targets_.end());
+            targets_.erase(std::unique(targets_.begin(), targets_.end()), targets_.end());
+            targets_distinct_ = targets_.size();
+          }
           if (source_)
-            (backward ? endword_keys_ : word_keys_).emplace_back(KeyHash(key.key), Key64(key.text));
+            (backward ? endword_keys_ : word_keys_)
+                .emplace_back(KeyHash(key.key), static_cast<std::uint64_t>(Key64(key.text)));
         });
     for (const IndexFault& fault : index.faults) {
       AddError("a search index is damaged; its keys were not searched", kRebuild,

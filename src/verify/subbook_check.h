@@ -169,6 +169,7 @@ class SubbookCheck {
   std::optional<BookRegion> text_;
   std::uint32_t file_pages_ = 0;
   std::vector<std::int64_t> targets_;    // text positions the index keys point at (sorted once read)
+  std::size_t targets_distinct_ = 0;     // of them, those sorted and distinct so far
   std::vector<IndexToSearch> searches_;  // the indexes whose keys are searched
   std::vector<BookPosition> walked_;     // entry starts in text order
   bool walk_complete_ = false;           // the walk reached the end of the text
@@ -185,7 +186,7 @@ class SubbookCheck {
   bool recordings_converted_ = false;  // base_folder has a recording folder
   // The keys of each index (hashed) with the text position each points at, for the
   // comparison with the source.
-  std::vector<std::pair<std::uint64_t, std::int64_t>> word_keys_, endword_keys_;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> word_keys_, endword_keys_;
 };
 
 }  // namespace tavex::verify

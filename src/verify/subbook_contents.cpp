@@ -175,21 +175,23 @@ void SubbookCheck::CompareSource() {
     AddError("the book holds another number of entries than its source", kRebuild, {}, {},
              fmt::format("{} entries in the book, {} in html_EPW", walked_.size(), source.size()));
   }
-  // Each index key as its entry's number and the key's hash, sorted for lookup.
-  auto by_entry = [&](const std::vector<std::pair<std::uint64_t, std::int64_t>>& keys) {
-    std::vector<std::pair<std::size_t, std::uint64_t>> list;
-    list.reserve(keys.size());
+  // Each index key turned, in its place, into its entry's number and the key's hash,
+  // sorted for lookup: a second list of half a million keys would double the memory.
+  auto by_entry = [&](std::vector<std::pair<std::uint64_t, std::uint64_t>>& keys) {
+    std::size_t kept = 0;
     for (const auto& [hash, at] : keys) {
-      if (const auto entry = EntryAt(at)) list.emplace_back(*entry, hash);
+      if (const auto entry = EntryAt(static_cast<std::int64_t>(at))) keys[kept++] = {*entry, hash};
     }
-    std::sort(list.begin(), list.end());
-    return list;
+    keys.resize(kept);
+    std::sort(keys.begin(), keys.end());
+    return std::move(keys);
   };
   const auto word_keys = by_entry(word_keys_);
   const auto endword_keys = by_entry(endword_keys_);
-  auto holds = [](const std::vector<std::pair<std::size_t, std::uint64_t>>& list, std::size_t entry,
+  auto holds = [](const std::vector<std::pair<std::uint64_t, std::uint64_t>>& list, std::size_t entry,
                   std::string_view key) {
-    return std::binary_search(list.begin(), list.end(), std::make_pair(entry, KeyHash(key)));
+    return std::binary_search(list.begin(), list.end(),
+                              std::make_pair(static_cast<std::uint64_t>(entry), KeyHash(key)));
   };
   const std::size_t count = std::min(source.size(), walked_.size());
   for (std::size_t i = 0; i < count; ++i) {
