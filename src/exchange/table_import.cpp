@@ -45,21 +45,14 @@ char16_t ParseWsCode(std::string_view value, const std::string& path, int row) {
 }
 
 void ImportRows(store::Connection& db, const std::string& path, const RowFormat& format) {
-  xml::Document doc;
-  if (!doc.Load(path)) {
-    // The parser says "PATH:LINE: message"; the path is already at the front.
-    std::string fault = doc.LastError();
-    if (fault.rfind(path + ":", 0) == 0) fault = "line " + fault.substr(path.size() + 1);
-    throw Error(fmt::format("cannot import {}: {}", path, fault));
-  }
-
   store::Appender rows(db, format.table);
   int row = 0;
-  for (const xml::Node& element : doc.ElementsByTagName(format.row_element)) {
+  // Streamed one row at a time: a rule file may be hundreds of megabytes.
+  const auto add_row = [&](const xml::Node& element) {
     ++row;
     rows.AddNew();
     std::optional<std::string> ws_code;
-    for (const xml::Node& child : element.Children()) {
+    for (xml::Node child = element.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
       if (child.Kind() != xml::NodeKind::kElement) {
         std::string text = child.Text();
         if (child.Kind() == xml::NodeKind::kText && IsXmlSpace(text)) continue;
@@ -82,6 +75,12 @@ void ImportRows(store::Connection& db, const std::string& path, const RowFormat&
       rows.SetText("ws", EncodeUnitUtf8(ParseWsCode(*ws_code, path, row)));
     }
     rows.Update();
+  };
+  std::string fault;
+  if (!xml::ForEachElement(path, format.row_element, add_row, fault)) {
+    // The parser says "PATH:LINE: message"; the path is already at the front.
+    if (fault.rfind(path + ":", 0) == 0) fault = "line " + fault.substr(path.size() + 1);
+    throw Error(fmt::format("cannot import {}: {}", path, fault));
   }
   if (row == 0) {
     throw Error(fmt::format("cannot import {}: it holds no <{}> element, so no row of table {}", path,

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,6 +100,16 @@ class Document {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Streams the file at `path` (read as Document::Load reads it) and calls `visit` with each
+// element named `name`, in document order: the element with everything in it, its
+// white-space-only text removed as a load removes it, valid only during the call. An
+// element of that name inside one is part of it, not visited of its own. Memory holds the
+// file's text and one such element at a time, however large the file. False, with `error`
+// set as LastError would give it, when the file cannot be read or parsed; the elements
+// before the fault were visited. An exception of `visit` ends the reading and passes on.
+bool ForEachElement(const std::string& path, std::string_view name, const std::function<void(Node)>& visit,
+                    std::string& error);
 
 // The bounds of one transformation. Stylesheets are made from rule files passed between
 // users, so one entry's transformation may neither run for ever nor take the machine's

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace tavex::xml::internal {
 
@@ -92,6 +93,39 @@ class ErrorCapture {
 // document's base (for relative includes). Null on failure with `error` set.
 // `strip_blanks` removes the white-space-only text nodes outside xml:space="preserve".
 DocPtr Parse(std::string_view text, const std::string& url, bool strip_blanks, std::string& error);
+
+// The encoding to hand the parser for `text`: code page 932 for a declared Shift_JIS,
+// UTF-8 for a UTF-8 text that kept the UTF-16 declaration of where it came from, else none
+// (the parser reads the declaration itself).
+const char* EncodingFor(std::string_view text);
+
+// Removes white-space-only text nodes below `root`, except where xml:space says preserve.
+// Walks without recursion so that deep documents cannot exhaust the stack.
+void StripBlankText(xmlNode* root);
+
+// Entity references stay references after a parse (nothing is substituted), but reading
+// a node's text expands them, every reference anew. A few nested declarations can make
+// that run to gigabytes, so a document whose references expand to more is refused.
+inline constexpr std::uint64_t kMaxEntityExpansion = 16ULL << 20;
+
+// Counts the bytes that reading text would produce from entity references, stopping
+// soon after the limit. Each declared entity is measured once.
+class EntityExpansion {
+ public:
+  explicit EntityExpansion(xmlDoc* doc) : doc_(doc) {}
+
+  // Bytes the references below `first` and its following siblings expand to, with the
+  // text of those nodes themselves when `count_text`. At most the limit plus one.
+  std::uint64_t OfList(xmlNode* first, bool count_text);
+
+ private:
+  // The expanded size of one entity; an entity met again while it is measured counts 0
+  // (the parser refuses such loops anyway). Nesting depth is bounded by the parser.
+  std::uint64_t OfEntity(const xmlChar* name);
+
+  xmlDoc* doc_;
+  std::unordered_map<xmlEntity*, std::uint64_t> sizes_;
+};
 
 // The iconv name used for a declared encoding: code page 932 for Shift_JIS, which is
 // what the files of this system's platform mean by that name.

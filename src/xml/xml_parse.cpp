@@ -48,8 +48,8 @@ bool IsBlank(const xmlChar* content) {
   return true;
 }
 
-// Removes white-space-only text nodes below `root`, except where xml:space says preserve.
-// Walks without recursion so that deep documents cannot exhaust the stack.
+}  // namespace
+
 void StripBlankText(xmlNode* root) {
   xmlNode* node = root;
   while (node != nullptr) {
@@ -75,6 +75,8 @@ void StripBlankText(xmlNode* root) {
   }
 }
 
+namespace {
+
 // The encoding named in the XML declaration at the start of `text`, or empty.
 std::string DeclaredEncoding(std::string_view text) {
   if (text.substr(0, 5) != "<?xml") return {};
@@ -89,67 +91,47 @@ std::string DeclaredEncoding(std::string_view text) {
   return std::string(decl.substr(quote + 1, close - quote - 1));
 }
 
-// Entity references stay references after a parse (nothing is substituted), but reading
-// a node's text expands them, every reference anew. A few nested declarations can make
-// that run to gigabytes, so a document whose references expand to more is refused.
-constexpr std::uint64_t kMaxEntityExpansion = 16ULL << 20;
-
-// Counts the bytes that reading text would produce from entity references, stopping
-// soon after the limit. Each declared entity is measured once.
-class EntityExpansion {
- public:
-  explicit EntityExpansion(xmlDoc* doc) : doc_(doc) {}
-
-  // Bytes the references below `first` and its following siblings expand to, with the
-  // text of those nodes themselves when `count_text`. At most the limit plus one.
-  std::uint64_t OfList(xmlNode* first, bool count_text) {
-    std::uint64_t total = 0;
-    std::vector<xmlNode*> pending;  // no recursion over the tree: depth is the input's
-    if (first != nullptr) pending.push_back(first);
-    while (!pending.empty() && total <= kMaxEntityExpansion) {
-      xmlNode* node = pending.back();
-      pending.pop_back();
-      if (node->next != nullptr) pending.push_back(node->next);
-      switch (node->type) {
-        case XML_TEXT_NODE:
-        case XML_CDATA_SECTION_NODE:
-          if (count_text && node->content != nullptr) total += static_cast<std::uint64_t>(xmlStrlen(node->content));
-          break;
-        case XML_ENTITY_REF_NODE:
-          total += OfEntity(node->name);
-          break;
-        case XML_ELEMENT_NODE:
-          if (node->children != nullptr) pending.push_back(node->children);
-          if (node->properties != nullptr) pending.push_back(reinterpret_cast<xmlNode*>(node->properties));
-          break;
-        case XML_ATTRIBUTE_NODE:
-          if (node->children != nullptr) pending.push_back(node->children);
-          break;
-        default:
-          break;
-      }
-    }
-    return std::min(total, kMaxEntityExpansion + 1);
-  }
-
- private:
-  // The expanded size of one entity; an entity met again while it is measured counts 0
-  // (the parser refuses such loops anyway). Nesting depth is bounded by the parser.
-  std::uint64_t OfEntity(const xmlChar* name) {
-    xmlEntity* entity = xmlGetDocEntity(doc_, name);
-    if (entity == nullptr) return 0;
-    auto [it, inserted] = sizes_.try_emplace(entity, 0);
-    if (!inserted) return it->second;
-    const std::uint64_t size = OfList(entity->children, true);
-    sizes_[entity] = size;
-    return size;
-  }
-
-  xmlDoc* doc_;
-  std::unordered_map<xmlEntity*, std::uint64_t> sizes_;
-};
-
 }  // namespace
+
+std::uint64_t EntityExpansion::OfList(xmlNode* first, bool count_text) {
+  std::uint64_t total = 0;
+  std::vector<xmlNode*> pending;  // no recursion over the tree: depth is the input's
+  if (first != nullptr) pending.push_back(first);
+  while (!pending.empty() && total <= kMaxEntityExpansion) {
+    xmlNode* node = pending.back();
+    pending.pop_back();
+    if (node->next != nullptr) pending.push_back(node->next);
+    switch (node->type) {
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE:
+        if (count_text && node->content != nullptr) total += static_cast<std::uint64_t>(xmlStrlen(node->content));
+        break;
+      case XML_ENTITY_REF_NODE:
+        total += OfEntity(node->name);
+        break;
+      case XML_ELEMENT_NODE:
+        if (node->children != nullptr) pending.push_back(node->children);
+        if (node->properties != nullptr) pending.push_back(reinterpret_cast<xmlNode*>(node->properties));
+        break;
+      case XML_ATTRIBUTE_NODE:
+        if (node->children != nullptr) pending.push_back(node->children);
+        break;
+      default:
+        break;
+    }
+  }
+  return std::min(total, kMaxEntityExpansion + 1);
+}
+
+std::uint64_t EntityExpansion::OfEntity(const xmlChar* name) {
+  xmlEntity* entity = xmlGetDocEntity(doc_, name);
+  if (entity == nullptr) return 0;
+  auto [it, inserted] = sizes_.try_emplace(entity, 0);
+  if (!inserted) return it->second;
+  const std::uint64_t size = OfList(entity->children, true);
+  sizes_[entity] = size;
+  return size;
+}
 
 ErrorCapture::ErrorCapture(std::function<void()> on_error)
     : old_context_(xmlStructuredErrorContext), old_handler_(xmlStructuredError), on_error_(std::move(on_error)) {
@@ -180,19 +162,22 @@ std::string CodecName(std::string_view declared) {
   return std::string(declared);
 }
 
+const char* EncodingFor(std::string_view text) {
+  std::string declared = DeclaredEncoding(text);
+  std::string codec = declared.empty() ? std::string() : CodecName(declared);
+  if (codec == "CP932") return "CP932";
+  if (AsciiLower(declared).rfind("utf-16", 0) == 0 && !text.empty() && text[0] == '<' &&
+      (text.size() < 2 || text[1] != '\0')) {
+    // A text handed over as UTF-8 may keep the declaration of the encoding it came from.
+    return "UTF-8";
+  }
+  return nullptr;
+}
+
 DocPtr Parse(std::string_view text, const std::string& url, bool strip_blanks, std::string& error) {
   InitLibraries();
   error.clear();
-  std::string declared = DeclaredEncoding(text);
-  std::string codec = declared.empty() ? std::string() : CodecName(declared);
-  const char* encoding = nullptr;
-  if (codec == "CP932") {
-    encoding = "CP932";
-  } else if (AsciiLower(declared).rfind("utf-16", 0) == 0 && !text.empty() && text[0] == '<' &&
-             (text.size() < 2 || text[1] != '\0')) {
-    // A text handed over as UTF-8 may keep the declaration of the encoding it came from.
-    encoding = "UTF-8";
-  }
+  const char* encoding = EncodingFor(text);
   ErrorCapture capture;
   // No DTD loading, no entity substitution, no network: nothing outside the text is read.
   const int options = XML_PARSE_NONET | XML_PARSE_NOWARNING;

@@ -1,7 +1,8 @@
 # Hostile cases of the fault test, sourced by e2e_faults.sh with its helpers (run, expect_error, …).
-# Databases and remembered paths: a database is the program's only by the application id it
-# carries, every command reaches it through the same checks, and paths are remembered
-# exactly as given. Each refused case checks the user's database byte for byte.
+# Databases, remembered paths and large rule files: a database is the program's only by the
+# application id it carries, every command reaches it through the same checks, paths are
+# remembered exactly as given, and an import costs memory in proportion to its file. Each
+# refused case checks the user's database byte for byte.
 
 digest() { md5sum <"$1"; }
 
@@ -52,3 +53,22 @@ expect_success "a later bare create converts the source ending in a blank"
 cp "$FULL/working_folder/TAVEX_data" "$P/old/my.db"; printf '[Data]\nmdb_file=my.db\n' >"$P/old/TAVEX_to_EPWING.ini"
 (cd / && "$BIN" -w "$P/old" -m 1 topic >"$OUT" 2>"$ERR"); status=$?
 check "an older relative mdb_file is read against the workspace ($(head -c 300 "$ERR"))" test "$status" -eq 0
+
+# A large rule file is imported row by row: over 100 MB of rules under a 512 MiB address-space
+# limit, all of its rows in the table.
+BIGW="$SCRATCH/db_big"; copy_full "$BIGW"
+python3 - "$SCRATCH/big_rules.xml" <<'PY'
+import sys
+row = ''.join(f'<{c}>0</{c}>' for c in ('apply_templates', 'leave_tag', 'bold', 'italic', 'sup', 'sub',
+                                       'pre_br', 'post_br', 'pre_sp', 'post_sp', 'upper_case', 'lower_case'))
+with open(sys.argv[1], 'w') as f:
+    f.write('<?xml version="1.0" encoding="UTF-8"?>\n<root>\n')
+    for i in range(300000):
+        f.write(f'<tags><index>{i}</index><tag>t{i}</tag>{row}<pre_text>  </pre_text><custom_xsl/></tags>\n')
+    f.write('</root>\n')
+PY
+( ulimit -v 524288; exec "$BIN" -w "$BIGW" -m 1 import xsl "$SCRATCH/big_rules.xml" --yes ) >"$OUT" 2>"$ERR"; status=$?
+check "a 100 MB rule file under a 512 MiB limit: exit status 0 ($(head -c 300 "$ERR"))" test "$status" -eq 0
+check "a 100 MB rule file: every row imported" \
+  test "$(sqlite3 "$BIGW/working_folder/TAVEX_data" "select count(*) from xsl where pre_text = ''")" -eq 300000
+rm -f "$SCRATCH/big_rules.xml"
