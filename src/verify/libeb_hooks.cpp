@@ -73,6 +73,14 @@ EB_Error_Code LibebReader::Impl::OnGaiji(EB_Book* book, EB_Appendix*, void* cont
   const auto& map = narrow ? self.narrow_map : self.wide_map;
   auto it = map.find(static_cast<std::uint16_t>(argv[0]));
   if (it != map.end()) return Write(book, it->second);
+  // The book's appendix, when bound, says what the gaiji stands for, as eblook shows it.
+  char text[EB_MAX_ALTERNATION_TEXT_LENGTH + 1] = {};
+  if (self.has_appendix &&
+      (narrow ? eb_narrow_alt_character_text : eb_wide_alt_character_text)(&self.appendix, argv[0], text) ==
+          EB_SUCCESS &&
+      text[0] != '\0') {
+    return Write(book, text);
+  }
   char name[16];
   std::snprintf(name, sizeof(name), "{%c:%04X}", narrow ? 'n' : 'w', argv[0]);
   return Write(book, name);
