@@ -14,6 +14,7 @@
 #include "fs/folder_swap.h"
 #include "fs/workspace_lock.h"
 #include "sample/sample_disc.h"
+#include "sample/sample_rules.h"
 #include "verify/verify.h"
 
 namespace tavex::cli {
@@ -308,6 +309,8 @@ const CommandRegistrar kSampleDisc({"sample-disc", "write a sample disc", [](CLI
   struct Args {
     std::string dir;
     sample::SampleDiscOptions options;
+    std::string variant = "standard";
+    bool rules = false;
   };
   auto args = std::make_shared<Args>();
   app.add_option("DIR", args->dir, "the folder to write the disc into")->required();
@@ -315,8 +318,15 @@ const CommandRegistrar kSampleDisc({"sample-disc", "write a sample disc", [](CLI
   app.add_option("--recordings", args->options.recordings, "recordings in each pronunciation bundle")
       ->check(CLI::Range(0, 10000000));
   app.add_option("--seed", args->options.seed, "the seed; the same seed gives the same disc");
+  app.add_option("--variant", args->variant,
+                 "standard, or a disc that reads like another dictionary's: bundle-attribute (its sound element "
+                 "names the bundle in an attribute) or bundle-path (in the folder of its path)")
+      ->check(CLI::IsMember({"standard", "bundle-attribute", "bundle-path"}));
+  app.add_flag("--rules", args->rules, "also write the disc's hand-tuned rules as DIR/xsl_data.xml");
   return [args](CommandContext&) {
+    args->options.variant = *sample::VariantNamed(args->variant);
     sample::WriteSampleDisc(args->dir, args->options);
+    if (args->rules) sample::WriteSampleRules(JoinPath(args->dir, "xsl_data.xml"), args->options.variant);
     return 0;
   };
 }});

@@ -52,9 +52,11 @@ BundleLayout PronLayout(const std::string& stem) {
 }
 
 void WritePronBundle(const std::string& dir, const char* bundle, const std::string& stem,
-                     const std::vector<Headword>& names, std::uint64_t seed) {
+                     const std::vector<Headword>& names, std::uint64_t seed, SampleVariant variant) {
   BundleWriter writer(MakeFilesFolder(dir, bundle), PronLayout(stem));
-  for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+  const int count = static_cast<int>(names.size());
+  for (int i = 0; i < count; ++i) {
+    if (!HasRecording(variant, i, count, stem == "uk_pron")) continue;
     std::string name = RecordingName(names[i]);
     writer.Add(name, MakeMp3(SampleMp3Format(i, seed), names[i].text));
   }
@@ -70,7 +72,7 @@ void WriteSampleDisc(const std::string& dir, const SampleDiscOptions& options) {
   }
   {
     std::vector<Headword> headwords = MakeHeadwords(options.entries, options.seed);
-    SampleEntryMaker maker(headwords, options.recordings, options.seed);
+    SampleEntryMaker maker(headwords, options.recordings, options.seed, options.variant);
     BundleWriter writer(MakeFilesFolder(dir, kEntryBundle), EntryLayout());
     for (int i = 0; i < options.entries; ++i) {
       SampleEntry entry = maker.Make(i);
@@ -82,8 +84,8 @@ void WriteSampleDisc(const std::string& dir, const SampleDiscOptions& options) {
   // Recording i is named after headword i: the ids of the first headwords do not
   // depend on how many follow, so the names match the entries' references.
   std::vector<Headword> headwords = MakeHeadwords(options.recordings, options.seed);
-  WritePronBundle(dir, kUsPronBundle, "us_pron", headwords, options.seed);
-  WritePronBundle(dir, kUkPronBundle, "uk_pron", headwords, options.seed + kUkSeedOffset);
+  WritePronBundle(dir, kUsPronBundle, "us_pron", headwords, options.seed, options.variant);
+  WritePronBundle(dir, kUkPronBundle, "uk_pron", headwords, options.seed + kUkSeedOffset, options.variant);
 }
 
 }  // namespace tavex::sample

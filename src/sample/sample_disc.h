@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "sample/sample_variant.h"
+
 namespace tavex::sample {
 
 // What the sample disc holds.
@@ -13,12 +15,14 @@ struct SampleDiscOptions {
   int entries = 60;        // records of the entry bundle fs.skn
   int recordings = 40;     // records of each pronunciation bundle (us_pron.skn, uk_pron.skn)
   std::uint64_t seed = 1;  // the same seed gives the same bytes
+  SampleVariant variant = SampleVariant::kStandard;
 };
 
 // Writes DIR/tavex.data/{fs.skn,us_pron.skn,uk_pron.skn}/files.skn/ with config.cft,
 // index, catalogue, content and data files, creating the folders as needed and
 // replacing files of the same names. Entry i refers to recording i of both
-// pronunciation bundles (sound/<id>.mp3) when i < recordings. Throws Error naming
+// pronunciation bundles (sound/<id>.mp3) when i < recordings and the variant has it
+// (see HasRecording). Throws Error naming
 // the file or folder that could not be written, or a negative count.
 void WriteSampleDisc(const std::string& dir, const SampleDiscOptions& options);
 

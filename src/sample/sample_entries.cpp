@@ -22,21 +22,28 @@ const char* const kComments[] = {"<!-- editor: check sense order -->", "<!-- sou
 const char* const kCData[] = {"<![CDATA[press <Ctrl> & <S> to keep it]]>", "<![CDATA[a < b && b > c]]>",
                               "<![CDATA[\"quoted\" & 'single']]>"};
 
+// Production notes as a disc keeps them besides the text: short, repeated, not for print.
+const char* const kProductionNotes[] = {"auto", "rev 3; checked", "links checked", "JM 2019-03-04", "ok"};
+
+// `blocks` stand after the examples (at least one example then), `note` at the end.
 void AppendSensePart(std::string& xml, SampleRandom& random, const Headword& word, int sense,
-                     const std::string& ref_id, const std::string& ref_label) {
+                     const std::string& ref_id, const std::string& ref_label, const std::string& blocks = {},
+                     const std::string& note = {}) {
   xml += "<sn-g><sn>" + std::to_string(sense) + "</sn>";
   if (random.Chance(25)) xml += std::string("<span class=\"lab\">") + random.Pick(kLabels) + "</span>";
   xml += "<def>" + XmlEscape(MakeDefinition(random)) + "</def>";
-  int examples = random.Between(0, 2);
+  int examples = std::max(blocks.empty() ? 0 : 1, random.Between(0, 2));
   for (int e = 0; e < examples; ++e) {
     ExampleSentence sentence = MakeExample(random);
     xml += "<x-g><x>" + XmlEscape(sentence.prefix) + "<span class=\"hl\">" + XmlEscape(word.text) +
            "</span>" + XmlEscape(sentence.suffix) + "</x></x-g>";
   }
+  xml += blocks;
   if (!ref_id.empty()) {
     xml += "<xr><span class=\"sc\">see also</span> <x-ref topic=\"" + XmlEscape(ref_id) + "\">" +
            XmlEscape(ref_label) + "</x-ref></xr>";
   }
+  xml += note;
   xml += "</sn-g>";
 }
 
@@ -91,8 +98,30 @@ std::string XmlEscape(std::string_view text) {
   return out;
 }
 
-SampleEntryMaker::SampleEntryMaker(const std::vector<Headword>& headwords, int recordings, std::uint64_t seed)
-    : headwords_(headwords), recordings_(recordings), seed_(seed) {}
+SampleEntryMaker::SampleEntryMaker(const std::vector<Headword>& headwords, int recordings, std::uint64_t seed,
+                                   SampleVariant variant)
+    : headwords_(headwords), recordings_(recordings), seed_(seed), variant_(variant) {}
+
+void SampleEntryMaker::AppendPronunciations(std::string& xml, int index) const {
+  const Headword& word = headwords_[index];
+  const std::string name = XmlEscape(RecordingName(word));
+  for (const bool uk : {true, false}) {
+    xml += std::string("<geo>") + (uk ? "BrE" : "NAmE") + "</geo><phon>" + IpaFor(word.text, !uk) + "</phon>";
+    if (!HasRecording(variant_, index, recordings_, uk)) continue;
+    const char* bundle = uk ? "uk_pron" : "us_pron";
+    switch (variant_) {
+      case SampleVariant::kStandard:
+        xml += std::string("<snd-") + (uk ? "uk" : "us") + " path=\"sound/" + name + "\"/>";
+        break;
+      case SampleVariant::kBundleAttribute:
+        xml += std::string("<snd set=\"") + bundle + "\" path=\"sound/" + name + "\"/>";
+        break;
+      case SampleVariant::kBundlePath:
+        xml += std::string("<snd path=\"") + bundle + "/" + name + "\"/>";
+        break;
+    }
+  }
+}
 
 SampleEntry SampleEntryMaker::Make(int index) const {
   const Headword& word = headwords_[index];
@@ -112,8 +141,9 @@ SampleEntry SampleEntryMaker::Make(int index) const {
       break;
     case EntryKind::kEntry:
       entry.content = MakeEntryXml(index, entry.flags);
-      break;
+      return entry;
   }
+  entry.content = RenameElements(variant_, entry.content);
   return entry;
 }
 
@@ -152,12 +182,12 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
 
   xml += "<entry id=\"" + XmlEscape(word.id) + "\">";
   if (index % 5 == 0 || random.Chance(10)) xml += random.Pick(kComments);
-  xml += "\n<h-g><top-g><h>" + XmlEscape(word.text) + "</h>";
-  if (word.homographs > 1) xml += "<hm>" + std::to_string(word.homograph) + "</hm>";
-  xml += "<pron-g><geo>BrE</geo><phon>" + IpaFor(word.text, false) + "</phon>";
-  if (has_audio) xml += "<snd-uk path=\"sound/" + XmlEscape(RecordingName(word)) + "\"/>";
-  xml += "<geo>NAmE</geo><phon>" + IpaFor(word.text, true) + "</phon>";
-  if (has_audio) xml += "<snd-us path=\"sound/" + XmlEscape(RecordingName(word)) + "\"/>";
+  const bool standard = variant_ == SampleVariant::kStandard;
+  const std::string homograph = word.homographs > 1 ? "<hm>" + std::to_string(word.homograph) + "</hm>" : "";
+  // A variant writes the homograph number inside the headword.
+  xml += "\n<h-g><top-g><h>" + XmlEscape(word.text) + (standard ? "</h>" + homograph : homograph + "</h>");
+  xml += "<pron-g>";
+  AppendPronunciations(xml, index);
   xml += "</pron-g>";
   if (top_panel) AppendSidePanel(xml, random, "Word origin", index % 8 == 1);
   xml += "</top-g>";
@@ -169,10 +199,12 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
   }
   if (index % 5 == 1 || random.Chance(10)) {
     // The space between the two elements is white space only: the parser drops it.
-    xml += "<vs-g><span>also</span> <vs>" + XmlEscape(word.text) + "e</vs></vs-g>";
+    xml += std::string("<vs-g>") + (standard ? "<span>also</span> " : "") + "<vs>" + XmlEscape(word.text) +
+           "e</vs></vs-g>";
   }
   if (const std::string_view kana = KanaSpelling(word.text); !kana.empty()) {
-    xml += "<vs-g><span>also</span> <vs>" + std::string(kana) + "</vs></vs-g>";
+    xml += std::string("<vs-g>") + (standard ? "<span>also</span> " : "") + "<vs>" + std::string(kana) +
+           "</vs></vs-g>";
   }
   xml += "</h-g>\n";
 
@@ -186,6 +218,22 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
     if (group_pos == PartOfSpeech::kNoun) xml += std::string("<gram>") + random.Pick(kGrammar) + "</gram>";
     int senses = g + 1 == groups ? senses_left : std::max(1, senses_left / 2);
     senses_left -= senses;
+    // A variant puts idioms, phrasal verbs, derived forms and usage notes after the
+    // examples of the first group's last sense.
+    std::string blocks;
+    if (!standard && g == 0) {
+      if (index % 3 == 0 || random.Chance(15)) {
+        blocks += "<id-g><id>" + XmlEscape(MakePhrase(random, word.text)) + "</id><def>" +
+                  XmlEscape(MakeDefinition(random)) + "</def></id-g>";
+      }
+      if (pos == PartOfSpeech::kVerb || random.Chance(10)) {
+        blocks += "<pv-g><pv>" + XmlEscape(MakePhrase(random, word.text)) + "</pv><def>" +
+                  XmlEscape(MakeDefinition(random)) + "</def></pv-g>";
+      }
+      if (index % 4 == 2 || random.Chance(35))
+        blocks += "<dr-g><dr>" + XmlEscape(word.text) + "ness</dr><pos>noun</pos></dr-g>";
+      if (index % 4 == 3 || random.Chance(20)) blocks += "<usage-note>" + XmlEscape(MakeDefinition(random)) + "</usage-note>";
+    }
     for (int s = 0; s < senses; ++s) {
       std::string ref_id;
       std::string ref_label;
@@ -199,7 +247,10 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
         ref_id = headwords_[7].id;
         ref_label = headwords_[7].text;
       }
-      AppendSensePart(xml, random, word, ++sense, ref_id, ref_label);
+      const std::string note =
+          !standard && random.Chance(12) ? std::string("<editor-note>") + random.Pick(kProductionNotes) + "</editor-note>"
+                                         : std::string();
+      AppendSensePart(xml, random, word, ++sense, ref_id, ref_label, s + 1 == senses ? blocks : std::string(), note);
     }
     if (index == 8 && g == 0) {
       xml += "<sn-g><sn>" + std::to_string(++sense) +
@@ -209,11 +260,11 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
     if (index % 11 == 6 || random.Chance(5)) {
       xml += "<sn-g><def>measured in units of 10<sup>3</sup> per litre of H<inf>2</inf>O.</def></sn-g>";
     }
-    if (g == 0 && (index % 3 == 0 || random.Chance(15))) {
+    if (standard && g == 0 && (index % 3 == 0 || random.Chance(15))) {
       xml += "<id-g><id>" + XmlEscape(MakePhrase(random, word.text)) + "</id><def>" +
              XmlEscape(MakeDefinition(random)) + "</def></id-g>";
     }
-    if (g == 0 && (pos == PartOfSpeech::kVerb || random.Chance(10))) {
+    if (standard && g == 0 && (pos == PartOfSpeech::kVerb || random.Chance(10))) {
       xml += "<pv-g><pv>" + XmlEscape(MakePhrase(random, word.text)) + "</pv><def>" +
              XmlEscape(MakeDefinition(random)) + "</def></pv-g>";
     }
@@ -222,14 +273,16 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
     xml += "</p-g>\n";
   }
 
-  if (index % 4 == 2 || random.Chance(35)) {
+  if (standard && (index % 4 == 2 || random.Chance(35))) {
     xml += "<dr-g><dr>" + XmlEscape(word.text) + "ness</dr><pos>noun</pos></dr-g>";
   }
-  if (index % 8 == 3 || random.Chance(5)) {
+  if (standard && (index % 8 == 3 || random.Chance(5))) {
     xml += "<editor-note>check against the 2nd proof; not for print</editor-note>";
   }
+  if (!standard && (index % 3 == 0 || random.Chance(20)))
+    xml += std::string("<editor-note>") + random.Pick(kProductionNotes) + "</editor-note>";
   xml += "\n</entry>";
-  return xml;
+  return RenameElements(variant_, xml);
 }
 
 }  // namespace tavex::sample

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sample/sample_variant.h"
 #include "sample/sample_words.h"
 
 namespace tavex::sample {
@@ -36,7 +37,8 @@ struct SampleEntry {
 class SampleEntryMaker {
  public:
   // `headwords` must hold one headword per entry and outlive the maker.
-  SampleEntryMaker(const std::vector<Headword>& headwords, int recordings, std::uint64_t seed);
+  SampleEntryMaker(const std::vector<Headword>& headwords, int recordings, std::uint64_t seed,
+                   SampleVariant variant = SampleVariant::kStandard);
 
   // The record at `index` (0 ≤ index < number of headwords).
   SampleEntry Make(int index) const;
@@ -46,10 +48,13 @@ class SampleEntryMaker {
   // The id a cross reference from entry `from` points at: another entry, or now and
   // then an id no entry has.
   std::string RefTarget(int from, SampleRandom& random, std::string& label) const;
+  // The pronunciations: a label, the IPA and the recording of each accent.
+  void AppendPronunciations(std::string& xml, int index) const;
 
   const std::vector<Headword>& headwords_;
   int recordings_;
   std::uint64_t seed_;
+  SampleVariant variant_;
 };
 
 // Escapes "&", "<", ">" and the double quote for element text and attribute values.

@@ -49,9 +49,19 @@ std::string SoundTemplate(const char* tag, const char* folder, const char* label
       tag, folder, label);
 }
 
+// One sound element for both accents: the bundle from the element, and its label.
+std::string VariantSoundTemplate(SampleVariant variant) {
+  const bool in_path = variant == SampleVariant::kBundlePath;
+  return fmt::format(
+      "<xsl:template match=\"snd\"><xsl:text> </xsl:text><a href=\"{{user:mp3_wav({}, {})}}\"><xsl:choose>"
+      "<xsl:when test=\"{}\">US</xsl:when><xsl:otherwise>UK</xsl:otherwise></xsl:choose></a></xsl:template>",
+      in_path ? "concat('/', @path)" : "@path", in_path ? "substring-before(@path, '/')" : "@set",
+      in_path ? "starts-with(@path, 'us_pron/')" : "@set='us_pron'");
+}
+
 }  // namespace
 
-std::vector<SampleRule> SampleRules() {
+std::vector<SampleRule> SampleRules(SampleVariant variant) {
   std::vector<SampleRule> rules;
   auto add = [&rules](std::string tag) -> SampleRule& {
     rules.push_back(Rule(std::move(tag)));
@@ -170,13 +180,31 @@ std::vector<SampleRule> SampleRules() {
     r.post_sp = "1";
   }
   add("editor-note").apply_templates = "0";
-  return rules;
+  if (variant == SampleVariant::kStandard) return rules;
+
+  std::vector<SampleRule> renamed;
+  for (SampleRule& rule : rules) {
+    if (rule.tag == "snd-us") continue;
+    if (rule.tag == "snd-uk") {
+      rule.tag = "snd";
+      rule.custom_xsl = VariantSoundTemplate(variant);
+    }
+    // A key is an element name, with a class after a space for spans.
+    const std::size_t space = rule.tag.find(' ');
+    rule.tag = VariantTag(variant, rule.tag.substr(0, space)) +
+               (space == std::string::npos ? std::string() : rule.tag.substr(space));
+    rule.custom_xsl = RenameElements(variant, rule.custom_xsl);
+    renamed.push_back(std::move(rule));
+  }
+  renamed.push_back(Rule(VariantTag(variant, "usage-note")));
+  renamed.back().pre_br = "1";
+  return renamed;
 }
 
-std::string SampleRulesXml() {
+std::string SampleRulesXml(SampleVariant variant) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<root>\n";
   int index = 0;
-  for (const SampleRule& r : SampleRules()) {
+  for (const SampleRule& r : SampleRules(variant)) {
     const std::pair<const char*, std::string> columns[] = {{"index", std::to_string(++index)},
                                                            {"tag", r.tag},
                                                            {"apply_templates", r.apply_templates},
@@ -207,9 +235,9 @@ std::string SampleRulesXml() {
   return xml;
 }
 
-void WriteSampleRules(const std::string& path) {
+void WriteSampleRules(const std::string& path, SampleVariant variant) {
   OutputFile file(path);
-  file.Write(SampleRulesXml());
+  file.Write(SampleRulesXml(variant));
   file.Close();
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sample/sample_variant.h"
+
 namespace tavex::sample {
 
 // One row of the tag rule table as the exchange file carries it. Flags are "1" or "0".
@@ -32,14 +34,16 @@ struct SampleRule {
 
 // The rules in file order. A custom_xsl template may use the prefixes xsl and
 // user (namespace "urn:user-scripts", which offers mp3_wav).
-std::vector<SampleRule> SampleRules();
+// A variant's rules do for its entries what the standard rules do for the standard ones,
+// under the variant's element names.
+std::vector<SampleRule> SampleRules(SampleVariant variant = SampleVariant::kStandard);
 
 // The whole exchange file: the Shift_JIS declaration, root, one tags element per rule
 // with its twenty column elements (total_count 0, first_index −1). Only ASCII bytes,
 // with character references for the rest, so the text is valid Shift_JIS as it is.
-std::string SampleRulesXml();
+std::string SampleRulesXml(SampleVariant variant = SampleVariant::kStandard);
 
-// Writes SampleRulesXml() to `path`. Throws Error naming the file.
-void WriteSampleRules(const std::string& path);
+// Writes SampleRulesXml(variant) to `path`. Throws Error naming the file.
+void WriteSampleRules(const std::string& path, SampleVariant variant = SampleVariant::kStandard);
 
 }  // namespace tavex::sample
