@@ -331,9 +331,10 @@ TEST(CheckBookSource, SoundLinksToMissingRecordingsAreErrors) {
   WriteTestFile(dir / "us_pron/here.wav", wav);
   WriteTestFile(dir / "us_pron/moved.wav", wav);
   for (std::string& line : book.book) {
-    line = tavex::ReplaceAll(line, "a drink, see",
-                             "<a href=\"us_pron/here.wav\">US</a> <a href=\"us_pron/gone%20too.wav\">US</a> "
-                             "<a href=\"uk_pron/moved.wav\">UK</a> <a href=\"uk_pron/never.wav\">UK</a> a drink");
+    line = tavex::ReplaceAll(
+        line, "a drink, see",
+        "<a href=\"us_pron/here.wav\">US</a> <a href=\"us_pron/gone%20too.wav\">US</a> "
+        "<a href=\"uk_pron/moved.wav\">UK</a> <a href=\"uk_pron/never.wav\">UK</a> a drink");
     line = tavex::ReplaceAll(line, "back to", "<a href=\"us_pron/gone%20too.wav\">US</a> back to");
   }
   SourceHints hints;
@@ -345,7 +346,8 @@ TEST(CheckBookSource, SoundLinksToMissingRecordingsAreErrors) {
   book.Write(dir);
   const CheckReport report = CheckBookSource(dir.path(), hints);
   const int line = LineOf(book.book, "here.wav");
-  ExpectOne(report, "entry \"caf&#x00E9;\" to us_pron/gone too.wav, which base_folder lacks (2 links)", "html_EPW", line);
+  ExpectOne(report, "entry \"caf&#x00E9;\" to us_pron/gone too.wav, which base_folder lacks (2 links)",
+            "html_EPW", line);
   ExpectOne(report, "to uk_pron/moved.wav, which base_folder lacks (1 link)", "html_EPW", line);
   ExpectOne(report, "to uk_pron/never.wav", "html_EPW", line);
   EXPECT_EQ(report.errors(), 3) << FormatReport(report);

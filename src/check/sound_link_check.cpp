@@ -67,21 +67,24 @@ void SoundLinkCheck::Report(FindingSink& sink, const SourceHints& hints) const {
     std::string advice;
     const std::string wrong_folder = fmt::format(
         "{2} sends it to the wrong folder: give its user:mp3_wav '{0}' instead of '{1}' in the window's tag "
-        "editor (xsl edit), or take the folder from the element that names it, then re-run `tavex2epwing html`",
+        "editor (xsl edit), or take the folder from the element that names it, then re-run `tavex2epwing "
+        "html`",
         other, folder, RulesSendingTo(hints, folder));
     if (!hints.in_bundle) {
       advice = fmt::format(
           "re-run `tavex2epwing audio` to write the WAV files anew; if the file stays missing, the disc's {} "
           "bundle lacks the recording{}",
-          folder, in_other_folder ? fmt::format(", or {} ({}/ has a file of this name)", wrong_folder, other)
-                                  : std::string(", or the rule that links it names the wrong folder"));
+          folder,
+          in_other_folder ? fmt::format(", or {} ({}/ has a file of this name)", wrong_folder, other)
+                          : std::string(", or the rule that links it names the wrong folder"));
     } else if (hints.in_bundle(folder, file)) {
       advice = fmt::format(
           "the disc's {} bundle holds the recording but its WAV file is gone: re-run `tavex2epwing audio` to "
           "write the WAV files anew",
           folder);
     } else if (in_other_folder || hints.in_bundle(other, file)) {
-      advice = fmt::format("the recording is in the disc's {} bundle, not in {}: {}", other, folder, wrong_folder);
+      advice =
+          fmt::format("the recording is in the disc's {} bundle, not in {}: {}", other, folder, wrong_folder);
     } else {
       advice = fmt::format(
           "neither of the disc's bundles holds this recording, so nothing but the disc can mend it: the "

@@ -123,15 +123,17 @@ void Workbench::Create(const CreateOptions& options) {
       [&] {
         if (!FileExists(db)) return;
         bool suggested = false;
+        std::vector<std::string> notes;
         exchange::PrepareXslTable(
             db, xsl_exchange_path_, progress_, prompter_, [&](store::Connection& connection) {
               const suggest::DiscFacts facts =
                   suggest::ReadDiscFacts({.database_file = db,
                                           .source_data_folder = layout_.source_data_folder,
                                           .unzip_folder = layout_.unzip_folder});
-              suggested = suggest::ApplySuggestedRules(connection, facts, progress_) > 0;
+              suggested = suggest::ApplySuggestedRules(connection, facts, progress_, &notes) > 0;
             });
         if (suggested) progress_.Warn(suggest::SuggestedRulesNote());
+        for (const std::string& note : notes) progress_.Warn(note);
         ReloadTagRows();
         if (on_tag_rows_changed) on_tag_rows_changed();
       },

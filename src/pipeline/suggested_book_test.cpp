@@ -1,5 +1,8 @@
 // The book made with suggested rules, measured against the book made with the sample
-// disc's hand-tuned rules: links, sounds, headwords, lines and words.
+// disc's hand-tuned rules entry by entry: links, sounds and their labels, headwords,
+// lines and where they start, words shown and hidden, superscripts, subscripts and
+// italic examples; on the standard disc, on it renamed, and on its variants that read
+// like another dictionary's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +10,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "pipeline/workbench.h"
 #include "text/cp932.h"
@@ -139,17 +143,18 @@ double Median(std::vector<int> values) {
   return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
-// The sample disc's element and attribute names (the keyword elements, span and the root
-// aside) replaced by names that say nothing, as another dictionary would have them.
+// The sample disc's element and attribute names (the keyword elements, span, the root
+// and the side panels' path aside, which the conversion itself knows, and sup, which the
+// tuned rule writes as it stands) replaced by names that say nothing, as another
+// dictionary would have them.
 const std::vector<std::pair<std::string, std::string>>& Renamed() {
   static const std::vector<std::pair<std::string, std::string>> names = [] {
     std::vector<std::pair<std::string, std::string>> list;
     int n = 0;
     for (const char* name :
-         {"h-g",    "top-g",  "hm",         "h",     "pron-g", "geo",  "phon",        "snd-uk",
-          "snd-us", "side-g", "side-panel", "title", "p-g",    "p",    "infl-g",      "vs-g",
-          "pos",    "gram",   "sn-g",       "sn",    "def",    "x-g",  "xr",          "x-ref",
-          "x",      "sup",    "inf",        "id-g",  "pv-g",   "dr-g", "editor-note", "usage-note"}) {
+         {"hm",     "h",    "pron-g", "geo",  "phon", "snd-uk", "snd-us",      "title",     "p",
+          "infl-g", "vs-g", "pos",    "gram", "sn-g", "sn",     "def",         "x-g",       "xr",
+          "x-ref",  "x",    "inf",    "id-g", "pv-g", "dr-g",   "editor-note", "usage-note"}) {
       list.emplace_back(name, "q" + std::to_string(++n));
     }
     return list;
@@ -177,9 +182,62 @@ std::string RenamedSampleRules() {
 // The figures of one comparison.
 struct Figures {
   std::size_t tuned_links = 0, same_links = 0, tuned_sounds = 0, suggested_sounds = 0, missing_wavs = 0;
+  std::size_t same_labels = 0;  // sound links to the same file with the same label
   std::size_t entries = 0, tuned_headwords = 0, bold_headwords = 0, long_lines = 0, missing_words = 0;
+  std::size_t extra_words = 0;               // words the tuned book hides
+  std::size_t tuned_starts = 0, run_on = 0;  // tuned lines, and those run on after text
+  std::size_t lone_numbers = 0;              // lines of a number only, which the tuned book lacks
+  std::size_t tuned_sup = 0, same_sup = 0, tuned_sub = 0, same_sub = 0;
+  std::size_t tuned_examples = 0, italic_examples = 0;
   double tuned_median = 0, suggested_median = 0;
 };
+
+// The words of a line, joined by single spaces.
+std::string WordLine(const std::string& line) {
+  std::string joined;
+  for (const std::string& word : Words(line)) joined += word + " ";
+  return joined;
+}
+
+// The plain texts of the pieces `pattern` marks, such as "<i>(.*?)</i>".
+std::multiset<std::string> Pieces(const std::string& body, const std::regex& pattern) {
+  std::multiset<std::string> pieces;
+  for (const std::string& piece : Matches(body, pattern)) pieces.insert(PlainText(piece));
+  return pieces;
+}
+
+// Lines of the tuned entry that the suggested one runs on after other text: the first
+// words of a tuned line stand inside a suggested line, and no suggested line starts so.
+void CountLineStarts(const std::vector<std::string>& tuned, const std::vector<std::string>& suggested,
+                     Figures& f) {
+  std::vector<std::string> lines;
+  for (const std::string& line : suggested) lines.push_back(" " + WordLine(line));
+  for (std::size_t i = 1; i < tuned.size(); ++i) {
+    std::vector<std::string> words;
+    std::istringstream in(WordLine(tuned[i]));
+    for (std::string w; words.size() < 3 && in >> w;) words.push_back(w);
+    if (words.empty()) continue;
+    std::string start = " ";
+    for (const std::string& w : words) start += w + " ";
+    bool starts = false, inside = false;
+    for (const std::string& line : lines) {
+      const std::size_t at = line.find(start);
+      if (at == 0) starts = true;
+      if (at != std::string::npos && at > 0) inside = true;
+    }
+    ++f.tuned_starts;
+    if (!starts && inside) {
+      ++f.run_on;
+      std::cout << "runs on: \"" << tuned[i] << "\"\n";
+    }
+  }
+  auto lone = [](const std::string& line) {
+    const std::string words = WordLine(line);
+    return !words.empty() && words.find_first_not_of("0123456789 ") == std::string::npos;
+  };
+  if (std::none_of(tuned.begin(), tuned.end(), lone))
+    f.lone_numbers += static_cast<std::size_t>(std::count_if(suggested.begin(), suggested.end(), lone));
+}
 
 Figures Compare(const std::string& tuned_folder, const std::string& suggested_folder) {
   const std::map<int, BookEntry> tuned = ReadBook(tuned_folder);
@@ -187,6 +245,8 @@ Figures Compare(const std::string& tuned_folder, const std::string& suggested_fo
   EXPECT_EQ(tuned.size(), suggested.size());
   static const std::regex kLink("<A href=\"#(-?\\d+)\">");
   static const std::regex kSound("<a href=\"((?:us|uk)_pron/[^\"]*)\">");
+  static const std::regex kLabelled("<a href=\"((?:us|uk)_pron/[^\"]*\">[^<]*)</a>");
+  static const std::regex kSup("<sup>(.*?)</sup>"), kSub("<sub>(.*?)</sub>"), kItalic("<i>(.*?)</i>");
   Figures f;
   f.entries = tuned.size() - (tuned.contains(50080) ? 1 : 0);
   std::vector<int> tuned_lines, suggested_lines;
@@ -204,13 +264,30 @@ Figures Compare(const std::string& tuned_folder, const std::string& suggested_fo
       if (!FileExists(suggested_folder + "/" + UrlDecoded(sound))) ++f.missing_wavs;
     }
 
-    if (entry.body.starts_with("<b>" + entry.title + "</b>")) {
+    f.same_labels += CommonCount(Matches(entry.body, kLabelled), Matches(other.body, kLabelled));
+    // The headword, with its homograph number after it or not.
+    auto bold_first = [](const BookEntry& e) {
+      return e.body.starts_with("<b>" + e.title + "</b>") || e.body.starts_with("<b>" + e.title + "<sup>");
+    };
+    if (bold_first(entry)) {
       ++f.tuned_headwords;
-      if (other.body.starts_with("<b>" + other.title + "</b>")) ++f.bold_headwords;
+      if (bold_first(other)) ++f.bold_headwords;
     }
+    const std::multiset<std::string> sups = Matches(entry.body, kSup), subs = Matches(entry.body, kSub);
+    f.tuned_sup += sups.size();
+    f.same_sup += CommonCount(sups, Matches(other.body, kSup));
+    f.tuned_sub += subs.size();
+    f.same_sub += CommonCount(subs, Matches(other.body, kSub));
+    std::multiset<std::string> examples;
+    for (const std::string& piece : Pieces(entry.body, kItalic)) {
+      if (Words(piece).size() >= 5) examples.insert(piece);
+    }
+    f.tuned_examples += examples.size();
+    f.italic_examples += CommonCount(examples, Pieces(other.body, kItalic));
 
     const std::vector<std::string> lines = Lines(entry.body);
     const std::vector<std::string> other_lines = Lines(other.body);
+    CountLineStarts(lines, other_lines, f);
     tuned_lines.push_back(static_cast<int>(lines.size()));
     suggested_lines.push_back(static_cast<int>(other_lines.size()));
     auto is_long = [](const std::string& line) { return Utf8ToUtf16(line).size() > 300; };
@@ -222,6 +299,13 @@ Figures Compare(const std::string& tuned_folder, const std::string& suggested_fo
     // A word the other book writes without the script around part of it ("10<sup>3</sup>"
     // as "103") is there too.
     const std::multiset<std::string> words = Words(other.body);
+    const std::multiset<std::string> tuned_words = Words(entry.body);
+    for (const std::string& word : words) {
+      if (!tuned_words.contains(word)) {
+        ++f.extra_words;
+        std::cout << "entry " << index << " shows the word " << word << ", which the tuned book hides\n";
+      }
+    }
     std::string run_on;
     for (const std::string& w : Words(ReplaceAll(ReplaceAll(other.body, "<sup>", ""), "</sup>", "")))
       run_on += w + " ";
@@ -240,7 +324,14 @@ Figures Compare(const std::string& tuned_folder, const std::string& suggested_fo
             << "headword first, in bold: " << f.bold_headwords << " of " << f.tuned_headwords << " entries\n"
             << "median lines per entry: " << f.suggested_median << " against " << f.tuned_median << "\n"
             << "lines over 300 characters: " << f.long_lines << "\n"
-            << "words of the tuned book missing: " << f.missing_words << "\n";
+            << "words of the tuned book missing: " << f.missing_words
+            << ", words it hides shown: " << f.extra_words << "\n"
+            << "sounds with the tuned file and label: " << f.same_labels << "\n"
+            << "tuned lines run on after other text: " << f.run_on << " of " << f.tuned_starts
+            << "; lines of a number only: " << f.lone_numbers << "\n"
+            << "superscripts: " << f.same_sup << " of " << f.tuned_sup << ", subscripts: " << f.same_sub
+            << " of " << f.tuned_sub << ", italic examples: " << f.italic_examples << " of "
+            << f.tuned_examples << "\n";
   return f;
 }
 
@@ -256,6 +347,14 @@ void ExpectReadable(const Figures& f) {
   EXPECT_GE(f.suggested_median * 2, f.tuned_median);
   EXPECT_EQ(f.long_lines, 0u);
   EXPECT_EQ(f.missing_words, 0u);
+  EXPECT_EQ(f.suggested_sounds, f.tuned_sounds);
+  EXPECT_EQ(f.same_labels, f.tuned_sounds);
+  EXPECT_EQ(f.extra_words, 0u);
+  EXPECT_LE(f.run_on * 20, f.tuned_starts);
+  EXPECT_EQ(f.lone_numbers, 0u);
+  EXPECT_EQ(f.same_sup, f.tuned_sup);
+  EXPECT_EQ(f.same_sub, f.tuned_sub);
+  EXPECT_EQ(f.italic_examples, f.tuned_examples);
 }
 
 class SuggestedBookTest : public ::testing::Test {
@@ -267,7 +366,8 @@ class SuggestedBookTest : public ::testing::Test {
   // Converts the disc in a workspace of its own, with `rules` as xsl_data.xml (none when
   // empty); with `rename`, the entries get other tag names before they are analysed.
   // Returns the workspace's base_folder.
-  std::string Convert(const std::string& name, const std::string& rules, bool rename) {
+  std::string Convert(const std::string& name, const std::string& rules, bool rename,
+                      const std::string& disc = "disc") {
     const std::string workspace = dir_ / name;
     CreateFolder(workspace);
     if (!rules.empty()) testing::WriteTestFile(workspace + "/xsl_data.xml", rules);
@@ -275,7 +375,7 @@ class SuggestedBookTest : public ::testing::Test {
     testing::ScriptedPrompter prompter;
     WorkbenchOptions options;
     options.workspace = workspace;
-    options.source_folder = dir_ / "disc";
+    options.source_folder = dir_ / disc;
     options.mode = rename ? 1 : 0;
     Workbench bench(progress, prompter, options);
     bench.Start();
@@ -320,6 +420,21 @@ TEST_F(SuggestedBookTest, ReadsAsWellWhenEveryTagIsNamedOtherwise) {
   const std::string tuned = Convert("tuned", RenamedSampleRules(), true);
   const std::string suggested = Convert("suggested", "", true);
   ExpectReadable(Compare(tuned, suggested));
+}
+
+// Discs of another dictionary's habits (see SampleVariant), each with its own tuned rules:
+// the suggestion reads their sounds, notes, blocks and numbers from their structure.
+TEST_F(SuggestedBookTest, ReadsTheDiscsOfOtherDictionariesAsTheirTunedRulesDo) {
+  for (const sample::SampleVariant variant :
+       {sample::SampleVariant::kBundleAttribute, sample::SampleVariant::kBundlePath}) {
+    const std::string name(sample::VariantName(variant));
+    SCOPED_TRACE(name);
+    std::cout << name << ":\n";
+    sample::WriteSampleDisc(dir_ / name, {.entries = 120, .recordings = 100, .seed = 7, .variant = variant});
+    const std::string tuned = Convert(name + "-tuned", sample::SampleRulesXml(variant), false, name);
+    const std::string suggested = Convert(name + "-suggested", "", false, name);
+    ExpectReadable(Compare(tuned, suggested));
+  }
 }
 
 }  // namespace

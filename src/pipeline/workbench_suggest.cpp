@@ -28,11 +28,14 @@ suggest::DiscFacts Facts(const WorkingLayout& layout, const std::string& db_path
   return suggest::ReadDiscFacts(sources);
 }
 
-// Gives `rows` the formats the workspace's entries suggest.
+// Gives `rows` the formats the workspace's entries suggest; what the user should know of
+// them goes to the log.
 void Suggest(const WorkingLayout& layout, const std::string& db_path, store::Connection& db, Progress& progress,
              std::vector<RuleRow>& rows) {
   const suggest::DiscFacts facts = Facts(layout, db_path);
-  suggest::SuggestFormats(suggest::SurveyEntries(db, facts, progress), rows);
+  const suggest::TagSurvey survey = suggest::SurveyEntries(db, facts, progress);
+  suggest::SuggestFormats(survey, rows);
+  for (const std::string& note : suggest::SuggestionNotes(survey)) progress.Warn(note);
 }
 
 std::vector<check::TagAttribute> AsCheckList(const std::vector<suggest::AttributeUse>& uses) {

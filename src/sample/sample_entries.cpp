@@ -232,7 +232,8 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
       }
       if (index % 4 == 2 || random.Chance(35))
         blocks += "<dr-g><dr>" + XmlEscape(word.text) + "ness</dr><pos>noun</pos></dr-g>";
-      if (index % 4 == 3 || random.Chance(20)) blocks += "<usage-note>" + XmlEscape(MakeDefinition(random)) + "</usage-note>";
+      if (index % 4 == 3 || random.Chance(20))
+        blocks += "<usage-note>" + XmlEscape(MakeDefinition(random)) + "</usage-note>";
     }
     for (int s = 0; s < senses; ++s) {
       std::string ref_id;
@@ -248,9 +249,11 @@ std::string SampleEntryMaker::MakeEntryXml(int index, std::uint16_t& flags) cons
         ref_label = headwords_[7].text;
       }
       const std::string note =
-          !standard && random.Chance(12) ? std::string("<editor-note>") + random.Pick(kProductionNotes) + "</editor-note>"
-                                         : std::string();
-      AppendSensePart(xml, random, word, ++sense, ref_id, ref_label, s + 1 == senses ? blocks : std::string(), note);
+          !standard && random.Chance(12)
+              ? std::string("<editor-note>") + random.Pick(kProductionNotes) + "</editor-note>"
+              : std::string();
+      AppendSensePart(xml, random, word, ++sense, ref_id, ref_label, s + 1 == senses ? blocks : std::string(),
+                      note);
     }
     if (index == 8 && g == 0) {
       xml += "<sn-g><sn>" + std::to_string(++sense) +

@@ -185,6 +185,11 @@ std::vector<SampleRule> SampleRules(SampleVariant variant) {
   std::vector<SampleRule> renamed;
   for (SampleRule& rule : rules) {
     if (rule.tag == "snd-us") continue;
+    // leave_tag would write the variant's name, which is no HTML.
+    if (rule.tag == "sup") {
+      rule.leave_tag = "0";
+      rule.sup = "1";
+    }
     if (rule.tag == "snd-uk") {
       rule.tag = "snd";
       rule.custom_xsl = VariantSoundTemplate(variant);

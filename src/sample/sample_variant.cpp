@@ -10,15 +10,15 @@ namespace {
 // Names another dictionary might use. Not renamed: the root, span, the keyword elements
 // and the side panels' path, which the conversion itself knows.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 23> kNames = {{
-    {"h", "hw"},           {"hm", "hom"},         {"pron-g", "prons"},  {"geo", "region"},
-    {"phon", "ipa"},       {"snd", "audio"},      {"title", "box-title"}, {"p", "para"},
-    {"infl-g", "forms"},   {"vs-g", "var"},       {"pos", "wc"},        {"gram", "gr"},
-    {"sn-g", "sense"},     {"sn", "num"},         {"def", "gloss"},     {"x-g", "eg-grp"},
-    {"x", "eg"},           {"xr", "see"},         {"x-ref", "link"},    {"sup", "up"},
-    {"inf", "low"},        {"editor-note", "ed"}, {"usage-note", "usage"},
+    {"h", "hw"},         {"hm", "hom"},         {"pron-g", "prons"},     {"geo", "region"},
+    {"phon", "ipa"},     {"snd", "audio"},      {"title", "box-title"},  {"p", "para"},
+    {"infl-g", "forms"}, {"vs-g", "var"},       {"pos", "wc"},           {"gram", "gr"},
+    {"sn-g", "sense"},   {"sn", "num"},         {"def", "gloss"},        {"x-g", "eg-grp"},
+    {"x", "eg"},         {"xr", "see"},         {"x-ref", "link"},       {"sup", "up"},
+    {"inf", "low"},      {"editor-note", "ed"}, {"usage-note", "usage"},
 }};
-constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kGroups = {{
-    {"id-g", "idiom"}, {"pv-g", "phr"}, {"dr-g", "deriv"}}};
+constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kGroups = {
+    {{"id-g", "idiom"}, {"pv-g", "phr"}, {"dr-g", "deriv"}}};
 
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
@@ -38,7 +38,8 @@ std::string_view VariantName(SampleVariant variant) {
 }
 
 std::optional<SampleVariant> VariantNamed(std::string_view name) {
-  for (SampleVariant v : {SampleVariant::kStandard, SampleVariant::kBundleAttribute, SampleVariant::kBundlePath}) {
+  for (SampleVariant v :
+       {SampleVariant::kStandard, SampleVariant::kBundleAttribute, SampleVariant::kBundlePath}) {
     if (VariantName(v) == name) return v;
   }
   return std::nullopt;

@@ -71,6 +71,22 @@ bool NameSet::contains(std::string_view name) const {
                  : std::find(hashes_.begin(), hashes_.end(), hash) != hashes_.end();
 }
 
+std::optional<Bundle> BundleNamed(std::string_view lower_value) {
+  if (lower_value.ends_with(".skn")) lower_value.remove_suffix(4);
+  if (lower_value == "uk_pron") return Bundle::kUk;
+  if (lower_value == "us_pron") return Bundle::kUs;
+  return std::nullopt;
+}
+
+std::optional<Bundle> BundleFolder(std::string_view lower_value) {
+  const std::size_t slash = lower_value.find_last_of("/\\");
+  if (slash == std::string_view::npos) return std::nullopt;
+  std::string_view folder = lower_value.substr(0, slash);
+  const std::size_t before = folder.find_last_of("/\\");
+  if (before != std::string_view::npos) folder.remove_prefix(before + 1);
+  return BundleNamed(folder);
+}
+
 std::string NameKey(std::string_view name) {
   const std::size_t slash = name.find_last_of("/\\");
   if (slash != std::string_view::npos) name.remove_prefix(slash + 1);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,16 @@ struct DiscFacts {
   NameSet uk_recordings;  // recording file names of uk_pron
   NameSet us_recordings;  // recording file names of us_pron
 };
+
+// The two pronunciation bundles, by the folder their recordings go to.
+enum class Bundle { kUk, kUs };
+inline const char* BundleFolderName(Bundle bundle) { return bundle == Bundle::kUk ? "uk_pron" : "us_pron"; }
+
+// The bundle a value names: "uk_pron" or "us_pron", in ASCII lower case, with or without
+// ".skn".
+std::optional<Bundle> BundleNamed(std::string_view lower_value);
+// The bundle a path lies in: the last folder part of "snd/us_pron/a.mp3" (lower case).
+std::optional<Bundle> BundleFolder(std::string_view lower_value);
 
 // How a name is compared: its last part after any "/" or "\", in ASCII lower case
 // ("sound/Cafe_1.MP3" gives "cafe_1.mp3").

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <set>
-#include <unordered_map>
 
 #include "analysis/entry_walk.h"
 #include "text/text.h"
 #include "stylesheet/template_line.h"
+#include "suggest/sound_rule.h"
 
 namespace tavex::suggest {
 namespace {
@@ -20,50 +20,6 @@ namespace {
 // inflected forms in italics.
 constexpr std::array<const char*, 4> kBoldKeywordTags = {"vs", "dr", "id", "pv"};
 constexpr const char* kInflectionTag = "inflection";
-
-// Words in tag names, attribute values and labels that tell a British from an American
-// recording ("NAmE" is North American English).
-const std::set<std::string> kUkWords = {"uk", "gb", "br", "bre", "brit", "british", "england"};
-const std::set<std::string> kUsWords = {"us", "am", "ame", "nam", "name", "usa", "american", "america"};
-
-constexpr const char* kNoBreakSpace = "<xsl:text disable-output-escaping=\"yes\">&amp;nbsp;</xsl:text>";
-
-// The lower-case words of a text: runs of ASCII letters and digits.
-std::vector<std::string> Words(std::string_view text) {
-  std::vector<std::string> words;
-  std::string word;
-  for (char c : text) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-      word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    } else if (!word.empty()) {
-      words.push_back(std::move(word));
-      word.clear();
-    }
-  }
-  if (!word.empty()) words.push_back(std::move(word));
-  return words;
-}
-
-// +1 for each British hint, -1 for each American one, in the key and the other attributes.
-int CountryHint(const TagProfile& profile, const std::string& sound_attribute) {
-  int hint = 0;
-  auto weigh = [&hint](std::string_view text) {
-    for (const std::string& word : Words(text)) {
-      if (kUkWords.contains(word)) ++hint;
-      if (kUsWords.contains(word)) --hint;
-    }
-  };
-  weigh(profile.key);
-  for (const auto& [name, attribute] : profile.attributes) {
-    if (name == sound_attribute) continue;
-    for (const std::string& value : attribute.samples) weigh(value);
-  }
-  // Then the labels before the element ("BrE", "NAmE"), when the rest says nothing.
-  if (hint == 0) {
-    for (const std::string& text : profile.before) weigh(text);
-  }
-  return hint;
-}
 
 // The attribute most of whose values pass `hits`, if any holds for at least half of
 // the elements that carry it.
@@ -81,36 +37,21 @@ const std::string* BestAttribute(const TagProfile& profile, Hits&& hits) {
   return best;
 }
 
-// The XPath of an attribute: by its name, or for a prefixed name (whose namespace the
-// stylesheet does not declare) by a test of its name.
-std::string AttributePath(const std::string& name) {
-  if (name.find(':') == std::string::npos) return "@" + name;
-  return "@*[name()='" + name + "']";
-}
-
-std::string SoundTemplate(const TagProfile& profile, const std::string& attribute) {
-  const AttributeProfile& values = profile.attributes.at(attribute);
-  // Only one table holds most of the names: that one; both hold them: the hints decide.
-  bool uk = values.uk_hits > values.us_hits;
-  if (values.uk_hits == values.us_hits ||
-      std::min(values.uk_hits, values.us_hits) * 2 > std::max(values.uk_hits, values.us_hits)) {
-    const int hint = CountryHint(profile, attribute);
-    if (hint != 0) uk = hint > 0;
-  }
-  // A leading "/" lets mp3_wav find the file name whether or not the value has a folder.
-  return fmt::format(
-      "<xsl:template match=\"{}\"><a href=\"{{user:mp3_wav(concat('/', {}), "
-      "'{}')}}\">{}</a>{}</xsl:template>",
-      MatchPattern(profile.key), AttributePath(attribute), uk ? "uk_pron" : "us_pron", uk ? "UK" : "US",
-      kNoBreakSpace);
-}
-
 std::string LinkTemplate(const TagProfile& profile, const std::string& attribute) {
   // The link pass of the book reads exactly <A topic="id">text</A> on one line.
   const bool has_text = 2 * profile.with_text >= profile.count;
   return fmt::format(
       "<xsl:template match=\"{}\"><A topic=\"{{{}}}\"><xsl:value-of select=\"{}\"/></A></xsl:template>",
       MatchPattern(profile.key), AttributePath(attribute), has_text ? "." : AttributePath(attribute));
+}
+
+// Production notes: leaves with text like codes, dates, initials or review marks, few
+// distinct texts repeated across entries, standing last in their parent.
+bool IsEditorial(const TagProfile& p) {
+  return p.own_text > 0 && 10 * p.own_text >= 9 * p.count && 10 * p.leaves >= 9 * p.count &&
+         2 * p.in_mixed < p.count && p.holds_title == 0 && p.titles == 0 && 2 * p.production >= p.own_text &&
+         10 * p.last >= 8 * p.count && !p.many_values &&
+         2 * p.values.size() <= static_cast<std::size_t>(p.own_text);
 }
 
 // What the survey says of every key, read once.
@@ -136,7 +77,7 @@ class Reading {
     const std::string* sound =
         BestAttribute(p, [](const AttributeProfile& a) { return std::max(a.uk_hits, a.us_hits); });
     if (sound != nullptr) {
-      row.custom_xsl = SoundTemplate(p, *sound);
+      row.custom_xsl = SoundTemplate(p, PlanSound(p, *sound));
       return row;
     }
     const std::string* link = BestAttribute(p, [](const AttributeProfile& a) { return a.topic_hits; });
@@ -154,13 +95,28 @@ class Reading {
       row.apply_templates = "0";
       return row;
     }
+    if (!IsKeyword(p.key) && IsEditorial(p)) {
+      row.apply_templates = "0";
+      return row;
+    }
 
     const bool inline_in_text = 2 * p.in_mixed >= p.count;
     // Elements that hold their text themselves (leaves, or text around a few inline elements).
     const bool text_leaf = p.own_text > 0 && 10 * p.own_text >= 9 * p.count;
+    const bool number = p.own_text > 0 && 10 * p.digits >= 9 * p.own_text && 10 * p.leaves >= 9 * p.count;
     if (p.key == headword_) {
       row.bold = "1";
       row.post_sp = "1";
+    } else if (number && 2 * p.after_title >= p.count) {
+      row.sup = "1";  // a number right after the headword tells homographs apart
+      if (!inline_in_text) row.post_sp = "1";
+    } else if (number && inline_in_text) {
+      // Digits inside text: a power after a digit ("10³"), an index after a letter ("H₂O").
+      if (2 * p.after_digit >= p.count) {
+        row.sup = "1";
+      } else if (2 * p.after_letter >= p.count) {
+        row.sub = "1";
+      }
     } else if (IsBoldKeyword(p.key)) {
       row.bold = "1";
       if (!inline_in_text) row.post_sp = "1";
@@ -171,31 +127,85 @@ class Reading {
       const double words = static_cast<double>(p.words) / p.own_text;
       const double chars = static_cast<double>(p.chars) / p.own_text;
       const bool closed = !p.many_values && static_cast<int>(p.values.size()) <= std::max(12, p.own_text / 5);
-      if (10 * p.digits >= 9 * p.own_text) {
-        // A number right after the headword tells homographs apart; elsewhere it counts senses.
-        (2 * p.after_title >= p.count ? row.sup : row.bold) = "1";
+      if (number) {
+        row.bold = "1";  // elsewhere a number counts senses
       } else if (words <= 3 && chars <= 24 && closed) {
         row.italic = "1";  // a label from a small set: part of speech, region, register
+      } else if (IsExample(p)) {
+        row.italic = "1";
       }
       row.post_sp = "1";
     }
     if (2 * p.holds_title >= p.count && p.holds_title > 0) {
-      // The part that holds the headword ends the first line; it never opens one, so
-      // that the body starts with the headword.
-      if (2 * p.top_level >= p.count) row.post_br = "1";
-    } else if (p.key != headword_ && blocks_.contains(p.key)) {
+      // The part that holds the headword ends the first line, and so does the innermost
+      // such part that other parts follow; it never opens one, so that the body starts
+      // with the headword.
+      if (2 * p.top_level >= p.count || (2 * p.last < p.count && !HoldsTitlePart(p))) row.post_br = "1";
+    } else if (p.key != headword_ && blocks_.contains(p.key) && !ContinuesLine(p)) {
       row.pre_br = "1";
+      // A derived form starts its line after a dash.
+      if (p.key == kDerivedTag || 2 * p.derived_first >= p.count) row.pre_text = "\u2014 ";
     }
     return row;
+  }
+
+  // The keys hidden as production notes.
+  std::vector<const TagProfile*> Editorial() const {
+    std::vector<const TagProfile*> hidden;
+    for (const TagProfile& p : survey_.profiles()) {
+      if (Rule(p).apply_templates == "0" && !IsKeyword(p.key) && IsEditorial(p)) hidden.push_back(&p);
+    }
+    return hidden;
   }
 
  private:
   static bool IsBoldKeyword(const std::string& key) {
     return std::find(kBoldKeywordTags.begin(), kBoldKeywordTags.end(), key) != kBoldKeywordTags.end();
   }
+  static bool IsKeyword(const std::string& key) { return IsBoldKeyword(key) || key == kInflectionTag; }
+
+  // Sentences after a sentence of their level that use the headword: examples.
+  static bool IsExample(const TagProfile& p) {
+    return p.own_text > 0 && 2 * p.sentences >= p.own_text && 2 * p.after_sentence >= p.count &&
+           2 * p.with_title >= p.count;
+  }
+
+  // How many of the key's elements follow a sibling of a key in (or out of) the blocks.
+  int AfterBlocks(const TagProfile& p, bool in_blocks) const {
+    int n = 0;
+    for (const auto& [key, count] : p.previous) {
+      if (blocks_.contains(key) == in_blocks) n += count;
+    }
+    return n;
+  }
+
+  // A sense number or a keyword opens the line the text after it stays on.
+  bool OpensLine(const std::string& key) const {
+    const TagProfile* p = survey_.Find(key);
+    if (p == nullptr) return false;
+    return IsKeyword(key) || (p->own_text > 0 && 10 * p->digits >= 9 * p->own_text);
+  }
+
+  // Text after a sense number or a keyword (and the labels after them) continues their
+  // line, as a definition stays on the line of its sense number; groups start their own.
+  bool ContinuesLine(const TagProfile& p) const {
+    if (2 * p.own_text < p.count) return false;
+    int n = 0;
+    for (const auto& [key, count] : p.previous) {
+      const TagProfile* before = survey_.Find(key);
+      if (before == nullptr || blocks_.contains(key)) continue;
+      int opened = OpensLine(key) ? before->count : 0;
+      for (const auto& [key2, count2] : before->previous) {
+        if (OpensLine(key2)) opened += count2;
+      }
+      if (2 * opened >= before->count) n += count;
+    }
+    return 2 * n > p.count;
+  }
 
   // Keys that start a line: the entry's parts, side panels shown at the end, groups
-  // repeated side by side, sentences, and whatever holds one of these.
+  // repeated side by side, sentences, what follows one of these among its siblings (a
+  // derived form or a note after the examples), and whatever holds one of these.
   void FindBlocks() {
     for (const TagProfile& p : survey_.profiles()) {
       const bool inline_in_text = 2 * p.in_mixed >= p.count;
@@ -209,17 +219,43 @@ class Reading {
     for (bool grew = true; grew;) {
       grew = false;
       for (const TagProfile& p : survey_.profiles()) {
-        if (blocks_.contains(p.key) || 2 * p.in_mixed >= p.count) continue;
+        if (blocks_.contains(p.key) || 2 * p.in_mixed >= p.count || p.holds_title > 0 || p.titles > 0)
+          continue;
+        bool block = false;
         for (const std::string& child : p.child_keys) {
           const TagProfile* c = survey_.Find(child);
-          if (c != nullptr && blocks_.contains(child) && c->reshown_parent == 0) {
-            blocks_.insert(p.key);
-            grew = true;
-            break;
-          }
+          if (c != nullptr && blocks_.contains(child) && c->reshown_parent == 0) block = true;
+        }
+        // After the blocks of its parent: not a number or label of theirs, which come
+        // first, nor what the title's part is followed by on the first line.
+        const bool number = p.own_text > 0 && 10 * p.digits >= 9 * p.own_text;
+        if (!number && 2 * AfterBlocks(p, true) > p.count && !AfterTitlePart(p) && !IsEditorial(p))
+          block = true;
+        if (block) {
+          blocks_.insert(p.key);
+          grew = true;
         }
       }
     }
+  }
+
+  // Whether a child of the key holds the title too.
+  bool HoldsTitlePart(const TagProfile& p) const {
+    for (const std::string& child : p.child_keys) {
+      const TagProfile* c = survey_.Find(child);
+      if (c != nullptr && c->holds_title > 0) return true;
+    }
+    return false;
+  }
+
+  // Whether most elements of the key follow the part that holds the headword.
+  bool AfterTitlePart(const TagProfile& p) const {
+    int n = 0;
+    for (const auto& [key, count] : p.previous) {
+      const TagProfile* before = survey_.Find(key);
+      if (before != nullptr && before->holds_title > 0) n += count;
+    }
+    return 2 * n >= p.count;
   }
 
   const TagSurvey& survey_;
@@ -262,7 +298,39 @@ void SuggestFormats(const TagSurvey& survey, std::vector<RuleRow>& rows) {
   }
 }
 
-int ApplySuggestedRules(store::Connection& db, const DiscFacts& facts, Progress& progress) {
+std::vector<std::string> SuggestionNotes(const TagSurvey& survey) {
+  std::vector<std::string> notes;
+  for (const TagProfile& p : survey.profiles()) {
+    const std::string* sound =
+        BestAttribute(p, [](const AttributeProfile& a) { return std::max(a.uk_hits, a.us_hits); });
+    if (sound == nullptr) continue;
+    const SoundPlan plan = PlanSound(p, *sound);
+    const int elements = p.attributes.at(*sound).values;
+    const int linked = LinkedSounds(p, plan);
+    if (linked >= elements) continue;
+    notes.push_back(fmt::format(
+        "the suggested rule of tag {} sends {} of its {} sound elements (attribute {}) to a recording "
+        "the bundle it names does not hold: their links will be dead; `tavex2epwing check` names them",
+        p.key, elements - linked, elements, *sound));
+  }
+  const Reading reading(survey);
+  const std::vector<const TagProfile*> hidden = reading.Editorial();
+  if (!hidden.empty()) {
+    std::string tags;
+    for (const TagProfile* p : hidden) {
+      tags += fmt::format("{}{} (\"{}\")", tags.empty() ? "" : ", ", p->key,
+                          p->values.empty() ? std::string() : *p->values.begin());
+    }
+    notes.push_back(fmt::format(
+        "the suggested rules hide {} as production notes rather than dictionary text; to show one, set "
+        "apply_templates to 1 in its rule in the window's tag editor (xsl edit)",
+        tags));
+  }
+  return notes;
+}
+
+int ApplySuggestedRules(store::Connection& db, const DiscFacts& facts, Progress& progress,
+                        std::vector<std::string>* notes) {
   std::vector<std::int64_t> indexes;
   std::vector<RuleRow> rows;
   {
@@ -272,8 +340,9 @@ int ApplySuggestedRules(store::Connection& db, const DiscFacts& facts, Progress&
       rows.emplace_back().tag = select.Text(1);
     }
   }
-  const std::vector<RuleRow> before = rows;
-  SuggestFormats(SurveyEntries(db, facts, progress), rows);
+  const TagSurvey survey = SurveyEntries(db, facts, progress);
+  SuggestFormats(survey, rows);
+  if (notes != nullptr) *notes = SuggestionNotes(survey);
   std::string sql = "update [xsl] set ";
   for (int column = 1; column < kRuleRowSize; ++column) {
     sql += fmt::format("{}[{}]=?{}", column > 1 ? "," : "", kRuleColumns[column], column);

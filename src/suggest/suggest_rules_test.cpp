@@ -64,7 +64,7 @@ TEST(SuggestFormats, ReadsAnUnknownTagSetFromItsStructure) {
   EXPECT_EQ(Find(rows, "lbl").post_sp, "1");
   EXPECT_EQ(Find(rows, "grp").pre_br, "1");
   EXPECT_EQ(Find(rows, "sense").pre_br, "1");          // repeated groups
-  EXPECT_EQ(Find(rows, "txt").pre_br, "1");            // sentences
+  EXPECT_EQ(Find(rows, "txt").pre_br, "");             // a sentence on the line of its number
   EXPECT_EQ(Find(rows, "dr").bold, "1");               // a keyword element: a headword of its own
   EXPECT_EQ(Find(rows, "meta").apply_templates, "0");  // only entry ids
   EXPECT_EQ(Find(rows, "cf").custom_xsl,
@@ -94,6 +94,42 @@ TEST(SuggestFormats, TellsBritishFromAmericanRecordingsByTheTablesAndTheHints) {
   EXPECT_NE(rows[0].custom_xsl.find("'uk_pron')}\">UK</a>"), std::string::npos) << rows[0].custom_xsl;
   EXPECT_NE(rows[1].custom_xsl.find("'us_pron')}\">US</a>"), std::string::npos) << rows[1].custom_xsl;
   EXPECT_NE(rows[2].custom_xsl.find("<a href="), std::string::npos);
+}
+
+// One sound element for both accents that names its bundle: the rule takes the bundle
+// and its label from the element, and the notes count the links that would be dead and
+// name the production notes the rules hide.
+TEST(SuggestFormats, TakesTheBundleFromTheElementAndSaysWhatItLosesOrHides) {
+  DiscFacts facts;
+  facts.uk_recordings = {"a.mp3", "b.mp3"};
+  facts.us_recordings = {"a.mp3"};
+  TagSurvey survey(facts);
+  std::vector<xml::Document> docs(2);
+  const char* const entries[] = {
+      "<e><w>a</w><au set='US_PRON' f='a.mp3'/><au set='uk_pron' f='a.mp3'/><t>a letter</t><ed>rev 3; "
+      "ok</ed></e>",
+      "<e><w>b</w><au set='us_pron' f='b.mp3'/><t>another letter</t><ed>rev 3; ok</ed></e>"};
+  for (std::size_t i = 0; i < docs.size(); ++i) {
+    ASSERT_TRUE(analysis::LoadEntryDocument(entries[i], docs[i]));
+    survey.AddEntry(docs[i].DocumentElement(), i == 0 ? "a" : "b");
+  }
+  std::vector<RuleRow> rows(2);
+  rows[0].tag = "au";
+  rows[1].tag = "ed";
+  SuggestFormats(survey, rows);
+  const std::string& sound = rows[0].custom_xsl;
+  for (const char* part : {"<xsl:when test=\"starts-with(translate(@set, ",
+                           "'us_pron')\"><a href=\"{user:mp3_wav("
+                           "concat('/', @f), 'us_pron')}\">US</a>",
+                           "'uk_pron')}\">UK</a>"}) {
+    EXPECT_NE(sound.find(part), std::string::npos) << part << "\n" << sound;
+  }
+  EXPECT_EQ(rows[1].apply_templates, "0");
+  const std::vector<std::string> notes = SuggestionNotes(survey);
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_NE(notes[0].find("tag au sends 1 of its 3 sound elements (attribute f)"), std::string::npos)
+      << notes[0];
+  EXPECT_NE(notes[1].find("hide ed (\"rev 3; ok\")"), std::string::npos) << notes[1];
 }
 
 }  // namespace
