@@ -417,9 +417,18 @@ warned "a catalogue with trailing bytes" "bundle fs\.skn: catalogue file .*FS\.C
 damaged_run us_pron.skn short-recording 4
 book_whole "a recording cut to 100 bytes"
 check "a recording cut to 100 bytes: every WAV file" test "$(ls "$W/base_folder/us_pron" | wc -l)" -eq "$base_wavs"
+# A recording that gives no WAV file leaves the sound link to it dead: check names it as
+# an error, verify beside the source too, and create shows both and fails verification,
+# its book whole otherwise.
 for kind in short-tagged-recording empty-recording; do
   damaged_run us_pron.skn "$kind" 4
-  book_whole "$kind"
+  check "$kind: exit status 1 (got $status)" test "$status" -eq 1
+  check "$kind: create's summary shows the check's error" grep -q '^check: 1 error' "$ERR"
+  check "$kind: create's summary shows verify's" grep -qE '^verify: .* 1 error' "$ERR"
+  check "$kind: every entry in the book" test "$(entry_count "$W")" -eq "$base_entries"
+  "$BIN" -w "$W" check >"$SCRATCH/check.out" 2>&1
+  check "$kind: the check's only error is the dead sound link" \
+    bash -c "grep ': error: ' '$SCRATCH/check.out' | grep -qv 'which base_folder lacks' && exit 1 || grep -q 'which base_folder lacks' '$SCRATCH/check.out'"
   warned "$kind" "us_pron_skn: 1 recording got no WAV file"
   check "$kind: the other WAV files" test "$(ls "$W/base_folder/us_pron" | wc -l)" -eq $((base_wavs - 1))
 done

@@ -330,6 +330,7 @@ TEST(CheckBookSource, SoundLinksToMissingRecordingsAreErrors) {
   const std::string wav = std::string("RIFF") + std::string("\x08\0\0\0", 4) + "WAVEdata";
   WriteTestFile(dir / "us_pron/here.wav", wav);
   WriteTestFile(dir / "us_pron/moved.wav", wav);
+  WriteTestFile(dir / "uk_pron/other.wav", wav);
   for (std::string& line : book.book) {
     line = tavex::ReplaceAll(
         line, "a drink, see",

@@ -41,8 +41,10 @@ void SoundLinkCheck::Link(std::string_view href, int line, std::string_view titl
     it->second.tally.Add(line);
     return;
   }
-  if (OpenInside(base_folder_, *name, source_bounds::kRecording).status != OpenStatus::kMissing) {
-    // A file that is there but will not do (a link, too large) is the WAV check's finding.
+  // A file that is there but will not do (a link, too large) is the WAV check's finding;
+  // a book made without its recordings (no such folder) lacks them all by choice.
+  if (OpenInside(base_folder_, *name, source_bounds::kRecording).status != OpenStatus::kMissing ||
+      InspectFolderInside(base_folder_, std::string_view(*name).substr(0, 7)) != OpenStatus::kOpened) {
     present_.insert(*name);
     return;
   }
@@ -79,8 +81,9 @@ void SoundLinkCheck::Report(FindingSink& sink, const SourceHints& hints) const {
                           : std::string(", or the rule that links it names the wrong folder"));
     } else if (hints.in_bundle(folder, file)) {
       advice = fmt::format(
-          "the disc's {} bundle holds the recording but its WAV file is gone: re-run `tavex2epwing audio` to "
-          "write the WAV files anew",
+          "the disc's {} bundle holds the recording but its WAV file is missing: re-run `tavex2epwing audio` to "
+          "write the WAV files anew; if the conversion says a recording got no WAV file, the disc's recording "
+          "is damaged and nothing but the disc can mend it",
           folder);
     } else if (in_other_folder || hints.in_bundle(other, file)) {
       advice =

@@ -1,4 +1,5 @@
-// The book's links to recordings whose WAV file is not in base_folder. The authoring tool
+// The book's links to recordings whose WAV file is not in base_folder, where the book was
+// made with its recordings (the folder of the link is there). The authoring tool
 // makes a book with a dead sound there, or stops; the EPWING writer keeps the link as
 // plain text. Each missing file is reported once, at the first line that links it, with
 // the entry and how many links name it, and the advice tells a recording the disc's
@@ -34,7 +35,7 @@ class SoundLinkCheck {
     std::size_t order = 0;  // which missing file this was, in link order
   };
   std::string base_folder_;
-  std::unordered_set<std::string> present_;  // names seen that are there, each looked up once
+  std::unordered_set<std::string> present_;  // names seen that need no finding, each looked up once
   std::unordered_map<std::string, Missing> missing_;
 };
 
