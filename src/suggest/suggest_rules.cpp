@@ -167,7 +167,7 @@ class Reading {
   // Sentences after a sentence of their level that use the headword: examples.
   static bool IsExample(const TagProfile& p) {
     return p.own_text > 0 && 2 * p.sentences >= p.own_text && 2 * p.after_sentence >= p.count &&
-           2 * p.with_title >= p.count;
+           2 * p.with_title >= p.own_text;
   }
 
   // How many of the key's elements follow a sibling of a key in (or out of) the blocks.

@@ -316,13 +316,13 @@ std::string TagSurvey::Measure(const xml::Node& element, Walk& walk, const Place
   if (walk.title_path.contains(element.raw())) ++profile.holds_title;
   if (walk.reshown.contains(element.raw())) ++profile.reshown;
   if (walk.reshown_parents.contains(element.raw())) ++profile.reshown_parent;
-  if (!walk.title_text.empty() && AsciiLower(trimmed).find(walk.title_text) != std::string::npos)
-    ++profile.with_title;
   if (!trimmed.empty() && (mixed || children.empty())) {
     ++profile.own_text;
     if (LooksLikeSentence(trimmed)) ++profile.sentences;
     if (AllDigits(trimmed)) ++profile.digits;
     if (LooksLikeProductionData(trimmed)) ++profile.production;
+    if (!walk.title_text.empty() && AsciiLower(trimmed).find(walk.title_text) != std::string::npos)
+      ++profile.with_title;
     if (facts_->topic_ids.contains(AsciiLower(trimmed))) ++profile.id_texts;
     profile.words += CountWords(trimmed);
     profile.chars += static_cast<long long>(trimmed.size());

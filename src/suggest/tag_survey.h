@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "xml/xml.h"
 #include "suggest/disc_facts.h"
+#include "xml/xml.h"
 
 namespace tavex::suggest {
 
@@ -55,7 +55,7 @@ struct TagProfile {
   int holds_title = 0;           // an ancestor of the title element
   int after_title = 0;           // a sibling standing after the title element, or inside it
   int after_sentence = 0;        // after a sibling whose own text is a sentence, or inside one such
-  int with_title = 0;            // whose text holds the entry's title (examples use the headword)
+  int with_title = 0;            // own text that holds the entry's title (examples use the headword)
   int after_letter = 0;          // right after a letter of its parent's text, no blank between
   int after_digit = 0;           // right after a digit of its parent's text
   int last = 0;                  // the last element of its parent
