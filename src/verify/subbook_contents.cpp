@@ -91,7 +91,7 @@ void SubbookCheck::CompareSounds(const TextScan& scan, const std::vector<std::st
   // The links whose file the writer stores: WAVE data, read once each.
   std::vector<std::pair<const std::string*, std::pair<std::int64_t, std::uint64_t>>> wanted;
   for (const std::string& name : links) {
-    auto [it, fresh] = file_hashes_.try_emplace(name, std::nullopt);
+    auto [it, fresh] = file_hashes_.try_emplace(KeyHash(name), std::nullopt);
     if (fresh) {
       const std::string bytes = StoredSoundBytes(options_.base_folder, name);
       if (!bytes.empty())
