@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,7 +17,7 @@ namespace {
 
 // BOOK/appendix/SUBBOOK/DATA/FUROKU is the deepest file libeb opens.
 constexpr int kMaxDepth = 4;
-constexpr std::size_t kMaxFiles = 256;
+constexpr std::size_t kMaxFiles = 512;
 
 const char* KindOf(const struct stat& st) {
   if (S_ISFIFO(st.st_mode)) return "a FIFO";
@@ -41,6 +42,12 @@ class Pinning {
     while (const dirent* entry = readdir(listing)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
+      // At the top libeb opens only the catalogue and the language file; the maps and
+      // anything else a user keeps beside them are left alone.
+      if (depth == 1 && entry->d_type == DT_REG && strncasecmp(name.c_str(), "catalog", 7) != 0 &&
+          strncasecmp(name.c_str(), "language", 8) != 0) {
+        continue;
+      }
       Entry(folder, path + "/" + name, name, mirror, relative.empty() ? name : relative + "/" + name, depth);
       if (!unsafe_.empty()) break;
     }
