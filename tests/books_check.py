@@ -132,7 +132,7 @@ def compare(name, base, entries, book, gaiji, link_prefix, findings):
             findings.append(f"{name}: entry {e['id']} links {got} != {want}")
         if "\ufffd" in defi or "<img" in defi:
             findings.append(f"{name}: entry {e['id']} holds a replacement character or a picture")
-    shown = "".join(d for found in words.values() for _, d in found)
+    shown = {c for found in words.values() for _, d in found for c in d}
     for c in gaiji:
         if c not in shown:
             findings.append(f"{name}: gaiji U+{ord(c):04X} never shown as its character")
@@ -143,9 +143,9 @@ def compare(name, base, entries, book, gaiji, link_prefix, findings):
 def main():
     base, ifo, mdx = Path(sys.argv[1]), Path(sys.argv[2]), Path(sys.argv[3])
     entries = read_source(base)
-    body = "".join(e["body"] for e in entries)
+    used = set(html.unescape("".join(e["body"] for e in entries)))
     mapped = re.findall(r'unicode="#x([0-9A-Fa-f]+)"', (base / "GaijiMap.xml").read_text("utf-8"))
-    gaiji = [chr(int(h, 16)) for h in mapped if html.unescape(f"&#x{h};") in html.unescape(body)]
+    gaiji = [chr(int(h, 16)) for h in mapped if chr(int(h, 16)) in used]
     findings = []
     stardict = read_book(ifo)
     compare("stardict", base, entries, stardict, gaiji, "bword://", findings)

@@ -14,6 +14,7 @@
 #include "source/book_folder.h"
 #include "source/book_html.h"
 #include "source/html_book.h"
+#include "source/side_file.h"
 #include "source/warning_tally.h"
 #include "text/error.h"
 
@@ -21,46 +22,6 @@ namespace tavex::mdict {
 namespace {
 
 constexpr char kBookName[] = "tavex";
-
-// Bytes written once and read back by offset.
-class SideFile {
- public:
-  explicit SideFile(std::string path) : path_(std::move(path)), file_(OpenFileStream(path_)) {}
-  ~SideFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  SideFile(const SideFile&) = delete;
-  SideFile& operator=(const SideFile&) = delete;
-  std::uint64_t Append(std::string_view bytes) {
-    if (reading_) throw Error(fmt::format("cannot write {}: it is being read", path_));
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) Fail("write");
-    const std::uint64_t at = size_;
-    size_ += bytes.size();
-    return at;
-  }
-  void Read(std::uint64_t at, std::size_t size, std::string& out) {
-    if (!reading_ && std::fflush(file_) != 0) Fail("write");
-    reading_ = true;
-    out.resize(size);
-    if (fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0 || std::fread(out.data(), 1, size, file_) != size)
-      Fail("read");
-  }
-  void Remove() {
-    std::fclose(file_);
-    file_ = nullptr;
-    RemoveFile(path_);
-  }
-
- private:
-  [[noreturn]] void Fail(const char* what) const {
-    const int err = errno;
-    throw Error(fmt::format("cannot {} {}: {}", what, path_, SystemMessage(err)));
-  }
-  std::string path_;
-  std::FILE* file_;
-  std::uint64_t size_ = 0;
-  bool reading_ = false;
-};
 
 // Keys in one pool of bytes, each with the record it leads to.
 struct Key {
@@ -108,8 +69,8 @@ MdictSummary WriteBook(const std::string& base, const std::string& folder, Progr
   source::WarningTally warnings;
   source::HtmlBook book(base, {.entry_prefix = "entry://", .sound_prefix = "sound://"}, warnings);
   const std::string stem = JoinPath(folder, kBookName);
-  SideFile texts(JoinPath(folder, "entries.tmp"));
-  SideFile sounds(JoinPath(folder, "sounds.tmp"));
+  source::SideFile texts(JoinPath(folder, "entries.tmp"));
+  source::SideFile sounds(JoinPath(folder, "sounds.tmp"));
   std::vector<std::pair<std::uint64_t, std::uint32_t>> text_at, sound_at;  // offset and size
   std::vector<std::uint32_t> headword_key;                                  // per entry
   KeyPool keys, sound_names;

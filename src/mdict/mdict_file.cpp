@@ -36,7 +36,7 @@ std::string Block(std::string_view plain) {
   PutBe(checksum, Adler(plain), 4);
   block.replace(4, 4, checksum);
   if (compress2(reinterpret_cast<Bytef*>(block.data() + 8), &size, reinterpret_cast<const Bytef*>(plain.data()),
-                plain.size(), Z_BEST_COMPRESSION) != Z_OK) {
+                plain.size(), Z_BEST_SPEED) != Z_OK) {
     throw Error("cannot compress an MDict block: out of memory");
   }
   block.resize(8 + size);

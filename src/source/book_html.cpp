@@ -37,6 +37,11 @@ void AppendChar(std::string& out, char32_t c) {
   }
 }
 
+// A byte that is written as it stands: not markup, not a control character.
+bool IsPlainByte(unsigned char c) {
+  return c >= 0x20 && c != '<' && c != '&' && c != '>' && c != '"' && c != 0x7F;
+}
+
 // The tag's name in lower case and what follows it.
 std::pair<std::string, std::string_view> SplitTag(std::string_view tag) {
   std::size_t end = 0;
@@ -82,6 +87,15 @@ void HtmlWriter::Write(std::string_view sjis, std::string& out) {
         i += entity->second;
         continue;
       }
+    }
+    // A run of bytes that need no escaping goes over whole.
+    std::size_t end = i;
+    while (end < n && IsPlainByte(static_cast<unsigned char>(text[end]))) ++end;
+    if (end > i) {
+      out.append(text, i, end - i);
+      line_start_ = false;
+      i = end;
+      continue;
     }
     // The source's line ends and other control characters are not text.
     if (c == '\t') {

@@ -28,7 +28,7 @@ struct DictzipWriter::Stream {
 DictzipWriter::DictzipWriter(std::string side_path)
     : side_path_(std::move(side_path)), stream_(std::make_unique<Stream>()) {
   // A raw deflate stream: the gzip frame is written around it.
-  if (deflateInit2(&stream_->z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+  if (deflateInit2(&stream_->z, Z_BEST_SPEED, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
     throw Error(fmt::format("cannot compress {}: out of memory", side_path_));
   side_ = OpenFileStream(side_path_);
   chunk_.reserve(kChunkBytes);
@@ -81,7 +81,7 @@ void DictzipWriter::Finish(const std::string& path) {
   Compress(Z_FINISH);  // the last chunk, possibly empty, ends the stream
   std::string header = {'\x1f', '\x8b', '\x08', '\x04'};  // gzip, deflate, FEXTRA
   PutLe(header, 0, 4);                                     // no time: the same book gives the same file
-  header += '\x02';                                        // best compression
+  header += '\x00';                                        // default compression
   header += '\x03';                                        // Unix
   const std::size_t field = 6 + 2 * sizes_.size();
   PutLe(header, static_cast<std::uint32_t>(4 + field), 2);

@@ -14,6 +14,7 @@
 #include "fs/write_layer.h"
 #include "source/book_folder.h"
 #include "source/html_book.h"
+#include "source/side_file.h"
 #include "source/warning_tally.h"
 #include "stardict/dictzip.h"
 #include "text/error.h"
@@ -84,6 +85,9 @@ StardictSummary WriteBook(const std::string& base, const std::string& folder, Pr
   source::WarningTally warnings;
   source::HtmlBook book(base, {.entry_prefix = "bword://", .sound_prefix = "sound://"}, warnings);
   const std::string stem = JoinPath(folder, kBookName);
+  // The text is written in the index's order, so that a reader that goes through the
+  // index reads the text from start to end, never seeking back in the compressed file.
+  source::SideFile side(JoinPath(folder, "entries.tmp"));
   DictzipWriter dict(JoinPath(folder, "dict.tmp"));
   std::unique_ptr<FolderFiles> resources;  // res/, made with the first recording
   std::size_t sounds = 0;
@@ -94,8 +98,8 @@ StardictSummary WriteBook(const std::string& base, const std::string& folder, Pr
   book.ReadEntries(
       [&](const source::HtmlEntry& entry) {
         const auto number = static_cast<std::uint32_t>(texts.size());
-        const std::uint64_t at = dict.Append(entry.html);
-        if (dict.size() > UINT32_MAX) throw Error("the StarDict book's text is larger than 4 GiB");
+        const std::uint64_t at = side.Append(entry.html);
+        if (at + entry.html.size() > UINT32_MAX) throw Error("the StarDict book's text is larger than 4 GiB");
         texts.emplace_back(static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(entry.html.size()));
         headwords.Add(entry.headword, number);
         for (const std::string& key : entry.keys) synonyms.Add(key, number);
@@ -109,22 +113,24 @@ StardictSummary WriteBook(const std::string& base, const std::string& folder, Pr
         resources->WriteInPlace(name, bytes);
         ++sounds;
       });
-  dict.Finish(stem + ".dict.dz");
-
   // Homographs keep their file order under one headword; the synonyms point at the
   // entries' places in the sorted index.
   headwords.Sort();
   std::vector<std::uint32_t> place(texts.size());
   PieceWriter idx(stem + ".idx");
+  std::string html;
   for (std::size_t i = 0; i < headwords.words().size(); ++i) {
     const WordList::Word& word = headwords.words()[i];
     place[word.target] = static_cast<std::uint32_t>(i);
+    side.Read(texts[word.target].first, texts[word.target].second, html);
     std::string& out = idx.buffer();
     out.append(headwords.Text(word));
     out.push_back('\0');
-    PutBe(out, texts[word.target].first);
+    PutBe(out, static_cast<std::uint32_t>(dict.Append(html)));
     PutBe(out, texts[word.target].second);
   }
+  side.Remove();
+  dict.Finish(stem + ".dict.dz");
   const std::uint64_t idx_size = idx.Commit();
   synonyms.Sort();
   if (!synonyms.words().empty()) {

@@ -1,0 +1,46 @@
+// Buffered writing, then reading by offset.
+#include "source/side_file.h"
+
+#include <fmt/format.h>
+
+#include <cerrno>
+
+#include "fs/write_layer.h"
+#include "text/error.h"
+
+namespace tavex::source {
+
+SideFile::SideFile(std::string path) : path_(std::move(path)), file_(OpenFileStream(path_)) {}
+
+SideFile::~SideFile() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+std::uint64_t SideFile::Append(std::string_view bytes) {
+  if (reading_) throw Error(fmt::format("cannot write {}: it is being read", path_));
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) Fail("write");
+  const std::uint64_t at = size_;
+  size_ += bytes.size();
+  return at;
+}
+
+void SideFile::Read(std::uint64_t at, std::size_t size, std::string& out) {
+  if (!reading_ && std::fflush(file_) != 0) Fail("write");
+  reading_ = true;
+  out.resize(size);
+  if (fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0 || std::fread(out.data(), 1, size, file_) != size)
+    Fail("read");
+}
+
+void SideFile::Remove() {
+  std::fclose(file_);
+  file_ = nullptr;
+  RemoveFile(path_);
+}
+
+void SideFile::Fail(const char* what) const {
+  const int err = errno;
+  throw Error(fmt::format("cannot {} {}: {}", what, path_, SystemMessage(err)));
+}
+
+}  // namespace tavex::source
