@@ -101,13 +101,13 @@ def compare(name, base, entries, book, gaiji, link_prefix, findings):
     used = defaultdict(int)  # homographs: the n-th entry of a headword
     sounds_seen = set()
     for e in entries:
+        if not body_text(e["body"]).strip():
+            continue  # pyglossary leaves out an entry without text; sdcv still finds it
         word = plain(e["title"])
         n = used[word]
         used[word] += 1
         found = words.get(word, [])
         if n >= len(found):
-            if not body_text(e["body"]).strip():
-                continue  # pyglossary leaves out an entry without text; sdcv still finds it
             findings.append(f"{name}: no entry {e['id']} under {word!r}")
             continue
         keys, defi = found[n]
