@@ -8,6 +8,7 @@ usage: books_check.py BASE_FOLDER STARDICT_IFO MDX [WORDS_OUT]
 Prints one line per finding and exits 1 when there is any; WORDS_OUT, when given,
 receives every headword and key, one a line, for the sdcv lookups."""
 
+import gzip
 import html
 import re
 import struct
@@ -15,6 +16,7 @@ import sys
 from collections import defaultdict
 from pathlib import Path
 from urllib.parse import unquote
+import zlib
 
 from pyglossary.glossary import Glossary
 
@@ -76,6 +78,30 @@ def recording(base, href):
             return f"{folder}_{name[:-4]}.mp3", wav[at + 8:at + 8 + size]
         at += 8 + size + (size & 1)
     return f"{folder}_{name}", wav
+
+
+def check_dictzip(path, findings):
+    """Every chunk of the random-access table inflates on its own, as dictd's and
+    GoldenDict's readers inflate it, without ending the stream; together they are the text."""
+    data = Path(path).read_bytes()
+    xlen = struct.unpack("<H", data[10:12])[0]
+    extra = data[12:12 + xlen]
+    if extra[:2] != b"RA":
+        findings.append(f"{path}: no random-access table")
+        return
+    chunk_len, count = struct.unpack("<HH", extra[6:10])
+    sizes = struct.unpack(f"<{count}H", extra[10:10 + 2 * count])
+    at, text = 12 + xlen, b""
+    for i, size in enumerate(sizes):
+        inflater = zlib.decompressobj(-15)
+        piece = inflater.decompress(data[at:at + size])
+        if inflater.eof or len(piece) > chunk_len or (i < count - 1 and len(piece) != chunk_len):
+            findings.append(f"{path}: chunk {i} does not inflate on its own as readers expect")
+            return
+        text += piece
+        at += size
+    if text != gzip.decompress(data):
+        findings.append(f"{path}: the chunks are not the whole text")
 
 
 def read_book(path):
@@ -147,6 +173,7 @@ def main():
     mapped = re.findall(r'unicode="#x([0-9A-Fa-f]+)"', (base / "GaijiMap.xml").read_text("utf-8"))
     gaiji = [chr(int(h, 16)) for h in mapped if chr(int(h, 16)) in used]
     findings = []
+    check_dictzip(ifo.with_suffix(".dict.dz"), findings)
     stardict = read_book(ifo)
     compare("stardict", base, entries, stardict, gaiji, "bword://", findings)
     # pyglossary turns MDict's entry:// links into bword:// ones as it reads them.

@@ -78,7 +78,11 @@ void DictzipWriter::Compress(int flush) {
 }
 
 void DictzipWriter::Finish(const std::string& path) {
-  Compress(Z_FINISH);  // the last chunk, possibly empty, ends the stream
+  // Every chunk ends in a full flush: readers inflate one and expect it to end without
+  // the stream's end, which follows the last chunk outside the table.
+  if (!chunk_.empty() || sizes_.empty()) Compress(Z_FULL_FLUSH);
+  Compress(Z_FINISH);
+  sizes_.pop_back();
   std::string header = {'\x1f', '\x8b', '\x08', '\x04'};  // gzip, deflate, FEXTRA
   PutLe(header, 0, 4);                                     // no time: the same book gives the same file
   header += '\x00';                                        // default compression
