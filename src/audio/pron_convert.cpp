@@ -11,6 +11,7 @@
 #include "audio/mp3_profile.h"
 #include "text/error.h"
 #include "fs/files.h"
+#include "fs/folder_swap.h"
 #include "fs/write_layer.h"
 #include "store/database.h"
 
@@ -149,20 +150,13 @@ void ConvertPronToWav(const std::string& db_path, std::string_view table,
     return;
   }
   // A folder that exists is taken as done by a resumed run, so it appears only whole.
-  const std::string temp = target + ".tmp";
-  if (FolderExists(temp)) DeleteFolderTree(temp);
-  CreateFolder(temp);
+  const std::string temp = CreateStagingFolder(target);
   try {
     // The folder only gets its name when whole, so its files need no names of their own.
     ConvertRows(db, table, temp, WavWrite::kInPlace, progress);
-    FlushFolderTree(temp);  // whole on disk before its name says it is done
-    RenamePath(temp, target);
+    SwapInFolder(temp, target);  // flushed whole before its name says it is done
   } catch (...) {
-    try {
-      DeleteFolderTree(temp);
-    } catch (const Error&) {
-      // The first error is the one to report; a stale folder is removed by the next run.
-    }
+    RemoveStagingFolder(temp);  // the first error is the one to report
     throw;
   }
 }

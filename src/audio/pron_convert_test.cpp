@@ -138,7 +138,7 @@ TEST(PronConvertTest, RecordingsWithoutFrameSyncAreCountedNotWritten) {
 
 TEST(PronConvertTest, FailedRunLeavesNoFolder) {
   PronDb db;
-  // A stale temporary folder from a killed run is not carried into the result.
+  // A folder under the name an earlier version wrote into is nothing to the writer.
   CreateFolder(db / "us_pron.tmp");
   WriteFileAtomic(db / "us_pron.tmp/stale.wav", "x");
   db.Fill(kUsPronTable, {{"first.mp3", test_mp3::Mpeg1Frames(1)},
@@ -146,7 +146,10 @@ TEST(PronConvertTest, FailedRunLeavesNoFolder) {
   RecordingProgress progress;
   EXPECT_THROW(ConvertPronToWav(db.path(), kUsPronTable, db / "us_pron", progress), Error);
   EXPECT_FALSE(FolderExists(db / "us_pron"));
-  EXPECT_FALSE(FolderExists(db / "us_pron.tmp"));
+  EXPECT_EQ(ReadFile(db / "us_pron.tmp/stale.wav"), "x");
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(db.path()).parent_path())) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".tavex2epwing-")) << entry.path();
+  }
 
   db.Fill(kUkPronTable, {{"first.mp3", test_mp3::Mpeg1Frames(1)}});
   CreateFolder(db / "uk_pron.tmp");

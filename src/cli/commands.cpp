@@ -325,6 +325,7 @@ const CommandRegistrar kSampleDisc({"sample-disc", "write a sample disc", [](CLI
   app.add_flag("--rules", args->rules, "also write the disc's hand-tuned rules as DIR/xsl_data.xml");
   return [args](CommandContext&) {
     args->options.variant = *sample::VariantNamed(args->variant);
+    const std::unique_ptr<WorkspaceLock> lock = WorkspaceLock::ForOutputFolder(args->dir);
     sample::WriteSampleDisc(args->dir, args->options);
     if (args->rules) sample::WriteSampleRules(JoinPath(args->dir, "xsl_data.xml"), args->options.variant);
     return 0;

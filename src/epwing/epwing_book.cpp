@@ -319,20 +319,6 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
 
 }  // namespace
 
-bool AdoptEarlierBook(const std::string& folder) {
-  const std::string sub = kSubbookFolder;
-  if (!MatchesEarlierLayout(folder, {"CATALOGS", sub + "/", "afonts_0", "TAVEX.map", ".tavex2epwing-book",
-                                     sub + "/DATA/", sub + "/GAIJI/", sub + "/DATA/HONMON",
-                                     sub + "/GAIJI/" + kNarrowFontName, sub + "/GAIJI/" + kWideFontName})) {
-    return false;
-  }
-  OpenResult catalogs = OpenInside(folder, "CATALOGS", 4096);
-  if (catalogs.status != OpenStatus::kOpened || catalogs.file.ReadAll() != CatalogBytes(kTitleJis))
-    return false;
-  AdoptTree(folder);
-  return true;
-}
-
 EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) {
   if (!FolderExists(options.base_folder)) {
     throw Error(fmt::format("missing book source folder {}", options.base_folder));
@@ -340,8 +326,7 @@ EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress) 
   EpwingSummary summary;
   source::WriteBookFolder(
       options.out_folder, {options.base_folder},
-      [&](const std::string& staging) { summary = WriteBook(options.base_folder, staging, progress); },
-      [](const std::string& out) { AdoptEarlierBook(out); });
+      [&](const std::string& staging) { summary = WriteBook(options.base_folder, staging, progress); });
   return summary;
 }
 

@@ -40,11 +40,4 @@ struct EpwingSummary {
 // write fault; the previous book is then kept.
 EpwingSummary BuildEpwingBook(const EpwingOptions& options, Progress& progress);
 
-// Books written before books carried a manifest are recognised by their exact layout,
-// each name with its type, and catalogue (nothing else in the folder), and given their
-// manifests, so that an upgrade does not make the workspace's own book a folder the next
-// build refuses to replace. Anything else is left as it is. Returns true when `folder`
-// was such a book.
-bool AdoptEarlierBook(const std::string& folder);
-
 }  // namespace tavex::epwing

@@ -1,6 +1,8 @@
-// The folder swap over POSIX calls. Every check runs before the first
-// rename, and a rename that fails is undone, so a failure never leaves a folder half
-// swapped: the next command finds the previous folder where it was.
+// The folder swap over renameat2: RENAME_EXCHANGE puts the new folder in place and the
+// previous one aside in one step, so there is no moment without a folder at the target's
+// name. A file system without the exchange gets two renames, the previous folder moved
+// aside first as a stand-in of kind "previous", which the next run puts back if a kill
+// came between them.
 #include "fs/folder_swap.h"
 
 #include <dirent.h>
@@ -10,7 +12,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -20,6 +21,10 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/manifest.h"
+#include "fs/stand_in.h"
+#include "fs/tree_delete.h"
+#include "fs/write_handles.h"
+#include "fs/write_layer.h"
 
 namespace tavex {
 namespace {
@@ -47,10 +52,7 @@ std::string ParentOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A folder this program made: a real folder with a manifest.
-bool IsMarkedFolder(const std::string& folder) {
-  return KindOf(folder) == Kind::kFolder && HasManifest(folder);
-}
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 // The absolute path with links resolved as far as the path exists, without a trailing "/".
 std::string RealPath(const std::string& path) {
@@ -73,14 +75,17 @@ bool IsEmptyFolder(const std::string& folder) {
 }
 
 // Throws unless every folder of the tree below `folder` (links not followed) can be
-// written, so that the whole tree can be moved and deleted once it is replaced.
-void CheckTreeWritable(const std::string& target, const std::string& folder) {
-  if (access(folder.c_str(), W_OK | X_OK) != 0) {
-    throw Error(fmt::format("cannot replace {}: {} cannot be written ({}); make it writable or remove it",
-                            target, folder, SystemMessage(errno)));
-  }
-  std::vector<std::string> folders;
-  {
+// written, so that the whole tree can be moved and deleted once it is replaced. The
+// depth was bounded by the manifests' walk before this runs.
+void CheckTreeWritable(const std::string& target, const std::string& top) {
+  std::vector<std::string> pending{top};
+  while (!pending.empty()) {
+    const std::string folder = std::move(pending.back());
+    pending.pop_back();
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+      throw Error(fmt::format("cannot replace {}: {} cannot be written ({}); make it writable or remove it",
+                              target, folder, SystemMessage(errno)));
+    }
     DirHandle dir(opendir(folder.c_str()));
     if (!dir) {
       throw Error(fmt::format("cannot replace {}: cannot read {}: {}", target, folder, SystemMessage(errno)));
@@ -90,20 +95,10 @@ void CheckTreeWritable(const std::string& target, const std::string& folder) {
       if (name == "." || name == "..") continue;
       const std::string full = JoinPath(folder, name);
       if (entry->d_type == DT_DIR || (entry->d_type == DT_UNKNOWN && KindOf(full) == Kind::kFolder)) {
-        folders.push_back(full);
+        pending.push_back(full);
       }
     }
   }
-  for (const std::string& sub : folders) CheckTreeWritable(target, sub);
-}
-
-// An unmarked folder (or anything else) under a swap's own name stops the command.
-void RefuseUnmarked(const std::string& path) {
-  if (KindOf(path) != Kind::kMissing && !IsMarkedFolder(path)) {
-    throw Error(
-        fmt::format("{} was not made by this program: move it away or remove it, then run again", path));
-  }
-  if (KindOf(path) == Kind::kFolder) CheckOwnTree(path, "remove");
 }
 
 }  // namespace
@@ -134,8 +129,6 @@ void CheckOutputFolder(const std::string& folder, const std::vector<std::string>
 }
 
 void CheckFolderSwap(const std::string& target) {
-  RefuseUnmarked(target + ".ready");
-  RefuseUnmarked(target + ".old");
   switch (KindOf(target)) {
     case Kind::kLink:
       throw Error(fmt::format("cannot replace {}: it is a symbolic link", target));
@@ -160,103 +153,108 @@ void CheckFolderSwap(const std::string& target) {
   }
 }
 
-void CreateStagingFolder(const std::string& staging, const std::string& target) {
+std::string CreateStagingFolder(const std::string& target) {
   CheckFolderSwap(target);
-  RefuseUnmarked(staging);
-  if (KindOf(staging) == Kind::kFolder) DeleteFolderTree(staging);  // a killed run's, marked
-  CreateFolders(staging);
+  CreateFolders(ParentOf(target));
+  ParentHandle parent = OpenParentHandle(target);
+  FinishStandIns(parent.dir.get(), parent.folder, parent.name);
+  return JoinPath(parent.folder, MakeStandIn(parent.dir.get(), parent.folder, parent.name, StandInKind::kNew));
 }
 
 void RemoveStagingFolder(const std::string& staging) noexcept {
   try {
-    if (IsMarkedFolder(staging)) DeleteFolderTree(staging);
+    ParentHandle parent = OpenParentHandle(staging);
+    DeleteStandIn(parent.dir.get(), parent.folder, parent.name);
   } catch (...) {
-    // Left, marked, for the next run to remove.
+    // Left, recorded, for the next run to remove.
   }
 }
 
 void SwapInFolder(const std::string& staging, const std::string& target) {
-  const std::string ready = target + ".ready";
-  const std::string old = target + ".old";
-  if (!IsMarkedFolder(staging)) {
-    throw Error(fmt::format("{} was not made by this program: it is not put in place", staging));
+  ParentHandle parent = OpenParentHandle(target);
+  const std::string staging_name = NameOf(staging);
+  if (ParentOf(staging) != parent.folder) {
+    throw Error(fmt::format("{} does not lie beside {}: it is not put in place", staging, target));
   }
   CheckOwnTree(staging, "put in place");
-  // Compared again right before the renames: a file put into the target while the new
+  // Compared again right before the exchange: a file put into the target while the new
   // folder was written stops the swap here, with nothing moved.
   CheckFolderSwap(target);
-  if (KindOf(ready) == Kind::kFolder) DeleteFolderTree(ready);  // leftovers of ours (checked above)
-  if (KindOf(old) == Kind::kFolder) DeleteFolderTree(old);
   // The new folder's files reach the disk before a rename can put it in place.
   FlushFolderTree(staging);
-  if (KindOf(target) == Kind::kFolder && !HasManifest(target) && rmdir(target.c_str()) != 0) {
-    throw Error(fmt::format("cannot replace {}: {}", target, SystemMessage(errno)));  // filled meanwhile
+  const int dir = parent.dir.get();
+  const std::string& name = parent.name;
+  NoteInManifest(dir, parent.folder, name, true);
+  auto fail = [&](int err) {
+    throw Error(fmt::format("cannot put {} in place of {}: {}", staging, target, SystemMessage(err)));
+  };
+  if (KindOf(target) == Kind::kMissing) {
+    if (renameat2(dir, staging_name.c_str(), dir, name.c_str(), RENAME_NOREPLACE) != 0) fail(errno);
+    DropStandInRecord(dir, staging_name);
+    if (fsync(dir) != 0) fail(errno);
+    return;
   }
-  const bool had_target = KindOf(target) == Kind::kFolder;
-  RenamePath(staging, ready);
-  if (had_target) {
-    try {
-      RenamePath(target, old);
-    } catch (const Error&) {
-      std::rename(ready.c_str(), staging.c_str());
-      throw;
+  std::string previous = staging_name;  // after the exchange, the previous folder is there
+  if (renameat2(dir, staging_name.c_str(), dir, name.c_str(), RENAME_EXCHANGE) != 0) {
+    const int err = errno;
+    if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP) fail(err);
+    // No exchange on this file system: the previous folder steps aside first.
+    previous = MoveToStandIn(dir, parent.folder, name, StandInKind::kPrevious);
+    if (renameat2(dir, staging_name.c_str(), dir, name.c_str(), RENAME_NOREPLACE) != 0) {
+      const int rename_err = errno;
+      if (renameat2(dir, previous.c_str(), dir, name.c_str(), RENAME_NOREPLACE) == 0) {
+        DropStandInRecord(dir, previous);
+      }
+      fail(rename_err);
     }
+    DropStandInRecord(dir, staging_name);
   }
+  if (fsync(dir) != 0) fail(errno);
   try {
-    RenamePath(ready, target);
-  } catch (const Error&) {
-    if (had_target) std::rename(old.c_str(), target.c_str());
-    std::rename(ready.c_str(), staging.c_str());
-    throw;
-  }
-  FlushFolder(ParentOf(target));
-  if (!had_target) return;
-  try {
-    DeleteFolderTree(old);
+    DeleteStandIn(dir, parent.folder, previous);
   } catch (const Error& e) {
     throw Error(fmt::format("{} is in place, but the previous folder {} could not be removed: {}", target,
-                            old, e.what()));
+                            JoinPath(parent.folder, previous), e.what()));
   }
 }
 
 void RecoverFolderSwap(const std::string& target) noexcept {
-  const std::string ready = target + ".ready";
-  const std::string old = target + ".old";
-  const Kind kind = KindOf(target);
-  if (kind == Kind::kLink || kind == Kind::kOther) return;  // refused by the command's own checks
-  // Plain renames here: a step that fails leaves the folders as they were before it. A
-  // folder is deleted only by its manifest, so one that holds a stranger's file stays.
-  auto remove = [](const std::string& folder) {
-    try {
-      DeleteFolderTree(folder);
-    } catch (const Error&) {
-      // Left for the next swap, which removes it or names it.
-    }
-  };
-  if (IsMarkedFolder(ready)) {
-    bool free = kind == Kind::kMissing;
-    if (kind == Kind::kFolder && IsMarkedFolder(target)) {
-      if (IsMarkedFolder(old)) remove(old);
-      if (KindOf(old) == Kind::kMissing) free = std::rename(target.c_str(), old.c_str()) == 0;
-    }
-    if (free) std::rename(ready.c_str(), target.c_str());
-  }
-  if (IsMarkedFolder(old)) {
-    if (KindOf(target) == Kind::kFolder) {
-      remove(old);
-    } else if (KindOf(target) == Kind::kMissing) {
-      std::rename(old.c_str(), target.c_str());  // nothing replaced it: the previous folder stays
-    }
+  try {
+    const Kind kind = KindOf(target);
+    if (kind == Kind::kLink || kind == Kind::kOther) return;  // refused by the command's own checks
+    if (KindOf(ParentOf(target)) != Kind::kFolder) return;
+    ParentHandle parent = OpenParentHandle(target);
+    FinishStandIns(parent.dir.get(), parent.folder, parent.name);
+  } catch (...) {
+    // The command's own checks name what stops it.
   }
 }
 
-RecoveredFolder FindRecoveredFolder(const std::string& target) {
-  const Kind kind = KindOf(target);
-  if (kind == Kind::kFolder || kind == Kind::kMissing) {
-    if (IsMarkedFolder(target + ".ready")) return {target + ".ready", true};
-    if (kind == Kind::kMissing && IsMarkedFolder(target + ".old")) return {target + ".old", true};
+void DeleteFolderTree(const std::string& folder) {
+  if (folder.empty()) return;
+  ParentHandle parent = OpenParentHandle(folder);
+  const int dir = parent.dir.get();
+  if (!IsFolderAt(dir, parent.name)) {
+    FinishStandIns(dir, parent.folder, parent.name);
+    DeleteTreeAt(dir, parent.folder, parent.name, false);  // a link goes as a link; anything else is named
+    return;
   }
-  return {target, false};
+  // Compared with its manifests before anything moves; then out of the way under a
+  // recorded name in one rename, so that a kill while its contents go leaves nothing
+  // at the folder's own name and a record that tells the next run to finish.
+  CheckOwnTree(folder, "delete");
+  const std::string standin = MoveToStandIn(dir, parent.folder, parent.name, StandInKind::kDeleted);
+  DeleteStandIn(dir, parent.folder, standin);
+}
+
+RecoveredFolder FindRecoveredFolder(const std::string& target) {
+  if (KindOf(target) != Kind::kMissing) return {target, false};
+  const std::string parent = ParentOf(target);
+  Handle dir(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() < 0) return {target, false};
+  const std::string previous = PreviousStandIn(dir.get(), NameOf(target));
+  if (previous.empty()) return {target, false};
+  return {JoinPath(parent, previous), true};
 }
 
 }  // namespace tavex

@@ -1,13 +1,10 @@
 // Replacing a whole output folder (base_folder after a mode 0 run, an EPWING book) so
-// that a crash at any point leaves a whole folder under one of four names, and so that
-// no folder the program did not make is ever deleted or put in place:
-//   TARGET.staging / .new  being written (the caller chooses the name)
-//   TARGET.ready           complete, about to replace the target
-//   TARGET.old             the previous folder, being removed
-// Each of these, like the target, carries the manifest of what the program wrote into it
-// (manifest.h); a folder of such a name without one, or holding anything its manifest
-// does not list, stops the command with an error naming it. Readers of the books ignore
-// the manifests.
+// that a crash at any point leaves the previous folder or the new one whole at the
+// target's name, and so that no folder the program did not make is ever deleted or put
+// in place. The new folder is written into a stand-in beside the target (stand_in.h: a
+// name nobody chooses, recognised by its record); one exchange of the two names puts it
+// in place, and the previous folder, now under the stand-in's name, is deleted by its
+// manifests. Readers of the books ignore the manifests and the stand-ins.
 #pragma once
 
 #include <string>
@@ -17,45 +14,39 @@ namespace tavex {
 
 // Refuses `folder` as the place of a book that replaces it whole, before anything is
 // touched, unless it is missing, an empty folder or a folder that holds only what its
-// manifests list. Also
-// refused: a symbolic link, a file, "/", the home folder, and any of
+// manifests list. Also refused: a symbolic link, a file, "/", the home folder, and any of
 // `protected_folders` or a folder that holds one of them. Throws Error naming the folder
 // and saying to choose an empty or new one.
 void CheckOutputFolder(const std::string& folder, const std::vector<std::string>& protected_folders);
 
-// Checks that `target` can be replaced by SwapInFolder: its ready and old names are free
-// or hold owned leftovers, and the target (when present) is a folder whose every
-// sub-folder, and whose parent, can be written. Throws Error naming the folder at fault.
+// Checks that `target` can be replaced by SwapInFolder: when present it is a folder that
+// holds only what its manifests list (or nothing at all) and whose every sub-folder can
+// be written, and its parent can be written. Throws Error naming the folder at fault.
 void CheckFolderSwap(const std::string& target);
 
-// Makes the owned, empty staging folder `staging` for a later SwapInFolder onto
-// `target`, after CheckFolderSwap(target): a owned leftover of a killed run is removed
-// first; an unowned folder of that name stops with an Error naming it.
-void CreateStagingFolder(const std::string& staging, const std::string& target);
+// Makes the empty staging folder for a later SwapInFolder onto `target`, after
+// CheckFolderSwap(target) and after finishing what killed runs left beside it; returns
+// its path (a stand-in beside `target`).
+std::string CreateStagingFolder(const std::string& target);
 
-// Removes a staging folder that carries a manifest; anything else is left. Never throws
-// (a leftover goes with the next run).
+// Removes a staging folder this run made. Never throws (a leftover goes with the next run).
 void RemoveStagingFolder(const std::string& staging) noexcept;
 
-// Puts the complete, owned folder `staging` in place of `target` and removes the
-// previous one. Everything is checked before the first rename; a rename that fails
-// puts every folder back where it was. Throws Error naming the folder.
+// Puts the complete staging folder `staging` in place of `target` and removes the
+// previous one. Everything is checked before the exchange. Throws Error naming the folder.
 void SwapInFolder(const std::string& staging, const std::string& target);
 
-// Finishes an interrupted SwapInFolder of `target` from owned folders only: a complete
-// folder waiting under its ready name is put in place, and a previous one left under its
-// old name is removed (or put back when nothing replaced it). Unowned folders of those
-// names are left alone. Never throws: a step that fails (a folder that cannot be moved or
-// removed) leaves the folders as they were, owned, for the next swap, which removes them
-// or stops naming them; so a stuck leftover never makes every later command fail.
+// Finishes what a killed run left beside `target`: stand-ins are removed by their
+// manifests, and a previous folder moved aside is put back when nothing replaced it.
+// Never throws: a leftover that holds something unlisted stays, out of the way.
 void RecoverFolderSwap(const std::string& target) noexcept;
 
 // What a reader finds at `target` without the writer's lock and without changing
-// anything: the folder RecoverFolderSwap would put there, and whether a swap was left
-// unfinished.
+// anything: the folder RecoverFolderSwap would leave there, and whether a replacement
+// was left unfinished.
 struct RecoveredFolder {
   std::string folder;       // where the folder's current content is
-  bool unfinished = false;  // a owned ready or old folder is waiting
+  bool unfinished = false;  // a previous folder waits beside a missing target
 };
 RecoveredFolder FindRecoveredFolder(const std::string& target);
 

@@ -1,6 +1,7 @@
 // Manifests as small text files: a first line that says what the file is, then one name a
-// line, folders ending in "/", with "\" and line breaks in names escaped. The names this
-// process has listed are kept per folder, so each is appended once.
+// line, folders ending in "/", a write's temporary file starting with "\t", with "\" and
+// line breaks in names escaped. The names this process has listed are kept per folder,
+// so each is appended once.
 #include "fs/manifest.h"
 
 #include <dirent.h>
@@ -10,16 +11,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <utility>
 
 #include "text/error.h"
 #include "fs/files.h"
+#include "fs/safe_file.h"
 #include "fs/write_handles.h"
 
 namespace tavex {
@@ -27,7 +28,7 @@ namespace {
 
 constexpr std::string_view kHeader =
     "tavex2epwing manifest 1: the files this program wrote into this folder\n";
-constexpr std::uint64_t kMaxManifestBytes = 64ull << 20;
+constexpr std::string_view kTempMark = "\\t";
 
 std::string Escape(const std::string& name) {
   std::string out;
@@ -43,35 +44,57 @@ std::string Escape(const std::string& name) {
   return out;
 }
 
-// The manifests this process has read or written, by folder (device, inode): the names
-// are remembered so that each is listed once. Only so many per folder: a folder of more
-// (a pronunciation folder of 80,000 recordings) is listed without looking, since a name
-// listed twice does no harm and the memory would otherwise grow with the dictionary.
+// The names this process has listed, by folder (device, inode), so that each is listed
+// once. Only so many per folder: a folder of more (a pronunciation folder of 80,000
+// recordings) is listed without looking, since a name listed twice does no harm and the
+// memory would otherwise grow with the dictionary.
 constexpr std::size_t kRememberedNames = 4096;
+struct Remembered {
+  std::set<std::string> files;
+  std::set<std::string> folders;
+  bool full = false;
+};
 std::mutex& CacheMutex() {
   static std::mutex mutex;
   return mutex;
 }
-std::map<std::pair<dev_t, ino_t>, Manifest>& Cache() {
-  static std::map<std::pair<dev_t, ino_t>, Manifest> cache;
+std::map<std::pair<dev_t, ino_t>, Remembered>& Cache() {
+  static std::map<std::pair<dev_t, ino_t>, Remembered> cache;
   return cache;
 }
 
+[[noreturn]] void NotOurs(const std::string& path) {
+  throw Error(fmt::format("{} is not a manifest of this program; move it away and run again", path));
+}
+
+void SortUnique(std::vector<std::string>& names) {
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+}
+
+// One pass over the text; names are unescaped into their lists, which are sorted once.
 Manifest Parse(std::string_view text, const std::string& path) {
   // A run killed between making the manifest and writing its header leaves it empty (or
   // holding the header's start): nothing was listed, so nothing was made yet.
   if (text.size() < kHeader.size() && kHeader.starts_with(text)) return Manifest{};
-  if (!text.starts_with(kHeader)) {
-    throw Error(fmt::format("{} is not a manifest of this program; move it away and run again", path));
-  }
+  if (!text.starts_with(kHeader)) NotOurs(path);
   text.remove_prefix(kHeader.size());
   Manifest manifest;
+  std::size_t count = 0;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
     if (end == std::string_view::npos) break;  // a line cut by a kill: its file was never made
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end + 1);
+    if (++count > kMaxManifestNames) {
+      throw Error(fmt::format("manifest {} lists more than the {} names it may list; move its folder away and "
+                              "run again",
+                              path, kMaxManifestNames));
+    }
+    const bool temp = line.starts_with(kTempMark);
+    if (temp) line.remove_prefix(kTempMark.size());
     std::string name;
+    name.reserve(line.size());
     for (std::size_t i = 0; i < line.size(); ++i) {
       if (line[i] == '\\' && i + 1 < line.size()) {
         name += line[++i] == 'n' ? '\n' : line[i];
@@ -79,12 +102,19 @@ Manifest Parse(std::string_view text, const std::string& path) {
         name += line[i];
       }
     }
-    const bool folder = !name.empty() && name.back() == '/' && line.back() == '/';
+    const bool folder = !temp && !name.empty() && name.back() == '/' && line.back() == '/';
     if (folder) name.pop_back();
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) continue;
-    (folder ? manifest.folders : manifest.files).insert(std::move(name));
+    (temp ? manifest.temps : folder ? manifest.folders : manifest.files).push_back(std::move(name));
   }
+  SortUnique(manifest.files);
+  SortUnique(manifest.folders);
+  SortUnique(manifest.temps);
   return manifest;
+}
+
+bool Lists(const std::vector<std::string>& names, const std::string& name) {
+  return std::binary_search(names.begin(), names.end(), name);
 }
 
 // Opens the manifest of `dir_fd`: -1 when it has none; throws when it is not ours.
@@ -98,64 +128,66 @@ int OpenManifest(int dir_fd, const std::string& folder, int flags, struct stat& 
   }
   Handle owned(fd);
   if (fstat(fd, &st) != 0) throw Error(fmt::format("cannot read {}: {}", path, SystemMessage(errno)));
-  if (!S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-      static_cast<std::uint64_t>(st.st_size) > kMaxManifestBytes) {
-    throw Error(fmt::format("{} is not a manifest of this program; move it away and run again", path));
+  if (!S_ISREG(st.st_mode) || st.st_nlink != 1) NotOurs(path);
+  if (static_cast<std::uint64_t>(st.st_size) > kMaxManifestBytes) {
+    throw Error(fmt::format("manifest {} has {} bytes, more than the {} it may have; move its folder away and "
+                            "run again",
+                            path, st.st_size, SizeText(kMaxManifestBytes)));
   }
   return owned.release();
 }
 
-Manifest ReadOpened(int fd, const std::string& path) {
-  std::string text;
-  char buffer[65536];
-  while (true) {
-    const ssize_t got = pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()));
+Manifest ReadOpened(int fd, const struct stat& st, const std::string& path) {
+  // The size was bounded on the descriptor; a file that grows meanwhile is read no further.
+  std::string text(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t got = pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw Error(fmt::format("cannot read {}: {}", path, SystemMessage(errno)));
     if (got == 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
-    if (text.size() > kMaxManifestBytes) break;
+    done += static_cast<std::size_t>(got);
   }
+  text.resize(done);
   return Parse(text, path);
 }
 
-bool IsOwnTemp(const std::string& name, const Manifest& manifest) {
-  constexpr std::size_t kSuffix = 5 + 12;  // ".tmp-" and 12 hex digits
-  if (name.starts_with(std::string(kManifestName) + ".tmp-")) return true;
-  if (name.size() <= kSuffix || name.compare(name.size() - kSuffix, 5, ".tmp-") != 0) return false;
-  for (std::size_t i = name.size() - 12; i < name.size(); ++i) {
-    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+// Removes the temporary files a killed run left in a folder of this program's, the first
+// time this process writes there (the lock keeps other writers out): listed ones only.
+void SweepOwnTemps(int dir_fd, const Manifest& manifest) {
+  for (const std::string& name : manifest.temps) {
+    struct stat st {};
+    if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode)) {
+      unlinkat(dir_fd, name.c_str(), 0);
+    }
   }
-  return manifest.files.contains(name.substr(0, name.size() - kSuffix));
 }
 
-// Removes the temporary files a killed run left in a folder of this program's, the first
-// time this process writes there (the workspace lock keeps other writers out).
-void SweepOwnTemps(int dir_fd, const Manifest& manifest) {
+std::vector<std::string> NamesIn(int dir_fd, const std::string& folder) {
+  std::vector<std::string> names;
   const int list_fd = dup(dir_fd);
-  if (list_fd < 0) return;
+  if (list_fd < 0) throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));
   std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(list_fd), closedir);
   if (!dir) {
     close(list_fd);
-    return;
+    throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));
   }
   rewinddir(dir.get());
-  std::vector<std::string> stale;
   while (dirent* entry = readdir(dir.get())) {
-    const std::string name = entry->d_name;
-    if (IsOwnTemp(name, manifest) && !name.starts_with(kManifestName) && !IsFolderAt(dir_fd, name)) {
-      stale.push_back(name);
-    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != ".." && name != kManifestName) names.emplace_back(name);
   }
-  for (const std::string& name : stale) unlinkat(dir_fd, name.c_str(), 0);
+  return names;
 }
 
 }  // namespace
 
+bool Manifest::ListsFile(const std::string& name) const { return Lists(files, name); }
+
 bool Covers(const Manifest& manifest, const std::string& name, unsigned mode) {
-  if (S_ISDIR(mode)) return manifest.folders.contains(name);
-  if (manifest.files.contains(name) || IsOwnTemp(name, manifest)) return true;
-  return manifest.folders.contains(name) && !S_ISREG(mode);
+  if (S_ISDIR(mode)) return Lists(manifest.folders, name);
+  if (Lists(manifest.files, name) || Lists(manifest.temps, name)) return true;
+  return Lists(manifest.folders, name) && !S_ISREG(mode);
 }
 
 std::optional<Manifest> ReadManifest(int dir_fd, const std::string& folder) {
@@ -163,7 +195,7 @@ std::optional<Manifest> ReadManifest(int dir_fd, const std::string& folder) {
   const int fd = OpenManifest(dir_fd, folder, O_RDONLY, st);
   if (fd < 0) return std::nullopt;
   Handle owned(fd);
-  return ReadOpened(fd, JoinPath(folder, kManifestName));
+  return ReadOpened(fd, st, JoinPath(folder, kManifestName));
 }
 
 void StartManifest(int dir_fd, const std::string& folder) {
@@ -176,11 +208,11 @@ void StartManifest(int dir_fd, const std::string& folder) {
   struct stat st {};
   if (fstat(dir_fd, &st) == 0) {
     std::lock_guard<std::mutex> guard(CacheMutex());
-    Cache()[{st.st_dev, st.st_ino}] = Manifest{};
+    Cache()[{st.st_dev, st.st_ino}] = Remembered{};
   }
 }
 
-void NoteInManifest(int dir_fd, const std::string& folder, const std::string& name, bool is_folder) {
+void NoteInManifest(int dir_fd, const std::string& folder, const std::string& name, bool is_folder, bool temp) {
   struct stat dir_st {};
   if (fstat(dir_fd, &dir_st) != 0)
     throw Error(fmt::format("cannot read {}: {}", folder, SystemMessage(errno)));
@@ -196,60 +228,98 @@ void NoteInManifest(int dir_fd, const std::string& folder, const std::string& na
   const std::string path = JoinPath(folder, kManifestName);
   auto found = Cache().find(key);
   if (found == Cache().end()) {
-    found = Cache().emplace(key, ReadOpened(fd, path)).first;
-    SweepOwnTemps(dir_fd, found->second);
-    if (found->second.files.size() + found->second.folders.size() > kRememberedNames) found->second = Manifest{};
+    const Manifest read = ReadOpened(fd, st, path);
+    SweepOwnTemps(dir_fd, read);
+    Remembered remembered;
+    if (read.files.size() + read.folders.size() > kRememberedNames) {
+      remembered.full = true;
+    } else {
+      remembered.files.insert(read.files.begin(), read.files.end());
+      remembered.folders.insert(read.folders.begin(), read.folders.end());
+    }
+    found = Cache().emplace(key, std::move(remembered)).first;
   }
-  Manifest& remembered = found->second;
+  Remembered& remembered = found->second;
   std::set<std::string>& names = is_folder ? remembered.folders : remembered.files;
-  if (names.contains(name)) return;
+  if (!temp && names.contains(name)) return;
+  if (static_cast<std::uint64_t>(st.st_size) >= kMaxManifestBytes) {
+    throw Error(fmt::format("manifest {} has reached the {} it may have; move its folder away and run again",
+                            path, SizeText(kMaxManifestBytes)));
+  }
   if (static_cast<std::size_t>(st.st_size) < kHeader.size()) {
     // The header a killed run did not write comes first.
     if (ftruncate(fd, 0) != 0 ||
         write(fd, kHeader.data(), kHeader.size()) != static_cast<ssize_t>(kHeader.size())) {
       throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
     }
-    st.st_size = static_cast<off_t>(kHeader.size());
   }
-  const std::string line = Escape(name) + (is_folder ? "/\n" : "\n");
+  const std::string line =
+      (temp ? std::string(kTempMark) : std::string()) + Escape(name) + (is_folder && !temp ? "/\n" : "\n");
   if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
     throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
   }
-  if (remembered.files.size() + remembered.folders.size() < kRememberedNames) names.insert(name);
+  if (!temp && !remembered.full) {
+    names.insert(name);
+    remembered.full = remembered.files.size() + remembered.folders.size() >= kRememberedNames;
+  }
+}
+
+bool IsEmptyFolderAt(int dir_fd) {
+  const int list_fd = dup(dir_fd);
+  if (list_fd < 0) return false;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(list_fd), closedir);
+  if (!dir) {
+    close(list_fd);
+    return false;
+  }
+  rewinddir(dir.get());
+  while (dirent* entry = readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") return false;
+  }
+  return true;
 }
 
 void CollectUnlisted(int dir_fd, const std::string& folder, std::vector<std::string>& unlisted) {
-  const std::optional<Manifest> manifest = ReadManifest(dir_fd, folder);
-  std::vector<std::string> names;
-  {
-    const int list_fd = dup(dir_fd);
-    if (list_fd < 0) throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(list_fd), closedir);
-    if (!dir) {
-      close(list_fd);
-      throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));
+  // Depth first with a stack of handles, not of calls: a deep forged tree costs a named
+  // error at the bound, never the stack.
+  struct Pending {
+    Handle dir;  // -1 for the folder the caller holds
+    std::string path;
+    std::size_t depth;
+    bool listed_in_parent;
+  };
+  std::vector<Pending> stack;
+  stack.push_back({Handle(), folder, 0, false});
+  while (!stack.empty()) {
+    Pending current = std::move(stack.back());
+    stack.pop_back();
+    const int fd = current.dir.get() >= 0 ? current.dir.get() : dir_fd;
+    const std::optional<Manifest> manifest = ReadManifest(fd, current.path);
+    const std::vector<std::string> names = NamesIn(fd, current.path);
+    if (!manifest) {
+      if (current.listed_in_parent && names.empty()) continue;  // made or emptied by a killed run
+      // Not a folder of this program's: each of its entries is the user's.
+      for (const std::string& name : names) unlisted.push_back(JoinPath(current.path, name));
+      if (names.empty()) unlisted.push_back(current.path + " (a folder without this program's manifest)");
+      continue;
     }
-    rewinddir(dir.get());
-    while (dirent* entry = readdir(dir.get())) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != ".." && name != kManifestName) names.push_back(name);
-    }
-  }
-  if (!manifest) {
-    // Not a folder of this program's: each of its entries is the user's.
-    for (const std::string& name : names) unlisted.push_back(JoinPath(folder, name));
-    if (names.empty()) unlisted.push_back(folder + " (a folder without this program's manifest)");
-    return;
-  }
-  for (const std::string& name : names) {
-    const std::string path = JoinPath(folder, name);
-    struct stat st {};
-    if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    if (!Covers(*manifest, name, st.st_mode)) {
-      unlisted.push_back(path);
-    } else if (S_ISDIR(st.st_mode)) {
-      Handle sub(openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-      if (sub.get() >= 0) CollectUnlisted(sub.get(), path, unlisted);  // else swapped: removed as a link
+    for (const std::string& name : names) {
+      const std::string path = JoinPath(current.path, name);
+      struct stat st {};
+      if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
+      if (!Covers(*manifest, name, st.st_mode)) {
+        unlisted.push_back(path);
+      } else if (S_ISDIR(st.st_mode)) {
+        if (current.depth + 1 > kMaxFolderDepth) {
+          throw Error(fmt::format("{} lies more than {} folders deep, deeper than any folder this program makes; "
+                                  "move it away and run again",
+                                  path, kMaxFolderDepth));
+        }
+        Handle sub(openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (sub.get() >= 0) stack.push_back({std::move(sub), path, current.depth + 1, true});
+        // else swapped meanwhile: removed as a link
+      }
     }
   }
 }
@@ -303,60 +373,6 @@ std::string FewPaths(const std::vector<std::string>& paths) {
   for (std::size_t i = 0; i < shown; ++i) text += (i == 0 ? "" : ", ") + paths[i];
   if (paths.size() > shown) text += fmt::format(" and {} more", paths.size() - shown);
   return text;
-}
-
-bool MatchesEarlierLayout(const std::string& folder, const std::vector<std::string>& patterns) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  if (!fs::is_directory(fs::symlink_status(folder, error)) || HasManifest(folder)) return false;
-  auto matches = [&](const std::string& relative, bool is_folder) {
-    for (const std::string& pattern : patterns) {
-      if (pattern == relative + (is_folder ? "/" : "")) return true;
-      const std::size_t star = pattern.find("/*");
-      if (is_folder || star == std::string::npos) continue;
-      const std::string_view dir = std::string_view(pattern).substr(0, star);
-      const std::string_view suffix = std::string_view(pattern).substr(star + 2);
-      const std::size_t slash = relative.find_last_of('/');
-      if (slash != std::string::npos && std::string_view(relative).substr(0, slash) == dir &&
-          relative.size() > slash + 1 + suffix.size() && relative.ends_with(suffix)) {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (fs::recursive_directory_iterator it(folder, error), end; it != end; it.increment(error)) {
-    if (error) return false;
-    const fs::file_status status = it->symlink_status(error);
-    const bool is_folder = fs::is_directory(status);
-    if (error || (!is_folder && !fs::is_regular_file(status))) return false;
-    if (!matches(fs::relative(it->path(), folder).string(), is_folder)) return false;
-  }
-  return !error;
-}
-
-void AdoptTree(const std::string& folder) {
-  Handle dir = OpenFolderHandle(folder, false);
-  struct stat st {};
-  const int existing = OpenManifest(dir.get(), folder, O_RDONLY, st);
-  if (existing >= 0) {
-    close(existing);
-  } else {
-    StartManifest(dir.get(), folder);
-  }
-  std::vector<std::pair<std::string, bool>> entries;
-  {
-    std::unique_ptr<DIR, int (*)(DIR*)> list(fdopendir(dup(dir.get())), closedir);
-    if (!list) throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));
-    while (dirent* entry = readdir(list.get())) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == ".." || name == kManifestName) continue;
-      entries.emplace_back(name, IsFolderAt(dir.get(), name));
-    }
-  }
-  for (const auto& [name, is_folder] : entries) {
-    NoteInManifest(dir.get(), folder, name, is_folder);
-    if (is_folder) AdoptTree(JoinPath(folder, name));
-  }
 }
 
 }  // namespace tavex

@@ -1,14 +1,18 @@
 // The manifest of a folder the program made: the names it wrote into it, kept in a file
 // inside the folder. A name is listed before the file or folder is made, so a run killed
-// at any point leaves nothing unlisted. Deleting or replacing the folder removes exactly
-// the listed names (and the write layer's temporary files of them, "NAME.tmp-" and 12 hex
-// digits); anything else found there stops the command before the first change, naming
-// it. A folder without a manifest is not the program's and is never deleted.
+// at any point leaves nothing unlisted; so is each temporary file a write makes beside
+// its final name, which is how a later run knows it for one of ours. Deleting or
+// replacing the folder removes exactly the listed names; anything else found there stops
+// the command before the first change, naming it. A folder without a manifest is not the
+// program's and is never written into, deleted or replaced. A manifest is bounded in
+// size and in the names it lists, and trees are walked without recursion and to a
+// bounded depth, so a forged one costs a named error, not the machine.
 #pragma once
 
+#include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavex {
@@ -16,31 +20,45 @@ namespace tavex {
 // The manifest's name inside each folder the program made.
 inline constexpr const char* kManifestName = ".tavex2epwing-manifest";
 
-// The names a manifest lists: files, and folders (each with a manifest of its own).
+// Bounds of one manifest and of the folders below one folder the program made.
+inline constexpr std::uint64_t kMaxManifestBytes = 16ull << 20;
+inline constexpr std::size_t kMaxManifestNames = 500'000;
+inline constexpr std::size_t kMaxFolderDepth = 32;
+
+// The names a manifest lists, each sorted: files, folders (each with a manifest of its
+// own) and the temporary files of writes.
 struct Manifest {
-  std::set<std::string> files;
-  std::set<std::string> folders;
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+  std::vector<std::string> temps;
+
+  bool ListsFile(const std::string& name) const;
 };
 
 // The manifest of the folder open as `dir_fd` (the folder `folder`), or nullopt when it has
-// none. A manifest that is a link, a hard link or not ours throws Error naming it.
+// none. A manifest that is a link, a hard link, not ours or over its bounds throws Error
+// naming it.
 std::optional<Manifest> ReadManifest(int dir_fd, const std::string& folder);
 
 // Whether `manifest` covers the entry `name` whose type is `mode` (st_mode): a listed
-// folder, a listed file (or a link or other non-folder at its name), a temporary file of
-// a listed file.
+// folder, a listed file (or a link or other non-folder at its name), a listed temporary file.
 bool Covers(const Manifest& manifest, const std::string& name, unsigned mode);
 
 // Writes an empty manifest into the new folder open as `dir_fd`. Throws Error.
 void StartManifest(int dir_fd, const std::string& folder);
 
 // Lists `name` in the manifest of the folder open as `dir_fd`, when it has one and the
-// name is not listed yet. Throws Error naming the manifest.
-void NoteInManifest(int dir_fd, const std::string& folder, const std::string& name, bool is_folder);
+// name is not listed yet; `temp` lists it as a write's temporary file. The first time a
+// process lists in a folder, the temporary files a killed run left there (listed ones
+// only) are removed. Throws Error naming the manifest.
+void NoteInManifest(int dir_fd, const std::string& folder, const std::string& name, bool is_folder,
+                    bool temp = false);
 
 // Appends to `unlisted` every entry below the folder open as `dir_fd` that its manifests
 // do not list (the folder itself when it has no manifest), walking listed sub-folders
-// through handles without following links.
+// through handles without following links. A listed sub-folder that is empty and has no
+// manifest (a run was killed between making it and writing its manifest, or between
+// removing that manifest and the folder) counts as listed.
 void CollectUnlisted(int dir_fd, const std::string& folder, std::vector<std::string>& unlisted);
 
 // The paths of `folder`'s tree that the program did not write (see CollectUnlisted);
@@ -63,13 +81,7 @@ bool HasManifest(const std::string& folder);
 // "a, b and 3 more": the first few of `paths` for a message.
 std::string FewPaths(const std::vector<std::string>& paths);
 
-// True when `folder` is a real folder without a manifest whose every entry, at any depth,
-// matches one of `patterns` by name and by type: "NAME" a regular file, "NAME/" a folder,
-// "DIR/*SUFFIX" a regular file in DIR whose name ends in SUFFIX. Links never match.
-bool MatchesEarlierLayout(const std::string& folder, const std::vector<std::string>& patterns);
-
-// Writes manifests into a folder tree made by an earlier version of the program, listing
-// everything in it; the caller has found that every entry matches the known layout.
-void AdoptTree(const std::string& folder);
+// True when the folder open as `dir_fd` has no entry at all.
+bool IsEmptyFolderAt(int dir_fd);
 
 }  // namespace tavex

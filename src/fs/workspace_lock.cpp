@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "text/error.h"
@@ -37,16 +38,38 @@ std::map<std::string, Held>& HeldLocks() {
   return locks;
 }
 
+constexpr std::string_view kLockText = "tavex2epwing lock, held by process ";
+
+// The process id in the lock file's text, or 0 when there is none.
+long PidIn(std::string_view text) {
+  if (text.starts_with(kLockText)) text.remove_prefix(kLockText.size());
+  long pid = 0;
+  std::size_t digits = 0;
+  while (digits < text.size() && digits < 10 && text[digits] >= '0' && text[digits] <= '9') {
+    pid = pid * 10 + (text[digits++] - '0');
+  }
+  return digits > 0 && text.substr(digits) == "\n" ? pid : 0;
+}
+
+// Whether the file's text is a lock's: empty (a run killed before it wrote its id), this
+// version's line, or an earlier version's bare process id. Anything else is somebody's
+// file under the lock's name, which is never written.
+bool IsLockText(int fd) {
+  char buffer[96] = {};
+  const ssize_t got = pread(fd, buffer, sizeof buffer, 0);
+  if (got < 0 || got == static_cast<ssize_t>(sizeof buffer)) return false;
+  return got == 0 || PidIn(std::string_view(buffer, static_cast<std::size_t>(got))) > 0;
+}
+
 // The process id the holder wrote, or "unknown". A holder writes it just after taking
 // the lock, so an empty file is read again for a moment.
 std::string HolderOf(int fd) {
   for (int attempt = 0; attempt < 50; ++attempt) {
-    char buffer[32] = {};
+    char buffer[96] = {};
     const ssize_t got = pread(fd, buffer, sizeof buffer - 1, 0);
     if (got > 0) {
-      char* end = nullptr;
-      const long pid = std::strtol(buffer, &end, 10);
-      if (pid > 0 && end != buffer) return std::to_string(pid);
+      const long pid = PidIn(std::string_view(buffer, static_cast<std::size_t>(got)));
+      if (pid > 0) return std::to_string(pid);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -100,12 +123,12 @@ WorkspaceLock::WorkspaceLock(const std::string& folder, const std::string& lock_
   // The file's content is replaced below: it must be our own lock file, not a hard link
   // to a user's file or a special file.
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || !IsLockText(fd)) {
     close(fd);
     HeldLocks().erase(key_);
     throw Error(
-        fmt::format("cannot lock {}: {} is not a regular file with one link, so it is not "
-                    "this program's lock file; move it away and run again",
+        fmt::format("cannot lock {}: {} is not a regular file with one link holding a lock's "
+                    "line, so it is not this program's lock file; move it away and run again",
                     what, path));
   }
   int rc;
@@ -122,7 +145,7 @@ WorkspaceLock::WorkspaceLock(const std::string& folder, const std::string& lock_
     }
     throw Error(fmt::format("cannot lock {}: {}: {}", what, path, SystemMessage(err)));
   }
-  const std::string pid = std::to_string(getpid()) + "\n";
+  const std::string pid = std::string(kLockText) + std::to_string(getpid()) + "\n";
   if (ftruncate(fd, 0) != 0 || pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
     // Only the message of a refused run suffers; the lock itself holds.
   }

@@ -13,6 +13,7 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/manifest.h"
+#include "fs/stand_in.h"
 
 namespace tavex {
 namespace {
@@ -53,10 +54,40 @@ void ThrowFolderError(const std::string& wanted, const std::string& walked, int 
 void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name) {
   const std::string path = JoinPath(folder, name);
   struct stat st {};
+  const bool parent_ours = fstatat(dir_fd, kManifestName, &st, AT_SYMLINK_NOFOLLOW) == 0;
+  // A folder beside no manifest is made under a stand-in, so that it appears at its name
+  // only with its manifest; a killed run's stand-in of it is finished first (a previous
+  // folder comes back).
+  if (!parent_ours && fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    FinishStandIns(dir_fd, folder, name);
+  }
   if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(st.st_mode)) return;
     if (S_ISLNK(st.st_mode)) Refuse(path, "it is a symbolic link, which is never followed");
-    Refuse(path, "it is not a folder");
+    if (!S_ISDIR(st.st_mode)) Refuse(path, "it is not a folder");
+    if (parent_ours) {
+      // Listed in our folder, but a kill came before its manifest: it is taken up again.
+      Handle existing(openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (existing.get() >= 0 && fstatat(existing.get(), kManifestName, &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+          errno == ENOENT && IsEmptyFolderAt(existing.get())) {
+        StartManifest(existing.get(), path);
+      }
+    }
+    return;
+  }
+  if (!parent_ours) {
+    const std::string standin = MakeStandIn(dir_fd, folder, name, StandInKind::kNew);
+    if (renameat2(dir_fd, standin.c_str(), dir_fd, name.c_str(), RENAME_NOREPLACE) != 0) {
+      const int err = errno;
+      try {
+        DeleteStandIn(dir_fd, folder, standin);
+      } catch (const Error&) {
+        // Left, recorded, for the next run.
+      }
+      if (err == EEXIST && IsFolderAt(dir_fd, name)) return;  // made meanwhile by another writer
+      throw Error(fmt::format("cannot create folder {}: {}", path, SystemMessage(err)));
+    }
+    DropStandInRecord(dir_fd, standin);
+    return;
   }
   NoteInManifest(dir_fd, folder, name, true);
   if (mkdirat(dir_fd, name.c_str(), 0755) != 0) {
@@ -65,13 +96,8 @@ void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name
     throw Error(fmt::format("cannot create folder {}: {}", path, SystemMessage(err)));
   }
   Handle made(openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  try {
-    if (made.get() < 0) throw Error(fmt::format("cannot create folder {}: {}", path, SystemMessage(errno)));
-    StartManifest(made.get(), path);
-  } catch (const Error&) {
-    unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR);
-    throw;
-  }
+  if (made.get() < 0) throw Error(fmt::format("cannot create folder {}: {}", path, SystemMessage(errno)));
+  StartManifest(made.get(), path);
 }
 
 void CheckReplaceable(int dir_fd, const std::string& path, const std::string& name) {

@@ -50,7 +50,8 @@ std::string AnchorOf(const std::string& normal) {
   return best;
 }
 
-// An unpredictable name beside `name` for a file being written.
+// An unpredictable name beside `name` for a file being written: hidden, with the name it
+// stands in for and a random part. The folder's manifest lists it before it is made.
 std::string TempName(const std::string& name) {
   unsigned char bytes[6];
   std::size_t got = 0;
@@ -61,7 +62,7 @@ std::string TempName(const std::string& name) {
   }
   std::string suffix;
   for (unsigned char byte : bytes) suffix += fmt::format("{:02x}", byte);
-  return name + ".tmp-" + suffix;
+  return ".tavex2epwing-" + name.substr(0, 100) + "-" + suffix + ".tmp";
 }
 
 void WriteAll(int fd, std::string_view bytes, const std::string& path) {
@@ -154,8 +155,8 @@ NewFile::NewFile(const std::string& path, Placing placing)
   CheckReplaceable(parent.dir.get(), path, name_);
   if (atomic_) {
     temp_name_ = TempName(name_);
-    // Listed under its final name: the temporary name is taken as the listed file's.
     NoteInManifest(parent.dir.get(), folder_, name_, false);
+    NoteInManifest(parent.dir.get(), folder_, temp_name_, false, true);
     fd_ = openat(parent.dir.get(), temp_name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                  0644);
     if (fd_ < 0) throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));

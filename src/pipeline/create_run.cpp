@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <utility>
 
 #include "analysis/topic_index.h"
 #include "audio/pron_convert.h"
@@ -67,30 +68,29 @@ void Workbench::Create(const CreateOptions& options) {
   // the previous book. Until then the layout points base_folder at the staging folder.
   const WorkingLayout final_layout = layout_;
   const std::string ebs_base = EbsBase();  // the project file names the final folder
-  bool staged = false;
+  std::string staging;  // while the book is written beside base_folder
   struct RestoreLayout {
     Workbench& bench;
     const WorkingLayout& layout;
-    const bool& staged;
+    const std::string& staging;
     ~RestoreLayout() {
-      if (!staged) return;
+      if (staging.empty()) return;
       bench.layout_ = layout;
-      RemoveStagingFolder(StagingFolder(layout));  // a leftover goes with the next run
+      RemoveStagingFolder(staging);  // a leftover goes with the next run
     }
-  } restore{*this, final_layout, staged};
+  } restore{*this, final_layout, staging};
   if (mode_.FreshStart()) {
     // Checked before anything is deleted: base_folder can be replaced, and no folder the
     // program did not make sits under the names of the replacement.
     CheckOwnTree(layout_.working_folder, "delete");
     ExistingDatabase();  // a database that is not this program's stops the run here
-    CreateBaseFolderStaging(final_layout);
-    staged = true;
+    staging = CreateBaseFolderStaging(final_layout);
     if (FolderExists(layout_.working_folder)) DeleteFolderTree(layout_.working_folder);
     ForgetDatabase();  // its folder may have gone with working_folder
     // A database named outside working_folder survived that deletion: the previous
     // conversion's tables go, or their steps would be skipped and its book written again.
     if (const std::optional<std::string> kept = ExistingDatabase()) DropWorkingTables(*kept);
-    layout_ = WithBaseFolder(final_layout, StagingFolder(final_layout));
+    layout_ = WithBaseFolder(final_layout, staging);
   }
   const std::string db = Database();  // with the folders a mode 0 run or a new workspace lacks
   const auto start = std::chrono::steady_clock::now();
@@ -185,10 +185,10 @@ void Workbench::Create(const CreateOptions& options) {
       "10", [&] { CreateGaijiFiles(); }, "【Step 10】gaiji関連ファイルの出力:完了");
   RunStep(
       "11", [&] { WriteProjectFile(layout_.project_file, ebs_base); }, "【Step 11】ebsファイルの出力:完了");
-  if (staged) {
+  if (!staging.empty()) {
     layout_ = final_layout;
-    staged = false;
-    PutStagedBookInPlace(layout_);
+    const std::string staged = std::exchange(staging, std::string());
+    PutStagedBookInPlace(layout_, staged);
   }
   if (options.epwing) {
     RunStep(

@@ -8,6 +8,7 @@
 #include "pipeline/workbench.h"
 #include "text/error.h"
 #include "fs/files.h"
+#include "fs/manifest.h"
 #include "fs/folder_swap.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
@@ -131,25 +132,29 @@ TEST_F(CreateRunTest, ModeZeroKeepsThePreviousBookUntilARunSucceeds) {
   bench.Start();
   EXPECT_THROW(bench.Create({}), Error);
   EXPECT_EQ(Snapshot(dir_ / "ws/base_folder"), book);
-  EXPECT_FALSE(FolderExists(dir_ / "ws/base_folder.new"));
+  auto stand_ins = [&] {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "ws")) {
+      const std::string name = entry.path().filename().string();
+      count += name.starts_with(".tavex2epwing-") && name != kManifestName;
+    }
+    return count;
+  };
+  EXPECT_EQ(stand_ins(), 0);
 
-  // Killed while putting a finished book in place, after the previous one was moved
-  // aside: the next start puts the finished book in place.
-  RenamePath(dir_ / "ws/base_folder", dir_ / "ws/base_folder.old");
-  CreateFolders(dir_ / "ws/base_folder.ready");
-  WriteFileAtomic(dir_ / "ws/base_folder.ready/html_EPW", "finished");
-  Start(1);
-  EXPECT_EQ(ReadFile(dir_ / "ws/base_folder/html_EPW"), "finished");
-  EXPECT_FALSE(FolderExists(dir_ / "ws/base_folder.old"));
-  EXPECT_FALSE(FolderExists(dir_ / "ws/base_folder.ready"));
-
-  // Killed while writing: the half-written staging folder goes with the next run.
-  CreateFolders(dir_ / "ws/base_folder.new/us_pron");
+  // The user's copies of the book under the names a swap might have chosen are never
+  // read, moved or deleted by the next run, manifests and all.
+  for (const char* copy : {"base_folder.old", "base_folder.ready", "base_folder.new"}) {
+    std::filesystem::copy(dir_ / "ws/base_folder", dir_ / (std::string("ws/") + copy), std::filesystem::copy_options::recursive);
+  }
   Start(0).Create({});
   const auto again = Snapshot(dir_ / "ws/base_folder");  // the conversion time may differ
   EXPECT_TRUE(std::equal(again.begin(), again.end(), book.begin(), book.end(),
                          [](const auto& a, const auto& b) { return a.first == b.first; }));
-  EXPECT_FALSE(FolderExists(dir_ / "ws/base_folder.new"));
+  for (const char* copy : {"base_folder.old", "base_folder.ready", "base_folder.new"}) {
+    EXPECT_EQ(Snapshot(dir_ / (std::string("ws/") + copy)), book) << copy;
+  }
+  EXPECT_EQ(stand_ins(), 0);
 }
 
 TEST_F(CreateRunTest, TagOptionsAreSavedToTheFirstRowOfTheirTag) {

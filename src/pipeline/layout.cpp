@@ -66,36 +66,17 @@ WorkingLayout WithBaseFolder(WorkingLayout l, const std::string& base_folder) {
   return l;
 }
 
-std::string StagingFolder(const WorkingLayout& layout) { return layout.base_folder + ".new"; }
-
-void CreateBaseFolderStaging(const WorkingLayout& layout) {
-  CreateStagingFolder(StagingFolder(layout), layout.base_folder);
+std::string CreateBaseFolderStaging(const WorkingLayout& layout) {
+  return CreateStagingFolder(layout.base_folder);
 }
 
-void PutStagedBookInPlace(const WorkingLayout& layout) { SwapInFolder(StagingFolder(layout), layout.base_folder); }
+void PutStagedBookInPlace(const WorkingLayout& layout, const std::string& staging) {
+  SwapInFolder(staging, layout.base_folder);
+}
 
 void RecoverBaseFolder(const WorkingLayout& layout) {
-  AdoptEarlierWorkspace(layout);
   RecoverFolderSwap(layout.base_folder);
-}
-
-void AdoptEarlierWorkspace(const WorkingLayout& layout) {
-  // Each folder's name is the workspace's, and so is everything below it.
-  const std::vector<std::string> base = {
-      "html_EPW", "copyright.html", "Gaiji.xml",     "GaijiMap.xml",  "TAVEX.map",         "TAVEX.ebs",
-      "us_pron/", "uk_pron/",       "us_pron/*.wav", "uk_pron/*.wav", ".tavex2epwing-swap"};
-  for (const std::string& folder :
-       {layout.base_folder, layout.base_folder + ".ready", layout.base_folder + ".old"}) {
-    if (MatchesEarlierLayout(folder, base)) AdoptTree(folder);
-  }
-  if (MatchesEarlierLayout(layout.working_folder,
-                           {"TAVEX_data", "TAVEX_data-journal", "unzip_folder/", "unzip_folder/*",
-                            "epwing_dic.xsl", "user_script.xsl", "char_data.xml", "alt_data.xml"})) {
-    AdoptTree(layout.working_folder);
-  }
-  if (MatchesEarlierLayout(layout.lib_folder, {"xsl_backup_folder/", "xsl_backup_folder/*.xsl"})) {
-    AdoptTree(layout.lib_folder);
-  }
+  RecoverFolderSwap(layout.working_folder);
 }
 
 std::vector<std::string> ProtectedFolders(const WorkingLayout& layout) {

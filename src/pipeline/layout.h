@@ -60,42 +60,27 @@ void CreateWorkingFolders(const WorkingLayout& layout);
 
 // A run in operating mode 0 writes its book beside the previous one and puts it in place
 // only when the run has succeeded, so a failed or killed run leaves the previous book as
-// it was. The book moves through three names beside base_folder, each a folder that
-// carries the swap mark (fs/folder_swap.h):
-//   base_folder.new    being written; a leftover one is from a run that did not finish
-//   base_folder.ready  complete, about to replace base_folder
-//   base_folder.old    the previous book, being removed
-// Each move is one rename, so after a crash at any point one of the names holds a whole
-// book, and RecoverBaseFolder finishes what the crash left. A folder of one of these
-// names that the program did not make stops the run with an error naming it.
-
-// The folder a mode 0 run writes its book into.
-std::string StagingFolder(const WorkingLayout& layout);
+// it was. The book is written into a stand-in of base_folder (fs: a hidden name nobody
+// chooses, recognised by its record), and one exchange of names puts it in place; the
+// next run finishes or removes whatever a kill left. A folder of the layout's names
+// without this program's manifest is never adopted: it is the user's, and a command
+// that would write into it or replace it stops first, naming it.
 
 // The layout with base_folder (and every path inside it) moved to `base_folder`.
 WorkingLayout WithBaseFolder(WorkingLayout layout, const std::string& base_folder);
 
-// Makes the marked, empty staging folder after checking that base_folder can be
-// replaced; a marked leftover of a killed run goes first. Throws tavex::Error naming the
-// folder at fault, before anything is touched.
-void CreateBaseFolderStaging(const WorkingLayout& layout);
+// Makes the empty staging folder of a mode 0 run after checking that base_folder can be
+// replaced, and returns its path. Throws tavex::Error naming the folder at fault, before
+// anything is touched.
+std::string CreateBaseFolderStaging(const WorkingLayout& layout);
 
-// Puts the complete book in StagingFolder in place of base_folder and removes the
-// previous book. Throws tavex::Error naming the folder when a rename fails.
-void PutStagedBookInPlace(const WorkingLayout& layout);
+// Puts the complete book in `staging` in place of base_folder and removes the previous
+// book. Throws tavex::Error naming the folder when that fails.
+void PutStagedBookInPlace(const WorkingLayout& layout, const std::string& staging);
 
-// Finishes a replacement of base_folder that a crash interrupted, from marked folders
-// only: a complete book waiting under its "ready" name is put in place, and a previous
-// book left under its "old" name is removed. A staging folder is left alone (a run may
-// be writing it).
+// Finishes what a killed run left beside base_folder and working_folder: a previous
+// book moved aside comes back when nothing replaced it, and every other stand-in goes.
 void RecoverBaseFolder(const WorkingLayout& layout);
-
-// Gives manifests to base_folder (and a swap's ready or old folder of it), working_folder
-// and lib_folder as an earlier version of the program left them, without manifests: only
-// a folder whose every entry is one of the layout's names with the layout's type (a
-// file, a folder, a WAV file in a pronunciation folder). Any other folder of those names
-// stays without one, so the program never deletes or replaces it.
-void AdoptEarlierWorkspace(const WorkingLayout& layout);
 
 // Folders that an output folder may neither be nor hold: the workspace, base_folder,
 // working_folder and the source disc.

@@ -164,7 +164,6 @@ void Workbench::CreateGaijiFiles() {
 epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
   const std::string out = out_folder.value_or(layout_.epwing_folder);
   const std::unique_ptr<WorkspaceLock> out_lock = GuardBookFolder(out, layout_.epwing_folder);
-  epwing::AdoptEarlierBook(out);
   CheckOutputFolder(out, ProtectedFolders(layout_));
   epwing_summary_ = epwing::BuildEpwingBook({.base_folder = layout_.base_folder, .out_folder = out}, progress_);
   return *epwing_summary_;

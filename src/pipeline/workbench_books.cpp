@@ -13,7 +13,9 @@ namespace tavex {
 
 std::unique_ptr<WorkspaceLock> Workbench::GuardBookFolder(const std::string& out,
                                                           const std::string& own_folder) const {
-  if (out == own_folder) return nullptr;
+  // Every book folder has a lock of its own, the workspace's own too: another workspace
+  // may have been told to build into it.
+  if (out == own_folder) return WorkspaceLock::ForOutputFolder(out);
   // Replacing the book would replace part of its own source, or of the conversion.
   const auto real = [](const std::string& path) {
     std::error_code error;
@@ -25,7 +27,6 @@ std::unique_ptr<WorkspaceLock> Workbench::GuardBookFolder(const std::string& out
           fmt::format("cannot write the book into {}: it lies inside {}; choose an empty or new folder", out, folder));
     }
   }
-  // A folder outside the workspace may be another workspace's output too.
   return WorkspaceLock::ForOutputFolder(out);
 }
 

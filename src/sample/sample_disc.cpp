@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "text/error.h"
+#include "fs/folder_swap.h"
+#include "fs/write_layer.h"
 #include "sample/bundle_writer.h"
 #include "sample/sample_audio.h"
 #include "sample/sample_entries.h"
@@ -21,9 +23,7 @@ constexpr std::uint64_t kUkSeedOffset = 0x5A5A5A5AULL;
 
 std::string MakeFilesFolder(const std::string& dir, const char* bundle) {
   std::string folder = dir + "/tavex.data/" + bundle + "/files.skn";
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) throw Error(fmt::format("cannot create folder {}: {}", folder, error.message()));
+  CreateFolders(folder);
   return folder;
 }
 
@@ -63,13 +63,35 @@ void WritePronBundle(const std::string& dir, const char* bundle, const std::stri
   writer.Finish();
 }
 
+void WriteDisc(const std::string& dir, const SampleDiscOptions& options);
+
 }  // namespace
 
-void WriteSampleDisc(const std::string& dir, const SampleDiscOptions& options) {
+void WriteSampleDisc(const std::string& target, const SampleDiscOptions& options) {
   if (options.entries < 0 || options.recordings < 0) {
     throw Error(fmt::format("sample disc sizes must not be negative: {} entries, {} recordings",
                             options.entries, options.recordings));
   }
+  // The disc is written beside its folder and put in place whole, so it replaces only an
+  // empty folder or a disc this program wrote: a user's own copy of a disc stops the
+  // command before anything is written.
+  std::string normal = std::filesystem::absolute(target).lexically_normal().string();
+  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  const WriteAnchor anchor(std::filesystem::path(normal).parent_path().string());
+  RecoverFolderSwap(normal);
+  const std::string dir = CreateStagingFolder(normal);
+  try {
+    WriteDisc(dir, options);
+    SwapInFolder(dir, normal);
+  } catch (...) {
+    RemoveStagingFolder(dir);
+    throw;
+  }
+}
+
+namespace {
+
+void WriteDisc(const std::string& dir, const SampleDiscOptions& options) {
   {
     std::vector<Headword> headwords = MakeHeadwords(options.entries, options.seed);
     SampleEntryMaker maker(headwords, options.recordings, options.seed, options.variant);
@@ -87,5 +109,7 @@ void WriteSampleDisc(const std::string& dir, const SampleDiscOptions& options) {
   WritePronBundle(dir, kUsPronBundle, "us_pron", headwords, options.seed, options.variant);
   WritePronBundle(dir, kUkPronBundle, "uk_pron", headwords, options.seed + kUkSeedOffset, options.variant);
 }
+
+}  // namespace
 
 }  // namespace tavex::sample

@@ -19,8 +19,9 @@ struct SampleDiscOptions {
 };
 
 // Writes DIR/tavex.data/{fs.skn,us_pron.skn,uk_pron.skn}/files.skn/ with config.cft,
-// index, catalogue, content and data files, creating the folders as needed and
-// replacing files of the same names. Entry i refers to recording i of both
+// index, catalogue, content and data files. The disc is written whole beside DIR and
+// then put in its place, which must be missing, an empty folder or a disc this program
+// wrote; anything else stops it before it writes. Entry i refers to recording i of both
 // pronunciation bundles (sound/<id>.mp3) when i < recordings and the variant has it
 // (see HasRecording). Throws Error naming
 // the file or folder that could not be written, or a negative count.

@@ -216,7 +216,7 @@ TEST(SampleDisc, SameSeedSameBytesOtherSeedOtherEntries) {
   WriteSampleDisc(c.path(), options);
   int files = 0;
   for (const auto& item : std::filesystem::recursive_directory_iterator(a.path())) {
-    if (!item.is_regular_file()) continue;
+    if (!item.is_regular_file() || item.path().filename() == ".tavex2epwing-manifest") continue;
     std::string relative = std::filesystem::relative(item.path(), a.path()).string();
     EXPECT_EQ(ReadBytes(item.path().string()), ReadBytes(b / relative)) << relative;
     ++files;

@@ -9,19 +9,16 @@
 namespace tavex::source {
 
 void WriteBookFolder(const std::string& out_folder, const std::vector<std::string>& protected_folders,
-                     const std::function<void(const std::string& staging)>& write,
-                     const std::function<void(const std::string& out)>& adopt) {
+                     const std::function<void(const std::string& staging)>& write) {
   std::string out = out_folder;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
-  const std::string staging = out + ".staging";
   // No link below the book's folder is followed while it is written.
   const WriteAnchor anchor(std::filesystem::path(out).parent_path().string());
-  // Leftovers of a build that was killed (marked ones only), then the rules for the
-  // folder the book replaces: all checked before anything is written.
+  // What a killed build left beside the folder (recorded stand-ins only), then the rules
+  // for the folder the book replaces: all checked before anything is written.
   RecoverFolderSwap(out);
-  if (adopt) adopt(out);
   CheckOutputFolder(out, protected_folders);
-  CreateStagingFolder(staging, out);
+  const std::string staging = CreateStagingFolder(out);
   try {
     write(staging);
     SwapInFolder(staging, out);

@@ -10,12 +10,11 @@
 namespace tavex::source {
 
 // Writes a book into `out_folder` through `write`, which fills the staging folder it is
-// given. Leftovers of a killed build are finished or removed first; `adopt`, when given,
-// may then give an earlier book its manifests; the folder must be one the program may
-// replace (CheckOutputFolder, with `protected_folders`). Throws Error; the staging folder
-// is then removed and the previous book kept.
+// given. What a killed build left beside the folder is finished or removed first; the
+// folder must be one the program may replace (CheckOutputFolder, with
+// `protected_folders`). Throws Error; the staging folder is then removed and the previous
+// book kept.
 void WriteBookFolder(const std::string& out_folder, const std::vector<std::string>& protected_folders,
-                     const std::function<void(const std::string& staging)>& write,
-                     const std::function<void(const std::string& out)>& adopt = {});
+                     const std::function<void(const std::string& staging)>& write);
 
 }  // namespace tavex::source

@@ -61,7 +61,7 @@ void DatabaseFile::RequireOurs() const {
   Statement pages = db.Prepare("PRAGMA page_count");
   const bool empty = pages.Step() && pages.Int(0) == 0;
   const std::optional<Manifest> listing = ReadManifest(folder_.fd(), folder_.folder());
-  if (empty && listing && listing->files.count(name_) != 0) {
+  if (empty && listing && listing->ListsFile(name_)) {
     db.Exec(fmt::format("PRAGMA application_id = {};", kApplicationId));
     return;
   }
