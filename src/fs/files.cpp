@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "text/error.h"
-#include "fs/safe_file.h"
 #include "text/text.h"
 
 namespace tavex {
@@ -129,6 +128,13 @@ std::string ReadFileBounded(const std::string& path, std::uint64_t max_bytes, st
   }
   data.resize(done);
   return data;
+}
+
+std::string SizeText(std::uint64_t bytes) {
+  if (bytes >= (1ull << 30) && bytes % (1ull << 30) == 0) return fmt::format("{} GiB", bytes >> 30);
+  if (bytes >= (1ull << 20) && bytes % (1ull << 20) == 0) return fmt::format("{} MiB", bytes >> 20);
+  if (bytes >= (1ull << 10) && bytes % (1ull << 10) == 0) return fmt::format("{} KiB", bytes >> 10);
+  return fmt::format("{} bytes", bytes);
 }
 
 std::string ResolveCaseInsensitive(const std::string& folder, std::string_view name) {

@@ -29,6 +29,9 @@ std::string ReadFile(const std::string& path);
 // before memory is taken for it.
 std::string ReadFileBounded(const std::string& path, std::uint64_t max_bytes, std::string_view what);
 
+// "4 MiB", "64 KiB", "123 bytes": a size bound as messages and the README give it.
+std::string SizeText(std::uint64_t bytes);
+
 // Looks `name` up inside `folder` ignoring ASCII letter case, as the disc's
 // case-insensitive file system did. Returns the existing path, or folder/name as
 // given when nothing matches (so that the caller's open fails naming that path).

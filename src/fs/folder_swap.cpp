@@ -23,7 +23,7 @@
 #include "fs/manifest.h"
 #include "fs/stand_in.h"
 #include "fs/tree_delete.h"
-#include "fs/write_handles.h"
+#include "fs/handles.h"
 #include "fs/write_layer.h"
 
 namespace tavex {

@@ -7,7 +7,7 @@
 #include <climits>
 #include <utility>
 
-#include "fs/write_handles.h"
+#include "fs/handles.h"
 
 namespace tavex {
 namespace {
@@ -17,7 +17,7 @@ constexpr std::string_view kHeldPrefix = "/proc/self/fd/";
 }  // namespace
 
 HeldFolder::HeldFolder(const std::string& folder)
-    : fd_(OpenFolderHandle(folder, false).release()), folder_(folder) {}
+    : fd_(OpenFolderHandle(folder).release()), folder_(folder) {}
 
 HeldFolder::~HeldFolder() {
   if (fd_ >= 0) close(fd_);

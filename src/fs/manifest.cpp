@@ -20,8 +20,7 @@
 
 #include "text/error.h"
 #include "fs/files.h"
-#include "fs/safe_file.h"
-#include "fs/write_handles.h"
+#include "fs/handles.h"
 
 namespace tavex {
 namespace {

@@ -177,13 +177,6 @@ OpenResult OpenInside(const std::string& folder, std::string_view relative, std:
   return result;
 }
 
-std::string SizeText(std::uint64_t bytes) {
-  if (bytes >= (1ull << 30) && bytes % (1ull << 30) == 0) return fmt::format("{} GiB", bytes >> 30);
-  if (bytes >= (1ull << 20) && bytes % (1ull << 20) == 0) return fmt::format("{} MiB", bytes >> 20);
-  if (bytes >= (1ull << 10) && bytes % (1ull << 10) == 0) return fmt::format("{} KiB", bytes >> 10);
-  return fmt::format("{} bytes", bytes);
-}
-
 std::string OpenFailureMessage(const OpenResult& result, const std::string& path, std::uint64_t max_bytes,
                                std::string_view what) {
   switch (result.status) {

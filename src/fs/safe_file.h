@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "fs/files.h"  // SizeText, for the messages of bounded reads
+
 namespace tavex {
 
 // Why a file inside a folder could not be opened for reading.
@@ -79,8 +81,5 @@ std::string OpenFailureMessage(const OpenResult& result, const std::string& path
 // Whether `name` inside `folder` is a real folder: kOpened when it is one, kMissing,
 // kSymbolicLink, kNotRegular for anything else that is not a folder, kUnreadable.
 OpenStatus InspectFolderInside(const std::string& folder, std::string_view name);
-
-// "4 MiB", "64 KiB", "123 bytes": a size bound as messages and the README give it.
-std::string SizeText(std::uint64_t bytes);
 
 }  // namespace tavex

@@ -22,7 +22,7 @@
 #include "fs/files.h"
 #include "fs/manifest.h"
 #include "fs/tree_delete.h"
-#include "fs/write_handles.h"
+#include "fs/handles.h"
 
 namespace tavex {
 namespace {

@@ -16,7 +16,7 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/manifest.h"
-#include "fs/write_handles.h"
+#include "fs/handles.h"
 
 namespace tavex {
 namespace {

@@ -1,6 +1,6 @@
-// The checks of the write layer, made on handles: what is at a name is looked at with
-// AT_SYMLINK_NOFOLLOW, and a file opened for writing is checked on its descriptor before
-// a byte of it changes.
+// Making folders and opening files in place, on handles: what is at a name is looked at
+// with AT_SYMLINK_NOFOLLOW, and a file opened for writing is checked on its descriptor
+// before a byte of it changes.
 #include "fs/write_handles.h"
 
 #include <fcntl.h>
@@ -16,40 +16,6 @@
 #include "fs/stand_in.h"
 
 namespace tavex {
-namespace {
-
-// Why the file `st` may not be replaced, or empty.
-std::string NotReplaceable(const struct stat& st) {
-  if (S_ISLNK(st.st_mode)) return "it is a symbolic link, which is never written through";
-  if (S_ISDIR(st.st_mode)) return "it is a folder";
-  if (!S_ISREG(st.st_mode)) return "it is not a regular file";
-  if (st.st_nlink > 1) return fmt::format("it is a hard link ({} names share its content)", st.st_nlink);
-  return {};
-}
-
-[[noreturn]] void Refuse(const std::string& path, const std::string& why) {
-  throw Error(fmt::format("cannot write {}: {}; move it away and run again", path, why));
-}
-
-}  // namespace
-
-void Handle::Reset() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-}
-
-void ThrowFolderError(const std::string& wanted, const std::string& walked, int err, int parent_fd,
-                      const std::string& name) {
-  struct stat st {};
-  if (!name.empty() && fstatat(parent_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISLNK(st.st_mode)) {
-      Refuse(wanted, fmt::format("{} is a symbolic link, which is never followed", walked));
-    }
-    if (!S_ISDIR(st.st_mode)) Refuse(wanted, fmt::format("{} is not a folder", walked));
-  }
-  if (wanted == walked) throw Error(fmt::format("cannot write {}: {}", wanted, SystemMessage(err)));
-  throw Error(fmt::format("cannot write {}: {}: {}", wanted, walked, SystemMessage(err)));
-}
 
 void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name) {
   const std::string path = JoinPath(folder, name);
@@ -62,8 +28,8 @@ void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name
     FinishStandIns(dir_fd, folder, name);
   }
   if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISLNK(st.st_mode)) Refuse(path, "it is a symbolic link, which is never followed");
-    if (!S_ISDIR(st.st_mode)) Refuse(path, "it is not a folder");
+    if (S_ISLNK(st.st_mode)) RefuseWrite(path, "it is a symbolic link, which is never followed");
+    if (!S_ISDIR(st.st_mode)) RefuseWrite(path, "it is not a folder");
     if (parent_ours) {
       // Listed in our folder, but a kill came before its manifest: it is taken up again.
       Handle existing(openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -100,25 +66,6 @@ void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name
   StartManifest(made.get(), path);
 }
 
-void CheckReplaceable(int dir_fd, const std::string& path, const std::string& name) {
-  struct stat st {};
-  if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENOENT) return;
-    throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
-  }
-  if (const std::string why = NotReplaceable(st); !why.empty()) Refuse(path, why);
-}
-
-void CheckRenameTarget(int dir_fd, const std::string& path, const std::string& name) {
-  struct stat st {};
-  if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENOENT) return;
-    throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
-  }
-  if (S_ISDIR(st.st_mode)) return;  // rename replaces only an empty folder, else fails naming it
-  if (const std::string why = NotReplaceable(st); !why.empty()) Refuse(path, why);
-}
-
 int OpenInPlace(int dir_fd, const std::string& folder, const std::string& name, const std::string& path) {
   struct stat st {};
   if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
@@ -136,16 +83,11 @@ int OpenInPlace(int dir_fd, const std::string& folder, const std::string& name, 
     throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(err)));
   }
   if (fstat(fd.get(), &st) != 0) throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
-  if (const std::string why = NotReplaceable(st); !why.empty()) Refuse(path, why);
+  if (const std::string why = NotReplaceableWhy(st); !why.empty()) RefuseWrite(path, why);
   if (ftruncate(fd.get(), 0) != 0)
     throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
   fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
   return fd.release();
-}
-
-bool IsFolderAt(int dir_fd, const std::string& name) {
-  struct stat st {};
-  return fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace tavex

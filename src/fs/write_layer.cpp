@@ -19,36 +19,11 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/manifest.h"
+#include "fs/handles.h"
 #include "fs/write_handles.h"
 
 namespace tavex {
 namespace {
-
-std::mutex& AnchorMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-std::vector<std::string>& Anchors() {
-  static std::vector<std::string> anchors;
-  return anchors;
-}
-
-// `path` as an absolute, lexically normal path without a trailing "/".
-std::string Normal(const std::string& path) {
-  std::string text = std::filesystem::absolute(path.empty() ? "." : path).lexically_normal().string();
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  return text;
-}
-
-// The deepest anchor that holds `normal`, or empty.
-std::string AnchorOf(const std::string& normal) {
-  std::lock_guard<std::mutex> guard(AnchorMutex());
-  std::string best;
-  for (const std::string& anchor : Anchors()) {
-    if (IsAtOrBelow(normal, anchor) && anchor.size() > best.size()) best = anchor;
-  }
-  return best;
-}
 
 // An unpredictable name beside `name` for a file being written: hidden, with the name it
 // stands in for and a random part. The folder's manifest lists it before it is made.
@@ -77,63 +52,6 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
 }
 
 }  // namespace
-
-WriteAnchor::WriteAnchor(const std::string& folder) : folder_(Normal(folder)) {
-  std::lock_guard<std::mutex> guard(AnchorMutex());
-  Anchors().push_back(folder_);
-}
-
-WriteAnchor::~WriteAnchor() {
-  std::lock_guard<std::mutex> guard(AnchorMutex());
-  auto& anchors = Anchors();
-  auto found = std::find(anchors.begin(), anchors.end(), folder_);
-  if (found != anchors.end()) anchors.erase(found);
-}
-
-Handle OpenFolderHandle(const std::string& folder_path, bool create, const std::string& wanted) {
-  const std::string& folder = wanted.empty() ? folder_path : wanted;
-  const std::string normal = Normal(folder_path);
-  const std::string anchor = AnchorOf(normal);
-  if (anchor.empty()) {
-    // No anchor: the folder's path is the user's choice (an export file's folder, say), and
-    // only the written file itself is guarded.
-    if (create) CreateFolders(folder_path);
-    Handle dir(open(normal.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0) ThrowFolderError(folder, normal, errno, AT_FDCWD);
-    return dir;
-  }
-  Handle dir(open(anchor.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() < 0) ThrowFolderError(folder, anchor, errno, AT_FDCWD);
-  std::string walked = anchor;
-  std::string_view rest = std::string_view(normal).substr(anchor.size());
-  while (!rest.empty()) {
-    while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
-    const std::size_t slash = rest.find('/');
-    const std::string part(rest.substr(0, slash));
-    rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash);
-    if (part.empty()) break;
-    const std::string parent_path = walked;
-    walked = JoinPath(walked, part);
-    int next = openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (next < 0 && errno == ENOENT && create) {
-      MakeFolderAt(dir.get(), parent_path, part);
-      next = openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    }
-    if (next < 0) ThrowFolderError(folder, walked, errno, dir.get(), part);
-    dir = Handle(next);
-  }
-  return dir;
-}
-
-ParentHandle OpenParentHandle(const std::string& path) {
-  const std::string normal = Normal(path);
-  const std::size_t slash = normal.find_last_of('/');
-  ParentHandle parent;
-  parent.folder = slash == 0 ? "/" : normal.substr(0, slash);
-  parent.name = normal.substr(slash + 1);
-  parent.dir = OpenFolderHandle(parent.folder, false, path);
-  return parent;
-}
 
 void WriteFileAtomic(const std::string& path, std::string_view data) {
   NewFile file(path, NewFile::Placing::kAtomic);
@@ -206,7 +124,7 @@ void NewFile::Commit() {
 }
 
 FolderFiles::FolderFiles(const std::string& folder)
-    : folder_(Normal(folder)), dir_fd_(OpenFolderHandle(folder, false).release()) {}
+    : folder_(NormalPath(folder)), dir_fd_(OpenFolderHandle(folder).release()) {}
 
 FolderFiles::~FolderFiles() { close(dir_fd_); }
 
@@ -267,11 +185,11 @@ void CreateByPath(const std::string& normal, const std::string& path) {
 
 void CreateFolders(const std::string& path) {
   if (path.empty()) return;
-  const std::string normal = Normal(path);
-  const std::string anchor = AnchorOf(normal);
+  const std::string normal = NormalPath(path);
+  const std::string anchor = AnchorHolding(normal);
   // Outside every anchor, and the anchor itself, are the user's path.
   CreateByPath(anchor.empty() ? normal : anchor, path);
-  if (!anchor.empty()) OpenFolderHandle(normal, true);
+  if (!anchor.empty()) OpenFolderHandle(normal, {}, MakeFolderAt);
 }
 
 void RenamePath(const std::string& from, const std::string& to) {
@@ -299,14 +217,14 @@ void RemoveFile(const std::string& path) {
 }
 
 void FlushFolderTree(const std::string& folder) {
-  Handle dir = OpenFolderHandle(folder, false);
+  Handle dir = OpenFolderHandle(folder);
   if (syncfs(dir.get()) != 0 || fsync(dir.get()) != 0) {
     throw Error(fmt::format("cannot flush {} to disk: {}", folder, SystemMessage(errno)));
   }
 }
 
 void FlushFolder(const std::string& folder) {
-  Handle dir = OpenFolderHandle(folder, false);
+  Handle dir = OpenFolderHandle(folder);
   if (fsync(dir.get()) != 0)
     throw Error(fmt::format("cannot flush {} to disk: {}", folder, SystemMessage(errno)));
 }

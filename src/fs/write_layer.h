@@ -16,21 +16,9 @@
 #include <string>
 #include <string_view>
 
+#include "fs/handles.h"  // WriteAnchor
+
 namespace tavex {
-
-// Registers `folder` while alive: below it, every part of a written path is opened
-// without following links. The folder itself may be reached through links (the user
-// chose it). Anchors nest; the deepest one that holds a path is used.
-class WriteAnchor {
- public:
-  explicit WriteAnchor(const std::string& folder);
-  ~WriteAnchor();
-  WriteAnchor(const WriteAnchor&) = delete;
-  WriteAnchor& operator=(const WriteAnchor&) = delete;
-
- private:
-  std::string folder_;  // absolute, normalised
-};
 
 // Writes `data` to `path` under an unpredictable temporary name beside it, flushes it and
 // renames it into place, then flushes the folder. Throws Error naming the file.
@@ -115,8 +103,10 @@ void FlushFolderTree(const std::string& folder);
 // Flushes the folder `folder` itself (its entries' names), after renames inside it.
 void FlushFolder(const std::string& folder);
 
-// Deletes a folder this program made, by its manifest (see manifest.h): everything it
-// lists, deepest first, and the folder. A link in its place is removed as a link.
+// Deletes a folder this program made, by its manifest (see manifest.h; it lives with the
+// stand-ins in folder_swap.cpp): the folder is moved aside as a recorded stand-in, then
+// everything it lists goes, deepest first, and the folder. A link in its place is
+// removed as a link.
 // Anything unlisted stops the delete before the first change, naming it. Nothing for a
 // missing folder or an empty path.
 void DeleteFolderTree(const std::string& folder);

@@ -13,7 +13,7 @@
 #include "fs/folder_swap.h"
 #include "fs/manifest.h"
 #include "fs/stand_in.h"
-#include "fs/write_handles.h"
+#include "fs/handles.h"
 #include "testing/test_util.h"
 
 namespace tavex {
