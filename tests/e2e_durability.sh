@@ -12,19 +12,21 @@ swap_calls() {
   python3 - "$LOG" "$1" <<'PY'
 import re, sys
 log, target = sys.argv[1], sys.argv[2]
+parent, name = target.rsplit('/', 1)
+stand_in = '.tavex2epwing-' + name + '-'
 for line in open(log, encoding='utf-8', errors='replace'):
     m = re.search(r'syncfs\(\d+<([^>]*)>\) = 0', line)
-    if m and m.group(1).startswith(target):
+    if m and (m.group(1).startswith(target) or m.group(1).startswith(parent + '/' + stand_in)):
         print('flush'); continue
     m = re.search(r'renameat2?\(\d+<([^>]*)>, "([^"]*)", \d+<([^>]*)>, "([^"]*)"', line)
-    if m and m.group(1) + '/' + m.group(2) in (target + '.new', target + '.staging', target + '.ready', target):
+    if m and m.group(1) == parent and (m.group(2).startswith(stand_in) or m.group(4) == name):
         print('rename', m.group(2), m.group(4)); continue
     m = re.search(r'fsync\(\d+<([^>]*)>\) = 0', line)
     if m and target.startswith(m.group(1) + '/'):
         print('dirsync', m.group(1))
 PY
 }
-# Checks the order for TARGET whose staging folder is STAGING.
+# Checks the order for TARGET, whose staging folder's name starts with STAGING.
 check_order() {
   local what="$1" target="$2" staging="$3" calls
   calls="$(swap_calls "$target")"
@@ -32,8 +34,8 @@ check_order() {
 import sys
 calls, staging, name = sys.argv[1].splitlines(), sys.argv[2], sys.argv[3]
 renames = [i for i, c in enumerate(calls) if c.startswith('rename')]
-first = next(i for i in renames if calls[i].split()[1] == staging)
-last = next(i for i in renames if calls[i].split()[2] == name and i > first)
+first = next(i for i in renames if calls[i].split()[1].startswith(staging))
+last = next(i for i in renames if calls[i].split()[2] == name and i >= first)
 assert any(c == 'flush' for c in calls[:first]), 'no flush before the first rename'
 assert any(c.startswith('dirsync') for c in calls[last + 1:]), 'no folder flush after the last rename'
 PY
@@ -41,8 +43,8 @@ PY
 
 strace -f -y -qq -e trace=syncfs,fsync,renameat,renameat2,rename -o "$LOG" "$BIN" -w "$W" create "$DISC" >/dev/null 2>&1
 check "mode 0 create under strace" test $? -eq 0
-check_order "mode 0 create: base_folder" "$W/base_folder" base_folder.new
-check_order "mode 0 create: the EPWING book" "$W/epwing" epwing.staging
+check_order "mode 0 create: base_folder" "$W/base_folder" .tavex2epwing-base_folder-
+check_order "mode 0 create: the EPWING book" "$W/epwing" .tavex2epwing-epwing-
 # A replaced single file is flushed before its rename too.
-grep -q 'fsync([0-9]*<.*TAVEX_to_EPWING.ini.tmp-' "$LOG" && pass || fail "the settings file is flushed before its rename"
+grep -q 'fsync([0-9]*<.*/.tavex2epwing-TAVEX_to_EPWING.ini-[0-9a-f]*.tmp>' "$LOG" && pass || fail "the settings file is flushed before its rename"
 finish

@@ -15,8 +15,9 @@ workspace_kept() {  # workspace_kept WHAT [WS]: the book's source and the EPWING
   diff -r "$OW0/epwing" "$ws/epwing" >/dev/null && pass || fail "$1: the EPWING book changed"
   check "$1: working_folder kept" test -f "$ws/working_folder/TAVEX_data"
 }
-nothing_beside() {  # nothing_beside WHAT PATH: no staging, ready or old folder next to PATH
-  check "$1: nothing left beside $2" bash -c "! compgen -G '$2.*' >/dev/null"
+nothing_beside() {  # nothing_beside WHAT PATH: nothing of a swap or a lock's record left next to PATH
+  check "$1: nothing left beside $2" bash -c "! compgen -G '$2.*' >/dev/null && \
+    ! compgen -G '$(dirname "$2")/.tavex2epwing-$(basename "$2")-*' >/dev/null"
 }
 
 # --out at a folder of the user's own files, at the workspace, its base_folder and a
@@ -35,13 +36,20 @@ for target in "$PW" "$PW/base_folder" "$PW/working_folder" "$SCRATCH/par"; do
   workspace_kept "epwing --out $target" "$PW"
 done
 
-# A book written before books carried manifests is still this program's book: rebuilt in
-# place. The same folder with one file of the user's in it is not.
+# A folder without manifests is nobody's the program knows, whatever its layout: a book
+# from before books carried manifests, or a user's folder laid out like one (a thesis in
+# working_folder/unzip_folder) is refused before the first change, never adopted.
 no_manifests() { find "$1" -name .tavex2epwing-manifest -delete; }
-fresh_ow; no_manifests "$OW/epwing"
+fresh_ow; no_manifests "$OW/epwing"; cp -a "$OW/epwing" "$SCRATCH/unmarked"
 run -w "$OW" epwing
-check "epwing over an earlier book (got $status: $(head -c 300 "$ERR"))" test "$status" -eq 0
-check "epwing over an earlier book: it has a manifest now" test -f "$OW/epwing/.tavex2epwing-manifest"
+expect_error "epwing over a book without manifests" "epwing: it holds files this program did not write"
+diff -r "$SCRATCH/unmarked" "$OW/epwing" >/dev/null && pass || fail "epwing over a book without manifests: it changed"
+rm -rf "$SCRATCH/unmarked"
+TW="$SCRATCH/own_thesis"; rm -rf "$TW"; mkdir -p "$TW/working_folder/unzip_folder"
+echo thesis >"$TW/working_folder/unzip_folder/thesis.docx"
+run -w "$TW" create "$SMALL" --no-epwing
+expect_error "mode 0 create over a user's unzip_folder" "working_folder: this program did not write"
+check "mode 0 create over a user's unzip_folder: the thesis survives" grep -q thesis "$TW/working_folder/unzip_folder/thesis.docx"
 fresh_ow; no_manifests "$OW/epwing"; echo "my notes" >"$OW/epwing/TAVEX/notes.txt"
 run -w "$OW" epwing
 expect_error "epwing over a book holding a user file" "epwing: it holds files this program did not write"
@@ -60,27 +68,48 @@ check "epwing --out a link: still a link" test -L "$SCRATCH/alink"
 check "epwing --out a link: its folder still empty" test -z "$(ls -A "$SCRATCH/linked")"
 nothing_beside "epwing --out a link" "$SCRATCH/alink"
 
-# Hand-made backups under the names of the swap folders: never deleted or put in place.
+# Backups under the names an earlier version gave its swap folders (a copy with its
+# manifests, an empty folder, a folder of the user's): nothing to the program, which
+# neither reads, moves nor deletes them, and succeeds beside them.
 strays_kept() {
-  local n
-  for n in base_folder.old base_folder.ready epwing.old epwing.ready; do
-    check "$1: $n kept" grep -q "backup $n" "$OW/$n/keep.txt"
-  done
-  workspace_kept "$1"
+  diff -r "$OW0/base_folder" "$OW/base_folder.old" >/dev/null && pass || fail "$1: base_folder.old changed"
+  diff -r "$OW0/epwing" "$OW/epwing.old" >/dev/null && pass || fail "$1: epwing.old changed"
+  check "$1: the empty base_folder.ready kept" test -d "$OW/base_folder.ready" -a -z "$(ls -A "$OW/base_folder.ready")"
+  check "$1: epwing.ready kept" grep -q "backup" "$OW/epwing.ready/keep.txt"
+  check "$1: no stand-in left" bash -c "! compgen -G '$OW/.tavex2epwing-*-*' >/dev/null"
 }
 fresh_ow
-for n in base_folder.old base_folder.ready epwing.old epwing.ready; do
-  mkdir "$OW/$n"; echo "backup $n" >"$OW/$n/keep.txt"
-done
+cp -a "$OW/base_folder" "$OW/base_folder.old"; cp -a "$OW/epwing" "$OW/epwing.old"
+mkdir "$OW/base_folder.ready" "$OW/epwing.ready"; echo "backup" >"$OW/epwing.ready/keep.txt"
 run -w "$OW" create "$SCRATCH/nonexistent"
 expect_error "create of a missing disc beside stray folders" "nonexistent"
 strays_kept "create of a missing disc beside stray folders"
 run -w "$OW" epwing
-expect_error "epwing beside stray folders" "epwing\.(old|ready) was not made by this program"
+check "epwing beside stray folders (got $status: $(head -c 300 "$ERR"))" test "$status" -eq 0
 strays_kept "epwing beside stray folders"
-run -w "$OW" create "$SMALL"
-expect_error "mode 0 create beside stray folders" "base_folder\.(old|ready) was not made by this program"
+run -w "$OW" -m 1 gaiji
+check "gaiji beside stray folders (got $status: $(head -c 300 "$ERR"))" test "$status" -eq 0
+strays_kept "gaiji beside stray folders"
+run -w "$OW" create "$SMALL" --no-epwing
+expect_success "mode 0 create beside stray folders"
 strays_kept "mode 0 create beside stray folders"
+
+# sample-disc over a user's own copy of a disc: refused, its files as they were.
+rm -rf "$SCRATCH/mydisc"; cp -a "$SMALL" "$SCRATCH/mydisc"; find "$SCRATCH/mydisc" -name .tavex2epwing-manifest -delete
+cp -a "$SCRATCH/mydisc" "$SCRATCH/mydisc.orig"
+run sample-disc "$SCRATCH/mydisc" --entries 3
+expect_error "sample-disc over a user's disc" "mydisc: this program did not write"
+diff -r "$SCRATCH/mydisc.orig" "$SCRATCH/mydisc" >/dev/null && pass || fail "sample-disc over a user's disc: it changed"
+
+# Two builds into one book folder from two workspaces: -w ws1 --out ws2/epwing and -w ws2
+# epwing share the book folder's lock, so the second stops at once.
+rm -f "$SCRATCH/o2held"
+( exec 9>>"$OW/.epwing.tavex2epwing-lock"; flock 9; touch "$SCRATCH/o2held"; exec sleep 30 ) &
+holder=$!
+for _ in $(seq 200); do [[ -e "$SCRATCH/o2held" ]] && break; sleep 0.05; done
+run -w "$OW" epwing
+expect_error "epwing while another workspace builds into epwing/" "the output folder $OW/epwing is in use by another run"
+kill "$holder"; wait "$holder" 2>/dev/null
 
 # Two create runs on one workspace: the second stops at once naming the first, which
 # ends with the whole book. (A run killed with -9 leaves no lock behind: the kill

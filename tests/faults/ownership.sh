@@ -20,12 +20,17 @@ expect_error "mode 1 create into the user's folders" "base_folder: this program 
 check "mode 1 create into the user's folders: nothing written there" \
   test "$(ls -A "$UW/working_folder" "$UW/base_folder" | tr '\n' ' ')" = "$UW/base_folder: notes.txt  $UW/working_folder: notes.txt "
 
-# A user's folder under the name of a pronunciation folder's temporary name.
+# A user's folder under the name an earlier version gave a pronunciation folder's
+# temporary folder, and a user's file under the old form of a manifest's temporary name.
 AW="$SCRATCH/own_audio"; copy_full "$AW"; rm -rf "$AW/base_folder/us_pron"; mkdir "$AW/base_folder/us_pron.tmp"
 echo "mine" >"$AW/base_folder/us_pron.tmp/keep.txt"
 run -w "$AW" -m 1 audio
-expect_error "audio beside the user's us_pron.tmp" "us_pron\.tmp: this program did not write"
-check "audio beside the user's us_pron.tmp: the file survives" test -f "$AW/base_folder/us_pron.tmp/keep.txt"
+check "audio beside the user's us_pron.tmp (got $status: $(head -c 300 "$ERR"))" test "$status" -eq 0
+check "audio beside the user's us_pron.tmp: the file survives" grep -q mine "$AW/base_folder/us_pron.tmp/keep.txt"
+mkdir -p "$SCRATCH/own_dest"; echo "mine" >"$SCRATCH/own_dest/.tavex2epwing-manifest.tmp-notes.txt"
+run -w "$AW" epwing --out "$SCRATCH/own_dest"
+expect_error "epwing --out beside a user's .tavex2epwing-manifest.tmp-notes.txt" "did not write: .*manifest\.tmp-notes\.txt"
+check "epwing --out beside a user's manifest-like file: it survives" grep -q mine "$SCRATCH/own_dest/.tavex2epwing-manifest.tmp-notes.txt"
 
 # Links planted at the old temporary names are never written through.
 LW2="$SCRATCH/own_links"; copy_full "$LW2"; plant_victim
