@@ -185,6 +185,8 @@ void TFormMain::Button2Click() {
   CreateOptions options;
   options.ignore_mp3 = check_box1_->isChecked();
   options.epwing = check_box_epwing_->isChecked();
+  options.stardict = check_box_stardict_->isChecked();
+  options.mdict = check_box_mdict_->isChecked();
   workbench_->Create(options);
   right_->AppendTemplateLines(workbench_->generated_template_lines());
   RunBookCheck(workbench_->last_verify() ? &*workbench_->last_verify() : nullptr);

@@ -86,6 +86,8 @@ class TFormMain : public QMainWindow {
   QLineEdit* edit2_ = nullptr;          // database field
   QCheckBox* check_box1_ = nullptr;     // "ignore mp3 files"
   QCheckBox* check_box_epwing_ = nullptr;  // "also build the EPWING book"
+  QCheckBox* check_box_stardict_ = nullptr;  // "StarDict"
+  QCheckBox* check_box_mdict_ = nullptr;     // "MDict"
   QCheckBox* check_box2_ = nullptr;     // "select tavex.data"
   QPushButton* button1_ = nullptr;      // "source drive"
   QPushButton* button_sample_ = nullptr;  // "sample disc"

@@ -65,10 +65,15 @@ QWidget* TFormMain::BuildConvertTab() {
   check_box1_->setChecked(true);
   check_box_epwing_ = Named(new QCheckBox("also build the EPWING book"), "CheckBoxEpwing");
   check_box_epwing_->setChecked(true);
+  // The books for the readers people carry, made in the same run when ticked.
+  check_box_stardict_ = Named(new QCheckBox("StarDict"), "CheckBoxStardict");
+  check_box_mdict_ = Named(new QCheckBox("MDict"), "CheckBoxMdict");
   button2_ = Named(new QPushButton("create"), "Button2");
   auto* run_row = new QHBoxLayout;
   run_row->addWidget(check_box1_);
   run_row->addWidget(check_box_epwing_);
+  run_row->addWidget(check_box_stardict_);
+  run_row->addWidget(check_box_mdict_);
   run_row->addStretch(1);
   run_row->addWidget(button2_);
   auto* group_layout = new QVBoxLayout(group);

@@ -162,8 +162,13 @@ class WindowTest : public QObject {
     auto window = workspace.Open();
     SwitchMode(*window, 1);
     window->findChild<QCheckBox*>("CheckBoxEpwing")->setChecked(false);
+    // The other books are the same run's choice, the EPWING book left out.
+    window->findChild<QCheckBox*>("CheckBoxStardict")->setChecked(true);
+    window->findChild<QCheckBox*>("CheckBoxMdict")->setChecked(true);
     QTest::mouseClick(window->findChild<QPushButton*>("Button2"), Qt::LeftButton);
     QVERIFY(!FolderExists(workspace / "epwing"));
+    QVERIFY(FileExists(workspace / "stardict/tavex.ifo"));
+    QVERIFY(FileExists(workspace / "mdict/tavex.mdx"));
 
     // A failure would show in a message box; the driver closes it and keeps its text.
     QString failure;
