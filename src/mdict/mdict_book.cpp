@@ -35,8 +35,8 @@ class KeyPool {
  public:
   std::uint32_t Add(std::string_view text, std::uint32_t target, bool redirect) {
     if (bytes_.size() + text.size() > UINT32_MAX) throw Error("the MDict book holds more than 4 GiB of keys");
-    keys_.push_back({static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(text.size()), target,
-                     redirect});
+    keys_.push_back({static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(text.size()),
+                     target, redirect});
     bytes_.append(text);
     return static_cast<std::uint32_t>(keys_.size() - 1);
   }
@@ -72,7 +72,7 @@ MdictSummary WriteBook(const std::string& base, const std::string& folder, Progr
   source::SideFile texts(JoinPath(folder, "entries.tmp"));
   source::SideFile sounds(JoinPath(folder, "sounds.tmp"));
   std::vector<std::pair<std::uint64_t, std::uint32_t>> text_at, sound_at;  // offset and size
-  std::vector<std::uint32_t> headword_key;                                  // per entry
+  std::vector<std::uint32_t> headword_key;                                 // per entry
   KeyPool keys, sound_names;
   MdictSummary summary;
   ProgressLoop loop(progress, static_cast<int>(book.entry_count()), "MDict書き出し中");

@@ -35,8 +35,8 @@ std::string Block(std::string_view plain) {
   std::string checksum;
   PutBe(checksum, Adler(plain), 4);
   block.replace(4, 4, checksum);
-  if (compress2(reinterpret_cast<Bytef*>(block.data() + 8), &size, reinterpret_cast<const Bytef*>(plain.data()),
-                plain.size(), Z_BEST_SPEED) != Z_OK) {
+  if (compress2(reinterpret_cast<Bytef*>(block.data() + 8), &size,
+                reinterpret_cast<const Bytef*>(plain.data()), plain.size(), Z_BEST_SPEED) != Z_OK) {
     throw Error("cannot compress an MDict block: out of memory");
   }
   block.resize(8 + size);
@@ -62,7 +62,9 @@ void PutTableKey(std::string& out, std::string_view stored, bool utf16) {
   out.append(utf16 ? 2 : 1, '\0');
 }
 
-bool Stripped(unsigned char c) { return c < 0x80 && !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')); }
+bool Stripped(unsigned char c) {
+  return c < 0x80 && !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'));
+}
 
 }  // namespace
 
@@ -82,7 +84,8 @@ bool KeyLess(std::string_view a, std::string_view b) {
   return a < b;
 }
 
-MdictFile::MdictFile(bool utf16_keys, std::string side_path) : utf16_(utf16_keys), side_path_(std::move(side_path)) {
+MdictFile::MdictFile(bool utf16_keys, std::string side_path)
+    : utf16_(utf16_keys), side_path_(std::move(side_path)) {
   side_ = OpenFileStream(side_path_);
 }
 

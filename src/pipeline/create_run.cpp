@@ -196,8 +196,15 @@ void Workbench::Create(const CreateOptions& options) {
     last_verify_ =
         verify::VerifyBook({.book = layout_.epwing_folder, .base_folder = layout_.base_folder}, progress_);
   }
-  if (options.stardict) RunStep("13", [&] { BuildStardict(); }, "【Step 13】StarDictの出力:完了");
-  if (options.mdict) RunStep("14", [&] { BuildMdict(); }, "【Step 14】MDictの出力:完了");
+  built_stardict_ = built_mdict_ = false;
+  if (options.stardict) {
+    RunStep("13", [&] { BuildStardict(); }, "【Step 13】StarDictの出力:完了");
+    built_stardict_ = true;
+  }
+  if (options.mdict) {
+    RunStep("14", [&] { BuildMdict(); }, "【Step 14】MDictの出力:完了");
+    built_mdict_ = true;
+  }
 
   progress_.AppendLog("***** 終了しました *****");
   const auto elapsed =
@@ -225,6 +232,14 @@ std::vector<std::string> Workbench::BookLocationLines(bool with_epwing) const {
     return std::filesystem::absolute(folder).lexically_normal().string();
   };
   std::vector<std::string> lines = {"the book's source is in " + absolute(layout_.base_folder)};
+  if (built_stardict_) {
+    lines.push_back("the StarDict book is in " + absolute(layout_.stardict_folder) +
+                    " (open it in GoldenDict, KOReader or sdcv)");
+  }
+  if (built_mdict_) {
+    lines.push_back("the MDict book is in " + absolute(layout_.mdict_folder) +
+                    " (open tavex.mdx in GoldenDict or an MDict app)");
+  }
   if (!with_epwing) return lines;
   lines.push_back("the EPWING book is in " + absolute(layout_.epwing_folder) +
                   " (open it in GoldenDict or eblook)");

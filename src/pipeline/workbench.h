@@ -97,8 +97,9 @@ class Workbench {
   // Like the create run it prepares, it fails first and writes nothing in operating mode
   // 2 on a workspace without stylesheets.
   void UseSampleDisc();
-  // Where the last create run put the book, one line each: the book's source, and the
-  // EPWING book when `with_epwing` (with how to add the pronunciations it lacks).
+  // Where the last create run put the book, one line each: the book's source, the
+  // StarDict and MDict books it built, and the EPWING book when `with_epwing` (with how
+  // to add the pronunciations it lacks).
   std::vector<std::string> BookLocationLines(bool with_epwing) const;
   // Wall time of each step of the last create run, for --timings.
   const std::vector<std::pair<std::string, double>>& step_timings() const { return step_timings_; }
@@ -229,6 +230,8 @@ class Workbench {
   std::optional<epwing::EpwingSummary> epwing_summary_;
   std::optional<verify::VerifyReport> last_verify_;
   std::optional<check::SourceHints> last_hints_;  // seen by the last create run
+  bool built_stardict_ = false;  // the last create run built the StarDict book
+  bool built_mdict_ = false;     // and the MDict book
   mutable std::optional<store::DatabaseFile> db_;  // the checked database, held
 
   // ---- For the workbench window (workbench_window.cpp) ----

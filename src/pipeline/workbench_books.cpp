@@ -23,8 +23,8 @@ std::unique_ptr<WorkspaceLock> Workbench::GuardBookFolder(const std::string& out
   };
   for (const std::string& folder : {layout_.base_folder, layout_.working_folder, layout_.source_folder}) {
     if (!folder.empty() && real(out) != real(folder) && real(out).starts_with(real(folder))) {
-      throw Error(
-          fmt::format("cannot write the book into {}: it lies inside {}; choose an empty or new folder", out, folder));
+      throw Error(fmt::format(
+          "cannot write the book into {}: it lies inside {}; choose an empty or new folder", out, folder));
     }
   }
   return WorkspaceLock::ForOutputFolder(out);

@@ -49,7 +49,8 @@ class NoLinks : public HtmlLinks {
 // The headword of an entry: its heading as text, else its first key, else its id.
 std::string Headword(const SourceEntry& entry, WarningTally& warnings) {
   std::string word = PlainText(entry.title);
-  for (std::size_t k = 0; word.empty() && k < entry.key_titles.size(); ++k) word = PlainText(entry.key_titles[k]);
+  for (std::size_t k = 0; word.empty() && k < entry.key_titles.size(); ++k)
+    word = PlainText(entry.key_titles[k]);
   if (word.empty()) word = PlainText(entry.id);
   if (word.empty()) word.push_back('?');  // StarDict readers refuse an empty word
   if (word.size() > kMaxWordBytes) {

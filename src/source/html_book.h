@@ -44,7 +44,8 @@ class HtmlBook {
 
   // Calls `entry` for every entry in file order. Each recording a sound link names is
   // given to `recording` once, before the first entry that links to it.
-  void ReadEntries(const std::function<void(const HtmlEntry&)>& entry, const RecordingFiles::NewFn& recording);
+  void ReadEntries(const std::function<void(const HtmlEntry&)>& entry,
+                   const RecordingFiles::NewFn& recording);
 
   // The copyright page (copyright.html) as one line of HTML.
   std::string Description();

@@ -42,8 +42,8 @@ DictzipWriter::~DictzipWriter() {
 
 std::uint64_t DictzipWriter::Append(std::string_view bytes) {
   const std::uint64_t at = size_;
-  crc_ = static_cast<std::uint32_t>(
-      crc32_z(crc_, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  crc_ =
+      static_cast<std::uint32_t>(crc32_z(crc_, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
   size_ += bytes.size();
   while (!bytes.empty()) {
     const std::size_t take = std::min(bytes.size(), kChunkBytes - chunk_.size());
@@ -84,9 +84,9 @@ void DictzipWriter::Finish(const std::string& path) {
   Compress(Z_FINISH);
   sizes_.pop_back();
   std::string header = {'\x1f', '\x8b', '\x08', '\x04'};  // gzip, deflate, FEXTRA
-  PutLe(header, 0, 4);                                     // no time: the same book gives the same file
-  header += '\x00';                                        // default compression
-  header += '\x03';                                        // Unix
+  PutLe(header, 0, 4);                                    // no time: the same book gives the same file
+  header += '\x00';                                       // default compression
+  header += '\x03';                                       // Unix
   const std::size_t field = 6 + 2 * sizes_.size();
   PutLe(header, static_cast<std::uint32_t>(4 + field), 2);
   header += "RA";

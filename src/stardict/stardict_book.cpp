@@ -28,8 +28,10 @@ constexpr char kBookName[] = "tavex";
 class WordList {
  public:
   void Add(std::string_view word, std::uint32_t target) {
-    if (bytes_.size() + word.size() > UINT32_MAX) throw Error("the StarDict book holds more than 4 GiB of words");
-    words_.push_back({static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(word.size()), target});
+    if (bytes_.size() + word.size() > UINT32_MAX)
+      throw Error("the StarDict book holds more than 4 GiB of words");
+    words_.push_back(
+        {static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(word.size()), target});
     bytes_.append(word);
   }
   // Sorts in the readers' order; equal words by their targets.
@@ -44,7 +46,9 @@ class WordList {
     std::uint32_t size;
     std::uint32_t target;
   };
-  std::string_view Text(const Word& word) const { return std::string_view(bytes_).substr(word.at, word.size); }
+  std::string_view Text(const Word& word) const {
+    return std::string_view(bytes_).substr(word.at, word.size);
+  }
   const std::vector<Word>& words() const { return words_; }
 
  private:
@@ -143,8 +147,8 @@ StardictSummary WriteBook(const std::string& base, const std::string& folder, Pr
     }
     syn.Commit();
   }
-  std::string ifo = fmt::format(
-      "StarDict's dict ifo file\nversion=3.0.0\nbookname=TAVEX\nwordcount={}\n", headwords.words().size());
+  std::string ifo = fmt::format("StarDict's dict ifo file\nversion=3.0.0\nbookname=TAVEX\nwordcount={}\n",
+                                headwords.words().size());
   if (!synonyms.words().empty()) ifo += fmt::format("synwordcount={}\n", synonyms.words().size());
   ifo += fmt::format("idxfilesize={}\nsametypesequence=h\ndescription={}\n", idx_size, book.Description());
   WriteFileInPlace(stem + ".ifo", ifo);
