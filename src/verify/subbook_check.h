@@ -29,8 +29,7 @@ namespace tavex::verify {
 
 inline constexpr std::size_t kMaxTextBytes = 32 << 20;    // a text longer than this is taken as not ending
 inline constexpr std::int64_t kMaxSoundBytes = 64 << 20;  // a sound longer than this is no recording
-inline constexpr std::int64_t kMaxHashedSoundBytes = 1
-                                                     << 20;  // longer sounds are checked by their header only
+inline constexpr std::int64_t kMaxHashedSoundBytes = 1 << 20;  // longer ones: header checked only
 inline constexpr std::size_t kSoundWindowBytes = 256 << 10;  // sounds are read this much at a time
 inline constexpr char kRebuild[] =
     "rebuild the book (`tavex2epwing epwing` for a book made from base_folder), or get a sound copy of it";
