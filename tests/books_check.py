@@ -64,6 +64,13 @@ def read_source(base):
     return entries
 
 
+def book_name(folder, stem, extension):
+    """The recording's file name in the books: bytes beyond a-z, 0-9, "-", "." and "_"
+    written _xHH, so that readers that take it for a host name keep it."""
+    keep = b"abcdefghijklmnopqrstuvwxyz0123456789-._"
+    return folder + "_" + "".join(chr(b) if b in keep else f"_x{b:02x}" for b in stem.encode()) + extension
+
+
 def recording(base, href):
     """The file a sound link leads to in the books and its expected bytes."""
     folder, name = unquote(href).split("/", 1)
@@ -75,9 +82,9 @@ def recording(base, href):
         if chunk == b"fmt ":
             fmt_tag = struct.unpack("<H", wav[at + 8:at + 10])[0]
         if chunk == b"data" and fmt_tag in (0x55, 0x50):
-            return f"{folder}_{name[:-4]}.mp3", wav[at + 8:at + 8 + size]
+            return book_name(folder, name[:-4], ".mp3"), wav[at + 8:at + 8 + size]
         at += 8 + size + (size & 1)
-    return f"{folder}_{name}", wav
+    return book_name(folder, name[:-4], ".wav"), wav
 
 
 def check_dictzip(path, findings):

@@ -127,6 +127,21 @@ bool ReadLinkedRecording(const std::string& base_folder, const std::string& name
   return true;
 }
 
+std::string BookFileName(std::string_view stem, std::string_view extension) {
+  const std::size_t slash = stem.find('/');
+  std::string name(stem.substr(0, slash));
+  name += '_';
+  for (const char c : stem.substr(slash + 1)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_') {
+      name += c;
+    } else {
+      name += fmt::format("_x{:02x}", byte);
+    }
+  }
+  return name + std::string(extension);
+}
+
 std::optional<std::string> RecordingFiles::Resolve(std::string_view href) {
   const std::optional<std::string> name = LinkedRecordingName(href, warnings_);
   if (!name) return std::nullopt;
@@ -138,13 +153,9 @@ std::optional<std::string> RecordingFiles::Resolve(std::string_view href) {
   if (!ReadLinkedRecording(base_folder_, *name, warnings_, buffer_)) return std::nullopt;
   // One flat folder of files, as every reader of the books' resources expects: the
   // recording folder's name leads the file's ("us_pron_x.mp3").
-  std::string book_name = *name;
-  book_name[7] = '_';
-  std::string_view bytes = buffer_;
-  if (const auto frames = MpegFrames(buffer_)) {
-    book_name.replace(book_name.size() - 4, 4, ".mp3");  // links name ".wav" files only
-    bytes = *frames;
-  }
+  const std::optional<std::string_view> frames = MpegFrames(buffer_);
+  std::string book_name = BookFileName(std::string_view(*name).substr(0, name->size() - 4), frames ? ".mp3" : ".wav");
+  const std::string_view bytes = frames ? *frames : std::string_view(buffer_);
   on_new_(book_name, bytes);
   ++count_;
   it->second = std::move(book_name);

@@ -38,9 +38,16 @@ std::optional<std::string> LinkedRecordingName(std::string_view href, WarningTal
 bool ReadLinkedRecording(const std::string& base_folder, const std::string& name, WarningTally& warnings,
                          std::string& bytes);
 
+// The file name in the books of the recording `stem` ("us_pron/Zürich_1", without its
+// ".wav"): the folder and the name joined by "_", and every byte but a lower-case ASCII
+// letter, a digit, "-", "." and "_" written "_xHH" ("us_pron__x5a_xc3_xbcrich_1.mp3").
+// Readers take what follows "sound://" for a host name, which they lower-case and turn
+// into punycode; a name that has neither to fear is found as it was written.
+std::string BookFileName(std::string_view stem, std::string_view extension);
+
 // Each linked recording once, in the form the disc held it: the MPEG frames as
 // "us_pron_x.mp3" where the WAV file "us_pron/x.wav" wraps them, else the WAV file as
-// it is ("us_pron_x.wav").
+// it is ("us_pron_x.wav"), named by BookFileName.
 class RecordingFiles {
  public:
   // Told of each recording the first time a link names it: its file name in the book
