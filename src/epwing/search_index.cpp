@@ -38,10 +38,9 @@ void AppendFolded(std::string& out, char32_t c) {
   for (char letter : PlainLetters(c)) AppendJis(out, JisFromAscii(static_cast<unsigned char>(letter)));
 }
 
-// One page being filled: its bytes and its last key.
+// One upper page being filled.
 struct Page {
   std::string bytes;
-  std::string last_key;
 };
 
 }  // namespace
@@ -99,10 +98,19 @@ void SearchIndex::Add(std::string_view key, std::uint64_t text_at) {
   for (std::size_t i = 0; i < 8; ++i) {
     head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
   }
-  if (bytes_.size() + key.size() > UINT32_MAX) throw Error("the search index holds more than 4 GiB of keys");
-  keys_.push_back(
-      {head, text_at, static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(key.size())});
-  bytes_.append(key);
+  // Keys go into blocks of a fixed size that are filled and never moved, and their
+  // records into a deque: neither is copied to a store twice its size as it grows, so the
+  // two indexes of a large book take little more than their keys.
+  if (chunks_.empty() || chunks_.back().size() + key.size() > kChunkBytes) {
+    if (chunks_.size() >= (std::size_t{1} << 32) / kChunkBytes)
+      throw Error("the search index holds more than 4 GiB of keys");
+    chunks_.emplace_back();
+    chunks_.back().reserve(kChunkBytes);
+  }
+  std::string& chunk = chunks_.back();
+  const auto offset = static_cast<std::uint32_t>((chunks_.size() - 1) * kChunkBytes + chunk.size());
+  keys_.push_back({head, text_at, offset, static_cast<std::uint32_t>(key.size())});
+  chunk.append(key);
 }
 
 std::size_t SearchIndex::Finish() {
@@ -120,35 +128,20 @@ std::size_t SearchIndex::Finish() {
 }
 
 std::pair<std::uint32_t, std::uint32_t> SearchIndex::Write(HonmonFile& file) const {
-  // Leaf pages: variable-length entries in key order.
-  std::vector<std::vector<Page>> layers(1);
-  auto new_page = [](std::vector<Page>& layer) {
-    layer.emplace_back();
-    layer.back().bytes.assign(4, '\0');
-  };
-  new_page(layers[0]);
-  int count = 0;
-  for (const Key& entry : keys_) {
-    const std::string_view key_bytes = Bytes(entry);
-    Page* page = &layers[0].back();
-    if (page->bytes.size() + kLeafFixedBytes + key_bytes.size() > kPageSize) {
-      PutUint(page->bytes.data() + 2, count, 2);
-      new_page(layers[0]);
-      page = &layers[0].back();
-      count = 0;
+  // Leaf pages: variable-length entries in key order. Only where each page ends is kept
+  // here; a leaf's bytes are made when it is written, so that the pages of a large index
+  // are never all held at once.
+  std::vector<std::size_t> leaf_ends;  // one past each leaf page's last key
+  std::size_t used = 4;
+  for (std::size_t i = 0; i < keys_.size(); ++i) {
+    const std::size_t entry_bytes = kLeafFixedBytes + keys_[i].size;
+    if (used + entry_bytes > kPageSize) {
+      leaf_ends.push_back(i);
+      used = 4;
     }
-    page->bytes.push_back(static_cast<char>(key_bytes.size()));
-    page->bytes += key_bytes;
-    const PagePosition text = ToPagePosition(entry.text_at);
-    const PagePosition heading = ToPagePosition(entry.text_at + kHeadingOffset);
-    AppendUint(page->bytes, text.page, 4);
-    AppendUint(page->bytes, text.offset, 2);
-    AppendUint(page->bytes, heading.page, 4);
-    AppendUint(page->bytes, heading.offset, 2);
-    page->last_key = key_bytes;
-    ++count;
+    used += entry_bytes;
   }
-  PutUint(layers[0].back().bytes.data() + 2, count, 2);
+  leaf_ends.push_back(keys_.size());
 
   // Upper layers: fixed-length entries (a last key of the page below, zero padded) with
   // the page below; built until one page holds the layer. Page numbers are filled in
@@ -159,59 +152,88 @@ std::pair<std::uint32_t, std::uint32_t> SearchIndex::Write(HonmonFile& file) con
   // used up before the query ends as equal: an unpadded ＭＥＡＣＫＭＯＵＧＥＮ would send
   // the query ＭＥＡＣＫＭＯＵＧＥＮＥ into a branch that ends below it, where it is never
   // found. With a zero after the key, the query compares above it and goes on.
-  while (layers.back().size() > 1) {
-    const std::vector<Page>& below = layers.back();
+  std::vector<std::string> below_last;  // the last key of each page of the layer below
+  below_last.reserve(leaf_ends.size());
+  for (std::size_t end : leaf_ends) below_last.emplace_back(end > 0 ? Bytes(keys_[end - 1]) : std::string_view());
+  std::vector<std::vector<Page>> upper;  // upper[0] lies just above the leaves
+  while (below_last.size() > 1) {
     std::size_t width = 1;
-    for (const Page& page : below) width = std::max(width, page.last_key.size() + 1);
+    for (const std::string& key : below_last) width = std::max(width, key.size() + 1);
     const std::size_t per_page = (kPageSize - 4) / (width + 4);
     std::vector<Page> layer;
-    for (std::size_t first = 0; first < below.size(); first += per_page) {
-      const std::size_t last = std::min(below.size(), first + per_page);
+    std::vector<std::string> layer_last;
+    for (std::size_t first = 0; first < below_last.size(); first += per_page) {
+      const std::size_t last = std::min(below_last.size(), first + per_page);
       Page page;
       page.bytes.assign(4, '\0');
       page.bytes[1] = static_cast<char>(width);
       PutUint(page.bytes.data() + 2, last - first, 2);
       for (std::size_t i = first; i < last; ++i) {
-        std::string key = below[i].last_key;
-        key.resize(width, '\0');
-        page.bytes += key;
+        page.bytes += below_last[i];
+        page.bytes.append(width - below_last[i].size(), '\0');
         page.bytes.append(4, '\0');  // the child's page, filled in below
       }
-      page.last_key = below[last - 1].last_key;
+      layer_last.push_back(below_last[last - 1]);
       layer.push_back(std::move(page));
     }
-    layers.push_back(std::move(layer));
+    upper.push_back(std::move(layer));
+    below_last = std::move(layer_last);
   }
 
   // Layout: the root first, then each layer down to the leaves.
+  const std::size_t layers = upper.size() + 1;
+  auto layer_size = [&](std::size_t l) { return l == 0 ? leaf_ends.size() : upper[l - 1].size(); };
   const std::uint32_t first_page = file.PadToPage();
-  std::vector<std::uint32_t> layer_start(layers.size());
+  std::vector<std::uint32_t> layer_start(layers);
   std::uint32_t next = first_page;
-  for (std::size_t l = layers.size(); l-- > 0;) {
+  for (std::size_t l = layers; l-- > 0;) {
     layer_start[l] = next;
-    next += static_cast<std::uint32_t>(layers[l].size());
+    next += static_cast<std::uint32_t>(layer_size(l));
   }
-  for (std::size_t l = layers.size(); l-- > 0;) {
-    std::vector<Page>& layer = layers[l];
+  auto layer_id = [](std::size_t l, std::size_t p, std::size_t pages) {
+    std::uint8_t id = l == 0 ? kLeafLayer : 0;
+    if (p == 0) id |= kLayerStart;
+    if (p + 1 == pages) id |= kLayerEnd;
+    return static_cast<char>(id);
+  };
+  for (std::size_t l = layers; l-- > 1;) {
+    std::vector<Page>& layer = upper[l - 1];
     for (std::size_t p = 0; p < layer.size(); ++p) {
       std::string& bytes = layer[p].bytes;
-      std::uint8_t id = l == 0 ? kLeafLayer : 0;
-      if (p == 0) id |= kLayerStart;
-      if (p + 1 == layer.size()) id |= kLayerEnd;
-      bytes[0] = static_cast<char>(id);
-      if (l > 0) {
-        const std::size_t width = static_cast<unsigned char>(bytes[1]);
-        const std::size_t per_page = (kPageSize - 4) / (width + 4);
-        const std::size_t entries =
-            (static_cast<unsigned char>(bytes[2]) << 8) | static_cast<unsigned char>(bytes[3]);
-        for (std::size_t e = 0; e < entries; ++e) {
-          const std::uint32_t child = layer_start[l - 1] + static_cast<std::uint32_t>(p * per_page + e);
-          PutUint(bytes.data() + 4 + e * (width + 4) + width, child, 4);
-        }
+      bytes[0] = layer_id(l, p, layer.size());
+      const std::size_t width = static_cast<unsigned char>(bytes[1]);
+      const std::size_t per_page = (kPageSize - 4) / (width + 4);
+      const std::size_t entries =
+          (static_cast<unsigned char>(bytes[2]) << 8) | static_cast<unsigned char>(bytes[3]);
+      for (std::size_t e = 0; e < entries; ++e) {
+        const std::uint32_t child = layer_start[l - 1] + static_cast<std::uint32_t>(p * per_page + e);
+        PutUint(bytes.data() + 4 + e * (width + 4) + width, child, 4);
       }
       bytes.resize(kPageSize, '\0');
       file.Append(bytes);
     }
+  }
+  std::string leaf;
+  leaf.reserve(kPageSize);
+  std::size_t begin = 0;
+  for (std::size_t p = 0; p < leaf_ends.size(); ++p) {
+    leaf.assign(4, '\0');
+    leaf[0] = layer_id(0, p, leaf_ends.size());
+    PutUint(leaf.data() + 2, leaf_ends[p] - begin, 2);
+    for (std::size_t i = begin; i < leaf_ends[p]; ++i) {
+      const std::string_view key_bytes = Bytes(keys_[i]);
+      leaf.push_back(static_cast<char>(key_bytes.size()));
+      leaf += key_bytes;
+      const PagePosition text = ToPagePosition(keys_[i].text_at);
+      const PagePosition heading = ToPagePosition(keys_[i].text_at + kHeadingOffset);
+      AppendUint(leaf, text.page, 4);
+      AppendUint(leaf, text.offset, 2);
+      AppendUint(leaf, heading.page, 4);
+      AppendUint(leaf, heading.offset, 2);
+    }
+    begin = leaf_ends[p];
+    leaf.resize(kPageSize, '\0');
+    file.Append(leaf);
   }
   return {first_page, next - first_page};
 }

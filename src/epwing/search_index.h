@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,12 +57,15 @@ class SearchIndex {
     std::uint32_t offset;  // where the key starts in bytes_
     std::uint32_t size;
   };
+  // Keys are stored in blocks of this size; no key spans two (a key has at most
+  // kMaxKeyBytes), so a key's offset says its block and its place in it.
+  static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
   std::string_view Bytes(const Key& key) const {
-    return std::string_view(bytes_).substr(key.offset, key.size);
+    return std::string_view(chunks_[key.offset / kChunkBytes]).substr(key.offset % kChunkBytes, key.size);
   }
 
-  std::string bytes_;  // every key's bytes, one after the other
-  std::vector<Key> keys_;
+  std::vector<std::string> chunks_;  // every key's bytes, one after the other
+  std::deque<Key> keys_;
 };
 
 }  // namespace tavex::epwing
