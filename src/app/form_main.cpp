@@ -93,6 +93,8 @@ void TFormMain::FormCreate() {
   edit1_->setText(FromUtf8(workbench_->settings().src_folder));
   edit2_->setText(FromUtf8(workbench_->layout().database_file));
   check_box_epwing_->setChecked(workbench_->settings().build_epwing);
+  check_box_stardict_->setChecked(workbench_->settings().build_stardict);
+  check_box_mdict_->setChecked(workbench_->settings().build_mdict);
   ApplyStartGeometry();
   workbench_->on_tag_rows_changed = [this] { tag_editor_->FillTagEditor(); };
   workbench_->on_char_table_changed = [this] { char_view_->FillCharGrid(); };
@@ -145,6 +147,8 @@ void TFormMain::FormDestroy() {
   s.src_folder = edit1_->text().toStdString();
   s.mdb_file = edit2_->text().toStdString();
   s.build_epwing = check_box_epwing_->isChecked();
+  s.build_stardict = check_box_stardict_->isChecked();
+  s.build_mdict = check_box_mdict_->isChecked();
   workbench_->Close();
 }
 

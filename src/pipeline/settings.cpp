@@ -123,6 +123,12 @@ Settings LoadSettings(const std::string& path) {
   std::string build_epwing;
   ReadText(values, "Data", "build_epwing", build_epwing);
   settings.build_epwing = build_epwing != "0";
+  std::string build_other;
+  ReadText(values, "Data", "build_stardict", build_other);
+  settings.build_stardict = build_other == "1";
+  build_other.clear();
+  ReadText(values, "Data", "build_mdict", build_other);
+  settings.build_mdict = build_other == "1";
   return settings;
 }
 
@@ -144,6 +150,8 @@ void SaveSettings(const std::string& path, const Settings& settings) {
     data += fmt::format("{}={}\n", key, WrittenText(*value));
   }
   data += fmt::format("build_epwing={}\n", settings.build_epwing ? 1 : 0);
+  data += fmt::format("build_stardict={}\nbuild_mdict={}\n", settings.build_stardict ? 1 : 0,
+                      settings.build_mdict ? 1 : 0);
   WriteFileAtomic(path, data);
 }
 

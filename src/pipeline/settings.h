@@ -17,6 +17,8 @@ struct Settings {
   std::string gaiji_font = kDefaultGaijiFont;  // "Data" gaiji_font: face for the gaiji glyphs
   std::string ebs_base;    // "Data" ebs_base: base_folder as the authoring tool sees it (empty: derived)
   bool build_epwing = true;  // "Data" build_epwing: the window's "also build the EPWING book" (1 or 0)
+  bool build_stardict = false;  // "Data" build_stardict: the window's "StarDict" (1 or 0)
+  bool build_mdict = false;     // "Data" build_mdict: the window's "MDict" (1 or 0)
 };
 
 // Reads the file when it exists. A value that cannot be read (a bad number) ends the

@@ -44,6 +44,7 @@ TEST(SettingsTest, RoundTripKeepsFoldersWholeAndAGoneDatabaseIsReplaced) {
   s.mdb_file = dir / "gone/TAVEX_data";
   s.ebs_base = "\"Z:\\home\\user\\base_folder\\\"";
   s.build_epwing = false;
+  s.build_mdict = true;
   SaveSettings(path, s);
   Settings back = LoadSettings(path);
   EXPECT_EQ(back.form_top, -5);
@@ -55,6 +56,8 @@ TEST(SettingsTest, RoundTripKeepsFoldersWholeAndAGoneDatabaseIsReplaced) {
   EXPECT_EQ(back.gaiji_font, "Lucida Sans Unicode");
   EXPECT_EQ(back.ebs_base, s.ebs_base);
   EXPECT_FALSE(back.build_epwing);
+  EXPECT_FALSE(back.build_stardict);
+  EXPECT_TRUE(back.build_mdict);
 
   // The database named in the settings no longer exists: the default one is used.
   EXPECT_EQ(DeriveWorkingLayout(dir.path(), back.src_folder, back.mdb_file).database_file,
