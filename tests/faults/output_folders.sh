@@ -68,6 +68,30 @@ check "epwing --out a link: still a link" test -L "$SCRATCH/alink"
 check "epwing --out a link: its folder still empty" test -z "$(ls -A "$SCRATCH/linked")"
 nothing_beside "epwing --out a link" "$SCRATCH/alink"
 
+# A forged earlier book: a manifest over its bound, and a chain of listed folders deeper
+# than any the program makes. Each costs a named error at once, the book as it was.
+fresh_ow; truncate -s 17M "$OW/epwing/TAVEX/.tavex2epwing-manifest"; cp -a "$OW/epwing" "$SCRATCH/forged"
+run -w "$OW" epwing
+expect_error "epwing over a 17 MiB manifest" "manifest $OW/epwing/TAVEX/\.tavex2epwing-manifest has 17825792 bytes, more than the 16 MiB"
+diff -r "$SCRATCH/forged" "$OW/epwing" >/dev/null && pass || fail "epwing over a 17 MiB manifest: the book changed"
+fresh_ow
+python3 - "$OW/epwing" <<'PY'
+import os, sys
+header = "tavex2epwing manifest 1: the files this program wrote into this folder\n"
+os.chdir(sys.argv[1])  # one level at a time: the chain is longer than a path may be
+with open(".tavex2epwing-manifest", "a") as f:
+    f.write("deep/\n")
+for i in range(2000):
+    os.mkdir("deep")
+    os.chdir("deep")
+    with open(".tavex2epwing-manifest", "w") as f:
+        f.write(header + ("deep/\n" if i < 1999 else ""))
+PY
+run -w "$OW" epwing
+expect_error "epwing over a chain of 2,000 listed folders" "deep lies more than 32 folders deep"
+check "epwing over a chain of 2,000 listed folders: the chain kept" test -d "$OW/epwing/deep/deep/deep/deep"
+rm -rf "$SCRATCH/forged"
+
 # Backups under the names an earlier version gave its swap folders (a copy with its
 # manifests, an empty folder, a folder of the user's): nothing to the program, which
 # neither reads, moves nor deletes them, and succeeds beside them.
