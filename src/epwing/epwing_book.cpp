@@ -175,7 +175,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
   EntryTable entries(ids, sounds);
   BodyMarkup markup(gaiji, entries, warnings);
   TextEncoder encoder;
-  SearchIndex word_index, endword_index;
+  SearchIndex word_index;
   EpwingSummary summary;
 
   HonmonFile honmon(JoinPath(JoinPath(subbook, "DATA"), "HONMON"));
@@ -228,10 +228,7 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
       std::string key = NormalizedKey(source, warnings);
       if (!key.empty()) keys.push_back(std::move(key));
     }
-    for (std::string& key : keys) {
-      endword_index.Add(ReversedKey(key), at);
-      word_index.Add(std::move(key), at);
-    }
+    for (const std::string& key : keys) word_index.Add(key, at);
     ++summary.entries;
     loop.Step();
   });
@@ -263,11 +260,12 @@ EpwingSummary WriteBook(const std::string& base, const std::string& folder, Prog
       {kTextRegion, text_page, text_end - text_page, false},
       {kCopyrightRegion, copyright_page, copyright_end - copyright_page, false}};
   summary.keys = word_index.Finish();
-  summary.backward_keys = endword_index.Finish();
   if (!word_index.empty()) {
     auto [start, count] = word_index.Write(honmon);
     regions.push_back({kWordIndex, start, count, true});
-    auto [end_start, end_count] = endword_index.Write(honmon);
+    word_index.Reverse();  // the same keys, read from their end: the backward index
+    summary.backward_keys = word_index.Finish();
+    auto [end_start, end_count] = word_index.Write(honmon);
     regions.push_back({kEndwordIndex, end_start, end_count, true});
   }
   honmon.PadToPage();

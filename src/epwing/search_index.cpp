@@ -91,13 +91,28 @@ std::uint32_t IndexStyleFlags() {
          | kAsIs << 16 | kAsIs << 14 | kAsIs << 12 | kAsIs << 10 | kAsIs << 8 | kAsIs << 6;
 }
 
-void SearchIndex::Add(std::string_view key, std::uint64_t text_at) {
-  // Keys hold JIS X 0208 bytes (never zero), so a short key's zero padding sorts it
-  // before every longer key it begins, as byte order wants.
+// A key's first eight bytes, big-endian. Keys hold JIS X 0208 bytes (never zero), so a
+// short key's zero padding sorts it before every longer key it begins, as byte order
+// wants.
+std::uint64_t SearchIndex::Head(std::string_view key) {
   std::uint64_t head = 0;
   for (std::size_t i = 0; i < 8; ++i) {
     head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
   }
+  return head;
+}
+
+void SearchIndex::Reverse() {
+  for (Key& key : keys_) {
+    char* bytes = chunks_[key.offset / kChunkBytes].data() + key.offset % kChunkBytes;
+    std::reverse(bytes, bytes + key.size);
+    for (std::uint32_t i = 0; i + 1 < key.size; i += 2) std::swap(bytes[i], bytes[i + 1]);
+    key.head = Head(Bytes(key));
+  }
+}
+
+void SearchIndex::Add(std::string_view key, std::uint64_t text_at) {
+  const std::uint64_t head = Head(key);
   // Keys go into blocks of a fixed size that are filled and never moved, and their
   // records into a deque: neither is copied to a store twice its size as it grows, so the
   // two indexes of a large book take little more than their keys.

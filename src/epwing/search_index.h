@@ -42,6 +42,10 @@ class SearchIndex {
   void Add(std::string_view key, std::uint64_t text_at);
   // Sorts and removes repeated keys of one entry; returns the count of distinct keys.
   std::size_t Finish();
+  // Turns the index into its backward twin: every key's characters in reverse order, as
+  // ReversedKey gives them. Finish sorts it again. The backward index is made from the
+  // written forward one in place, so a large book never holds both.
+  void Reverse();
   bool empty() const { return keys_.empty(); }
 
   // Writes the index pages at the file's position (page aligned) and returns the first
@@ -60,6 +64,7 @@ class SearchIndex {
   // Keys are stored in blocks of this size; no key spans two (a key has at most
   // kMaxKeyBytes), so a key's offset says its block and its place in it.
   static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+  static std::uint64_t Head(std::string_view key);
   std::string_view Bytes(const Key& key) const {
     return std::string_view(chunks_[key.offset / kChunkBytes]).substr(key.offset % kChunkBytes, key.size);
   }
