@@ -118,6 +118,10 @@ std::vector<std::function<QObject*()>>& TestClasses() {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt keeps its own settings (the file dialogs' history) under the user's settings
+  // home: the tests get a private one, so they never write into ~/.config.
+  tavex::testing::TempDir settings_home;
+  setenv("XDG_CONFIG_HOME", settings_home.path().c_str(), 1);
   QApplication app(argc, argv);
   QApplication::setFont(tavex::app::WindowFont());
   int failures = 0;

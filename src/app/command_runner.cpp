@@ -38,12 +38,17 @@ bool CommandRunner::Run(const std::function<void()>& command, Access access) {
   SetControlsEnabled(false);
   QString failure;
   try {
+    if (on_start) on_start();
     std::optional<WorkspaceLock> lock;
-    if (access == Access::kWrites && !workspace_.empty()) lock.emplace(workspace_);
+    if (access == Access::kWrites && !workspace_.empty()) {
+      lock.emplace(workspace_);
+      if (on_locked) on_locked();
+    }
     command();
   } catch (const std::exception& e) {
     failure = QString::fromUtf8(e.what());
   }
+  if (on_end) on_end(failure);
   SetControlsEnabled(true);
   busy_ = false;
   if (failure.isNull()) return true;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <QPointer>
+#include <QString>
 
 class QAction;
 class QWidget;
@@ -39,6 +40,13 @@ class CommandRunner {
 
   // True while a command runs.
   bool busy() const { return busy_; }
+
+  // Called as each command starts; then, once a writing command holds the workspace
+  // lock, `on_locked`; and when it has ended, `on_end` with its failure (null when it
+  // succeeded), before the failure's message box.
+  std::function<void()> on_start;
+  std::function<void()> on_locked;
+  std::function<void(const QString& failure)> on_end;
 
  private:
   void SetControlsEnabled(bool enabled);

@@ -83,8 +83,13 @@ FindingsView::FindingsView(QWidget* parent) : QDockWidget("check findings", pare
           [this](int row, int) { emit FindingActivated(row); });
 }
 
-void FindingsView::ShowReport(const check::CheckReport& report) {
+void FindingsView::ShowReport(const check::CheckReport& report, const verify::VerifyReport* verify) {
   report_ = report;
+  summary_text_ = FromUtf8(check::FormatSummary(report));
+  if (verify != nullptr) {
+    for (check::Finding& finding : verify::AsCheckFindings(*verify)) report_.findings.push_back(std::move(finding));
+    summary_text_ += '\n' + FromUtf8(verify::FormatVerifySummary(*verify));
+  }
   table_->clearContents();
   table_->setRowCount(static_cast<int>(report_.findings.size()));
   for (int row = 0; row < table_->rowCount(); ++row) {
@@ -97,7 +102,7 @@ void FindingsView::ShowReport(const check::CheckReport& report) {
   }
   table_->resizeColumnsToContents();
   for (int column : {3, 4}) table_->setColumnWidth(column, std::min(table_->columnWidth(column), 400));
-  summary_->setText(FromUtf8(check::FormatSummary(report_)));
+  summary_->setText(summary_text_);
   setVisible(!report_.findings.empty());
 }
 
@@ -113,6 +118,11 @@ QString FindingsView::SelectedText() const {
   return text;
 }
 
-QString FindingsView::AllText() const { return FromUtf8(check::FormatReport(report_)); }
+QString FindingsView::AllText() const {
+  // The findings as check prints them, under the summary of each check.
+  QString text = FromUtf8(check::FormatReport(report_));
+  text.truncate(text.lastIndexOf('\n', -2) + 1);
+  return text + summary_text_ + '\n';
+}
 
 }  // namespace tavex::app

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "check/check.h"
+#include "verify/verify.h"
 
 class QLabel;
 class QTableWidget;
@@ -19,9 +20,10 @@ class FindingsView : public QDockWidget {
  public:
   explicit FindingsView(QWidget* parent = nullptr);
 
-  // Lists the report's findings and shows the dock; with no findings the dock is
-  // emptied and hidden.
-  void ShowReport(const check::CheckReport& report);
+  // Lists the report's findings, then those of the check of the EPWING book when given,
+  // and shows the dock; with no findings the dock is emptied and hidden. The summary
+  // counts each check's findings on its own line.
+  void ShowReport(const check::CheckReport& report, const verify::VerifyReport* verify = nullptr);
   // The finding of table row `row`; the row must exist.
   const check::Finding& finding(int row) const { return report_.findings.at(static_cast<std::size_t>(row)); }
   // The selected rows as tab-separated lines, in table order; all rows when none is selected.
@@ -36,7 +38,8 @@ class FindingsView : public QDockWidget {
  private:
   QTableWidget* table_;
   QLabel* summary_;
-  check::CheckReport report_;
+  check::CheckReport report_;  // the findings of both checks, in table order
+  QString summary_text_;
 };
 
 }  // namespace tavex::app

@@ -2,6 +2,8 @@
 // "convert_to_html" tab and the "about" menu.
 #include "app/form_main.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 
 #include <QCheckBox>
@@ -22,7 +24,8 @@
 #include "app/preview_views.h"
 #include "app/tag_editor.h"
 #include "app/window_fonts.h"
-#include "fs/workspace_lock.h"
+#include "fs/files.h"
+#include "text/error.h"
 
 namespace tavex::app {
 
@@ -49,6 +52,15 @@ const QString& AboutText() {
   return text;
 }
 
+// What the window says of the operating mode it is in.
+const char* ModeText(int mode) {
+  switch (mode) {
+    case 0: return "operating mode 0: each create starts afresh and removes working_folder at its end";
+    case 1: return "operating mode 1: the workbench; create keeps the tables it finds";
+    default: return "operating mode 2: the workbench; create keeps the tables and the stylesheets";
+  }
+}
+
 }  // namespace
 
 TFormMain::TFormMain(WorkbenchOptions options, QWidget* parent)
@@ -56,6 +68,7 @@ TFormMain::TFormMain(WorkbenchOptions options, QWidget* parent)
   // The window makes the workspace's folders when a command needs them, not when it
   // opens, and its errors speak of its own buttons and menus.
   options.prepare_working_folder = false;
+  options.defer_recovery = true;
   options.front_end = FrontEnd::kWindow;
   setObjectName("FormMain");
   setWindowTitle(kWindowCaption);
@@ -65,6 +78,14 @@ TFormMain::TFormMain(WorkbenchOptions options, QWidget* parent)
   workspace_ = options.workspace;
   runner_.SetWorkspace(workspace_);
   workbench_ = std::make_unique<Workbench>(*progress_, prompter_, std::move(options));
+  // Every command starts from an empty bar; a failure is in the log too, so that the log
+  // of a failed run ends with its failure once the message box is closed.
+  runner_.on_start = [this] { progress_->Reset(); };
+  runner_.on_locked = [this] { workbench_->RecoverWorkspace(); };
+  runner_.on_end = [this](const QString& failure) {
+    progress_->Finish(!failure.isNull());
+    if (!failure.isNull()) progress_->AppendLog("error: " + failure.toStdString());
+  };
   BuildPageControls(convert_tab);
   BuildMenus();
   FormCreate();
@@ -85,11 +106,9 @@ void TFormMain::FormCreate() {
   memo5_->clear();
   label9_->clear();
   tag_editor_->ClearFields();
-  {
-    // The start-up may finish an interrupted replacement and create the working folders.
-    const WorkspaceLock lock(workspace_);
-    workbench_->Start();
-  }
+  // Opening changes nothing in the workspace: an interrupted replacement of base_folder
+  // is finished by the first command that writes, under the workspace lock.
+  workbench_->Start();
   edit1_->setText(FromUtf8(workbench_->settings().src_folder));
   edit2_->setText(FromUtf8(workbench_->layout().database_file));
   check_box_epwing_->setChecked(workbench_->settings().build_epwing);
@@ -117,9 +136,12 @@ void TFormMain::ApplyStartGeometry() {
 }
 
 void TFormMain::SetOperatingMode(int mode) {
+  const bool was_all = workbench_->mode().ShowsWorkbench();
   workbench_->SetOperatingMode(mode);
   const bool all = workbench_->mode().ShowsWorkbench();
+  mode_label_->setText(QString::fromUtf8(ModeText(mode)));
   for (QMenu* menu : workbench_menus_) menu->menuAction()->setVisible(all);
+  settings_action_->setVisible(all);
   left_->setTabVisible(1, all);
   left_->setTabVisible(2, all);
   if (!all) left_->setCurrentIndex(0);
@@ -128,9 +150,10 @@ void TFormMain::SetOperatingMode(int mode) {
   check_box2_->setVisible(all);
   const int height = this->height();
   if (all) {
+    // Between modes 1 and 2 the window keeps its size, and so the preview.
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    resize(kLeftPageWidth, height);
+    if (!was_all) resize(kLeftPageWidth, height);
   } else {
     setFixedSize(kLeftPageWidth, height);
   }
@@ -154,6 +177,17 @@ void TFormMain::FormDestroy() {
 
 void TFormMain::closeEvent(QCloseEvent* event) {
   if (runner_.busy()) {
+    event->ignore();
+    return;
+  }
+  // Operating mode 0 deletes working_folder at the close: edited rules are kept or dropped
+  // as the user says, and a cancel keeps the window open.
+  bool close = true;
+  if (!destroyed_ && !workbench_->mode().ShowsWorkbench()) {
+    close = false;  // a failure to keep them keeps the window, and the rules, too
+    runner_.Run([this, &close] { close = KeepOrDropEditedRules(); });
+  }
+  if (!close) {
     event->ignore();
     return;
   }
@@ -191,10 +225,68 @@ void TFormMain::Button2Click() {
   options.epwing = check_box_epwing_->isChecked();
   options.stardict = check_box_stardict_->isChecked();
   options.mdict = check_box_mdict_->isChecked();
+  if (workbench_->mode().FreshStart()) {
+    if (!KeepOrDropEditedRules()) {
+      progress_->AppendLog("create: not started, working_folder and its tag rules stay as they are");
+      return;
+    }
+    options.drop_edited_rules = true;  // kept, or dropped as the user said
+  }
   workbench_->Create(options);
   right_->AppendTemplateLines(workbench_->generated_template_lines());
-  RunBookCheck(workbench_->last_verify() ? &*workbench_->last_verify() : nullptr);
+  const verify::VerifyReport* verify = workbench_->last_verify() ? &*workbench_->last_verify() : nullptr;
+  RunBookCheck(verify);
   for (const std::string& line : workbench_->BookLocationLines(options.epwing)) progress_->AppendLog(line);
+  if (verify != nullptr && verify->errors() > 0) {
+    // Written, but readers may miss some of it: that is no success, and the log ends so.
+    progress_->AppendLog(fmt::format(
+        "error: the EPWING book was written to {} but fails verification ({} {}); the findings list them",
+        workbench_->layout().epwing_folder, verify->errors(), verify->errors() == 1 ? "error" : "errors"));
+  }
+}
+
+bool TFormMain::KeepOrDropEditedRules() {
+  if (!workbench_->EditedRulesAtRisk()) return true;
+  const std::string& keep = workbench_->layout().xsl_exchange;
+  QMessageBox box(QMessageBox::Question, kWindowCaption,
+                  FromUtf8(fmt::format("The tag rules in working_folder differ from those a fresh run uses "
+                                       "(they were edited or imported). Operating mode 0 deletes working_folder "
+                                       "and the rules with it.\n\nKeep them as {}, which every fresh run then "
+                                       "uses{}?",
+                                       keep, FileExists(keep) ? " (replacing the file there now)" : "")),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  box.setObjectName("KeepRulesQuestion");
+  box.button(QMessageBox::Yes)->setText("Keep them");
+  box.button(QMessageBox::No)->setText("Drop them");
+  box.setDefaultButton(QMessageBox::Yes);
+  switch (box.exec()) {
+    case QMessageBox::Yes: workbench_->KeepEditedRules(); return true;
+    case QMessageBox::No: progress_->AppendLog("the edited tag rules were dropped"); return true;
+    default: return false;
+  }
+}
+
+void TFormMain::ImportXslRules(std::optional<std::string> file) {
+  if (!workbench_->ImportTable(RuleTable::kXsl, std::move(file))) return;
+  if (workbench_->mode().RewritesStylesheets()) {
+    workbench_->UpdateMainStylesheet();
+    right_->AppendTemplateLines(workbench_->generated_template_lines());
+  } else {
+    progress_->AppendLog("operating mode 2 keeps its stylesheets: \"update xls\" writes the imported rules into "
+                         "the main stylesheet");
+  }
+  tag_editor_->RefreshPreview();
+}
+
+void TFormMain::AfterHtmlRebuilt() {
+  RunBookCheck();
+  if (!check_box_epwing_->isChecked()) {
+    if (const std::string note = workbench_->StaleBookNote(); !note.empty()) progress_->AppendLog(note);
+    return;
+  }
+  const epwing::EpwingSummary summary = workbench_->BuildEpwing();
+  progress_->AppendLog(FormatEpwingSummary(summary, workbench_->layout().epwing_folder));
+  if (const std::string note = PronunciationNote(summary, FrontEnd::kWindow); !note.empty()) progress_->AppendLog(note);
 }
 
 void TFormMain::OperatingModeClick() {
@@ -202,9 +294,10 @@ void TFormMain::OperatingModeClick() {
   dialog.setObjectName("OperatingModeDialog");
   dialog.setWindowTitle(kWindowCaption);
   dialog.setInputMode(QInputDialog::IntInput);
-  dialog.setLabelText("operating mode (1 or 2):");
-  dialog.setIntRange(1, 2);
-  dialog.setIntValue(workbench_->mode().value == 2 ? 2 : 1);
+  dialog.setLabelText("operating mode (0, 1 or 2):\n0: convert only, working_folder removed at the end\n"
+                      "1: the workbench, the tables kept\n2: the workbench, the stylesheets kept too");
+  dialog.setIntRange(0, 2);
+  dialog.setIntValue(workbench_->mode().value);
   if (dialog.exec() == QDialog::Accepted) SetOperatingMode(dialog.intValue());
 }
 

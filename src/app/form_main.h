@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QMainWindow>
@@ -44,6 +45,10 @@ class TFormMain : public QMainWindow {
   // Applies the layout of operating mode 0, 1 or 2 and tells the Workbench.
   void SetOperatingMode(int mode);
   Workbench& workbench() { return *workbench_; }
+  // "xsl_import": replaces the tag rules from `file` (asked for when absent); the main
+  // stylesheet follows them in operating mode 1 (mode 2 keeps its stylesheets and says
+  // so), and the preview shows them.
+  void ImportXslRules(std::optional<std::string> file);
 
  protected:
   // Refused while a command runs; otherwise FormDestroy, then the window closes.
@@ -63,6 +68,13 @@ class TFormMain : public QMainWindow {
   void SampleDiscClick();
   void Button2Click();
   void OperatingModeClick();
+  // Before working_folder goes in operating mode 0 (a create run or the close): when its
+  // tag rules differ from those a fresh run would use, asks whether to keep them as
+  // xsl_data.xml (and keeps them) or to drop them. False when the user cancels.
+  bool KeepOrDropEditedRules();
+  // After "re-build html": the EPWING book is built again when it is built by default,
+  // else the log says that it is older than its source.
+  void AfterHtmlRebuilt();
   void AboutThisProgramClick();
   // Runs the pre-flight check on base_folder: its summary goes to the log, its findings
   // to the findings dock (form_main_check.cpp); the findings of the check of the EPWING
@@ -95,8 +107,10 @@ class TFormMain : public QMainWindow {
   QWidget* database_panel_ = nullptr;
   QProgressBar* progress_bar1_ = nullptr;
   QLabel* label9_ = nullptr;
+  QLabel* mode_label_ = nullptr;        // the current operating mode and what it means
   QPlainTextEdit* memo5_ = nullptr;
   std::vector<QMenu*> workbench_menus_;  // hidden in operating mode 0
+  QAction* settings_action_ = nullptr;    // "初期設定", hidden in operating mode 0
   bool destroyed_ = false;
 };
 

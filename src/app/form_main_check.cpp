@@ -29,15 +29,12 @@ std::string AbsoluteBaseFolder(const std::string& folder) {
 }  // namespace
 
 void TFormMain::RunBookCheck(const verify::VerifyReport* verify) {
-  check::CheckReport report =
+  const check::CheckReport report =
       check::CheckBookSource(AbsoluteBaseFolder(workbench_->layout().base_folder), workbench_->CheckHints());
   progress_->AppendLog(check::FormatSummary(report));
-  if (verify != nullptr) {
-    progress_->AppendLog(verify::FormatVerifySummary(*verify));
-    for (check::Finding& finding : verify::AsCheckFindings(*verify)) report.findings.push_back(std::move(finding));
-  }
+  if (verify != nullptr) progress_->AppendLog(verify::FormatVerifySummary(*verify));
   const bool was_hidden = findings_->isHidden();
-  findings_->ShowReport(report);
+  findings_->ShowReport(report, verify);
   // A newly shown dock takes a few rows' height and leaves the pages most of the window.
   if (was_hidden && !findings_->isHidden()) resizeDocks({findings_}, {kDockHeight}, Qt::Vertical);
 }

@@ -81,9 +81,13 @@ QWidget* TFormMain::BuildConvertTab() {
   group_layout->addWidget(label9_);
   group_layout->addLayout(run_row);
 
+  mode_label_ = Named(new QLabel, "LabelMode");
+  mode_label_->setToolTip("about → operating mode… changes it; the window always opens in operating mode 0");
+
   auto* top = Named(new QWidget, "Panel1");
   auto* top_layout = new QVBoxLayout(top);
   top_layout->setContentsMargins(0, 0, 0, 0);
+  top_layout->addWidget(mode_label_);
   top_layout->addLayout(source_row);
   top_layout->addWidget(database_panel_);
   top_layout->addWidget(group);
@@ -146,7 +150,10 @@ void TFormMain::BuildMenus() {
     return m;
   };
   QMenu* file = menu("File", "File1");
-  AddCommand(file, "初期設定", "N1", nullptr);
+  settings_action_ = AddCommand(file, "初期設定", "N1", nullptr);
+  QAction* quit = AddCommand(file, "Quit", "Quit1", nullptr);
+  quit->setShortcut(QKeySequence::Quit);
+  connect(quit, &QAction::triggered, this, &QWidget::close);
   QMenu* db_tool = menu("DB_tool", "DBtool1");
   AddCommand(db_tool, "extract fs.skn", "extractfsskn1", [&bench] { bench.ExtractEntries(); });
   AddCommand(db_tool, "extract pron", "extractpron1", [&bench] { bench.ExtractPronunciations(); });
@@ -161,7 +168,7 @@ void TFormMain::BuildMenus() {
   AddCommand(mp3_tool, "conv_mp3_wav", "convmp3wav1", [&bench] { bench.ConvertMp3ToWav(); });
   AddCommand(mp3_tool, "save_original_mp3", "saveoriginalmp31", [&bench] { bench.SaveOriginalMp3(std::nullopt); });
   QMenu* xml_data = menu("xml data", "xmldata1");
-  AddCommand(xml_data, "xsl_import", "xslimport1", [&bench] { bench.ImportTable(RuleTable::kXsl, std::nullopt); });
+  AddCommand(xml_data, "xsl_import", "xslimport1", [this] { ImportXslRules(std::nullopt); });
   AddCommand(xml_data, "char_import", "charimport1", [&bench] { bench.ImportTable(RuleTable::kChar, std::nullopt); });
   AddCommand(xml_data, "alt_import", "altimport1", [&bench] { bench.ImportTable(RuleTable::kAlt, std::nullopt); });
   AddCommand(xml_data, "xsl_export", "xslexport1", [&bench] { bench.ExportTable(RuleTable::kXsl, std::nullopt); },
@@ -180,7 +187,7 @@ void TFormMain::BuildMenus() {
              CommandRunner::Access::kReads);
   AddCommand(about, "operating mode…", "operatingmode1", [this] { OperatingModeClick(); },
              CommandRunner::Access::kReads);
-  workbench_menus_ = {file, db_tool, gaiji_tool, mp3_tool, xml_data};
+  workbench_menus_ = {db_tool, gaiji_tool, mp3_tool, xml_data};
   workbench_menus_.push_back(epwing);
 
   runner_.AddControl(edit1_);
@@ -194,7 +201,7 @@ void TFormMain::BuildMenus() {
           [this] { runner_.Run([this] { SampleDiscClick(); }); });
   connect(button1_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button1Click(); }, CommandRunner::Access::kReads); });
   connect(button2_, &QPushButton::clicked, this, [this] { runner_.Run([this] { Button2Click(); }); });
-  connect(tag_editor_, &TagEditor::HtmlRebuilt, this, [this] { RunBookCheck(); });
+  connect(tag_editor_, &TagEditor::HtmlRebuilt, this, [this] { AfterHtmlRebuilt(); });
   connect(findings_, &FindingsView::FindingActivated, this,
           [this](int row) { runner_.Run([this, row] { OpenFindingEntry(row); }, CommandRunner::Access::kReads); });
   connect(char_view_, &CharView::GridDoubleClicked, this,

@@ -188,6 +188,8 @@ void TagEditor::ConnectCommands() {
   on("ButtonSearch", [this] { SearchClick(); }, kReads);
   on("ButtonSelect", [this] { SelectClick(); }, kReads);
   connect(tag_box_, &QComboBox::activated, this, [this](int item) { runner_.Run([this, item] { ComboBox1Select(item); }, kReads); });
+  // A click on a row loads its tag, as the selection shows it.
+  connect(grid_, &QTableView::clicked, this, [this] { runner_.Run([this] { LoadTagEditor(); }, kReads); });
   connect(grid_, &QTableView::doubleClicked, this, [this] { runner_.Run([this] { LoadTagEditor(); }, kReads); });
 }
 
@@ -229,7 +231,11 @@ void TagEditor::LoadTagEditor() {
   const QString tag = model_->TagAt(CurrentRow());
   tag_box_->setEditText(tag);
   LoadTagOptions(tag);
-  template_view_->setPlainText(FromUtf8(workbench_.TemplateTextForTag(tag.toStdString())));
+  ShowTemplateText();
+}
+
+void TagEditor::ShowTemplateText() {
+  template_view_->setPlainText(FromUtf8(workbench_.TemplateTextForTag(tag_box_->currentText().toStdString())));
 }
 
 void TagEditor::LoadTagOptions(const QString& tag) {
@@ -277,6 +283,11 @@ int TagEditor::IndexFieldNumber() const {
 
 void TagEditor::ShowEntryPreview(int index) {
   views_->Show(workbench_.Preview(index, tag_box_->currentText().toStdString(), highlight_->text().toStdString()));
+  previewed_ = true;
+}
+
+void TagEditor::RefreshPreview() {
+  if (previewed_) ShowEntryPreview(IndexFieldNumber());
 }
 
 void TagEditor::PreviewEntry(int index) {
@@ -288,6 +299,7 @@ void TagEditor::UpdateXlsClick() {
   SaveTagOptions(tag_box_->currentText());
   RefreshTagGrid();
   workbench_.UpdateMainStylesheet();
+  ShowTemplateText();
   views_->AppendTemplateLines(workbench_.generated_template_lines());
   ShowEntryPreview(IndexFieldNumber());
 }
@@ -297,7 +309,10 @@ void TagEditor::SuggestClick() {
   const int index = IndexFieldNumber();
   views_->Show(workbench_.PreviewWithRows(index, rows, tag_box_->currentText().toStdString(),
                                           highlight_->text().toStdString()));
-  if (!workbench_.ConfirmAndSaveTagRows(rows)) return;
+  if (!workbench_.ConfirmAndSaveTagRows(rows)) {
+    ShowEntryPreview(index);  // back to the rules that stay
+    return;
+  }
   RefreshTagGrid();
   LoadTagEditor();
   views_->AppendTemplateLines(workbench_.generated_template_lines());
@@ -319,9 +334,10 @@ void TagEditor::StepClick(int delta) {
 }
 
 void TagEditor::SearchClick() {
-  if (const std::optional<int> found = workbench_.FindEntryByTitle(search_word_->text().trimmed().toStdString())) {
-    index_->setText(QString::number(*found));
-  }
+  const std::string word = search_word_->text().trimmed().toStdString();
+  const std::optional<int> found = workbench_.FindEntryByTitle(word);
+  if (!found) throw Error(fmt::format("no entry is titled \"{}\" (letter case and accents aside)", word));
+  index_->setText(QString::number(*found));
   LoadTagEditor();
   ShowEntryPreview(IndexFieldNumber());
 }

@@ -47,6 +47,9 @@ class TagEditor : public QWidget {
   void ShowEntryPreview(int index);
   // Puts `index` into the index field and previews that entry.
   void PreviewEntry(int index);
+  // Previews the entry of the index field again, with the rules as they are now, when
+  // the preview shows one.
+  void RefreshPreview();
 
  signals:
   // The book's HTML was rebuilt ("re-build html" ran to its end).
@@ -60,6 +63,8 @@ class TagEditor : public QWidget {
   int IndexFieldNumber() const;
   void SetCurrentRow(int row);
   int CurrentRow() const;
+  // The template view: the current tag's template as the table holds it now.
+  void ShowTemplateText();
 
   void UpdateXlsClick();
   void SuggestClick();
@@ -87,6 +92,7 @@ class TagEditor : public QWidget {
   QLineEdit* search_word_ = nullptr;
   QLineEdit* select_tag_ = nullptr;
   std::vector<QPushButton*> buttons_;
+  bool previewed_ = false;  // the views show an entry
 };
 
 // The row "select" moves to: the first row whose tag begins with `prefix` (exact case),

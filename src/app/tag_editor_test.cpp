@@ -146,8 +146,12 @@ class TagEditorTest : public QObject {
     Click("ButtonSearch");
     QCOMPARE(index->text(), QString::number(*expected));
     QVERIFY(Find<QPlainTextEdit>("MemoEpwOutput")->toPlainText().contains(QString("<dt id=\"%1\">").arg(*expected)));
+    // No match is said, and the index stays.
+    DialogDriver driver;
+    driver.Then(ClickMessageButton(QMessageBox::Ok));
     Find<QLineEdit>("EditSearchWord")->setText("no such title");
     Click("ButtonSearch");
+    QVERIFY(driver.done());
     QCOMPARE(index->text(), QString::number(*expected));
   }
 

@@ -54,6 +54,16 @@ void WindowProgress::Warn(const std::string& message) { log_->appendPlainText("w
 
 void WindowProgress::ProcessEvents() { QCoreApplication::processEvents(); }
 
+void WindowProgress::Reset() {
+  bar_->setValue(0);
+  status_->clear();
+}
+
+void WindowProgress::Finish(bool failed) {
+  status_->clear();
+  if (failed) bar_->setValue(0);
+}
+
 bool WindowPrompter::AskYesNo(const std::string& question) {
   return QMessageBox::question(parent_, kWindowCaption, FromUtf8(question), QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No) == QMessageBox::Yes;

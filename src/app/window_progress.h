@@ -28,6 +28,12 @@ class WindowProgress : public Progress {
   void Warn(const std::string& message) override;
   void ProcessEvents() override;
 
+  // As a command starts: the bar at its start and no status left from the last one.
+  void Reset();
+  // As a command ends: the status goes; a failed command's bar goes back to its start,
+  // so that a full bar never stands beside a failure.
+  void Finish(bool failed);
+
  private:
   QProgressBar* bar_;
   QLabel* status_;

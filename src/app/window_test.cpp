@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -55,12 +57,15 @@ class WindowTest : public QObject {
     Workspace workspace({.disc = false, .sample_rules = false});
     auto window = workspace.Open();
     auto* left = window->findChild<QTabWidget*>("PageControl1");
-    const QStringList workbench_menus = {"File1", "DBtool1", "gaijitool1", "mp3tool1", "xmldata1", "epwing1"};
+    const QStringList workbench_menus = {"DBtool1", "gaijitool1", "mp3tool1", "xmldata1", "epwing1"};
     auto check_layout = [&](bool all) {
       for (const QString& name : workbench_menus) {
         QCOMPARE(window->findChild<QMenu*>(name)->menuAction()->isVisible(), all);
       }
       QVERIFY(window->findChild<QMenu*>("about1")->menuAction()->isVisible());
+      // File → Quit in every mode; the settings item only beside the workbench.
+      QVERIFY(window->findChild<QMenu*>("File1")->menuAction()->isVisible());
+      QCOMPARE(window->findChild<QAction*>("N1")->isVisible(), all);
       QVERIFY(left->isTabVisible(0));
       QCOMPARE(left->isTabVisible(1), all);
       QCOMPARE(left->isTabVisible(2), all);
@@ -78,6 +83,25 @@ class WindowTest : public QObject {
     // Widened, the right page control comes into view beside the left one.
     window->resize(1061, 765);
     QTRY_VERIFY(window->findChild<QWidget*>("PageControl2")->width() > 300);
+    // Mode 2 keeps the widened window and its preview; the dialog shows the current mode.
+    SwitchMode(*window, 2);
+    QCOMPARE(window->width(), 1061);
+    QVERIFY(window->findChild<QLabel*>("LabelMode")->text().startsWith("operating mode 2"));
+    int shown = -1;
+    {
+      DialogDriver driver;
+      driver.Then([&shown](QWidget* widget) {
+        auto* dialog = qobject_cast<QInputDialog*>(widget);
+        shown = dialog->intValue();
+        dialog->setIntValue(0);
+        dialog->accept();
+      });
+      window->findChild<QAction*>("operatingmode1")->trigger();
+    }
+    QCOMPARE(shown, 2);
+    check_layout(false);
+    window->findChild<QAction*>("Quit1")->trigger();
+    QVERIFY(!window->isVisible());
   }
 
   void CreateRunFillsTheLogAndTheBar() {

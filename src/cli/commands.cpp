@@ -38,9 +38,11 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     bool stardict = false;
     bool mdict = false;
     std::string ebs_base;
+    bool yes = false;
   };
   auto args = std::make_shared<Args>();
   app.add_option("SOURCE", args->source, "the disc's root or its tavex.data folder");
+  app.add_flag("--yes", args->yes, "in operating mode 0, drop tag rules edited since the last run");
   app.add_flag("--with-audio", args->with_audio, "also convert the US and UK pronunciations to WAV");
   app.add_flag("--sample", args->sample, "convert the sample disc (written into the workspace when missing)");
   CLI::Option* no_epwing =
@@ -68,7 +70,8 @@ const CommandRegistrar kCreate({"create", "the whole conversion: the book's sour
     bench.Create({.ignore_mp3 = !args->with_audio,
                   .epwing = !args->no_epwing,
                   .stardict = args->stardict,
-                  .mdict = args->mdict});
+                  .mdict = args->mdict,
+                  .drop_edited_rules = args->yes});
     if (args->timings) PrintTimings(bench);
     if (!context.global.quiet) {
       const std::string base = std::filesystem::absolute(bench.layout().base_folder).lexically_normal().string();
@@ -119,8 +122,15 @@ const CommandRegistrar kTopic(Simple("topic", "build the topic index", &Workbenc
 const CommandRegistrar kGaiji(Simple("gaiji", "write the gaiji font and map files", &Workbench::CreateGaijiFiles));
 const CommandRegistrar kAudio(Simple("audio", "convert both pronunciation tables to WAV files",
                                      &Workbench::ConvertMp3ToWav));
-const CommandRegistrar kHtml(Simple("html", "re-build the book HTML (and the stylesheets unless mode 2)",
-                                    &Workbench::RebuildHtml));
+const CommandRegistrar kHtml({"html", "re-build the book HTML (and the stylesheets unless mode 2)", [](CLI::App&) {
+  return [](CommandContext& context) {
+    auto session = StartSession(context, false);
+    session->workbench.RebuildHtml();
+    const std::string note = session->workbench.StaleBookNote();
+    if (!note.empty() && !context.global.quiet) std::cerr << note << "\n";
+    return 0;
+  };
+}});
 const CommandRegistrar kStylesheet(Simple("stylesheet", "back up and rewrite the main stylesheet",
                                           &Workbench::UpdateMainStylesheet));
 
@@ -199,7 +209,14 @@ const CommandRegistrar kImport({"import", "replace a rule table from an exchange
   app.add_flag("--yes", args->yes, "replace an existing table without asking");
   return [args](CommandContext& context) {
     auto session = StartSession(context, false, args->yes);
-    session->workbench.ImportTable(ParseTable(args->table), args->file);
+    session->prompter.set_gloss(fmt::format(
+        "import {}: replace the table {} of the working database with the rows of {}? (y replaces it)",
+        args->table, args->table, args->file));
+    if (!session->workbench.ImportTable(ParseTable(args->table), args->file)) {
+      throw Error(fmt::format("import {}: not confirmed, so the table {} stays as it was; answer y on a terminal, "
+                              "or pass --yes",
+                              args->table, args->table));
+    }
     return 0;
   };
 }});
@@ -282,6 +299,7 @@ const CommandRegistrar kCheck({"check", "check the book's source in base_folder 
     // A reader takes no lock and changes nothing: it checks the book that the next
     // writing command would find after finishing an interrupted replacement.
     const RecoveredFolder found = FindRecoveredFolder(base);
+    if (!FolderExists(found.folder)) throw Error(NoBookSourceMessage(FrontEnd::kCommandLine, base));
     if (found.unfinished && !context.global.quiet) {
       std::cerr << "warning: the replacement of " << base << " is unfinished; checking " << found.folder
                 << ", which the next command that writes the workspace puts in place\n";

@@ -237,6 +237,7 @@ std::optional<std::string> TerminalPrompter::ReadLine(const std::string& prompt)
 
 bool TerminalPrompter::AskYesNo(const std::string& question) {
   if (assume_yes_) return true;
+  if (interactive_ && !gloss_.empty()) std::cerr << gloss_ << "\n";
   auto answer = ReadLine(question + " [y/N] ");
   return answer && (*answer == "y" || *answer == "Y" || *answer == "yes");
 }

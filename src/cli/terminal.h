@@ -61,12 +61,15 @@ class TerminalPrompter : public Prompter {
   void ShowMessage(const std::string& text) override;
 
   void set_assume_yes(bool yes) { assume_yes_ = yes; }
+  // A line in English said before the next yes/no question, whose text is the window's.
+  void set_gloss(std::string gloss) { gloss_ = std::move(gloss); }
 
  private:
   std::optional<std::string> ReadLine(const std::string& prompt);
 
   bool assume_yes_;
   bool interactive_;
+  std::string gloss_;
 };
 
 }  // namespace tavex::cli

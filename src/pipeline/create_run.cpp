@@ -19,6 +19,8 @@
 #include "fs/manifest.h"
 #include "gaiji/gaiji_files.h"
 #include "pipeline/workbench.h"
+#include "pipeline/working_origin.h"
+#include "text/error.h"
 #include "sample/sample_disc.h"
 #include "sample/sample_rules.h"
 #include "store/database.h"
@@ -27,12 +29,21 @@
 namespace tavex {
 namespace {
 
+// True when the two names lead to the same folder (or are the same name).
+bool SameFolder(const std::string& a, const std::string& b) {
+  std::error_code error;
+  const auto real = [&error](const std::string& path) {
+    return std::filesystem::weakly_canonical(std::filesystem::absolute(path), error).lexically_normal();
+  };
+  return a == b || real(a) == real(b);
+}
+
 // Drops every table a conversion fills, so that a mode 0 run starts from an empty database.
 void DropWorkingTables(const std::string& db) {
   store::ExecSql(db,
                  "drop table if exists [fs_skn]; drop table if exists [topic]; drop table if exists [char];"
                  "drop table if exists [xsl]; drop table if exists [alt]; drop table if exists [us_pron_skn];"
-                 "drop table if exists [uk_pron_skn];");
+                 "drop table if exists [uk_pron_skn]; drop table if exists [working_origin];");
 }
 
 }  // namespace
@@ -61,7 +72,22 @@ void Workbench::Create(const CreateOptions& options) {
   // the stylesheets it keeps, and a source that is not a disc, so a mistyped folder
   // never costs the book of an earlier run.
   RequireKeptStylesheets();
-  if (mode_.FreshStart() || !HasTable("fs_skn")) CheckSourceHoldsDisc();
+  // A source named is a disc even when the steps will keep the tables of another one.
+  if (mode_.FreshStart() || !HasTable("fs_skn") || !layout_.source_folder.empty()) CheckSourceHoldsDisc();
+  if (mode_.FreshStart() && !options.drop_edited_rules && EditedRulesAtRisk()) {
+    throw Error(EditedRulesMessage(options_.front_end, layout_.database_file, layout_.xsl_exchange));
+  }
+  if (!mode_.FreshStart() && HasTable("fs_skn")) {
+    // The steps keep the tables they find, so a run on another disc would quietly
+    // rebuild the book of the disc the tables come from.
+    const std::optional<std::string> made_from = RecordedSourceFolder(layout_.database_file);
+    if (made_from && !SameFolder(*made_from, layout_.source_folder)) {
+      progress_.AppendLog(fmt::format(
+          "the tables in {} come from the disc in {}, not from {}: the steps keep them; operating mode 0 "
+          "converts {} afresh",
+          layout_.working_folder, *made_from, layout_.source_folder, layout_.source_folder));
+    }
+  }
 
   // In operating mode 0 the book is written into a staging folder and put in place of
   // base_folder only once the run has succeeded: a failed or killed run must not cost
@@ -99,7 +125,9 @@ void Workbench::Create(const CreateOptions& options) {
   RunStep(
       "01",
       [&] {
-        if (!store::TableExists(db, "fs_skn")) bundle::ExtractBundle(where, "fs.skn", progress_);
+        if (store::TableExists(db, "fs_skn")) return;
+        bundle::ExtractBundle(where, "fs.skn", progress_);
+        RecordSourceFolder(db, layout_.source_folder);
       },
       "【Step 01】fs.sknの抽出:完了");
 
@@ -124,7 +152,7 @@ void Workbench::Create(const CreateOptions& options) {
         if (!FileExists(db)) return;
         bool suggested = false;
         std::vector<std::string> notes;
-        exchange::PrepareXslTable(
+        const bool built = exchange::PrepareXslTable(
             db, xsl_exchange_path_, progress_, prompter_, [&](store::Connection& connection) {
               const suggest::DiscFacts facts =
                   suggest::ReadDiscFacts({.database_file = db,
@@ -132,6 +160,7 @@ void Workbench::Create(const CreateOptions& options) {
                                           .unzip_folder = layout_.unzip_folder});
               suggested = suggest::ApplySuggestedRules(connection, facts, progress_, &notes) > 0;
             });
+        if (built) RecordFreshRules(db);  // what a mode 0 run must not drop is what differs from these
         if (suggested) progress_.Warn(suggest::SuggestedRulesNote());
         for (const std::string& note : notes) progress_.Warn(note);
         ReloadTagRows();

@@ -83,6 +83,27 @@ std::string ModeTwoStylesheetMessage(FrontEnd front_end, const std::string& path
                        "press \"create\" once in operating mode 1 (about → operating mode…)"}));
 }
 
+std::string EditedRulesMessage(FrontEnd front_end, const std::string& db_path, const std::string& xsl_exchange) {
+  if (front_end == FrontEnd::kWindow) {
+    return fmt::format(
+        "the tag rules in {} were edited since the run that made them, and a run in operating mode 0 "
+        "deletes them: keep them as {} (xml data → xsl_export), which a fresh run uses, or switch to "
+        "operating mode 1",
+        db_path, xsl_exchange);
+  }
+  return fmt::format(
+      "the tag rules in {} were edited since the run that made them, and a run in operating mode 0 deletes "
+      "them: keep them first with `tavex2epwing export xsl {}`, which a fresh run uses, run in operating "
+      "mode 1 (-m 1), or pass --yes to drop them",
+      db_path, xsl_exchange);
+}
+
+std::string NoBookSourceMessage(FrontEnd front_end, const std::string& base_folder) {
+  return fmt::format("{} does not exist yet: {}", base_folder,
+                     Pick(front_end, {"run `create` first (or `create --sample` to try the sample disc)",
+                                      "press \"create\" first (or \"sample disc\", then \"create\")"}));
+}
+
 std::string PronunciationHint(FrontEnd front_end) {
   return fmt::format("the book has no pronunciations: {}",
                      Pick(front_end, {"create --with-audio adds them",

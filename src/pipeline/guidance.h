@@ -25,6 +25,14 @@ std::string MissingStylesheetMessage(FrontEnd front_end, const std::string& path
 // `path` (one of them) does not exist: an earlier run in operating mode 1 writes them.
 std::string ModeTwoStylesheetMessage(FrontEnd front_end, const std::string& path);
 
+// The error of a run in operating mode 0, which would delete the working database
+// `db_path` whose tag rules were edited: how to keep them as `xsl_exchange` first, or
+// to drop them.
+std::string EditedRulesMessage(FrontEnd front_end, const std::string& db_path, const std::string& xsl_exchange);
+
+// The error of a command that reads the book's source `base_folder`, which does not exist.
+std::string NoBookSourceMessage(FrontEnd front_end, const std::string& base_folder);
+
 // How to add the pronunciations to a book built without any.
 std::string PronunciationHint(FrontEnd front_end);
 

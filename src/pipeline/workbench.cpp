@@ -11,13 +11,15 @@
 #include "book/book_writer.h"
 #include "book/project_file.h"
 #include "bundle/extract.h"
+#include "exchange/table_export.h"
 #include "gaiji/gaiji_files.h"
-#include "text/error.h"
 #include "fs/files.h"
 #include "fs/folder_swap.h"
 #include "fs/manifest.h"
-#include "text/text.h"
 #include "fs/workspace_lock.h"
+#include "pipeline/working_origin.h"
+#include "text/error.h"
+#include "text/text.h"
 #include "store/database.h"
 #include "stylesheet/stylesheet_files.h"
 
@@ -62,7 +64,7 @@ void Workbench::Start() {
   alt_exchange_path_ = layout_.alt_exchange;
   // A reader changes nothing: it runs beside a writer that may hold the workspace.
   if (options_.reader) return;
-  RecoverBaseFolder(layout_);  // a book a killed run had finished goes in place
+  if (!options_.defer_recovery) RecoverBaseFolder(layout_);  // a book a killed run had finished goes in place
   if (options_.prepare_working_folder) Database();
   // A database that fails the checks is left to the command that would use it, which
   // refuses it in the words of its own checks; one that does not need it runs.
@@ -78,6 +80,19 @@ void Workbench::RequireKeptStylesheets() const {
   for (const std::string& stylesheet : {layout_.main_stylesheet, layout_.script_stylesheet}) {
     if (!FileExists(stylesheet)) throw Error(ModeTwoStylesheetMessage(options_.front_end, stylesheet));
   }
+}
+
+void Workbench::RecoverWorkspace() { RecoverBaseFolder(layout_); }
+
+bool Workbench::EditedRulesAtRisk() const {
+  return RulesDifferFromFresh(layout_.database_file, layout_.xsl_exchange);
+}
+
+void Workbench::KeepEditedRules() {
+  RequireTable("xsl");
+  exchange::ExportXslXml(layout_.database_file, layout_.xsl_exchange);
+  RecordFreshRules(layout_.database_file);
+  progress_.AppendLog("the tag rules were kept in " + layout_.xsl_exchange + ", which a fresh run uses");
 }
 
 void Workbench::Close() {
@@ -142,6 +157,7 @@ void Workbench::CheckSourceHoldsDisc() const {
 void Workbench::ExtractEntries() {
   CheckSourceHoldsDisc();
   bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, Database()}, "fs.skn", progress_);
+  RecordSourceFolder(layout_.database_file, layout_.source_folder);
 }
 
 void Workbench::ExtractPronunciations() {
@@ -162,11 +178,20 @@ void Workbench::CreateGaijiFiles() {
 }
 
 epwing::EpwingSummary Workbench::BuildEpwing(std::optional<std::string> out_folder) {
+  if (!FolderExists(layout_.base_folder)) throw Error(NoBookSourceMessage(options_.front_end, layout_.base_folder));
   const std::string out = out_folder.value_or(layout_.epwing_folder);
   const std::unique_ptr<WorkspaceLock> out_lock = GuardBookFolder(out, layout_.epwing_folder);
   CheckOutputFolder(out, ProtectedFolders(layout_));
   epwing_summary_ = epwing::BuildEpwingBook({.base_folder = layout_.base_folder, .out_folder = out}, progress_);
   return *epwing_summary_;
+}
+
+std::string Workbench::StaleBookNote() const {
+  if (!FolderExists(layout_.epwing_folder)) return {};
+  return fmt::format("the EPWING book in {} is older than its source now: {}",
+                     std::filesystem::absolute(layout_.epwing_folder).lexically_normal().string(),
+                     options_.front_end == FrontEnd::kWindow ? "EPWING → build EPWING book renews it"
+                                                             : "`tavex2epwing epwing` renews it");
 }
 
 std::string FormatEpwingSummary(const epwing::EpwingSummary& summary, const std::string& out_folder) {

@@ -50,6 +50,9 @@ struct WorkbenchOptions {
   // workspace lock, beside a writer, so the start-up changes nothing in the workspace
   // (no recovery of an unfinished swap, no folder, no database).
   bool reader = false;
+  // True for the window, which opens without changing the workspace: the recovery of an
+  // interrupted replacement waits for its first command that writes (RecoverWorkspace).
+  bool defer_recovery = false;
   // Whose words an error uses to say what to do next.
   FrontEnd front_end = FrontEnd::kCommandLine;
 };
@@ -60,6 +63,9 @@ struct CreateOptions {
   bool epwing = true;      // a last step builds the EPWING book from base_folder
   bool stardict = false;   // and the StarDict book
   bool mdict = false;      // and the MDict book
+  // In operating mode 0, drop tag rules edited since the run that made them; without
+  // it such a run stops before it deletes anything (EditedRulesAtRisk).
+  bool drop_edited_rules = false;
 };
 
 // The rule tables that have exchange files.
@@ -80,6 +86,14 @@ class Workbench {
   void Close();
   // Writes the settings file (the window's geometry and the source folder).
   void SaveSettings();
+  // Finishes an interrupted replacement of base_folder; the caller holds the workspace lock.
+  void RecoverWorkspace();
+  // True when the working database's tag rules differ from those a fresh run would use
+  // (edited or imported since the run that made them): a mode 0 run or close would drop them.
+  bool EditedRulesAtRisk() const;
+  // Writes the working tag rules to the workspace's xsl_data.xml (replacing it), which a
+  // fresh run then uses.
+  void KeepEditedRules();
 
   const WorkingLayout& layout() const { return layout_; }
   Settings& settings() { return settings_; }
@@ -115,8 +129,9 @@ class Workbench {
   // Saves the recording `name` (asked for through the Prompter when absent) into the
   // workspace, the UK recording then the US one to the same path. True when written.
   bool SaveOriginalMp3(std::optional<std::string> name);
-  // xml data: replaces a table from `file` (asked for when absent), after the confirmation.
-  void ImportTable(RuleTable table, std::optional<std::string> file);
+  // xml data: replaces a table from `file` (asked for when absent), after the
+  // confirmation. False when the question was declined or no file chosen.
+  bool ImportTable(RuleTable table, std::optional<std::string> file);
   // Writes a table to `file` (asked for, preset to the current exchange path, when absent).
   void ExportTable(RuleTable table, std::optional<std::string> file);
   std::string ExchangePath(RuleTable table) const;
@@ -142,6 +157,9 @@ class Workbench {
 
   // re-build html: the stylesheets (unless mode 2) and the book's HTML and copyright page.
   void RebuildHtml();
+  // After re-build html without a new EPWING book: the line saying that the book in
+  // epwing/ is older than its source, and how to renew it; empty when there is no book.
+  std::string StaleBookNote() const;
   // Builds the EPWING book from base_folder into `out_folder` (default: the layout's
   // epwing_folder), replacing the previous book only when the build succeeded. The
   // folder must be missing, empty or a book this program wrote, and neither be nor hold

@@ -3,12 +3,16 @@
 // stylesheet's update, the character grid, the entry search and the entry preview.
 #include <fmt/format.h>
 
+#include <filesystem>
+
 #include "exchange/import_command.h"
 #include "exchange/table_export.h"
 #include "pipeline/workbench.h"
-#include "text/error.h"
 #include "fs/files.h"
 #include "fs/manifest.h"
+#include "pipeline/working_origin.h"
+#include "text/error.h"
+#include "text/plain_letters.h"
 #include "text/text.h"
 #include "store/database.h"
 #include "stylesheet/stylesheet_files.h"
@@ -30,6 +34,28 @@ exchange::ExchangeTable ToExchange(RuleTable table) {
 // The option columns of a rule row in the order of the tag editor's option list.
 constexpr int kFirstOption = 1;
 
+// A title as a search key sees it: letters with diacritics by their plain letters,
+// ASCII letters in lower case.
+std::string SearchForm(const std::string& title) {
+  std::string form;
+  for (const char16_t unit : Utf8ToUtf16(title)) {
+    if (unit < 0x80) {
+      form += static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit - 'A' + 'a' : unit);
+    } else if (const std::string_view plain = PlainLetters(unit); !plain.empty()) {
+      form += AsciiLower(plain);
+    } else {
+      form += EncodeUnitUtf8(unit);
+    }
+  }
+  return form;
+}
+
+// True when both names lead to the same file.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return a == b || std::filesystem::equivalent(a, b, error);
+}
+
 }  // namespace
 
 std::string Workbench::ExchangePath(RuleTable table) const {
@@ -41,7 +67,7 @@ std::string Workbench::ExchangePath(RuleTable table) const {
   return {};
 }
 
-void Workbench::ImportTable(RuleTable table, std::optional<std::string> file) {
+bool Workbench::ImportTable(RuleTable table, std::optional<std::string> file) {
   // The table goes into the working database, made here if new.
   exchange::ImportOutcome outcome = exchange::ImportCommand(ToExchange(table), Database(), file,
                                                             ExchangePath(table), progress_, prompter_);
@@ -52,13 +78,22 @@ void Workbench::ImportTable(RuleTable table, std::optional<std::string> file) {
       case RuleTable::kAlt: alt_exchange_path_ = *outcome.exchange_path; break;
     }
   }
-  if (!outcome.rebuilt) return;
+  if (!outcome.rebuilt) return false;
+  progress_.AppendLog(fmt::format("{}_import: the table {} was replaced from {}", exchange::TableName(ToExchange(table)),
+                                  exchange::TableName(ToExchange(table)), *outcome.exchange_path));
   if (table == RuleTable::kXsl) {
+    // Rules read from the workspace's own rules file are what a fresh run would use too.
+    if (SameFile(*outcome.exchange_path, layout_.xsl_exchange)) {
+      RecordFreshRules(layout_.database_file);
+    } else {
+      ForgetFreshRules(layout_.database_file);
+    }
     ReloadTagRows();
     if (on_tag_rows_changed) on_tag_rows_changed();
   } else if (table == RuleTable::kChar && on_char_table_changed) {
     on_char_table_changed();
   }
+  return true;
 }
 
 void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
@@ -72,6 +107,8 @@ void Workbench::ExportTable(RuleTable table, std::optional<std::string> file) {
   } else {
     exchange::ExportCharXml(db, *file);
   }
+  progress_.AppendLog(fmt::format("{}: the table {} was written to {}", title,
+                                  table == RuleTable::kXsl ? "xsl" : "char", *file));
 }
 
 void Workbench::UpdateMainStylesheet() {
@@ -117,7 +154,7 @@ bool Workbench::SaveTagOptions(const std::string& tag, const RuleRow& options) {
     const std::string& name = kRuleColumns[i];
     const std::string& value = RuleText(options, i);
     const bool is_text = name == "pre_text" || name == "post_text" || name == "indent" || name == "custom_xsl";
-    update.BindText(parameter++, is_text ? TrimControl(value) : std::string(IsOn(value) ? "1" : ""));
+    update.BindText(parameter++, is_text ? TrimControl(value) : std::string(IsOn(value) ? "1" : "0"));
   }
   update.BindInt(parameter, index);
   update.Run();
@@ -134,8 +171,15 @@ std::optional<int> Workbench::FindEntryByTitle(const std::string& title) {
   store::Statement query =
       db.Prepare("select [index] from [fs_skn] where [TEXTTITLE] = ? COLLATE NOCASE order by [index] limit 1");
   query.BindText(1, TrimControl(title));
-  if (!query.Step()) return std::nullopt;
-  return static_cast<int>(query.Int(0));
+  if (query.Step()) return static_cast<int>(query.Int(0));
+  // As the book's keys do: "cafe" finds café, and letter case does not count.
+  const std::string wanted = SearchForm(TrimControl(title));
+  if (wanted.empty()) return std::nullopt;
+  store::Statement all = db.Prepare("select [index], [TEXTTITLE] from [fs_skn] order by [index]");
+  while (all.Step()) {
+    if (SearchForm(TrimControl(all.Text(1))) == wanted) return static_cast<int>(all.Int(0));
+  }
+  return std::nullopt;
 }
 
 std::vector<std::vector<std::string>> Workbench::CharGridRows(bool only_char_ref) {
