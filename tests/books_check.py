@@ -21,7 +21,7 @@ import zlib
 from pyglossary.glossary import Glossary
 
 TAG = re.compile(r"<[^>]*>")
-HREF = re.compile(r'<a href="([^"]*)">')
+HREF = re.compile(r'<(?:a href|audio src)="([^"]*)">')
 
 
 def plain(markup):
@@ -126,7 +126,7 @@ def read_book(path):
     return words, data
 
 
-def compare(name, base, entries, book, gaiji, link_prefix, findings):
+def compare(name, base, entries, book, gaiji, link_prefix, sound_link, findings):
     words, data = book
     headword = {}
     for e in entries:
@@ -150,13 +150,13 @@ def compare(name, base, entries, book, gaiji, link_prefix, findings):
         if body_text(defi) != body_text(e["body"]):
             findings.append(f"{name}: entry {e['id']} text differs: {body_text(defi)[:80]!r} "
                             f"!= {body_text(e['body'])[:80]!r}")
-        want, got = [], HREF.findall(defi)
+        want, got = [], [m.group(0) for m in HREF.finditer(defi)]
         for href in re.findall(r'<a href="([^"]*)">', e["body"], re.IGNORECASE):
             if href.startswith("#") and href[1:] in headword:
-                want.append(link_prefix + attribute(headword[href[1:]]))
+                want.append(f'<a href="{link_prefix}{attribute(headword[href[1:]])}">')
             elif href.lower().endswith(".wav"):
                 file, bytes_ = recording(base, href)
-                want.append("sound://" + file)
+                want.append(sound_link(file))
                 if file not in sounds_seen:
                     sounds_seen.add(file)
                     if data.get(file) != bytes_:
@@ -182,9 +182,12 @@ def main():
     findings = []
     check_dictzip(ifo.with_suffix(".dict.dz"), findings)
     stardict = read_book(ifo)
-    compare("stardict", base, entries, stardict, gaiji, "bword://", findings)
+    # GoldenDict plays a StarDict book's sounds from <audio src="FILE"> (FILE in res/).
+    compare("stardict", base, entries, stardict, gaiji, "bword://",
+            lambda file: f'<audio src="{file}">', findings)
     # pyglossary turns MDict's entry:// links into bword:// ones as it reads them.
-    compare("mdict", base, entries, read_book(mdx), gaiji, "bword://", findings)
+    compare("mdict", base, entries, read_book(mdx), gaiji, "bword://",
+            lambda file: f'<a href="sound://{file}">', findings)
     if len(sys.argv) > 4:
         with open(sys.argv[4], "w", encoding="utf-8") as out:
             # Every headword and key of the source, and every word of the StarDict book

@@ -138,7 +138,9 @@ void HtmlWriter::Tag(std::string_view tag, std::string& out) {
     }
   } else if (name == "a") {
     // A link ends where the next one starts, as in the EPWING book.
-    Pop("a", out);
+    std::size_t link = open_.size();
+    while (link > 0 && !open_[link - 1].link) --link;
+    PopAt(link, out);
     if (closing) return;
     const std::string_view href = TagAttribute(attributes, "href").value_or("");
     std::optional<std::string> target;
@@ -151,20 +153,21 @@ void HtmlWriter::Tag(std::string_view tag, std::string& out) {
       warnings_.Add(kOtherLink, std::string(href));
     }
     if (target) {
-      std::string open = "<a href=\"";
+      const bool audio = href[0] != '#' && links_.SoundAsAudio();
+      std::string open = audio ? "<audio src=\"" : "<a href=\"";
       AppendEscaped(open, *target);
       open += "\">";
-      Push("a", std::move(open), out);
+      Push(audio ? "audio" : "a", std::move(open), out, true);
     }
   } else {
     warnings_.Add(fmt::format("tag <{}> not in the book's markup, its text kept", name), std::string(tag));
   }
 }
 
-void HtmlWriter::Push(std::string name, std::string tag, std::string& out) {
+void HtmlWriter::Push(std::string name, std::string tag, std::string& out, bool link) {
   if (open_.size() >= kMaxOpen) return;
   out += tag;
-  open_.push_back({std::move(name), std::move(tag)});
+  open_.push_back({std::move(name), std::move(tag), link});
 }
 
 // Closes the innermost open tag `name`; the tags inside it are closed before it and
@@ -172,6 +175,11 @@ void HtmlWriter::Push(std::string name, std::string tag, std::string& out) {
 void HtmlWriter::Pop(std::string_view name, std::string& out) {
   std::size_t at = open_.size();
   while (at > 0 && open_[at - 1].name != name) --at;
+  PopAt(at, out);
+}
+
+// Closes the open tag at `at` (counted from 1; 0: none) as Pop does.
+void HtmlWriter::PopAt(std::size_t at, std::string& out) {
   if (at == 0) return;
   for (std::size_t k = open_.size(); k >= at; --k) out += "</" + open_[k - 1].name + ">";
   open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(at - 1));

@@ -23,6 +23,9 @@ class HtmlLinks {
   // The href of a link to the recording `href` names ("us_pron/x.wav"), or none when it
   // cannot be stored (warned by the resolver).
   virtual std::optional<std::string> Sound(std::string_view href) = 0;
+  // Whether a sound link is written <audio src="..."> rather than <a href="...">: the
+  // form GoldenDict plays from a StarDict book, where it ignores sound:// links.
+  virtual bool SoundAsAudio() const { return false; }
 };
 
 class HtmlWriter {
@@ -34,12 +37,14 @@ class HtmlWriter {
 
  private:
   struct Open {
-    std::string name;  // b, i, sub, sup or a
+    std::string name;  // b, i, sub, sup, a or audio
     std::string tag;   // the opening tag as written
+    bool link = false;  // a link (a or audio), which ends where the next one starts
   };
   void Tag(std::string_view tag, std::string& out);
-  void Push(std::string name, std::string tag, std::string& out);
+  void Push(std::string name, std::string tag, std::string& out, bool link = false);
   void Pop(std::string_view name, std::string& out);
+  void PopAt(std::size_t at, std::string& out);
   void CloseAll(std::string& out);
   void ReopenAll(std::string& out);
   void SetIndent(int level, std::string& out);

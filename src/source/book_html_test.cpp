@@ -21,10 +21,13 @@ class TestLinks : public HtmlLinks {
     if (href == "us_pron/a.wav") return "sound://us_pron_a.mp3";
     return std::nullopt;
   }
+  bool SoundAsAudio() const override { return audio; }
+  bool audio = false;
 };
 
-std::string Html(std::string_view utf8) {
+std::string Html(std::string_view utf8, bool audio = false) {
   TestLinks links;
+  links.audio = audio;
   WarningTally warnings;
   HtmlWriter writer(links, warnings);
   std::string out;
@@ -46,6 +49,9 @@ TEST(BookHtmlTest, TakesLinksAndCharactersToTheBooksForms) {
   // Links to entries and recordings in the book's forms; one to nowhere keeps its text.
   EXPECT_EQ(Html("<A href=\"#7\">o'clock</A> <a href=\"us_pron/a.wav\">US</a> <a href=\"#9\">gone</a>"),
             "<a href=\"bword://o'clock\">o'clock</a> <a href=\"sound://us_pron_a.mp3\">US</a> gone");
+  // A sound link as an audio element ends where the next link starts, crossed tags kept nested.
+  EXPECT_EQ(Html("<a href=\"us_pron/a.wav\"><b>US<a href=\"#7\">x</a>", true),
+            "<audio src=\"sound://us_pron_a.mp3\"><b>US</b></audio><b><a href=\"bword://o'clock\">x</a></b>");
   // References (gaiji among them) become characters, markup characters stay escaped.
   EXPECT_EQ(Html("&#x0283;&#x1F600;&nbsp;&amp;&lt; \"q\" \xe6\x97\xa5\xef\xbd\xb1"),
             "\xca\x83\xf0\x9f\x98\x80\xc2\xa0&amp;&lt; &quot;q&quot; \xe6\x97\xa5\xef\xbd\xb1");

@@ -32,6 +32,7 @@ class Links : public HtmlLinks {
     if (!name) return std::nullopt;
     return forms_.sound_prefix + *name;
   }
+  bool SoundAsAudio() const override { return forms_.sound_as_audio; }
 
  private:
   const HtmlForms& forms_;

@@ -32,6 +32,7 @@ struct HtmlEntry {
 struct HtmlForms {
   std::string entry_prefix;  // put before a headword: "bword://", "entry://"
   std::string sound_prefix;  // put before a recording's file name: "sound://"
+  bool sound_as_audio = false;  // sound links as <audio src="..."> (see HtmlLinks)
 };
 
 class HtmlBook {

@@ -87,7 +87,7 @@ class PieceWriter {
 
 StardictSummary WriteBook(const std::string& base, const std::string& folder, Progress& progress) {
   source::WarningTally warnings;
-  source::HtmlBook book(base, {.entry_prefix = "bword://", .sound_prefix = "sound://"}, warnings);
+  source::HtmlBook book(base, {.entry_prefix = "bword://", .sound_prefix = "", .sound_as_audio = true}, warnings);
   const std::string stem = JoinPath(folder, kBookName);
   // The text is written in the index's order, so that a reader that goes through the
   // index reads the text from start to end, never seeking back in the compressed file.
