@@ -80,7 +80,7 @@ void Workbench::Create(const CreateOptions& options) {
   if (!mode_.FreshStart() && HasTable("fs_skn")) {
     // The steps keep the tables they find, so a run on another disc would quietly
     // rebuild the book of the disc the tables come from.
-    const std::optional<std::string> made_from = RecordedSourceFolder(layout_.database_file);
+    const std::optional<std::string> made_from = RecordedSourceFolder(*ExistingDatabase());
     if (made_from && !SameFolder(*made_from, layout_.source_folder)) {
       progress_.AppendLog(fmt::format(
           "the tables in {} come from the disc in {}, not from {}: the steps keep them; operating mode 0 "

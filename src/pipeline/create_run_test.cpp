@@ -83,8 +83,10 @@ TEST_F(CreateRunTest, ModeOneResumesAndConvertsTheRecordings) {
   }
   EXPECT_TRUE(FolderExists(dir_ / "ws/working_folder"));
   EXPECT_TRUE(FolderExists(dir_ / "ws/base_folder/us_pron"));
-  // The second run finds every table and folder: the source is no longer needed.
+  // The second run finds every table and folder: the disc's bundles are not read again
+  // (a source named must still be a disc, so an empty one stands in for it).
   std::filesystem::remove_all(dir_ / "disc");
+  std::filesystem::create_directories(dir_ / "disc/fs.skn");
   progress_.log.clear();
   Workbench bench = Start(1);
   bench.Create({.ignore_mp3 = false, .epwing = false});
@@ -170,7 +172,7 @@ TEST_F(CreateRunTest, TagOptionsAreSavedToTheFirstRowOfTheirTag) {
   std::optional<RuleRow> saved = bench.LoadTagOptions(tag);
   ASSERT_TRUE(saved);
   EXPECT_EQ(saved->bold, "1");
-  EXPECT_EQ(saved->italic, "");
+  EXPECT_EQ(saved->italic, "0");
   EXPECT_EQ(saved->pre_text, "(");
   EXPECT_FALSE(bench.SaveTagOptions("no such tag", *row));
 }

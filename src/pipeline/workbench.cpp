@@ -85,13 +85,14 @@ void Workbench::RequireKeptStylesheets() const {
 void Workbench::RecoverWorkspace() { RecoverBaseFolder(layout_); }
 
 bool Workbench::EditedRulesAtRisk() const {
-  return RulesDifferFromFresh(layout_.database_file, layout_.xsl_exchange);
+  const std::optional<std::string> db = ExistingDatabase();
+  return db && RulesDifferFromFresh(*db, layout_.xsl_exchange);
 }
 
 void Workbench::KeepEditedRules() {
-  RequireTable("xsl");
-  exchange::ExportXslXml(layout_.database_file, layout_.xsl_exchange);
-  RecordFreshRules(layout_.database_file);
+  const std::string db = RequireTable("xsl");
+  exchange::ExportXslXml(db, layout_.xsl_exchange);
+  RecordFreshRules(db);
   progress_.AppendLog("the tag rules were kept in " + layout_.xsl_exchange + ", which a fresh run uses");
 }
 
@@ -156,8 +157,9 @@ void Workbench::CheckSourceHoldsDisc() const {
 
 void Workbench::ExtractEntries() {
   CheckSourceHoldsDisc();
-  bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, Database()}, "fs.skn", progress_);
-  RecordSourceFolder(layout_.database_file, layout_.source_folder);
+  const std::string db = Database();
+  bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, db}, "fs.skn", progress_);
+  RecordSourceFolder(db, layout_.source_folder);
 }
 
 void Workbench::ExtractPronunciations() {

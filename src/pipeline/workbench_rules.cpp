@@ -83,10 +83,11 @@ bool Workbench::ImportTable(RuleTable table, std::optional<std::string> file) {
                                   exchange::TableName(ToExchange(table)), *outcome.exchange_path));
   if (table == RuleTable::kXsl) {
     // Rules read from the workspace's own rules file are what a fresh run would use too.
+    const std::string db = RequireTable("xsl");
     if (SameFile(*outcome.exchange_path, layout_.xsl_exchange)) {
-      RecordFreshRules(layout_.database_file);
+      RecordFreshRules(db);
     } else {
-      ForgetFreshRules(layout_.database_file);
+      ForgetFreshRules(db);
     }
     ReloadTagRows();
     if (on_tag_rows_changed) on_tag_rows_changed();
