@@ -59,9 +59,14 @@ check "create says where the book is" grep -q "^the EPWING book is in $W/epwing"
 check "no warnings about sounds without --with-audio" test -z "$(grep -a '^warning: .*sound' "$W/err")"
 check "one line says how to add the pronunciations" test "$(grep -c -- '--with-audio adds them' "$W/err")" -eq 1
 
-# --- --no-epwing leaves the book out; --epwing is still taken
+check "the summary says the book records the machine's identity" grep -q "hardware address, IP addresses and DNS servers (--no-host-info" "$W/err"
+
+# --- --no-epwing leaves the book out; --epwing is still taken; --no-host-info leaves the
+# machine's identity out of the owner information
 W="$SCRATCH/wx"; mkdir -p "$W"
-"$BIN" -w "$W" create --sample --no-epwing >"$W/out" 2>"$W/err" || fail "create --no-epwing: $(cat "$W/err")"
+"$BIN" -w "$W" --no-host-info create --sample --no-epwing >"$W/out" 2>"$W/err" || fail "create --no-epwing: $(cat "$W/err")"
+check "--no-host-info: nothing recorded" grep -aq 'Physical Address\]<br>not recorded<br>\[IP Address\]<br>not recorded<br>\[DNS Servers\]<br>not recorded' "$W/base_folder/copyright.html"
+check "--no-host-info: the summary does not offer it" test "$(grep -c -- --no-host-info "$W/err")" -eq 0
 check "--no-epwing: no Step 12" diff <(head -n -1 "$W/out") <(expected_log noaudio noepwing)
 check "--no-epwing: no epwing folder" test ! -e "$W/epwing"
 check "--epwing is still taken" "$BIN" -q -w "$W" create --sample --epwing

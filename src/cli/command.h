@@ -17,6 +17,7 @@ struct GlobalOptions {
   std::string source;
   std::string database;
   bool quiet = false;
+  bool no_host_info = false;  // the book records no network identity of this machine
 };
 
 // What a command's handler gets: the parsed global options.

@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
   app.add_option("-s,--source", g.source, "source folder: the disc's root or its tavex.data folder");
   app.add_option("--db", g.database, "working database file (default: working_folder/TAVEX_data)");
   app.add_flag("-q,--quiet", g.quiet, "no progress and no warnings on stderr");
+  app.add_flag("--no-host-info", g.no_host_info,
+               "leave this machine's hardware address, IP addresses and DNS servers out of the book");
 
   std::function<int(CommandContext&)> handler;
   for (CommandSpec& spec : CommandTable()) {

@@ -11,6 +11,7 @@ Session::Session(const GlobalOptions& global, int mode, bool assume_yes, Workben
         extra.mode = mode;
         if (!global.source.empty()) extra.source_folder = global.source;
         if (!global.database.empty()) extra.database = global.database;
+        extra.record_host = !global.no_host_info;
         return extra;
       }()) {}
 

@@ -261,6 +261,11 @@ std::vector<std::string> Workbench::BookLocationLines(bool with_epwing) const {
     return std::filesystem::absolute(folder).lexically_normal().string();
   };
   std::vector<std::string> lines = {"the book's source is in " + absolute(layout_.base_folder)};
+  if (options_.record_host && options_.front_end == FrontEnd::kCommandLine) {
+    lines.push_back(
+        "its owner information records this machine's hardware address, IP addresses and DNS servers "
+        "(--no-host-info leaves them out)");
+  }
   if (built_stardict_) {
     lines.push_back("the StarDict book is in " + absolute(layout_.stardict_folder) +
                     " (open it in GoldenDict, KOReader or sdcv)");

@@ -242,6 +242,7 @@ void Workbench::RebuildHtml() {
   options.book_html = layout_.book_html;
   options.copyright_page = layout_.copyright_page;
   options.mode = mode_;
+  if (!options_.record_host) options.host = book::HostTexts{"not recorded", "not recorded", "not recorded"};
   book::WriteBookHtml(options, progress_);
 }
 

@@ -55,6 +55,9 @@ struct WorkbenchOptions {
   bool defer_recovery = false;
   // Whose words an error uses to say what to do next.
   FrontEnd front_end = FrontEnd::kCommandLine;
+  // The book's owner information records this machine's hardware address, IP addresses
+  // and DNS servers; false writes "not recorded" in their place.
+  bool record_host = true;
 };
 
 // What a create run is asked to do.
