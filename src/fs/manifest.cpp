@@ -29,20 +29,6 @@ constexpr std::string_view kHeader =
     "tavex2epwing manifest 1: the files this program wrote into this folder\n";
 constexpr std::string_view kTempMark = "\\t";
 
-std::string Escape(const std::string& name) {
-  std::string out;
-  for (char c : name) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // The names this process has listed, by folder (device, inode), so that each is listed
 // once. Only so many per folder: a folder of more (a pronunciation folder of 80,000
 // recordings) is listed without looking, since a name listed twice does no harm and the
@@ -61,6 +47,38 @@ std::map<std::pair<dev_t, ino_t>, Remembered>& Cache() {
   static std::map<std::pair<dev_t, ino_t>, Remembered> cache;
   return cache;
 }
+
+}  // namespace
+
+std::string EscapeLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string UnescapeLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      out += text[++i] == 'n' ? '\n' : text[i];
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+namespace {
 
 [[noreturn]] void NotOurs(const std::string& path) {
   throw Error(fmt::format("{} is not a manifest of this program; move it away and run again", path));
@@ -92,15 +110,7 @@ Manifest Parse(std::string_view text, const std::string& path) {
     }
     const bool temp = line.starts_with(kTempMark);
     if (temp) line.remove_prefix(kTempMark.size());
-    std::string name;
-    name.reserve(line.size());
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '\\' && i + 1 < line.size()) {
-        name += line[++i] == 'n' ? '\n' : line[i];
-      } else {
-        name += line[i];
-      }
-    }
+    std::string name = UnescapeLine(line);
     const bool folder = !temp && !name.empty() && name.back() == '/' && line.back() == '/';
     if (folder) name.pop_back();
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) continue;
@@ -253,7 +263,7 @@ void NoteInManifest(int dir_fd, const std::string& folder, const std::string& na
     }
   }
   const std::string line =
-      (temp ? std::string(kTempMark) : std::string()) + Escape(name) + (is_folder && !temp ? "/\n" : "\n");
+      (temp ? std::string(kTempMark) : std::string()) + EscapeLine(name) + (is_folder && !temp ? "/\n" : "\n");
   if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
     throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
   }

@@ -84,4 +84,9 @@ std::string FewPaths(const std::vector<std::string>& paths);
 // True when the folder open as `dir_fd` has no entry at all.
 bool IsEmptyFolderAt(int dir_fd);
 
+// A name as one line of a manifest or a record: "\\" and "\n" stand for a backslash and a
+// line break. UnescapeLine reads it back.
+std::string EscapeLine(std::string_view text);
+std::string UnescapeLine(std::string_view text);
+
 }  // namespace tavex

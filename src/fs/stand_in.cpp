@@ -70,32 +70,6 @@ const char* KindWord(StandInKind kind) {
   return "deleted";
 }
 
-std::string Escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string Unescape(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      out += text[++i] == 'n' ? '\n' : text[i];
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 struct Record {
   StandInKind kind = StandInKind::kDeleted;
   std::string target;  // the name of the folder it stands in for
@@ -116,7 +90,7 @@ std::optional<Record> ParseRecord(std::string_view text) {
     const std::size_t space = line.find(' ');
     if (space == std::string_view::npos) return std::nullopt;
     const std::string_view key = line.substr(0, space);
-    const std::string value = Unescape(line.substr(space + 1));
+    const std::string value = UnescapeLine(line.substr(space + 1));
     if (key == "kind") {
       kind = true;
       if (value == "new") {
@@ -179,8 +153,8 @@ void WriteRecord(int parent_fd, const std::string& parent, const std::string& st
                  StandInKind kind) {
   const std::string name = RecordName(standin);
   const std::string path = JoinPath(parent, name);
-  const std::string text = std::string(kRecordHeader) + "kind " + KindWord(kind) + "\nfor " + Escape(target) +
-                           "\nfolder " + Escape(standin) + "\nrun " + RunId() + "\n";
+  const std::string text = std::string(kRecordHeader) + "kind " + KindWord(kind) + "\nfor " + EscapeLine(target) +
+                           "\nfolder " + EscapeLine(standin) + "\nrun " + RunId() + "\n";
   NoteInManifest(parent_fd, parent, name, false);
   auto fail = [&](int err) { throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(err))); };
   Handle fd(openat(parent_fd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));

@@ -157,6 +157,20 @@ std::FILE* OpenFileStream(const std::string& path) {
   return stream;
 }
 
+void AppendStream(NewFile& out, std::FILE* stream, const std::string& stream_path) {
+  if (std::fflush(stream) != 0 || std::fseek(stream, 0, SEEK_SET) != 0) {
+    const int err = errno;
+    throw Error(fmt::format("cannot read {}: {}", stream_path, SystemMessage(err)));
+  }
+  std::string buffer(1 << 20, '\0');
+  for (;;) {
+    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream);
+    if (got == 0) break;
+    out.Write(std::string_view(buffer.data(), got));
+  }
+  if (std::ferror(stream)) throw Error(fmt::format("cannot read {}: read error", stream_path));
+}
+
 void CreateFolder(const std::string& path) {
   ParentHandle parent = OpenParentHandle(path);
   MakeFolderAt(parent.dir.get(), parent.folder, parent.name);

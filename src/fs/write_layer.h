@@ -78,6 +78,9 @@ class FolderFiles {
 // Creates `path` in place (rules of WriteFileInPlace) and opens it for writing and
 // reading back as a stdio stream. Throws Error naming the file.
 std::FILE* OpenFileStream(const std::string& path);
+// Appends the whole of `stream` (a file of OpenFileStream's, read from its start) to
+// `out`. Throws Error naming `stream_path`.
+void AppendStream(NewFile& out, std::FILE* stream, const std::string& stream_path);
 
 // Creates one folder level when missing; an existing one must be a folder, not a link.
 // A new folder gets an empty manifest, and is listed in its parent's manifest when the

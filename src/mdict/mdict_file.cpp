@@ -167,17 +167,7 @@ void MdictFile::Finish(const std::string& path, const std::string& header_xml) {
   PutBe(records_head, record_blocks_size_, 8);
   records_head += record_table_;
   file.Write(records_head);
-  if (std::fflush(side_) != 0 || std::fseek(side_, 0, SEEK_SET) != 0) {
-    const int err = errno;
-    throw Error(fmt::format("cannot read {}: {}", side_path_, SystemMessage(err)));
-  }
-  std::string buffer(1 << 20, '\0');
-  for (;;) {
-    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), side_);
-    if (got == 0) break;
-    file.Write(std::string_view(buffer.data(), got));
-  }
-  if (std::ferror(side_)) throw Error(fmt::format("cannot read {}: read error", side_path_));
+  AppendStream(file, side_, side_path_);
   file.Commit();
   std::fclose(side_);
   side_ = nullptr;

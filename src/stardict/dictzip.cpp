@@ -98,17 +98,7 @@ void DictzipWriter::Finish(const std::string& path) {
 
   NewFile file(path, NewFile::Placing::kInPlace);
   file.Write(header);
-  if (std::fflush(side_) != 0 || std::fseek(side_, 0, SEEK_SET) != 0) {
-    const int err = errno;
-    throw Error(fmt::format("cannot read {}: {}", side_path_, SystemMessage(err)));
-  }
-  std::string buffer(1 << 20, '\0');
-  for (;;) {
-    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), side_);
-    if (got == 0) break;
-    file.Write(std::string_view(buffer.data(), got));
-  }
-  if (std::ferror(side_)) throw Error(fmt::format("cannot read {}: read error", side_path_));
+  AppendStream(file, side_, side_path_);
   std::string trailer;
   PutLe(trailer, crc_, 4);
   PutLe(trailer, static_cast<std::uint32_t>(size_ & 0xFFFFFFFF), 4);
