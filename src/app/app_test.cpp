@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -78,8 +79,10 @@ std::function<void(QWidget*)> ChooseFolder(const std::string& folder, QString* t
       return;
     }
     if (title) *title = dialog->windowTitle();
+    // The dialog goes into the folder and is accepted there with no name typed, so that
+    // it answers with the folder it stands in whenever its file list is read.
     dialog->setDirectory(QString::fromStdString(folder));
-    dialog->selectFile(QString::fromStdString(folder));
+    if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->clear();
     static_cast<QDialog*>(dialog)->accept();
   };
 }

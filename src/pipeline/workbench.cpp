@@ -158,8 +158,10 @@ void Workbench::CheckSourceHoldsDisc() const {
 void Workbench::ExtractEntries() {
   CheckSourceHoldsDisc();
   const std::string db = Database();
-  bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, db}, "fs.skn", progress_);
+  // Recorded first: a run killed after the extraction still says which disc it read,
+  // and the record alone counts for nothing until the entry table exists.
   RecordSourceFolder(db, layout_.source_folder);
+  bundle::ExtractBundle({layout_.source_data_folder, layout_.unzip_folder, db}, "fs.skn", progress_);
 }
 
 void Workbench::ExtractPronunciations() {

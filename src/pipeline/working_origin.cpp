@@ -105,9 +105,12 @@ void ForgetFreshRules(const std::string& db_path) {
 
 bool RulesDifferFromFresh(const std::string& db_path, const std::string& xsl_exchange) {
   if (!FileExists(db_path) || !store::TableExists(db_path, "xsl")) return false;
-  const std::optional<std::string> fresh =
-      FileExists(xsl_exchange) ? FileRulesText(xsl_exchange) : Get(db_path, kRulesKey);
-  return !fresh || *fresh != RulesText(db_path);
+  const std::string rules = RulesText(db_path);
+  // Rules as the run that made them loaded them are nobody's edit, even when the rules
+  // file changed since: a fresh run takes the new file on purpose.
+  if (const std::optional<std::string> made = Get(db_path, kRulesKey); made && *made == rules) return false;
+  // Edited rules that the rules file already holds lose nothing either.
+  return !FileExists(xsl_exchange) || FileRulesText(xsl_exchange) != rules;
 }
 
 }  // namespace tavex

@@ -21,10 +21,11 @@ std::optional<std::string> RecordedSourceFolder(const std::string& db_path);
 void RecordFreshRules(const std::string& db_path);
 // Forgets them: the rules of `xsl` are no longer what a fresh run would give.
 void ForgetFreshRules(const std::string& db_path);
-// True when `db_path` has an `xsl` table whose rules differ from those a fresh run would
-// use: the rules file `xsl_exchange` when it exists, else the rules RecordFreshRules
-// recorded (none recorded counts as different). Values compare by what they do: text
-// options trimmed, flags on or off ("" and "0" are both off).
+// True when `db_path` has an `xsl` table whose rules were edited since the run that made
+// them (they differ from the rules RecordFreshRules recorded; none recorded counts as
+// edited) and that the rules file `xsl_exchange` does not hold either, so that a fresh run
+// would lose them. Values compare by what they do: text options trimmed, flags on or off
+// ("" and "0" are both off).
 bool RulesDifferFromFresh(const std::string& db_path, const std::string& xsl_exchange);
 
 }  // namespace tavex
