@@ -14,6 +14,7 @@
 
 #include "epwing/body_markup.h"
 #include "epwing/honmon_file.h"
+#include "source/recordings.h"
 #include "source/warning_tally.h"
 
 namespace tavex::epwing {
@@ -38,13 +39,13 @@ class SoundStore {
   std::pair<std::uint64_t, std::uint64_t> Extent(std::uint32_t sound) const { return extents_[sound]; }
 
  private:
-  std::string base_folder_;
   std::string side_path_;
   static constexpr std::size_t kSideBufferBytes = 1 << 20;
   std::unique_ptr<char[]> side_buffer_ = std::make_unique<char[]>(kSideBufferBytes);  // outlives side_
   std::FILE* side_ = nullptr;
   std::uint64_t side_size_ = 0;
   source::WarningTally& warnings_;
+  source::RecordingReader reader_;  // after warnings_, which it is given
   std::unordered_map<std::string, std::optional<SoundLink>> by_name_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> extents_;
   std::string read_buffer_;  // the recording being stored; reused, so no allocation per file

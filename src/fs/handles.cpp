@@ -5,6 +5,7 @@
 // AT_SYMLINK_NOFOLLOW, and a file opened for writing is checked on its descriptor.
 #include "fs/handles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <string_view>
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -168,6 +170,45 @@ ParentHandle OpenParentHandle(const std::string& path) {
   parent.name = normal.substr(slash + 1);
   parent.dir = OpenFolderHandle(parent.folder, path);
   return parent;
+}
+
+bool ForEachEntry(int dir_fd, const std::function<void(std::string_view name, unsigned char type)>& each) {
+  const int list_fd = dup(dir_fd);
+  if (list_fd < 0) return false;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(list_fd), closedir);
+  if (!dir) {
+    const int err = errno;
+    close(list_fd);
+    errno = err;
+    return false;
+  }
+  // The duplicate shares its position with `dir_fd`: start from the top whatever an
+  // earlier listing left.
+  rewinddir(dir.get());
+  errno = 0;
+  while (dirent* entry = readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") each(name, entry->d_type);
+    errno = 0;
+  }
+  return errno == 0;
+}
+
+unsigned EntryMode(int dir_fd, std::string_view name, unsigned char type) {
+  switch (type) {
+    case DT_REG: return S_IFREG;
+    case DT_DIR: return S_IFDIR;
+    case DT_LNK: return S_IFLNK;
+    case DT_FIFO: return S_IFIFO;
+    case DT_SOCK: return S_IFSOCK;
+    case DT_CHR: return S_IFCHR;
+    case DT_BLK: return S_IFBLK;
+    default: break;
+  }
+  struct stat st {};
+  const std::string text(name);
+  if (fstatat(dir_fd, text.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+  return st.st_mode & S_IFMT;
 }
 
 }  // namespace tavex

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace tavex {
@@ -88,5 +89,14 @@ bool IsFolderAt(int dir_fd, const std::string& name);
 std::string NotReplaceableWhy(const struct stat& st);
 // Throws "cannot write PATH: WHY; move it away and run again".
 [[noreturn]] void RefuseWrite(const std::string& path, const std::string& why);
+
+// Calls `each` with every entry of the folder open as `dir_fd` but "." and "..", with
+// its type as the listing gives it (DT_REG, DT_DIR, DT_LNK, ... or DT_UNKNOWN on file
+// systems that do not say): a walk over tens of thousands of files then needs no stat
+// for each. Returns false, with errno set, when the folder cannot be listed.
+bool ForEachEntry(int dir_fd, const std::function<void(std::string_view name, unsigned char type)>& each);
+// The entry's type as st_mode's file type bits, looked up with fstatat only when the
+// listing did not say; 0 when it is gone meanwhile.
+unsigned EntryMode(int dir_fd, std::string_view name, unsigned char type);
 
 }  // namespace tavex

@@ -4,7 +4,6 @@
 // so each is appended once.
 #include "fs/manifest.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -172,21 +171,34 @@ void SweepOwnTemps(int dir_fd, const Manifest& manifest) {
   }
 }
 
-std::vector<std::string> NamesIn(int dir_fd, const std::string& folder) {
-  std::vector<std::string> names;
-  const int list_fd = dup(dir_fd);
-  if (list_fd < 0) throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(list_fd), closedir);
-  if (!dir) {
-    close(list_fd);
-    throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));
-  }
-  rewinddir(dir.get());
-  while (dirent* entry = readdir(dir.get())) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != ".." && name != kManifestName) names.emplace_back(name);
-  }
+// The entries of a folder but its manifest, each with its type (see ForEachEntry).
+std::vector<std::pair<std::string, unsigned char>> NamesIn(int dir_fd, const std::string& folder) {
+  std::vector<std::pair<std::string, unsigned char>> names;
+  const bool listed = ForEachEntry(dir_fd, [&](std::string_view name, unsigned char type) {
+    if (name != kManifestName) names.emplace_back(name, type);
+  });
+  if (!listed) throw Error(fmt::format("cannot read folder {}: {}", folder, SystemMessage(errno)));
   return names;
+}
+
+// Appends `line` to the manifest open as `fd` (with O_APPEND), `size` bytes long: the
+// header a killed run did not write comes first. Returns the new size.
+std::uint64_t AppendLine(int fd, const std::string& path, std::uint64_t size, const std::string& line) {
+  if (size >= kMaxManifestBytes) {
+    throw Error(fmt::format("manifest {} has reached the {} it may have; move its folder away and run again",
+                            path, SizeText(kMaxManifestBytes)));
+  }
+  if (size < kHeader.size()) {
+    if (ftruncate(fd, 0) != 0 ||
+        write(fd, kHeader.data(), kHeader.size()) != static_cast<ssize_t>(kHeader.size())) {
+      throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
+    }
+    size = kHeader.size();
+  }
+  if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
+  }
+  return size + line.size();
 }
 
 }  // namespace
@@ -251,42 +263,37 @@ void NoteInManifest(int dir_fd, const std::string& folder, const std::string& na
   Remembered& remembered = found->second;
   std::set<std::string>& names = is_folder ? remembered.folders : remembered.files;
   if (!temp && names.contains(name)) return;
-  if (static_cast<std::uint64_t>(st.st_size) >= kMaxManifestBytes) {
-    throw Error(fmt::format("manifest {} has reached the {} it may have; move its folder away and run again",
-                            path, SizeText(kMaxManifestBytes)));
-  }
-  if (static_cast<std::size_t>(st.st_size) < kHeader.size()) {
-    // The header a killed run did not write comes first.
-    if (ftruncate(fd, 0) != 0 ||
-        write(fd, kHeader.data(), kHeader.size()) != static_cast<ssize_t>(kHeader.size())) {
-      throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
-    }
-  }
-  const std::string line =
-      (temp ? std::string(kTempMark) : std::string()) + EscapeLine(name) + (is_folder && !temp ? "/\n" : "\n");
-  if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-    throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));
-  }
+  AppendLine(fd, path, static_cast<std::uint64_t>(st.st_size),
+             (temp ? std::string(kTempMark) : std::string()) + EscapeLine(name) + (is_folder && !temp ? "/\n" : "\n"));
   if (!temp && !remembered.full) {
     names.insert(name);
     remembered.full = remembered.files.size() + remembered.folders.size() >= kRememberedNames;
   }
 }
 
+ManifestAppender::ManifestAppender(int dir_fd, const std::string& folder)
+    : path_(JoinPath(folder, kManifestName)) {
+  struct stat st {};
+  fd_ = Handle(OpenManifest(dir_fd, folder, O_RDWR | O_APPEND, st));
+  if (fd_.get() < 0) return;
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  // The sweep is the process's first listing in the folder, as with NoteInManifest: a
+  // temporary file this process listed since may still be being written.
+  struct stat dir_st {};
+  if (fstat(dir_fd, &dir_st) != 0) throw Error(fmt::format("cannot read {}: {}", folder, SystemMessage(errno)));
+  std::lock_guard<std::mutex> guard(CacheMutex());
+  if (Cache().contains({dir_st.st_dev, dir_st.st_ino})) return;
+  SweepOwnTemps(dir_fd, ReadOpened(fd_.get(), st, path_));
+  Cache().emplace(std::pair{dir_st.st_dev, dir_st.st_ino}, Remembered{.files = {}, .folders = {}, .full = true});
+}
+
+void ManifestAppender::NoteFile(const std::string& name) {
+  if (fd_.get() >= 0) size_ = AppendLine(fd_.get(), path_, size_, EscapeLine(name) + "\n");
+}
+
 bool IsEmptyFolderAt(int dir_fd) {
-  const int list_fd = dup(dir_fd);
-  if (list_fd < 0) return false;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(list_fd), closedir);
-  if (!dir) {
-    close(list_fd);
-    return false;
-  }
-  rewinddir(dir.get());
-  while (dirent* entry = readdir(dir.get())) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != "..") return false;
-  }
-  return true;
+  bool empty = true;
+  return ForEachEntry(dir_fd, [&](std::string_view, unsigned char) { empty = false; }) && empty;
 }
 
 void CollectUnlisted(int dir_fd, const std::string& folder, std::vector<std::string>& unlisted) {
@@ -305,21 +312,22 @@ void CollectUnlisted(int dir_fd, const std::string& folder, std::vector<std::str
     stack.pop_back();
     const int fd = current.dir.get() >= 0 ? current.dir.get() : dir_fd;
     const std::optional<Manifest> manifest = ReadManifest(fd, current.path);
-    const std::vector<std::string> names = NamesIn(fd, current.path);
+    const auto names = NamesIn(fd, current.path);
     if (!manifest) {
       if (current.listed_in_parent && names.empty()) continue;  // made or emptied by a killed run
       // Not a folder of this program's: each of its entries is the user's.
-      for (const std::string& name : names) unlisted.push_back(JoinPath(current.path, name));
+      for (const auto& [name, type] : names) unlisted.push_back(JoinPath(current.path, name));
       if (names.empty()) unlisted.push_back(current.path + " (a folder without this program's manifest)");
       continue;
     }
-    for (const std::string& name : names) {
-      const std::string path = JoinPath(current.path, name);
-      struct stat st {};
-      if (fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-      if (!Covers(*manifest, name, st.st_mode)) {
-        unlisted.push_back(path);
-      } else if (S_ISDIR(st.st_mode)) {
+    for (const auto& [name, type] : names) {
+      // The listing's type, so that a folder of many files costs no stat for each.
+      const unsigned mode = EntryMode(fd, name, type);
+      if (mode == 0) continue;  // gone meanwhile
+      if (!Covers(*manifest, name, mode)) {
+        unlisted.push_back(JoinPath(current.path, name));
+      } else if (S_ISDIR(mode)) {
+        const std::string path = JoinPath(current.path, name);
         if (current.depth + 1 > kMaxFolderDepth) {
           throw Error(fmt::format("{} lies more than {} folders deep, deeper than any folder this program makes; "
                                   "move it away and run again",

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "fs/handles.h"  // Handle
+
 namespace tavex {
 
 // The manifest's name inside each folder the program made.
@@ -53,6 +55,25 @@ void StartManifest(int dir_fd, const std::string& folder);
 // only) are removed. Throws Error naming the manifest.
 void NoteInManifest(int dir_fd, const std::string& folder, const std::string& name, bool is_folder,
                     bool temp = false);
+
+// The manifest of one folder held open while many files are written into it in a row (a
+// folder of tens of thousands of recordings): opened, checked and swept of a killed
+// run's temporary files once, so that each new name costs one appended line rather than
+// an open, a check and a close. A folder without a manifest is not the program's and
+// gets no list, as with NoteInManifest. Names are not remembered: a name listed twice
+// does no harm.
+class ManifestAppender {
+ public:
+  // Throws Error naming the manifest when it is not ours or over its bounds.
+  ManifestAppender(int dir_fd, const std::string& folder);
+  // Lists the file `name`. Throws Error naming the manifest.
+  void NoteFile(const std::string& name);
+
+ private:
+  Handle fd_;  // -1 for a folder without a manifest
+  std::string path_;
+  std::uint64_t size_ = 0;
+};
 
 // Appends to `unlisted` every entry below the folder open as `dir_fd` that its manifests
 // do not list (the folder itself when it has no manifest), walking listed sub-folders

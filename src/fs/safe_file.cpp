@@ -146,8 +146,13 @@ OpenResult OpenInside(const std::string& folder, std::string_view relative, std:
   }
   Descriptor dir(OpenParentFolder(folder, parts, result.status, result.reason));
   if (dir.get() < 0) return result;
+  return OpenFileAt(dir.get(), parts.back(), JoinPath(folder, relative), max_bytes);
+}
+
+OpenResult OpenFileAt(int dir_fd, const std::string& name, std::string path, std::uint64_t max_bytes) {
+  OpenResult result;
   // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-  Descriptor fd(openat(dir.get(), parts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  Descriptor fd(openat(dir_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) {
     const int err = errno;
     result.status = StatusOfOpenError(err);
@@ -173,8 +178,40 @@ OpenResult OpenInside(const std::string& folder, std::string_view relative, std:
   // Reads of a regular file never block; the flag is cleared for plain semantics anyway.
   fcntl(fd.get(), F_SETFL, fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
   result.status = OpenStatus::kOpened;
-  result.file = ReadOnlyFile(fd.release(), JoinPath(folder, relative), result.size);
+  result.file = ReadOnlyFile(fd.release(), std::move(path), result.size);
   return result;
+}
+
+FolderInside::FolderInside(const std::string& folder, std::string_view relative)
+    : path_(JoinPath(folder, relative)) {
+  std::vector<std::string> parts;
+  std::string reason;
+  if (!SplitRelative(relative, parts)) {
+    status_ = OpenStatus::kUnreadable;
+    return;
+  }
+  // The folder itself is the last part: opened as a folder part, without following a link.
+  parts.emplace_back(".");
+  fd_ = OpenParentFolder(folder, parts, status_, reason);
+  if (fd_ >= 0) status_ = OpenStatus::kOpened;
+}
+
+FolderInside::~FolderInside() {
+  if (fd_ >= 0) close(fd_);
+}
+
+OpenResult FolderInside::Open(const std::string& name, std::uint64_t max_bytes) const {
+  OpenResult result;
+  if (fd_ < 0) {
+    result.status = status_;  // the folder's own fault: missing, a link, not a folder
+    return result;
+  }
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    result.status = OpenStatus::kUnreadable;
+    result.reason = "the name leaves its folder";
+    return result;
+  }
+  return OpenFileAt(fd_, name, JoinPath(path_, name), max_bytes);
 }
 
 std::string OpenFailureMessage(const OpenResult& result, const std::string& path, std::uint64_t max_bytes,

@@ -47,7 +47,7 @@ class ReadOnlyFile {
   std::string ReadAll();
 
  private:
-  friend OpenResult OpenInside(const std::string&, std::string_view, std::uint64_t);
+  friend OpenResult OpenFileAt(int, const std::string&, std::string, std::uint64_t);
   ReadOnlyFile(int fd, std::string path, std::uint64_t size) : fd_(fd), path_(std::move(path)), size_(size) {}
   int fd_ = -1;
   std::string path_;
@@ -66,6 +66,33 @@ struct OpenResult {
 // itself may be reached through links; no part of `relative` may be one. A file of more
 // than `max_bytes` is not opened. Never blocks on a FIFO.
 OpenResult OpenInside(const std::string& folder, std::string_view relative, std::uint64_t max_bytes);
+
+// Opens the file `name` (one part of a path) inside the folder open as `dir_fd` by
+// OpenInside's rules; `path` names it in the messages.
+OpenResult OpenFileAt(int dir_fd, const std::string& name, std::string path, std::uint64_t max_bytes);
+
+// A folder inside a folder a user can edit ("us_pron" of base_folder), opened once by
+// OpenInside's rules for many reads in a row: each file is opened relative to the held
+// folder, so its path is not walked again for every file, and what was checked is what
+// is read from.
+class FolderInside {
+ public:
+  // Opens `relative` inside `folder`; status() tells whether it could be.
+  FolderInside(const std::string& folder, std::string_view relative);
+  ~FolderInside();
+  FolderInside(const FolderInside&) = delete;
+  FolderInside& operator=(const FolderInside&) = delete;
+
+  OpenStatus status() const { return status_; }
+  // Opens the file `name` of the folder (a name without "/") as OpenInside does;
+  // kMissing when the folder itself could not be opened.
+  OpenResult Open(const std::string& name, std::uint64_t max_bytes) const;
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  OpenStatus status_ = OpenStatus::kMissing;
+};
 
 // OpenInside that throws Error for every outcome but kOpened. `what` names the kind of
 // file in the message ("book source file"): "missing book source file PATH",

@@ -3,7 +3,6 @@
 // goes only after its stand-in has left its name.
 #include "fs/stand_in.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/random.h>
@@ -177,18 +176,9 @@ void WriteRecord(int parent_fd, const std::string& parent, const std::string& st
 
 std::vector<std::string> RecordNames(int parent_fd) {
   std::vector<std::string> names;
-  const int list_fd = dup(parent_fd);
-  if (list_fd < 0) return names;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(list_fd), closedir);
-  if (!dir) {
-    close(list_fd);
-    return names;
-  }
-  rewinddir(dir.get());
-  while (dirent* entry = readdir(dir.get())) {
-    const std::string_view name = entry->d_name;
+  ForEachEntry(parent_fd, [&](std::string_view name, unsigned char) {
     if (name.starts_with(kPrefix) && name.ends_with(kRecordSuffix)) names.emplace_back(name);
-  }
+  });
   return names;
 }
 

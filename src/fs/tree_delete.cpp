@@ -2,7 +2,6 @@
 // stack; CollectUnlisted bounds the depth before anything is removed.
 #include "fs/tree_delete.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -25,14 +24,13 @@ namespace {
   throw Error(fmt::format("cannot delete {}: {}", path, SystemMessage(err)));
 }
 
-std::vector<std::string> EntriesOf(int dir_fd, const std::string& folder) {
-  std::vector<std::string> names;
-  std::unique_ptr<DIR, int (*)(DIR*)> list(fdopendir(dup(dir_fd)), closedir);
-  if (!list) Fail(folder, errno);
-  rewinddir(list.get());
-  while (dirent* entry = readdir(list.get())) {
-    const std::string_view name = entry->d_name;
-    if (name != "." && name != ".." && name != kManifestName) names.emplace_back(name);
+// The entries of a folder but its manifest, each with the type its listing gives.
+std::vector<std::pair<std::string, unsigned char>> EntriesOf(int dir_fd, const std::string& folder) {
+  std::vector<std::pair<std::string, unsigned char>> names;
+  if (!ForEachEntry(dir_fd, [&](std::string_view name, unsigned char type) {
+        if (name != kManifestName) names.emplace_back(name, type);
+      })) {
+    Fail(folder, errno);
   }
   return names;
 }
@@ -42,7 +40,7 @@ struct Frame {
   std::string path;
   std::string name;  // in the folder of the frame below
   std::optional<Manifest> manifest;
-  std::vector<std::string> names;
+  std::vector<std::pair<std::string, unsigned char>> names;
   bool kept = false;  // something appeared in it meanwhile: it stays, with its manifest
 };
 
@@ -101,17 +99,18 @@ void DeleteTreeAt(int parent_fd, const std::string& parent, const std::string& n
       if (unlinkat(below, done_name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) Fail(done_path, errno);
       continue;
     }
-    const std::string entry = std::move(frame.names.back());
+    const std::string entry = std::move(frame.names.back().first);
+    const unsigned char type = frame.names.back().second;
     frame.names.pop_back();
     const std::string entry_path = JoinPath(frame.path, entry);
-    struct stat est {};
-    if (fstatat(frame.dir.get(), entry.c_str(), &est, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-    if (!frame.manifest || !Covers(*frame.manifest, entry, est.st_mode)) {
+    const unsigned mode = EntryMode(frame.dir.get(), entry, type);
+    if (mode == 0) continue;  // gone meanwhile
+    if (!frame.manifest || !Covers(*frame.manifest, entry, mode)) {
       appeared.push_back(entry_path);
       frame.kept = true;
       continue;
     }
-    if (S_ISDIR(est.st_mode)) {
+    if (S_ISDIR(mode)) {
       Handle sub(openat(frame.dir.get(), entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
       if (sub.get() >= 0) {
         Frame next{std::move(sub), entry_path, entry, std::nullopt, {}, false};

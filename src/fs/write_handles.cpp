@@ -66,10 +66,15 @@ void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name
   StartManifest(made.get(), path);
 }
 
-int OpenInPlace(int dir_fd, const std::string& folder, const std::string& name, const std::string& path) {
+int OpenInPlace(int dir_fd, const std::string& folder, const std::string& name, const std::string& path,
+                ManifestAppender* manifest) {
   struct stat st {};
   if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
-    NoteInManifest(dir_fd, folder, name, false);
+    if (manifest != nullptr) {
+      manifest->NoteFile(name);
+    } else {
+      NoteInManifest(dir_fd, folder, name, false);
+    }
     const int fd = openat(dir_fd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd >= 0) return fd;
     if (errno != EEXIST) throw Error(fmt::format("cannot write {}: {}", path, SystemMessage(errno)));

@@ -9,13 +9,17 @@
 
 namespace tavex {
 
+class ManifestAppender;
+
 // Makes the folder `name` inside `dir_fd` (the folder `folder`) with an empty manifest,
 // listed in the parent's manifest; an existing real folder is kept. Throws Error.
 void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name);
 
 // Opens `name` inside `dir_fd` for writing at its own name: created (and listed in the
 // folder's manifest) when missing, else truncated after CheckReplaceable's checks on the
-// opened file. Throws Error naming `path`.
-int OpenInPlace(int dir_fd, const std::string& folder, const std::string& name, const std::string& path);
+// opened file. Throws Error naming `path`. `manifest`, when given, is the folder's
+// manifest held open (see ManifestAppender) and lists the new name.
+int OpenInPlace(int dir_fd, const std::string& folder, const std::string& name, const std::string& path,
+                ManifestAppender* manifest = nullptr);
 
 }  // namespace tavex

@@ -124,7 +124,14 @@ void NewFile::Commit() {
 }
 
 FolderFiles::FolderFiles(const std::string& folder)
-    : folder_(NormalPath(folder)), dir_fd_(OpenFolderHandle(folder).release()) {}
+    : folder_(NormalPath(folder)), dir_fd_(OpenFolderHandle(folder).release()) {
+  try {
+    manifest_ = std::make_unique<ManifestAppender>(dir_fd_, folder_);
+  } catch (...) {
+    close(dir_fd_);
+    throw;
+  }
+}
 
 FolderFiles::~FolderFiles() { close(dir_fd_); }
 
@@ -133,7 +140,7 @@ void FolderFiles::WriteInPlace(const std::string& name, std::string_view data) {
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
     throw Error(fmt::format("cannot write {}: not a file name", path));
   }
-  Handle fd(OpenInPlace(dir_fd_, folder_, name, path));
+  Handle fd(OpenInPlace(dir_fd_, folder_, name, path, manifest_.get()));
   try {
     WriteAll(fd.get(), data, path);
   } catch (const Error&) {

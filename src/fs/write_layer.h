@@ -13,12 +13,15 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "fs/handles.h"  // WriteAnchor
 
 namespace tavex {
+
+class ManifestAppender;
 
 // Writes `data` to `path` under an unpredictable temporary name beside it, flushes it and
 // renames it into place, then flushes the folder. Throws Error naming the file.
@@ -73,6 +76,7 @@ class FolderFiles {
  private:
   std::string folder_;
   int dir_fd_ = -1;
+  std::unique_ptr<ManifestAppender> manifest_;  // the folder's manifest, held open
 };
 
 // Creates `path` in place (rules of WriteFileInPlace) and opens it for writing and

@@ -93,20 +93,27 @@ std::optional<std::string> LinkedRecordingName(std::string_view href, WarningTal
   return name;
 }
 
-bool ReadLinkedRecording(const std::string& base_folder, const std::string& name, WarningTally& warnings,
-                         std::string& bytes) {
-  OpenResult opened = OpenInside(base_folder, name, source_bounds::kRecording);
+RecordingReader::RecordingReader(std::string base_folder, WarningTally& warnings)
+    : base_folder_(std::move(base_folder)), warnings_(warnings) {}
+
+RecordingReader::~RecordingReader() = default;
+
+bool RecordingReader::Read(const std::string& name, std::string& bytes) {
+  // RecordingName gave "us_pron/…" or "uk_pron/…" with a plain file name after the slash.
+  std::unique_ptr<FolderInside>& folder = folders_[name.starts_with("uk_pron/") ? 1 : 0];
+  if (!folder) folder = std::make_unique<FolderInside>(base_folder_, name.substr(0, 7));
+  OpenResult opened = folder->Open(name.substr(8), source_bounds::kRecording);
   switch (opened.status) {
     case OpenStatus::kOpened:
       break;
     case OpenStatus::kMissing:
-      warnings.Add(kMissingRecordingWarning, name);
+      warnings_.Add(kMissingRecordingWarning, name);
       return false;
     case OpenStatus::kTooLarge:
-      warnings.Add(kNotWave, name);
+      warnings_.Add(kNotWave, name);
       return false;
     default:
-      warnings.Add(kNotPlain, name);
+      warnings_.Add(kNotPlain, name);
       return false;
   }
   try {
@@ -121,7 +128,7 @@ bool ReadLinkedRecording(const std::string& base_folder, const std::string& name
     done += got;
   }
   if (!FindFormatChunk(bytes)) {
-    warnings.Add(kNotWave, name);
+    warnings_.Add(kNotWave, name);
     return false;
   }
   return true;
@@ -150,7 +157,7 @@ std::optional<std::string> RecordingFiles::Resolve(std::string_view href) {
     if (!it->second) warnings_.Add(kMissingRecordingWarning, *name);
     return it->second;
   }
-  if (!ReadLinkedRecording(base_folder_, *name, warnings_, buffer_)) return std::nullopt;
+  if (!reader_.Read(*name, buffer_)) return std::nullopt;
   // One flat folder of files, as every reader of the books' resources expects: the
   // recording folder's name leads the file's ("us_pron_x.mp3").
   const std::optional<std::string_view> frames = MpegFrames(buffer_);

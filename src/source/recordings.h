@@ -4,12 +4,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "source/warning_tally.h"
+
+namespace tavex {
+class FolderInside;
+}  // namespace tavex
 
 namespace tavex::source {
 
@@ -30,13 +35,27 @@ std::optional<std::string_view> MpegFrames(std::string_view wav);
 // RecordingName, counting a warning in `warnings` when the link leads elsewhere.
 std::optional<std::string> LinkedRecordingName(std::string_view href, WarningTally& warnings);
 
-// Reads the recording `name` (from RecordingName) of base_folder into `bytes`: neither
-// the file nor its folder may be a symbolic link, a folder, a device or a FIFO is
-// refused, and the size is checked before anything is read. False, with a counted
-// warning, when it is missing, refused or not WAVE data. Throws Error naming the file
-// on a read fault.
-bool ReadLinkedRecording(const std::string& base_folder, const std::string& name, WarningTally& warnings,
-                         std::string& bytes);
+// Reads the recordings of base_folder that links name. us_pron/ and uk_pron/ are each
+// opened once, the first time a link names them, and held: neither may be a symbolic
+// link, and every file is then opened relative to its held folder.
+class RecordingReader {
+ public:
+  RecordingReader(std::string base_folder, WarningTally& warnings);
+  ~RecordingReader();
+  RecordingReader(const RecordingReader&) = delete;
+  RecordingReader& operator=(const RecordingReader&) = delete;
+
+  // Reads the recording `name` (from RecordingName) into `bytes`: the file may not be a
+  // symbolic link, a folder, a device or a FIFO, and its size is checked before anything
+  // is read. False, with a counted warning, when it is missing, refused or not WAVE
+  // data. Throws Error naming the file on a read fault.
+  bool Read(const std::string& name, std::string& bytes);
+
+ private:
+  std::string base_folder_;
+  WarningTally& warnings_;
+  std::unique_ptr<FolderInside> folders_[2];  // us_pron/, uk_pron/
+};
 
 // The file name in the books of the recording `stem` ("us_pron/Zürich_1", without its
 // ".wav"): the folder and the name joined by "_", and every byte but a lower-case ASCII
@@ -55,7 +74,7 @@ class RecordingFiles {
   using NewFn = std::function<void(const std::string& name, std::string_view bytes)>;
 
   RecordingFiles(std::string base_folder, WarningTally& warnings, NewFn on_new)
-      : base_folder_(std::move(base_folder)), warnings_(warnings), on_new_(std::move(on_new)) {}
+      : warnings_(warnings), reader_(std::move(base_folder), warnings), on_new_(std::move(on_new)) {}
 
   // The book's file name of the recording `href` names, or none (warned) for a name
   // outside us_pron/ and uk_pron/, a missing file or one that is not WAVE data.
@@ -63,8 +82,8 @@ class RecordingFiles {
   std::size_t count() const { return count_; }
 
  private:
-  std::string base_folder_;
   WarningTally& warnings_;
+  RecordingReader reader_;
   NewFn on_new_;
   std::unordered_map<std::string, std::optional<std::string>> by_name_;
   std::string buffer_;  // reused, so no allocation per file
