@@ -46,8 +46,7 @@ class KeyPool {
     std::vector<Key> sorted = keys_;
     std::sort(sorted.begin(), sorted.end(), [this](const Key& a, const Key& b) {
       const std::string_view ta = Text(a), tb = Text(b);
-      if (KeyLess(ta, tb)) return true;
-      if (KeyLess(tb, ta)) return false;
+      if (const int order = CompareKeys(ta, tb); order != 0) return order < 0;
       return a.redirect != b.redirect ? !a.redirect : a.target < b.target;
     });
     return sorted;
@@ -136,10 +135,8 @@ MdictSummary WriteBook(const std::string& base, const std::string& folder, Progr
 }  // namespace
 
 MdictSummary BuildMdictBook(const MdictOptions& options, Progress& progress) {
-  if (!FolderExists(options.base_folder))
-    throw Error(fmt::format("missing book source folder {}", options.base_folder));
   MdictSummary summary;
-  source::WriteBookFolder(options.out_folder, options.protected_folders, [&](const std::string& staging) {
+  source::WriteBookFrom(options, [&](const std::string& staging) {
     summary = WriteBook(options.base_folder, staging, progress);
   });
   return summary;

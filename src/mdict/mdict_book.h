@@ -9,15 +9,11 @@
 #include <vector>
 
 #include "platform/progress.h"
+#include "source/book_folder.h"
 
 namespace tavex::mdict {
 
-struct MdictOptions {
-  std::string base_folder;  // the finished book source
-  std::string out_folder;   // the book's folder; replaced whole
-  // Folders the book must not replace or lie in (the workspace's own).
-  std::vector<std::string> protected_folders;
-};
+using MdictOptions = source::BookOptions;
 
 // What went into the book, for the step log.
 struct MdictSummary {

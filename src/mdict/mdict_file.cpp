@@ -68,7 +68,9 @@ bool Stripped(unsigned char c) {
 
 }  // namespace
 
-bool KeyLess(std::string_view a, std::string_view b) {
+bool KeyLess(std::string_view a, std::string_view b) { return CompareKeys(a, b) < 0; }
+
+int CompareKeys(std::string_view a, std::string_view b) {
   std::size_t i = 0, j = 0;
   for (;;) {
     while (i < a.size() && Stripped(static_cast<unsigned char>(a[i]))) ++i;
@@ -77,19 +79,23 @@ bool KeyLess(std::string_view a, std::string_view b) {
     auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
     const int ca = lower(static_cast<unsigned char>(a[i++]));
     const int cb = lower(static_cast<unsigned char>(b[j++]));
-    if (ca != cb) return ca < cb;
+    if (ca != cb) return ca < cb ? -1 : 1;
   }
   const bool a_done = i == a.size(), b_done = j == b.size();
-  if (a_done != b_done) return a_done;
-  return a < b;
+  if (a_done != b_done) return a_done ? -1 : 1;
+  return a.compare(b);
 }
 
 MdictFile::MdictFile(bool utf16_keys, std::string side_path)
     : utf16_(utf16_keys), side_path_(std::move(side_path)) {
   side_ = OpenFileStream(side_path_);
+  compressing_ = std::make_unique<QueueThread<std::string>>(
+      [this](std::string& plain) { WriteRecordBlock(plain); }, [](const std::string& plain) { return plain.size(); },
+      8 * kRecordBlockBytes);
 }
 
 MdictFile::~MdictFile() {
+  compressing_.reset();  // before the side file it writes
   if (side_ != nullptr) std::fclose(side_);
 }
 
@@ -125,20 +131,26 @@ void MdictFile::FlushKeys() {
 // A record never spans two blocks: readers find a record's end in its own block.
 void MdictFile::FlushRecords() {
   if (records_.empty()) return;
-  const std::string block = Block(records_);
+  compressing_->Add(std::move(records_));
+  records_.clear();
+  records_.reserve(kRecordBlockBytes);
+}
+
+void MdictFile::WriteRecordBlock(const std::string& plain) {
+  const std::string block = Block(plain);
   if (std::fwrite(block.data(), 1, block.size(), side_) != block.size()) {
     const int err = errno;
     throw Error(fmt::format("cannot write {}: {}", side_path_, SystemMessage(err)));
   }
   PutBe(record_table_, block.size(), 8);
-  PutBe(record_table_, records_.size(), 8);
+  PutBe(record_table_, plain.size(), 8);
   record_blocks_size_ += block.size();
-  records_.clear();
 }
 
 void MdictFile::Finish(const std::string& path, const std::string& header_xml) {
   FlushKeys();
   FlushRecords();
+  compressing_->Finish();
   NewFile file(path, NewFile::Placing::kInPlace);
   std::string head;
   const std::string header = Utf16Le(header_xml + "\r\n") + std::string(2, '\0');

@@ -7,15 +7,20 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/queue_thread.h"
 
 namespace tavex::mdict {
 
 // The order MDict readers search keys in: letters compared without case, the blanks
 // and punctuation a reader strips from a query left out, then the bytes.
 bool KeyLess(std::string_view a, std::string_view b);
+// The same order as a comparison: below, at or above 0.
+int CompareKeys(std::string_view a, std::string_view b);
 
 class MdictFile {
  public:
@@ -36,6 +41,8 @@ class MdictFile {
  private:
   void FlushKeys();
   void FlushRecords();
+  // Compresses a block of records and writes it to the side file (on compressing_).
+  void WriteRecordBlock(const std::string& plain);
 
   bool utf16_;
   std::string side_path_;
@@ -49,10 +56,12 @@ class MdictFile {
   std::string key_blocks_;
   std::string key_table_;
   std::uint64_t key_block_count_ = 0;
-  // The record block being filled; the finished ones are in the side file.
+  // The record block being filled; the finished ones are compressed on a thread of their
+  // own, in order, into the side file, and their table rows are that thread's until Finish.
   std::string records_;
   std::string record_table_;
   std::uint64_t record_blocks_size_ = 0;
+  std::unique_ptr<QueueThread<std::string>> compressing_;  // last: stopped first
 };
 
 }  // namespace tavex::mdict

@@ -1,10 +1,14 @@
 // The staging, check and swap around a book's writing.
 #include "source/book_folder.h"
 
+#include <fmt/format.h>
+
 #include <filesystem>
 
+#include "fs/files.h"
 #include "fs/folder_swap.h"
 #include "fs/write_layer.h"
+#include "text/error.h"
 
 namespace tavex::source {
 
@@ -26,6 +30,12 @@ void WriteBookFolder(const std::string& out_folder, const std::vector<std::strin
     RemoveStagingFolder(staging);  // the build's own error is the one to report
     throw;
   }
+}
+
+void WriteBookFrom(const BookOptions& options, const std::function<void(const std::string& staging)>& write) {
+  if (!FolderExists(options.base_folder))
+    throw Error(fmt::format("missing book source folder {}", options.base_folder));
+  WriteBookFolder(options.out_folder, options.protected_folders, write);
 }
 
 }  // namespace tavex::source

@@ -17,4 +17,16 @@ namespace tavex::source {
 void WriteBookFolder(const std::string& out_folder, const std::vector<std::string>& protected_folders,
                      const std::function<void(const std::string& staging)>& write);
 
+// Where a book other than the EPWING one is read from and written to.
+struct BookOptions {
+  std::string base_folder;  // the finished book source
+  std::string out_folder;   // the book's folder; replaced whole
+  // Folders the book must not replace or lie in (the workspace's own).
+  std::vector<std::string> protected_folders;
+};
+
+// WriteBookFolder for `options`, once its base_folder is found to be there: `write` is
+// given the staging folder to fill. Throws Error naming a missing base_folder.
+void WriteBookFrom(const BookOptions& options, const std::function<void(const std::string& staging)>& write);
+
 }  // namespace tavex::source

@@ -3,6 +3,8 @@
 
 #include <fmt/format.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "fs/write_layer.h"
@@ -28,8 +30,18 @@ void SideFile::Read(std::uint64_t at, std::size_t size, std::string& out) {
   if (!reading_ && std::fflush(file_) != 0) Fail("write");
   reading_ = true;
   out.resize(size);
-  if (fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0 || std::fread(out.data(), 1, size, file_) != size)
-    Fail("read");
+  // One pread a piece: the pieces are read in another order than they were written, so a
+  // stream's buffer would be refilled, and its position moved, for each.
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = pread(fileno(file_), out.data() + done, size - done, static_cast<off_t>(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got == 0) errno = EIO;  // the file is shorter than what was written to it
+      Fail("read");
+    }
+    done += static_cast<std::size_t>(got);
+  }
 }
 
 void SideFile::Remove() {

@@ -33,9 +33,13 @@ DictzipWriter::DictzipWriter(std::string side_path)
   side_ = OpenFileStream(side_path_);
   chunk_.reserve(kChunkBytes);
   crc_ = static_cast<std::uint32_t>(crc32(0, nullptr, 0));
+  compressing_ = std::make_unique<QueueThread<std::string>>(
+      [this](std::string& chunk) { Compress(chunk, Z_FULL_FLUSH); },
+      [](const std::string& chunk) { return chunk.size(); }, 8 * kChunkBytes);
 }
 
 DictzipWriter::~DictzipWriter() {
+  compressing_.reset();  // before the stream and the side file it writes
   deflateEnd(&stream_->z);
   if (side_ != nullptr) std::fclose(side_);
 }
@@ -49,19 +53,22 @@ std::uint64_t DictzipWriter::Append(std::string_view bytes) {
     const std::size_t take = std::min(bytes.size(), kChunkBytes - chunk_.size());
     chunk_.append(bytes.substr(0, take));
     bytes.remove_prefix(take);
-    if (chunk_.size() == kChunkBytes) Compress(Z_FULL_FLUSH);
+    if (chunk_.size() == kChunkBytes) {
+      compressing_->Add(std::move(chunk_));
+      chunk_.clear();
+      chunk_.reserve(kChunkBytes);
+    }
   }
   return at;
 }
 
-// Compresses the chunk being filled as one independent piece and writes it to the side file.
-void DictzipWriter::Compress(int flush) {
+void DictzipWriter::Compress(const std::string& chunk, int flush) {
   if (sizes_.size() >= kMaxChunks)
     throw Error(fmt::format("cannot write {}: the text is larger than a dictzip file holds", side_path_));
   z_stream& z = stream_->z;
-  z.next_in = reinterpret_cast<Bytef*>(chunk_.data());
-  z.avail_in = static_cast<uInt>(chunk_.size());
-  out_.resize(deflateBound(&z, chunk_.size()) + 64);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
+  z.avail_in = static_cast<uInt>(chunk.size());
+  out_.resize(deflateBound(&z, chunk.size()) + 64);
   z.next_out = reinterpret_cast<Bytef*>(out_.data());
   z.avail_out = static_cast<uInt>(out_.size());
   const int status = deflate(&z, flush);
@@ -74,14 +81,15 @@ void DictzipWriter::Compress(int flush) {
     throw Error(fmt::format("cannot write {}: {}", side_path_, SystemMessage(err)));
   }
   sizes_.push_back(static_cast<std::uint16_t>(produced));
-  chunk_.clear();
 }
 
 void DictzipWriter::Finish(const std::string& path) {
   // Every chunk ends in a full flush: readers inflate one and expect it to end without
   // the stream's end, which follows the last chunk outside the table.
-  if (!chunk_.empty() || sizes_.empty()) Compress(Z_FULL_FLUSH);
-  Compress(Z_FINISH);
+  if (!chunk_.empty() || size_ == 0) compressing_->Add(std::move(chunk_));
+  compressing_->Finish();
+  chunk_.clear();
+  Compress(chunk_, Z_FINISH);
   sizes_.pop_back();
   std::string header = {'\x1f', '\x8b', '\x08', '\x04'};  // gzip, deflate, FEXTRA
   PutLe(header, 0, 4);                                    // no time: the same book gives the same file

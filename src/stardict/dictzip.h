@@ -2,7 +2,8 @@
 // flushed fully every kChunkBytes of input, with the table of the compressed chunks'
 // sizes in the header's "RA" extra field, so that a reader inflates only the chunk that
 // holds an entry. The compressed chunks go to a side file while the text is written,
-// because the header that precedes them needs their count.
+// because the header that precedes them needs their count. Chunks are compressed on a
+// thread of their own, in order, beside the code that writes the text.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/queue_thread.h"
 
 namespace tavex::stardict {
 
@@ -35,17 +38,20 @@ class DictzipWriter {
   void Finish(const std::string& path);
 
  private:
-  void Compress(int flush);
+  // Compresses `chunk` as one independent piece and writes it to the side file.
+  void Compress(const std::string& chunk, int flush);
 
   std::string side_path_;
   std::FILE* side_ = nullptr;
   struct Stream;
   std::unique_ptr<Stream> stream_;
   std::string chunk_;  // input of the chunk being filled
-  std::string out_;    // compressed bytes of one chunk
-  std::vector<std::uint16_t> sizes_;
+  std::string out_;    // compressed bytes of one chunk (the compressing thread's)
+  std::vector<std::uint16_t> sizes_;  // the compressing thread's until Finish
   std::uint64_t size_ = 0;
   std::uint32_t crc_ = 0;
+  // Last: stopped before what it uses goes.
+  std::unique_ptr<QueueThread<std::string>> compressing_;
 };
 
 }  // namespace tavex::stardict

@@ -12,6 +12,7 @@
 
 #include "fs/files.h"
 #include "fs/write_layer.h"
+#include "platform/queue_thread.h"
 #include "source/book_folder.h"
 #include "source/html_book.h"
 #include "source/side_file.h"
@@ -56,6 +57,18 @@ class WordList {
   std::vector<Word> words_;
 };
 
+// res/, made with the first recording: its files are written on a thread of their own,
+// beside the text, with at most 8 MiB of recordings waiting.
+struct Resources {
+  using File = std::pair<std::string, std::string>;  // name, bytes
+  explicit Resources(const std::string& folder)
+      : files(folder),
+        thread([this](File& file) { files.WriteInPlace(file.first, file.second); },
+               [](const File& file) { return file.second.size(); }, 8 << 20) {}
+  FolderFiles files;
+  QueueThread<File> thread;  // after files, which it writes
+};
+
 void PutBe(std::string& out, std::uint32_t value) {
   for (int i = 3; i >= 0; --i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
@@ -93,7 +106,7 @@ StardictSummary WriteBook(const std::string& base, const std::string& folder, Pr
   // index reads the text from start to end, never seeking back in the compressed file.
   source::SideFile side(JoinPath(folder, "entries.tmp"));
   DictzipWriter dict(JoinPath(folder, "dict.tmp"));
-  std::unique_ptr<FolderFiles> resources;  // res/, made with the first recording
+  std::unique_ptr<Resources> resources;
   std::size_t sounds = 0;
   WordList headwords, synonyms;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> texts;  // each entry's place in the text
@@ -112,9 +125,9 @@ StardictSummary WriteBook(const std::string& base, const std::string& folder, Pr
       [&](const std::string& name, std::string_view bytes) {
         if (!resources) {
           CreateFolder(JoinPath(folder, "res"));
-          resources = std::make_unique<FolderFiles>(JoinPath(folder, "res"));
+          resources = std::make_unique<Resources>(JoinPath(folder, "res"));
         }
-        resources->WriteInPlace(name, bytes);
+        resources->thread.Add({name, std::string(bytes)});
         ++sounds;
       });
   // Homographs keep their file order under one headword; the synonyms point at the
@@ -147,6 +160,7 @@ StardictSummary WriteBook(const std::string& base, const std::string& folder, Pr
     }
     syn.Commit();
   }
+  if (resources) resources->thread.Finish();  // the recordings were written beside the sorting
   std::string ifo = fmt::format("StarDict's dict ifo file\nversion=3.0.0\nbookname=TAVEX\nwordcount={}\n",
                                 headwords.words().size());
   if (!synonyms.words().empty()) ifo += fmt::format("synwordcount={}\n", synonyms.words().size());
@@ -175,10 +189,8 @@ int CompareWords(std::string_view a, std::string_view b) {
 }
 
 StardictSummary BuildStardictBook(const StardictOptions& options, Progress& progress) {
-  if (!FolderExists(options.base_folder))
-    throw Error(fmt::format("missing book source folder {}", options.base_folder));
   StardictSummary summary;
-  source::WriteBookFolder(options.out_folder, options.protected_folders, [&](const std::string& staging) {
+  source::WriteBookFrom(options, [&](const std::string& staging) {
     summary = WriteBook(options.base_folder, staging, progress);
   });
   return summary;

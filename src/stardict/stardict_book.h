@@ -10,15 +10,11 @@
 #include <vector>
 
 #include "platform/progress.h"
+#include "source/book_folder.h"
 
 namespace tavex::stardict {
 
-struct StardictOptions {
-  std::string base_folder;  // the finished book source
-  std::string out_folder;   // the book's folder; replaced whole
-  // Folders the book must not replace or lie in (the workspace's own).
-  std::vector<std::string> protected_folders;
-};
+using StardictOptions = source::BookOptions;
 
 // What went into the book, for the step log.
 struct StardictSummary {
