@@ -3,6 +3,7 @@
 // files, compressing a text) runs beside that code instead of after it.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -18,7 +19,8 @@ namespace tavex {
 // still goes, alone), so memory stays flat however many items there are. The first
 // exception the work throws is rethrown by the next Add or by Finish, and nothing more
 // is done. Destroying the thread drops what was not yet done, and waits for the item in
-// hand.
+// hand. Items are done in batches without the lock, and the thread is woken only when
+// it sleeps, so tens of thousands of small items cost few wake-ups.
 template <typename Item>
 class QueueThread {
  public:
@@ -38,48 +40,72 @@ class QueueThread {
   void Add(Item item) {
     const std::size_t bytes = size_(item);
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return error_ || queue_.empty() || queued_bytes_ + bytes <= max_bytes_; });
+    if (!error_ && queued_bytes_ != 0 && queued_bytes_ + bytes > max_bytes_) {
+      producer_waiting_ = true;
+      changed_.wait(lock, [&] { return error_ || queued_bytes_ == 0 || queued_bytes_ + bytes <= max_bytes_; });
+      producer_waiting_ = false;
+    }
     if (error_) std::rethrow_exception(error_);
     queued_bytes_ += bytes;
     queue_.push_back(std::move(item));
+    // Woken only when it sleeps: tens of thousands of small items cost a few wake-ups.
+    const bool wake = worker_waiting_;
     lock.unlock();
-    changed_.notify_all();
+    if (wake) changed_.notify_all();
   }
 
   // Waits until every item handed in is done.
   void Finish() {
     std::unique_lock<std::mutex> lock(mutex_);
+    producer_waiting_ = true;
     changed_.wait(lock, [&] { return error_ || (queue_.empty() && !busy_); });
+    producer_waiting_ = false;
     if (error_) std::rethrow_exception(error_);
   }
 
  private:
+  // Takes everything queued at once and does it outside the lock; the bytes done are
+  // given back as soon as the producer waits for room.
   void Run() {
+    std::deque<Item> batch;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+      worker_waiting_ = true;
       changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+      worker_waiting_ = false;
       if (stop_) return;
-      Item item = std::move(queue_.front());
-      queue_.pop_front();
-      const std::size_t bytes = size_(item);
+      batch.swap(queue_);
       busy_ = true;
       lock.unlock();
+      std::size_t done_bytes = 0;
       std::exception_ptr error;
-      try {
-        work_(item);
-      } catch (...) {
-        error = std::current_exception();
+      while (!batch.empty() && !error && !stop_.load(std::memory_order_relaxed)) {
+        try {
+          work_(batch.front());
+        } catch (...) {
+          error = std::current_exception();
+        }
+        done_bytes += size_(batch.front());
+        batch.pop_front();
+        if (!batch.empty() && producer_waiting_.load(std::memory_order_relaxed)) {
+          std::lock_guard<std::mutex> guard(mutex_);
+          queued_bytes_ -= done_bytes;
+          done_bytes = 0;
+          changed_.notify_all();
+        }
       }
       lock.lock();
+      queued_bytes_ -= done_bytes;
       busy_ = false;
-      queued_bytes_ -= bytes;
-      if (error) {
-        error_ = error;
+      const bool stop = error || stop_;
+      if (stop) {
+        if (error) error_ = error;
+        batch.clear();
         queue_.clear();
         queued_bytes_ = 0;
       }
-      changed_.notify_all();
-      if (error_) return;
+      if (stop || producer_waiting_) changed_.notify_all();
+      if (stop) return;
     }
   }
 
@@ -90,8 +116,10 @@ class QueueThread {
   std::condition_variable changed_;
   std::deque<Item> queue_;
   std::size_t queued_bytes_ = 0;
-  bool busy_ = false;  // the thread holds an item it took off the queue
-  bool stop_ = false;
+  bool busy_ = false;  // the thread holds items it took off the queue
+  std::atomic<bool> stop_{false};  // read by the worker between items without the lock
+  bool worker_waiting_ = false;
+  std::atomic<bool> producer_waiting_{false};  // read by the worker without the lock
   std::exception_ptr error_;
   std::thread thread_;  // last: started once everything above is made
 };
