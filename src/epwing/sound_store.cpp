@@ -30,7 +30,7 @@ std::uint32_t SoundFormatWord(std::string_view format_chunk) {
 }
 
 SoundStore::SoundStore(std::string base_folder, std::string side_path, source::WarningTally& warnings)
-    : side_path_(std::move(side_path)), warnings_(warnings), reader_(std::move(base_folder), warnings) {
+    : side_path_(std::move(side_path)), warnings_(warnings), reader_(base_folder) {
   side_ = OpenFileStream(side_path_);
   // stdio ignores the size asked for without a buffer of our own.
   std::setvbuf(side_, side_buffer_.get(), _IOFBF, kSideBufferBytes);
@@ -49,7 +49,7 @@ std::optional<SoundLink> SoundStore::Resolve(std::string_view href) {
     return it->second;
   }
   std::string& wav = read_buffer_;
-  if (!reader_.Read(*name, wav)) return std::nullopt;
+  if (!reader_.Read(*name, wav, warnings_)) return std::nullopt;
   const std::optional<std::size_t> format = source::FindFormatChunk(wav);
   const std::string_view data = std::string_view(wav).substr(*format);
   if (std::fwrite(data.data(), 1, data.size(), side_) != data.size()) {

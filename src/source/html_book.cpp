@@ -7,6 +7,7 @@
 
 #include "fs/files.h"
 #include "source/book_html.h"
+#include "platform/ordered_pool.h"
 #include "source/book_source.h"
 #include "source/key_forms.h"
 #include "text/error.h"
@@ -17,18 +18,19 @@ namespace {
 constexpr char kCutWord[] = "headword or key longer than 255 bytes cut";
 
 // Links to entries by their headwords, to recordings by their file names in the book.
+// One for each thread, counting the warnings of the entry it is on.
 class Links : public HtmlLinks {
  public:
   Links(const HtmlForms& forms, const std::unordered_map<std::string, std::string>& headwords,
-        RecordingFiles& recordings)
-      : forms_(forms), headwords_(headwords), recordings_(recordings) {}
+        RecordingFiles& recordings, WarningTally& warnings)
+      : forms_(forms), headwords_(headwords), recordings_(recordings), warnings_(warnings) {}
   std::optional<std::string> Entry(std::string_view id) override {
     auto it = headwords_.find(std::string(id));
     if (it == headwords_.end()) return std::nullopt;
     return forms_.entry_prefix + it->second;
   }
   std::optional<std::string> Sound(std::string_view href) override {
-    std::optional<std::string> name = recordings_.Resolve(href);
+    std::optional<std::string> name = recordings_.Resolve(href, warnings_);
     if (!name) return std::nullopt;
     return forms_.sound_prefix + *name;
   }
@@ -38,6 +40,14 @@ class Links : public HtmlLinks {
   const HtmlForms& forms_;
   const std::unordered_map<std::string, std::string>& headwords_;
   RecordingFiles& recordings_;
+  WarningTally& warnings_;
+};
+
+// What a thread made of one entry: the entry and the warnings met on the way, which are
+// counted in file order, so that the report does not depend on the threads.
+struct MadeEntry {
+  HtmlEntry entry;
+  WarningTally warnings;
 };
 
 // Links in the copyright page lead nowhere a book can show.
@@ -83,35 +93,64 @@ HtmlBook::HtmlBook(std::string base_folder, HtmlForms forms, WarningTally& warni
 
 void HtmlBook::ReadEntries(const std::function<void(const HtmlEntry&)>& entry,
                            const RecordingFiles::NewFn& recording) {
-  RecordingFiles recordings(base_folder_, warnings_, recording);
-  Links links(forms_, headword_of_id_, recordings);
-  HtmlWriter writer(links, warnings_);
-  HtmlEntry out;
-  std::unordered_set<std::string> seen;
-  ReadBookSource(JoinPath(base_folder_, "html_EPW"), [&](const SourceEntry& source) {
-    out.id = source.id;
-    out.headword = Headword(source, warnings_);
-    out.keys.clear();
-    seen.clear();
-    seen.insert(out.headword);
-    auto add = [&](std::string key) {
-      if (key.empty()) return;
-      if (key.size() > kMaxWordBytes) {
-        warnings_.Add(kCutWord, key);
-        key = CutWord(std::move(key));
-      }
-      if (seen.insert(key).second) out.keys.push_back(std::move(key));
-    };
-    for (std::string& form : FoldedForms(out.headword)) add(std::move(form));
-    for (const std::string& title : source.key_titles) {
-      std::string text = PlainText(title);
-      for (std::string& form : FoldedForms(text)) add(std::move(form));
-      add(std::move(text));
+  RecordingFiles recordings(base_folder_, recording);
+  // The entries are made on every core (their recordings read there too) and come back
+  // in file order, in batches of some 64 entries so that handing them over costs little.
+  const std::size_t workers = WorkerCount(0);
+  using Batch = std::vector<SourceEntry>;
+  OrderedPool<Batch, std::vector<MadeEntry>> pool(workers, [&](std::size_t, Batch& batch) {
+    std::vector<MadeEntry> made(batch.size());
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      Links links(forms_, headword_of_id_, recordings, made[i].warnings);
+      HtmlWriter writer(links, made[i].warnings);
+      MakeEntry(batch[i], writer, made[i].warnings, made[i].entry);
     }
-    out.html.clear();
-    writer.Write(source.body, out.html);
-    entry(out);
+    return made;
   });
+  const auto take = [&] {
+    for (const MadeEntry& made : pool.Take()) {
+      warnings_.Merge(made.warnings);
+      entry(made.entry);
+    }
+  };
+  constexpr std::size_t kBatchEntries = 64;
+  constexpr std::size_t kBatchBytes = 1 << 20;
+  Batch batch;
+  std::size_t batch_bytes = 0;
+  const auto submit = [&] {
+    pool.Submit(std::move(batch));
+    batch = Batch();
+    batch_bytes = 0;
+    while (pool.in_flight() > 2 * workers) take();
+  };
+  ReadBookSource(JoinPath(base_folder_, "html_EPW"), [&](const SourceEntry& source) {
+    batch.push_back(source);
+    batch_bytes += source.body.size();
+    if (batch.size() >= kBatchEntries || batch_bytes >= kBatchBytes) submit();
+  });
+  if (!batch.empty()) submit();
+  while (pool.in_flight() > 0) take();
+}
+
+void HtmlBook::MakeEntry(const SourceEntry& source, HtmlWriter& writer, WarningTally& warnings, HtmlEntry& out) const {
+  out.id = source.id;
+  out.headword = Headword(source, warnings);
+  std::unordered_set<std::string> seen{out.headword};
+  auto add = [&](std::string key) {
+    if (key.empty()) return;
+    if (key.size() > kMaxWordBytes) {
+      warnings.Add(kCutWord, key);
+      key = CutWord(std::move(key));
+    }
+    if (seen.insert(key).second) out.keys.push_back(std::move(key));
+  };
+  for (std::string& form : FoldedForms(out.headword)) add(std::move(form));
+  for (const std::string& title : source.key_titles) {
+    std::string text = PlainText(title);
+    for (std::string& form : FoldedForms(text)) add(std::move(form));
+    add(std::move(text));
+  }
+  writer.Write(source.body, out.html);
 }
 
 std::string HtmlBook::Description() {

@@ -16,6 +16,9 @@
 
 namespace tavex::source {
 
+struct SourceEntry;
+class HtmlWriter;
+
 // The longest headword or key the HTML books keep, in bytes: StarDict readers refuse
 // longer ones, and no word a reader types is that long.
 inline constexpr std::size_t kMaxWordBytes = 255;
@@ -44,7 +47,8 @@ class HtmlBook {
   std::size_t entry_count() const { return entry_count_; }
 
   // Calls `entry` for every entry in file order. Each recording a sound link names is
-  // given to `recording` once, before the first entry that links to it.
+  // given to `recording` once, before the first entry that links to it. The entries are
+  // made on every core; `recording` is called from those threads, one call at a time.
   void ReadEntries(const std::function<void(const HtmlEntry&)>& entry,
                    const RecordingFiles::NewFn& recording);
 
@@ -52,6 +56,9 @@ class HtmlBook {
   std::string Description();
 
  private:
+  // Makes `out` of `source`: its headword, keys and HTML.
+  void MakeEntry(const SourceEntry& source, HtmlWriter& writer, WarningTally& warnings, HtmlEntry& out) const;
+
   std::string base_folder_;
   HtmlForms forms_;
   WarningTally& warnings_;

@@ -93,27 +93,27 @@ std::optional<std::string> LinkedRecordingName(std::string_view href, WarningTal
   return name;
 }
 
-RecordingReader::RecordingReader(std::string base_folder, WarningTally& warnings)
-    : base_folder_(std::move(base_folder)), warnings_(warnings) {}
+RecordingReader::RecordingReader(const std::string& base_folder)
+    : folders_{std::make_unique<FolderInside>(base_folder, "us_pron"),
+               std::make_unique<FolderInside>(base_folder, "uk_pron")} {}
 
 RecordingReader::~RecordingReader() = default;
 
-bool RecordingReader::Read(const std::string& name, std::string& bytes) {
+bool RecordingReader::Read(const std::string& name, std::string& bytes, WarningTally& warnings) const {
   // RecordingName gave "us_pron/…" or "uk_pron/…" with a plain file name after the slash.
-  std::unique_ptr<FolderInside>& folder = folders_[name.starts_with("uk_pron/") ? 1 : 0];
-  if (!folder) folder = std::make_unique<FolderInside>(base_folder_, name.substr(0, 7));
-  OpenResult opened = folder->Open(name.substr(8), source_bounds::kRecording);
+  const FolderInside& folder = *folders_[name.starts_with("uk_pron/") ? 1 : 0];
+  OpenResult opened = folder.Open(name.substr(8), source_bounds::kRecording);
   switch (opened.status) {
     case OpenStatus::kOpened:
       break;
     case OpenStatus::kMissing:
-      warnings_.Add(kMissingRecordingWarning, name);
+      warnings.Add(kMissingRecordingWarning, name);
       return false;
     case OpenStatus::kTooLarge:
-      warnings_.Add(kNotWave, name);
+      warnings.Add(kNotWave, name);
       return false;
     default:
-      warnings_.Add(kNotPlain, name);
+      warnings.Add(kNotPlain, name);
       return false;
   }
   try {
@@ -128,7 +128,7 @@ bool RecordingReader::Read(const std::string& name, std::string& bytes) {
     done += got;
   }
   if (!FindFormatChunk(bytes)) {
-    warnings_.Add(kNotWave, name);
+    warnings.Add(kNotWave, name);
     return false;
   }
   return true;
@@ -149,24 +149,41 @@ std::string BookFileName(std::string_view stem, std::string_view extension) {
   return name + std::string(extension);
 }
 
-std::optional<std::string> RecordingFiles::Resolve(std::string_view href) {
-  const std::optional<std::string> name = LinkedRecordingName(href, warnings_);
+std::optional<std::string> RecordingFiles::Resolve(std::string_view href, WarningTally& warnings) {
+  const std::optional<std::string> name = LinkedRecordingName(href, warnings);
   if (!name) return std::nullopt;
+  std::unique_lock<std::mutex> lock(mutex_);
   auto [it, fresh] = by_name_.try_emplace(*name);
+  Known& known = it->second;
   if (!fresh) {
-    if (!it->second) warnings_.Add(kMissingRecordingWarning, *name);
-    return it->second;
+    resolved_.wait(lock, [&] { return known.done; });
+    if (!known.name) warnings.Add(kMissingRecordingWarning, *name);
+    return known.name;
   }
-  if (!reader_.Read(*name, buffer_)) return std::nullopt;
-  // One flat folder of files, as every reader of the books' resources expects: the
-  // recording folder's name leads the file's ("us_pron_x.mp3").
-  const std::optional<std::string_view> frames = MpegFrames(buffer_);
-  std::string book_name = BookFileName(std::string_view(*name).substr(0, name->size() - 4), frames ? ".mp3" : ".wav");
-  const std::string_view bytes = frames ? *frames : std::string_view(buffer_);
-  on_new_(book_name, bytes);
-  ++count_;
-  it->second = std::move(book_name);
-  return it->second;
+  lock.unlock();
+  std::optional<std::string> book_name;
+  try {
+    std::string bytes;
+    if (reader_.Read(*name, bytes, warnings)) {
+      // One flat folder of files, as every reader of the books' resources expects: the
+      // recording folder's name leads the file's ("us_pron_x.mp3").
+      const std::optional<std::string_view> frames = MpegFrames(bytes);
+      book_name = BookFileName(std::string_view(*name).substr(0, name->size() - 4), frames ? ".mp3" : ".wav");
+      std::lock_guard<std::mutex> guard(new_mutex_);
+      on_new_(*book_name, frames ? *frames : std::string_view(bytes));
+    }
+  } catch (...) {
+    // Those waiting for it see it as not stored; the error ends the book.
+    lock.lock();
+    known.done = true;
+    resolved_.notify_all();
+    throw;
+  }
+  lock.lock();
+  known.name = book_name;
+  known.done = true;
+  resolved_.notify_all();
+  return book_name;
 }
 
 }  // namespace tavex::source

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,25 +37,23 @@ std::optional<std::string_view> MpegFrames(std::string_view wav);
 // RecordingName, counting a warning in `warnings` when the link leads elsewhere.
 std::optional<std::string> LinkedRecordingName(std::string_view href, WarningTally& warnings);
 
-// Reads the recordings of base_folder that links name. us_pron/ and uk_pron/ are each
-// opened once, the first time a link names them, and held: neither may be a symbolic
-// link, and every file is then opened relative to its held folder.
+// Reads the recordings of base_folder that links name. us_pron/ and uk_pron/ are opened
+// once and held: neither may be a symbolic link, and every file is then opened relative
+// to its held folder. Read may be called from several threads at once.
 class RecordingReader {
  public:
-  RecordingReader(std::string base_folder, WarningTally& warnings);
+  explicit RecordingReader(const std::string& base_folder);
   ~RecordingReader();
   RecordingReader(const RecordingReader&) = delete;
   RecordingReader& operator=(const RecordingReader&) = delete;
 
   // Reads the recording `name` (from RecordingName) into `bytes`: the file may not be a
   // symbolic link, a folder, a device or a FIFO, and its size is checked before anything
-  // is read. False, with a counted warning, when it is missing, refused or not WAVE
-  // data. Throws Error naming the file on a read fault.
-  bool Read(const std::string& name, std::string& bytes);
+  // is read. False, with a warning counted in `warnings`, when it is missing, refused or
+  // not WAVE data. Throws Error naming the file on a read fault.
+  bool Read(const std::string& name, std::string& bytes, WarningTally& warnings) const;
 
  private:
-  std::string base_folder_;
-  WarningTally& warnings_;
   std::unique_ptr<FolderInside> folders_[2];  // us_pron/, uk_pron/
 };
 
@@ -70,24 +70,28 @@ std::string BookFileName(std::string_view stem, std::string_view extension);
 class RecordingFiles {
  public:
   // Told of each recording the first time a link names it: its file name in the book
-  // ("us_pron_x.mp3") and its bytes.
+  // ("us_pron_x.mp3") and its bytes. Calls never overlap, whatever thread makes them.
   using NewFn = std::function<void(const std::string& name, std::string_view bytes)>;
 
-  RecordingFiles(std::string base_folder, WarningTally& warnings, NewFn on_new)
-      : warnings_(warnings), reader_(std::move(base_folder), warnings), on_new_(std::move(on_new)) {}
+  RecordingFiles(const std::string& base_folder, NewFn on_new) : reader_(base_folder), on_new_(std::move(on_new)) {}
 
-  // The book's file name of the recording `href` names, or none (warned) for a name
-  // outside us_pron/ and uk_pron/, a missing file or one that is not WAVE data.
-  std::optional<std::string> Resolve(std::string_view href);
-  std::size_t count() const { return count_; }
+  // The book's file name of the recording `href` names, or none (warned in `warnings`)
+  // for a name outside us_pron/ and uk_pron/, a missing file or one that is not WAVE
+  // data. Several threads may resolve at once: each recording is read once, and a
+  // thread that names one being read waits for it.
+  std::optional<std::string> Resolve(std::string_view href, WarningTally& warnings);
 
  private:
-  WarningTally& warnings_;
+  struct Known {
+    bool done = false;
+    std::optional<std::string> name;  // the book's file name, none when it could not be stored
+  };
   RecordingReader reader_;
   NewFn on_new_;
-  std::unordered_map<std::string, std::optional<std::string>> by_name_;
-  std::string buffer_;  // reused, so no allocation per file
-  std::size_t count_ = 0;
+  std::mutex mutex_;
+  std::condition_variable resolved_;
+  std::unordered_map<std::string, Known> by_name_;  // its values stay in place as it grows
+  std::mutex new_mutex_;                            // one call of on_new_ at a time
 };
 
 }  // namespace tavex::source

@@ -20,6 +20,13 @@ class WarningTally {
     auto [it, fresh] = tally_.try_emplace(what, Count{0, value});
     ++it->second.count;
   }
+  // Adds the counts of `other`, whose first values count as met after this one's.
+  void Merge(const WarningTally& other) {
+    for (const auto& [what, count] : other.tally_) {
+      auto [it, fresh] = tally_.try_emplace(what, Count{0, count.first});
+      it->second.count += count.count;
+    }
+  }
   // One warning per description: "what: N times, first VALUE". Values come from the book
   // source, so their control characters are shown as "\xNN", never sent to a terminal.
   void Report(Progress& progress) const {
