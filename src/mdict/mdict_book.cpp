@@ -33,17 +33,19 @@ struct Key {
 
 class KeyPool {
  public:
-  std::uint32_t Add(std::string_view text, std::uint32_t target, bool redirect) {
+  // Adds a key; returns it (its text stays where it is when the keys are sorted).
+  Key Add(std::string_view text, std::uint32_t target, bool redirect) {
     if (bytes_.size() + text.size() > UINT32_MAX) throw Error("the MDict book holds more than 4 GiB of keys");
     keys_.push_back({static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(text.size()),
                      target, redirect});
     bytes_.append(text);
-    return static_cast<std::uint32_t>(keys_.size() - 1);
+    return keys_.back();
   }
   std::string_view Text(const Key& key) const { return std::string_view(bytes_).substr(key.at, key.size); }
-  // The keys in the readers' order; equal keys by their records' source order.
-  std::vector<Key> Sorted() const {
-    std::vector<Key> sorted = keys_;
+  // Sorts the keys in place, in the readers' order; equal keys by their records' source
+  // order. A key Add returned still leads to its text.
+  const std::vector<Key>& Sort() {
+    std::vector<Key>& sorted = keys_;
     std::sort(sorted.begin(), sorted.end(), [this](const Key& a, const Key& b) {
       const std::string_view ta = Text(a), tb = Text(b);
       if (const int order = CompareKeys(ta, tb); order != 0) return order < 0;
@@ -51,7 +53,6 @@ class KeyPool {
     });
     return sorted;
   }
-  const Key& operator[](std::uint32_t index) const { return keys_[index]; }
 
  private:
   std::string bytes_;
@@ -71,7 +72,7 @@ MdictSummary WriteBook(const std::string& base, const std::string& folder, Progr
   source::SideFile texts(JoinPath(folder, "entries.tmp"));
   source::SideFile sounds(JoinPath(folder, "sounds.tmp"));
   std::vector<std::pair<std::uint64_t, std::uint32_t>> text_at, sound_at;  // offset and size
-  std::vector<std::uint32_t> headword_key;                                 // per entry
+  std::vector<Key> headword_key;                                           // per entry
   KeyPool keys, sound_names;
   MdictSummary summary;
   ProgressLoop loop(progress, static_cast<int>(book.entry_count()), "MDict書き出し中");
@@ -96,10 +97,10 @@ MdictSummary WriteBook(const std::string& base, const std::string& folder, Progr
   const std::string description = book.Description();
   {
     MdictFile mdx(false, JoinPath(folder, "mdx.tmp"));
-    for (const Key& key : keys.Sorted()) {
+    for (const Key& key : keys.Sort()) {
       if (key.redirect) {
         record = "@@@LINK=";
-        record += keys.Text(keys[headword_key[key.target]]);
+        record += keys.Text(headword_key[key.target]);
         record += "\r\n";
         record.push_back('\0');
       } else {
@@ -118,7 +119,7 @@ MdictSummary WriteBook(const std::string& base, const std::string& folder, Progr
   texts.Remove();
   {
     MdictFile mdd(true, JoinPath(folder, "mdd.tmp"));
-    for (const Key& key : sound_names.Sorted()) {
+    for (const Key& key : sound_names.Sort()) {
       sounds.Read(sound_at[key.target].first, sound_at[key.target].second, record);
       mdd.Add(sound_names.Text(key), record);
     }

@@ -96,7 +96,9 @@ void HtmlBook::ReadEntries(const std::function<void(const HtmlEntry&)>& entry,
   RecordingFiles recordings(base_folder_, recording);
   // The entries are made on every core (their recordings read there too) and come back
   // in file order, in batches of some 64 entries so that handing them over costs little.
-  const std::size_t workers = WorkerCount(0);
+  // At least four threads: reading recordings the page cache does not hold waits on the
+  // disk, and more reads in flight hide its latency.
+  const std::size_t workers = std::max<std::size_t>(4, WorkerCount(0));
   using Batch = std::vector<SourceEntry>;
   OrderedPool<Batch, std::vector<MadeEntry>> pool(workers, [&](std::size_t, Batch& batch) {
     std::vector<MadeEntry> made(batch.size());
@@ -121,7 +123,7 @@ void HtmlBook::ReadEntries(const std::function<void(const HtmlEntry&)>& entry,
     pool.Submit(std::move(batch));
     batch = Batch();
     batch_bytes = 0;
-    while (pool.in_flight() > 2 * workers) take();
+    while (pool.in_flight() > workers) take();
   };
   ReadBookSource(JoinPath(base_folder_, "html_EPW"), [&](const SourceEntry& source) {
     batch.push_back(source);
