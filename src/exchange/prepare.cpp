@@ -37,7 +37,8 @@ void CreateAndFill(store::Connection& db, ExchangeTable table, const std::string
 // One transaction: optionally drop, then create and fill. Commits only a table that
 // was filled completely.
 bool BuildTable(ExchangeTable table, const std::string& db_path, const std::string& exchange_path,
-                bool replace, Progress& progress, Prompter&, const AfterStatistics& after_statistics = {}) {
+                bool replace, Progress& progress, Prompter&, const AfterStatistics& after_statistics = {},
+                const AfterStatistics& before_commit = {}) {
   const std::string name(TableName(table));
   store::Connection db(db_path);
   store::Transaction transaction(db);
@@ -46,6 +47,7 @@ bool BuildTable(ExchangeTable table, const std::string& db_path, const std::stri
     db.Exec("DROP TABLE [" + name + "]");
   }
   CreateAndFill(db, table, exchange_path, progress, after_statistics);  // an error rolls the transaction back
+  if (before_commit) before_commit(db);
   transaction.Commit();
   return true;
 }
@@ -62,9 +64,11 @@ std::string_view TableName(ExchangeTable table) {
 }
 
 bool PrepareXslTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,
-                     Prompter& prompter, const AfterStatistics& after_statistics) {
+                     Prompter& prompter, const AfterStatistics& after_statistics,
+                     const AfterStatistics& before_commit) {
   if (!FileExists(db_path)) return false;
-  return BuildTable(ExchangeTable::kXsl, db_path, exchange_path, false, progress, prompter, after_statistics);
+  return BuildTable(ExchangeTable::kXsl, db_path, exchange_path, false, progress, prompter, after_statistics,
+                    before_commit);
 }
 
 bool PrepareCharTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,

@@ -32,9 +32,12 @@ std::string_view TableName(ExchangeTable table);
 // already existed. An exchange file that does not import (it does not parse, or holds
 // no row of the table) throws Error naming the file, and no table is kept. When the
 // rows come from the statistics, `after_statistics` (if set) runs on them before the
-// table is committed, so that a failure leaves no table.
+// table is committed, so that a failure leaves no table. `before_commit` (if set) runs on
+// the filled table whichever way it was filled, in the same transaction, so that what it
+// records stands or falls with the table.
 bool PrepareXslTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,
-                     Prompter& prompter, const AfterStatistics& after_statistics = {});
+                     Prompter& prompter, const AfterStatistics& after_statistics = {},
+                     const AfterStatistics& before_commit = {});
 
 // The same for `char`, from the character statistics when there is no file.
 bool PrepareCharTable(const std::string& db_path, const std::string& exchange_path, Progress& progress,

@@ -369,6 +369,16 @@ void RequireOwnFolder(const std::string& folder) {
   Handle dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (dir.get() < 0) return;  // missing, a link, a file: the write layer names it
   if (ReadManifest(dir.get(), folder)) return;
+  // Listed as a folder by its parent's manifest and still empty: a run was killed between
+  // making it and writing its manifest, and making it again takes it up. Looked at
+  // through the parent, so that the folder checked is the one the parent lists.
+  ParentHandle parent = OpenParentHandle(folder);
+  Handle listed(openat(parent.dir.get(), parent.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (const std::optional<Manifest> above = ReadManifest(parent.dir.get(), parent.folder);
+      listed.get() >= 0 && above && Covers(*above, parent.name, S_IFDIR) &&
+      IsEmptyFolderAt(listed.get())) {
+    return;
+  }
   throw Error(fmt::format("cannot write into {}: this program did not make it (it has no {}), so it may hold "
                           "somebody's files; move it away or choose another workspace",
                           folder, kManifestName));

@@ -93,7 +93,8 @@ void CheckOwnTree(const std::string& folder, const std::string& action);
 // Throws Error naming `folder` when it is a real folder without a manifest: somebody
 // else's, so nothing may be written into it. A manifest that is not ours throws as
 // ReadManifest does. A missing folder passes, and a link or file at its name is left to
-// the write layer, which names it as what it is.
+// the write layer, which names it as what it is. So does an empty folder its parent's
+// manifest lists: a killed run made it and had not yet written its manifest.
 void RequireOwnFolder(const std::string& folder);
 
 // True when `folder` is a real folder with a manifest.

@@ -210,7 +210,12 @@ void CreateFolders(const std::string& path) {
   const std::string anchor = AnchorHolding(normal);
   // Outside every anchor, and the anchor itself, are the user's path.
   CreateByPath(anchor.empty() ? normal : anchor, path);
-  if (!anchor.empty()) OpenFolderHandle(normal, {}, MakeFolderAt);
+  if (anchor.empty() || normal == anchor) return;
+  OpenFolderHandle(normal, {}, MakeFolderAt);
+  // The walk makes only what is missing: a folder a killed run made and had not yet given
+  // its manifest is taken up here, before anything is written into it.
+  ParentHandle parent = OpenParentHandle(normal);
+  MakeFolderAt(parent.dir.get(), parent.folder, parent.name);
 }
 
 void RenamePath(const std::string& from, const std::string& to) {

@@ -143,6 +143,27 @@ TEST(WriteLayerTest, AnEmptyManifestLeftByAKillListsNothing) {
   EXPECT_FALSE(FolderExists(dir / "killed"));
 }
 
+// A run killed between making a listed folder and writing its manifest: the next run
+// takes the empty folder up and writes into it; once something unlisted is in it, it is
+// somebody's and refused.
+TEST(WriteLayerTest, AListedFolderKilledBeforeItsManifestIsTakenUp) {
+  TempDir dir;
+  const WriteAnchor anchor(dir.path());
+  CreateFolders(dir / "work/unzip");
+  std::filesystem::remove(dir / "work/unzip/.tavex2epwing-manifest");
+  EXPECT_NO_THROW(RequireOwnFolder(dir / "work/unzip"));
+  CreateFolders(dir / "work/unzip");
+  WriteFileAtomic(dir / "work/unzip/a.dat", "a");
+  EXPECT_TRUE(UnlistedIn(dir / "work").empty());
+
+  std::filesystem::remove(dir / "work/unzip/a.dat");
+  std::filesystem::remove(dir / "work/unzip/.tavex2epwing-manifest");
+  WriteTestFile(dir / "work/unzip/theirs.txt", "x");
+  EXPECT_THROW(RequireOwnFolder(dir / "work/unzip"), Error);
+  std::filesystem::create_directory(dir / "mine");
+  EXPECT_THROW(RequireOwnFolder(dir / "mine"), Error);  // empty, but listed by no parent
+}
+
 // A folder of many files (a pronunciation folder), written through one handle, lists
 // each, also past the names the process remembers; rewriting one lists it again, which
 // does no harm.

@@ -125,9 +125,7 @@ void Workbench::Create(const CreateOptions& options) {
   RunStep(
       "01",
       [&] {
-        if (store::TableExists(db, "fs_skn")) return;
-        bundle::ExtractBundle(where, "fs.skn", progress_);
-        RecordSourceFolder(db, layout_.source_folder);
+        if (!store::TableExists(db, "fs_skn")) ExtractEntries();
       },
       "【Step 01】fs.sknの抽出:完了");
 
@@ -152,15 +150,18 @@ void Workbench::Create(const CreateOptions& options) {
         if (!FileExists(db)) return;
         bool suggested = false;
         std::vector<std::string> notes;
-        const bool built = exchange::PrepareXslTable(
-            db, xsl_exchange_path_, progress_, prompter_, [&](store::Connection& connection) {
+        exchange::PrepareXslTable(
+            db, xsl_exchange_path_, progress_, prompter_,
+            [&](store::Connection& connection) {
               const suggest::DiscFacts facts =
                   suggest::ReadDiscFacts({.database_file = db,
                                           .source_data_folder = layout_.source_data_folder,
                                           .unzip_folder = layout_.unzip_folder});
               suggested = suggest::ApplySuggestedRules(connection, facts, progress_, &notes) > 0;
-            });
-        if (built) RecordFreshRules(db);  // what a mode 0 run must not drop is what differs from these
+            },
+            // What a mode 0 run must not drop is what differs from these; recorded with
+            // the table, so that a run killed after it still knows them.
+            [](store::Connection& connection) { RecordFreshRules(connection); });
         if (suggested) progress_.Warn(suggest::SuggestedRulesNote());
         for (const std::string& note : notes) progress_.Warn(note);
         ReloadTagRows();

@@ -38,9 +38,10 @@ void AppendRule(std::string& text, const RuleRow& row) {
   text += '\x1e';
 }
 
-std::string RulesText(const std::string& db_path) {
+template <typename Source>
+std::string RulesText(Source& rules) {
   std::string text;
-  for (const RuleRow& row : LoadRuleRows(db_path)) AppendRule(text, row);
+  for (const RuleRow& row : LoadRuleRows(rules)) AppendRule(text, row);
   return text;
 }
 
@@ -64,8 +65,7 @@ std::optional<std::string> FileRulesText(const std::string& path) {
   return text;
 }
 
-void Put(const std::string& db_path, const char* key, const std::string& value) {
-  store::Connection db(db_path);
+void Put(store::Connection& db, const char* key, const std::string& value) {
   db.Exec(fmt::format("create table if not exists [{}] ([key] TEXT PRIMARY KEY, [value] TEXT)",
                       kWorkingOriginTable));
   store::Statement put = db.Prepare(fmt::format("insert or replace into [{}] ([key], [value]) values (?, ?)",
@@ -73,6 +73,15 @@ void Put(const std::string& db_path, const char* key, const std::string& value) 
   put.BindText(1, key);
   put.BindText(2, value);
   put.Run();
+}
+
+// One transaction: a run killed here leaves either the record or nothing, never the
+// table without it.
+void Put(const std::string& db_path, const char* key, const std::string& value) {
+  store::Connection db(db_path);
+  store::Transaction transaction(db);
+  Put(db, key, value);
+  transaction.Commit();
 }
 
 std::optional<std::string> Get(const std::string& db_path, const char* key) {
@@ -93,6 +102,8 @@ void RecordSourceFolder(const std::string& db_path, const std::string& source_fo
 std::optional<std::string> RecordedSourceFolder(const std::string& db_path) { return Get(db_path, kSourceKey); }
 
 void RecordFreshRules(const std::string& db_path) { Put(db_path, kRulesKey, RulesText(db_path)); }
+
+void RecordFreshRules(store::Connection& db) { Put(db, kRulesKey, RulesText(db)); }
 
 void ForgetFreshRules(const std::string& db_path) {
   if (!FileExists(db_path) || !store::TableExists(db_path, kWorkingOriginTable)) return;

@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+namespace tavex::store {
+class Connection;
+}
+
 namespace tavex {
 
 // The table that holds these records; a mode 0 run drops it with the others.
@@ -19,6 +23,8 @@ std::optional<std::string> RecordedSourceFolder(const std::string& db_path);
 
 // Records the tag rules of `xsl` as they stand as the ones a fresh run gives.
 void RecordFreshRules(const std::string& db_path);
+// The same inside the transaction `db` holds, so that the record is made with the table.
+void RecordFreshRules(store::Connection& db);
 // Forgets them: the rules of `xsl` are no longer what a fresh run would give.
 void ForgetFreshRules(const std::string& db_path);
 // True when `db_path` has an `xsl` table whose rules were edited since the run that made

@@ -29,6 +29,11 @@ std::vector<RuleRow> LoadRuleRows(const std::string& db_path) {
   std::vector<RuleRow> rows;
   if (db_path.empty() || !FileExists(db_path)) return rows;
   store::Connection db(db_path);
+  return LoadRuleRows(db);
+}
+
+std::vector<RuleRow> LoadRuleRows(store::Connection& db) {
+  std::vector<RuleRow> rows;
   if (!db.TableExists("xsl")) return rows;
 
   store::Statement select = db.Prepare("select * from [xsl]");

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace tavex::store {
+class Connection;
+}
+
 namespace tavex {
 
 // The option texts of one `xsl` row, in the table's column order from `tag` to
@@ -47,5 +51,7 @@ inline bool IsOn(const std::string& flag) { return flag == "1"; }
 // Nulls give empty texts. Empty when the database file or the table does not exist.
 // Throws Error on a database fault.
 std::vector<RuleRow> LoadRuleRows(const std::string& db_path);
+// The same through an open connection, inside whatever transaction it holds.
+std::vector<RuleRow> LoadRuleRows(store::Connection& db);
 
 }  // namespace tavex
