@@ -88,14 +88,16 @@ void SortUnique(std::vector<std::string>& names) {
   names.erase(std::unique(names.begin(), names.end()), names.end());
 }
 
-// One pass over the text; names are unescaped into their lists, which are sorted once.
-Manifest Parse(std::string_view text, const std::string& path) {
+enum class Listed { kFile, kFolder, kTemp };
+
+// One pass over the text, each name unescaped and handed to `each` with its kind.
+void ParseLines(std::string_view text, const std::string& path,
+                const std::function<void(Listed, std::string&&)>& each) {
   // A run killed between making the manifest and writing its header leaves it empty (or
   // holding the header's start): nothing was listed, so nothing was made yet.
-  if (text.size() < kHeader.size() && kHeader.starts_with(text)) return Manifest{};
+  if (text.size() < kHeader.size() && kHeader.starts_with(text)) return;
   if (!text.starts_with(kHeader)) NotOurs(path);
   text.remove_prefix(kHeader.size());
-  Manifest manifest;
   std::size_t count = 0;
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
@@ -113,8 +115,17 @@ Manifest Parse(std::string_view text, const std::string& path) {
     const bool folder = !temp && !name.empty() && name.back() == '/' && line.back() == '/';
     if (folder) name.pop_back();
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) continue;
-    (temp ? manifest.temps : folder ? manifest.folders : manifest.files).push_back(std::move(name));
+    each(temp ? Listed::kTemp : folder ? Listed::kFolder : Listed::kFile, std::move(name));
   }
+}
+
+// The names in their lists, each sorted once.
+Manifest Parse(std::string_view text, const std::string& path) {
+  Manifest manifest;
+  ParseLines(text, path, [&manifest](Listed kind, std::string&& name) {
+    (kind == Listed::kTemp ? manifest.temps : kind == Listed::kFolder ? manifest.folders : manifest.files)
+        .push_back(std::move(name));
+  });
   SortUnique(manifest.files);
   SortUnique(manifest.folders);
   SortUnique(manifest.temps);
@@ -145,7 +156,7 @@ int OpenManifest(int dir_fd, const std::string& folder, int flags, struct stat& 
   return owned.release();
 }
 
-Manifest ReadOpened(int fd, const struct stat& st, const std::string& path) {
+std::string ReadText(int fd, const struct stat& st, const std::string& path) {
   // The size was bounded on the descriptor; a file that grows meanwhile is read no further.
   std::string text(static_cast<std::size_t>(st.st_size), '\0');
   std::size_t done = 0;
@@ -157,7 +168,11 @@ Manifest ReadOpened(int fd, const struct stat& st, const std::string& path) {
     done += static_cast<std::size_t>(got);
   }
   text.resize(done);
-  return Parse(text, path);
+  return text;
+}
+
+Manifest ReadOpened(int fd, const struct stat& st, const std::string& path) {
+  return Parse(ReadText(fd, st, path), path);
 }
 
 // Removes the temporary files a killed run left in a folder of this program's, the first
@@ -217,6 +232,18 @@ std::optional<Manifest> ReadManifest(int dir_fd, const std::string& folder) {
   if (fd < 0) return std::nullopt;
   Handle owned(fd);
   return ReadOpened(fd, st, JoinPath(folder, kManifestName));
+}
+
+bool ForEachListedFile(int dir_fd, const std::string& folder, const std::function<void(const std::string&)>& each) {
+  struct stat st {};
+  const int fd = OpenManifest(dir_fd, folder, O_RDONLY, st);
+  if (fd < 0) return false;
+  Handle owned(fd);
+  const std::string path = JoinPath(folder, kManifestName);
+  ParseLines(ReadText(fd, st, path), path, [&each](Listed kind, std::string&& name) {
+    if (kind == Listed::kFile) each(name);
+  });
+  return true;
 }
 
 void StartManifest(int dir_fd, const std::string& folder) {

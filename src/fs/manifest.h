@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,11 @@ struct Manifest {
 // none. A manifest that is a link, a hard link, not ours or over its bounds throws Error
 // naming it.
 std::optional<Manifest> ReadManifest(int dir_fd, const std::string& folder);
+
+// Calls `each` with every file name the manifest of `dir_fd` lists, in the manifest's
+// order and without building its lists (a folder of tens of thousands of files); false
+// when the folder has none. Throws as ReadManifest does.
+bool ForEachListedFile(int dir_fd, const std::string& folder, const std::function<void(const std::string&)>& each);
 
 // Whether `manifest` covers the entry `name` whose type is `mode` (st_mode): a listed
 // folder, a listed file (or a link or other non-folder at its name), a listed temporary file.

@@ -135,11 +135,54 @@ FolderFiles::FolderFiles(const std::string& folder)
 
 FolderFiles::~FolderFiles() { close(dir_fd_); }
 
+void FolderFiles::ReuseFrom(const std::string& previous) {
+  // No previous book, or none to take from (no manifest, or one not ours): every file is
+  // written anew.
+  try {
+    Handle dir = OpenFolderHandle(previous);
+    if (!ForEachListedFile(dir.get(), NormalPath(previous), [this](const std::string& name) {
+          previous_listed_.push_back(std::hash<std::string>{}(name));
+        })) {
+      return;
+    }
+    std::sort(previous_listed_.begin(), previous_listed_.end());
+    previous_ = std::move(dir);
+  } catch (const Error&) {
+  }
+}
+
+bool FolderFiles::LinkPrevious(const std::string& name, std::string_view data) {
+  if (previous_.get() < 0 ||
+      !std::binary_search(previous_listed_.begin(), previous_listed_.end(), std::hash<std::string>{}(name))) {
+    return false;
+  }
+  Handle fd(openat(previous_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  // A file of somebody else's would share its content with this book: never taken.
+  if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+      st.st_uid != geteuid() || static_cast<std::uint64_t>(st.st_size) != data.size()) {
+    return false;
+  }
+  compared_.resize(data.size());
+  std::size_t got = 0;
+  while (got < data.size()) {
+    const ssize_t n = pread(fd.get(), compared_.data() + got, data.size() - got, static_cast<off_t>(got));
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  if (std::string_view(compared_) != data) return false;
+  manifest_->NoteFile(name);
+  // The compared file itself, through its handle: whatever is at its name meanwhile.
+  const std::string handle_path = fmt::format("/proc/self/fd/{}", fd.get());
+  return linkat(AT_FDCWD, handle_path.c_str(), dir_fd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
 void FolderFiles::WriteInPlace(const std::string& name, std::string_view data) {
   const std::string path = JoinPath(folder_, name);
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
     throw Error(fmt::format("cannot write {}: not a file name", path));
   }
+  if (LinkPrevious(name, data)) return;
   Handle fd(OpenInPlace(dir_fd_, folder_, name, path, manifest_.get()));
   try {
     WriteAll(fd.get(), data, path);

@@ -180,6 +180,41 @@ TEST(WriteLayerTest, AFolderOfManyFilesListsEveryOne) {
   EXPECT_FALSE(FolderExists(dir / "many"));
 }
 
+// A folder written beside the one it replaces takes a file of the same bytes as a second
+// name of the previous one; a changed file, one with another name elsewhere and one its
+// manifest does not list are written anew, and the previous folder keeps its content.
+TEST(WriteLayerTest, AFolderTakesUnchangedFilesFromTheOneItReplaces) {
+  TempDir dir;
+  const WriteAnchor anchor(dir.path());
+  CreateFolders(dir / "old");
+  {
+    FolderFiles old(dir / "old");
+    for (const char* name : {"same.mp3", "changed.mp3", "shared.mp3"}) old.WriteInPlace(name, "sound");
+  }
+  WriteTestFile(dir / "old/unlisted.mp3", "sound");
+  std::filesystem::create_hard_link(dir / "old/shared.mp3", dir / "elsewhere.mp3");
+  const auto inode = [](const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+
+  CreateFolders(dir / "new");
+  FolderFiles files(dir / "new");
+  files.ReuseFrom(dir / "old");
+  for (const char* name : {"same.mp3", "shared.mp3", "unlisted.mp3", "added.mp3"}) files.WriteInPlace(name, "sound");
+  files.WriteInPlace("changed.mp3", "other");
+  EXPECT_EQ(inode(dir / "new/same.mp3"), inode(dir / "old/same.mp3"));
+  for (const char* name : {"changed.mp3", "shared.mp3", "unlisted.mp3"}) {
+    EXPECT_NE(inode(dir / "new/" + name), inode(dir / "old/" + name)) << name;
+  }
+  EXPECT_EQ(ReadFile(dir / "old/changed.mp3"), "sound");
+  EXPECT_EQ(ReadFile(dir / "new/changed.mp3"), "other");
+  EXPECT_TRUE(UnlistedIn(dir / "new").empty());
+  std::filesystem::remove(dir / "old/unlisted.mp3");
+  DeleteFolderTree(dir / "old");  // the taken file stays, under its one new name
+  EXPECT_EQ(ReadFile(dir / "new/same.mp3"), "sound");
+}
+
 // A file put into the output folder while the new one is written stops the swap.
 TEST(WriteLayerTest, TheSwapLooksAgainRightBeforeItsRenames) {
   TempDir dir;

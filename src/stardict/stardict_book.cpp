@@ -58,13 +58,16 @@ class WordList {
 };
 
 // res/, made with the first recording: its files are written on a thread of their own,
-// beside the text, with at most 8 MiB of recordings waiting.
+// beside the text, with at most 8 MiB of recordings waiting. A recording the book being
+// replaced already holds in `previous` is taken from it rather than written again.
 struct Resources {
   using File = std::pair<std::string, std::string>;  // name, bytes
-  explicit Resources(const std::string& folder)
+  Resources(const std::string& folder, const std::string& previous)
       : files(folder),
         thread([this](File& file) { files.WriteInPlace(file.first, file.second); },
-               [](const File& file) { return file.second.size(); }, 8 << 20) {}
+               [](const File& file) { return file.second.size(); }, 8 << 20) {
+    files.ReuseFrom(previous);
+  }
   FolderFiles files;
   QueueThread<File> thread;  // after files, which it writes
 };
@@ -98,7 +101,8 @@ class PieceWriter {
   std::uint64_t size_ = 0;
 };
 
-StardictSummary WriteBook(const std::string& base, const std::string& folder, Progress& progress) {
+StardictSummary WriteBook(const std::string& base, const std::string& folder, const std::string& replaced,
+                          Progress& progress) {
   source::WarningTally warnings;
   source::HtmlBook book(base, {.entry_prefix = "bword://", .sound_prefix = "", .sound_as_audio = true}, warnings);
   const std::string stem = JoinPath(folder, kBookName);
@@ -125,7 +129,7 @@ StardictSummary WriteBook(const std::string& base, const std::string& folder, Pr
       [&](const std::string& name, std::string_view bytes) {
         if (!resources) {
           CreateFolder(JoinPath(folder, "res"));
-          resources = std::make_unique<Resources>(JoinPath(folder, "res"));
+          resources = std::make_unique<Resources>(JoinPath(folder, "res"), JoinPath(replaced, "res"));
         }
         resources->thread.Add({name, std::string(bytes)});
         ++sounds;
@@ -191,7 +195,7 @@ int CompareWords(std::string_view a, std::string_view b) {
 StardictSummary BuildStardictBook(const StardictOptions& options, Progress& progress) {
   StardictSummary summary;
   source::WriteBookFrom(options, [&](const std::string& staging) {
-    summary = WriteBook(options.base_folder, staging, progress);
+    summary = WriteBook(options.base_folder, staging, options.out_folder, progress);
   });
   return summary;
 }
