@@ -36,6 +36,19 @@ check "stardict prints its summary" grep -Eq '^StarDict book: [0-9]+ entries, [0
 check "stardict builds the same book again" diff "$L/stardict.sums" <(book_listing "$W/stardict")
 check "mdict --out writes the same book there" diff "$L/mdict.sums" <(book_listing "$SCRATCH/m2")
 
+# Two recordings swapped on the disc: the rebuilt book holds each one's new bytes, takes
+# every other one unchanged from the book it replaces, and leaves no file with two names.
+mapfile -t two < <(cd "$W/stardict/res" && ls | grep -E '^us_pron_[a-z]+_1\.mp3$' | head -n 2)
+check "two recordings to swap (${#two[@]})" test "${#two[@]}" -eq 2
+a="${two[0]#us_pron_}"; a="${a%.mp3}"; b="${two[1]#us_pron_}"; b="${b%.mp3}"
+mv "$W/base_folder/us_pron/$a.wav" "$L/a.wav"; mv "$W/base_folder/us_pron/$b.wav" "$W/base_folder/us_pron/$a.wav"
+mv "$L/a.wav" "$W/base_folder/us_pron/$b.wav"
+"$BIN" -w "$W" stardict >/dev/null 2>&1
+check "two swapped recordings are swapped in res/" \
+  diff <(sed -e "s|res/${two[0]}\$|res/SWAP|" -e "s|res/${two[1]}\$|res/${two[0]}|" -e "s|res/SWAP\$|res/${two[1]}|" \
+    "$L/stardict.sums" | LC_ALL=C sort -k2) <(book_listing "$W/stardict" | LC_ALL=C sort -k2)
+check "no recording has a second name once the old book is gone" test -z "$(find "$W/stardict" -type f -links +1)"
+
 # A base_folder without its book: exit 1 naming the file, the previous book kept.
 mv "$W/base_folder/html_EPW" "$L/html_EPW.away"
 "$BIN" -w "$W" mdict >/dev/null 2>"$L/err3"; status=$?
