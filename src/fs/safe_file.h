@@ -77,13 +77,12 @@ OpenResult OpenFileAt(int dir_fd, const std::string& name, std::string path, std
 // is read from.
 class FolderInside {
  public:
-  // Opens `relative` inside `folder`; status() tells whether it could be.
+  // Opens `relative` inside `folder`; a fault of the folder's own shows in what Open returns.
   FolderInside(const std::string& folder, std::string_view relative);
   ~FolderInside();
   FolderInside(const FolderInside&) = delete;
   FolderInside& operator=(const FolderInside&) = delete;
 
-  OpenStatus status() const { return status_; }
   // Opens the file `name` of the folder (a name without "/") as OpenInside does;
   // kMissing when the folder itself could not be opened.
   OpenResult Open(const std::string& name, std::uint64_t max_bytes) const;
