@@ -12,6 +12,7 @@
 
 #include "text/error.h"
 #include "fs/files.h"
+#include "fs/read_at.h"
 
 namespace tavex::bundle {
 
@@ -67,16 +68,9 @@ std::string RecordFile::ReadAt(std::uint64_t offset, std::size_t length) const {
 }
 
 void RecordFile::ReadInto(char* out, std::uint64_t offset, std::size_t length) const {
-  std::size_t done = 0;
-  while (done < length) {
-    const ssize_t got = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw Error(fmt::format("cannot read {}: {}", path_, SystemMessage(errno)));
-    }
-    if (got == 0) throw Error(fmt::format("cannot read {}: the file ended early", path_));
-    done += static_cast<std::size_t>(got);
-  }
+  const ssize_t got = tavex::ReadAt(fd_, out, length, offset);
+  if (got < 0) throw Error(fmt::format("cannot read {}: {}", path_, SystemMessage(errno)));
+  if (static_cast<std::size_t>(got) < length) throw Error(fmt::format("cannot read {}: the file ended early", path_));
 }
 
 TempFileWriter::TempFileWriter(std::string path) : path_(std::move(path)), file_(path_) {}

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "text/error.h"
+#include "fs/read_at.h"
 #include "fs/write_layer.h"
 
 namespace tavex::epwing {
@@ -68,15 +69,9 @@ void HonmonFile::Overwrite(std::uint64_t at, std::string_view data) {
 std::string HonmonFile::ReadAt(std::uint64_t at, std::size_t size) {
   if (std::fflush(file_) != 0) Fail("cannot write");
   std::string bytes(size, '\0');
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = pread(fileno(file_), bytes.data() + done, size - done, static_cast<off_t>(at + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) Fail("cannot read");
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  bytes.resize(done);
+  const ssize_t got = tavex::ReadAt(fileno(file_), bytes.data(), size, at);
+  if (got < 0) Fail("cannot read");
+  bytes.resize(static_cast<std::size_t>(got));
   return bytes;
 }
 

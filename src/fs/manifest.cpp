@@ -20,6 +20,7 @@
 #include "text/error.h"
 #include "fs/files.h"
 #include "fs/handles.h"
+#include "fs/read_at.h"
 
 namespace tavex {
 namespace {
@@ -159,15 +160,9 @@ int OpenManifest(int dir_fd, const std::string& folder, int flags, struct stat& 
 std::string ReadText(int fd, const struct stat& st, const std::string& path) {
   // The size was bounded on the descriptor; a file that grows meanwhile is read no further.
   std::string text(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t got = pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw Error(fmt::format("cannot read {}: {}", path, SystemMessage(errno)));
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  text.resize(done);
+  const ssize_t got = ReadAt(fd, text.data(), text.size(), 0);
+  if (got < 0) throw Error(fmt::format("cannot read {}: {}", path, SystemMessage(errno)));
+  text.resize(static_cast<std::size_t>(got));
   return text;
 }
 

@@ -20,6 +20,7 @@
 #include "fs/files.h"
 #include "fs/manifest.h"
 #include "fs/handles.h"
+#include "fs/read_at.h"
 #include "fs/write_handles.h"
 
 namespace tavex {
@@ -164,13 +165,10 @@ bool FolderFiles::LinkPrevious(const std::string& name, std::string_view data) {
     return false;
   }
   compared_.resize(data.size());
-  std::size_t got = 0;
-  while (got < data.size()) {
-    const ssize_t n = pread(fd.get(), compared_.data() + got, data.size() - got, static_cast<off_t>(got));
-    if (n <= 0) return false;
-    got += static_cast<std::size_t>(n);
+  if (ReadAt(fd.get(), compared_.data(), data.size(), 0) != static_cast<ssize_t>(data.size()) ||
+      std::string_view(compared_) != data) {
+    return false;
   }
-  if (std::string_view(compared_) != data) return false;
   manifest_->NoteFile(name);
   // The compared file itself, through its handle: whatever is at its name meanwhile.
   const std::string handle_path = fmt::format("/proc/self/fd/{}", fd.get());

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "fs/read_at.h"
 #include "fs/write_layer.h"
 #include "text/error.h"
 
@@ -32,15 +33,10 @@ void SideFile::Read(std::uint64_t at, std::size_t size, std::string& out) {
   out.resize(size);
   // One pread a piece: the pieces are read in another order than they were written, so a
   // stream's buffer would be refilled, and its position moved, for each.
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = pread(fileno(file_), out.data() + done, size - done, static_cast<off_t>(at + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (got == 0) errno = EIO;  // the file is shorter than what was written to it
-      Fail("read");
-    }
-    done += static_cast<std::size_t>(got);
+  const ssize_t got = ReadAt(fileno(file_), out.data(), size, at);
+  if (got != static_cast<ssize_t>(size)) {
+    if (got >= 0) errno = EIO;  // the file is shorter than what was written to it
+    Fail("read");
   }
 }
 

@@ -12,9 +12,11 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
+#include "fs/read_at.h"
 #include "verify/book_index.h"
 
 namespace tavex::verify {
@@ -31,13 +33,7 @@ std::uint64_t Big(const std::string& bytes, std::size_t at, int count) {
 
 std::string ReadAt(int fd, std::uint64_t at, std::size_t size) {
   std::string bytes(size, '\0');
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = pread(fd, bytes.data() + done, size - done, static_cast<off_t>(at + done));
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  bytes.resize(done);
+  bytes.resize(static_cast<std::size_t>(std::max<ssize_t>(0, tavex::ReadAt(fd, bytes.data(), size, at))));
   return bytes;
 }
 
