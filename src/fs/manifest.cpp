@@ -318,6 +318,11 @@ bool IsEmptyFolderAt(int dir_fd) {
   return ForEachEntry(dir_fd, [&](std::string_view, unsigned char) { empty = false; }) && empty;
 }
 
+bool IsKilledBeforeManifest(const Manifest& parent, const std::string& name, int folder_fd,
+                            const std::string& folder) {
+  return Covers(parent, name, S_IFDIR) && !ReadManifest(folder_fd, folder) && IsEmptyFolderAt(folder_fd);
+}
+
 void CollectUnlisted(int dir_fd, const std::string& folder, std::vector<std::string>& unlisted) {
   // Depth first with a stack of handles, not of calls: a deep forged tree costs a named
   // error at the bound, never the stack.
@@ -391,14 +396,11 @@ void RequireOwnFolder(const std::string& folder) {
   Handle dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (dir.get() < 0) return;  // missing, a link, a file: the write layer names it
   if (ReadManifest(dir.get(), folder)) return;
-  // Listed as a folder by its parent's manifest and still empty: a run was killed between
-  // making it and writing its manifest, and making it again takes it up. Looked at
-  // through the parent, so that the folder checked is the one the parent lists.
+  // Looked at through the parent, so that the folder checked is the one the parent lists.
   ParentHandle parent = OpenParentHandle(folder);
   Handle listed(openat(parent.dir.get(), parent.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (const std::optional<Manifest> above = ReadManifest(parent.dir.get(), parent.folder);
-      listed.get() >= 0 && above && Covers(*above, parent.name, S_IFDIR) &&
-      IsEmptyFolderAt(listed.get())) {
+      listed.get() >= 0 && above && IsKilledBeforeManifest(*above, parent.name, listed.get(), folder)) {
     return;
   }
   throw Error(fmt::format("cannot write into {}: this program did not make it (it has no {}), so it may hold "

@@ -112,6 +112,14 @@ std::string FewPaths(const std::vector<std::string>& paths);
 // True when the folder open as `dir_fd` has no entry at all.
 bool IsEmptyFolderAt(int dir_fd);
 
+// Whether the folder `name`, open as `folder_fd` inside a folder whose manifest is
+// `parent`, is one a run was killed in between making and writing its manifest: listed
+// as a folder by `parent`, without a manifest of its own, and empty. Making it again
+// takes it up; no other folder without a manifest is ever the program's. A manifest of
+// its own that is not ours throws as ReadManifest does.
+bool IsKilledBeforeManifest(const Manifest& parent, const std::string& name, int folder_fd,
+                            const std::string& folder);
+
 // A name as one line of a manifest or a record: "\\" and "\n" stand for a backslash and a
 // line break. UnescapeLine reads it back.
 std::string EscapeLine(std::string_view text);

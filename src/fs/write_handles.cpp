@@ -32,9 +32,10 @@ void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name
     if (!S_ISDIR(st.st_mode)) RefuseWrite(path, "it is not a folder");
     if (parent_ours) {
       // Listed in our folder, but a kill came before its manifest: it is taken up again.
+      // An unlisted folder is somebody's, even empty, and gets nothing written into it.
       Handle existing(openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-      if (existing.get() >= 0 && fstatat(existing.get(), kManifestName, &st, AT_SYMLINK_NOFOLLOW) != 0 &&
-          errno == ENOENT && IsEmptyFolderAt(existing.get())) {
+      const std::optional<Manifest> parent = ReadManifest(dir_fd, folder);
+      if (existing.get() >= 0 && parent && IsKilledBeforeManifest(*parent, name, existing.get(), path)) {
         StartManifest(existing.get(), path);
       }
     }

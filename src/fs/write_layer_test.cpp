@@ -162,6 +162,11 @@ TEST(WriteLayerTest, AListedFolderKilledBeforeItsManifestIsTakenUp) {
   EXPECT_THROW(RequireOwnFolder(dir / "work/unzip"), Error);
   std::filesystem::create_directory(dir / "mine");
   EXPECT_THROW(RequireOwnFolder(dir / "mine"), Error);  // empty, but listed by no parent
+  // Empty inside a folder of ours, but not listed there: somebody's, never written into.
+  std::filesystem::create_directory(dir / "work/theirs");
+  CreateFolder(dir / "work/theirs");
+  EXPECT_FALSE(std::filesystem::exists(dir / "work/theirs/.tavex2epwing-manifest"));
+  EXPECT_THROW(RequireOwnFolder(dir / "work/theirs"), Error);
 }
 
 // A folder of many files (a pronunciation folder), written through one handle, lists
