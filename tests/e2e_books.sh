@@ -49,6 +49,47 @@ check "two swapped recordings are swapped in res/" \
     "$L/stardict.sums" | LC_ALL=C sort -k2) <(book_listing "$W/stardict" | LC_ALL=C sort -k2)
 check "no recording has a second name once the old book is gone" test -z "$(find "$W/stardict" -type f -links +1)"
 
+# Recordings of speech do not compress, unlike the sample's silence: with every
+# recording's frames made noise, both books are built again (the StarDict book writing
+# each anew, the MDict book storing its recordings uncompressed) and read back whole.
+/usr/bin/python3 - "$W/base_folder" <<'PY'
+import random, struct, sys
+from pathlib import Path
+noise = random.Random(37)
+for wav in sorted(Path(sys.argv[1]).glob("u?_pron/*.wav")):
+    data = bytearray(wav.read_bytes())
+    at = 12
+    while at + 8 <= len(data):
+        chunk, size = bytes(data[at:at + 4]), struct.unpack("<I", data[at + 4:at + 8])[0]
+        if chunk == b"data":
+            data[at + 8:at + 8 + size] = noise.randbytes(size)
+        at += 8 + size + (size & 1)
+    wav.write_bytes(bytes(data))
+PY
+"$BIN" -w "$W" stardict >/dev/null 2>"$L/err4" && "$BIN" -w "$W" mdict >/dev/null 2>>"$L/err4"
+check "both books from noisy recordings: $(tail -n 2 "$L/err4")" test "$(grep -c '^error' "$L/err4")" -eq 0
+if /usr/bin/python3 "$HERE/books_check.py" "$W/base_folder" "$W/stardict/tavex.ifo" "$W/mdict/tavex.mdx" \
+    >"$L/check2" 2>&1; then pass; else fail "noisy recordings against the source: $(head -n 5 "$L/check2")"; fi
+# The type word of each record block of the .mdd: 0 stored, 2 zlib.
+blocks=$(/usr/bin/python3 - "$W/mdict/tavex.mdd" <<'PY'
+import struct, sys
+d = open(sys.argv[1], "rb").read()
+at = 4 + struct.unpack(">I", d[:4])[0] + 4
+counts = struct.unpack(">5Q", d[at:at + 40])
+at += 44 + counts[3] + counts[4]
+blocks, _, info_size, _ = struct.unpack(">4Q", d[at:at + 32])
+at += 32
+sizes = [struct.unpack(">Q", d[at + 16 * i:at + 16 * i + 8])[0] for i in range(blocks)]
+at += info_size
+for size in sizes:
+    print(d[at], end=" ")
+    at += size
+PY
+)
+check "the MDict book stores recordings that do not compress as they are (block types: $blocks)" \
+  test -z "$(echo "$blocks" | tr -d ' 0')"
+book_listing "$W/mdict" >"$L/mdict.sums"
+
 # A base_folder without its book: exit 1 naming the file, the previous book kept.
 mv "$W/base_folder/html_EPW" "$L/html_EPW.away"
 "$BIN" -w "$W" mdict >/dev/null 2>"$L/err3"; status=$?

@@ -1,8 +1,10 @@
 // One MDict file of version 2.0 (the .mdx of the entries or the .mdd of the resources):
 // a UTF-16 header, the key section (a table of the key blocks, then the blocks of keys
 // with the offsets of their records) and the record section, every block compressed
-// with zlib behind its adler32 checksum, nothing encrypted. Records are added in the
-// keys' sorted order, collected in a side file and framed when the file is finished.
+// with zlib behind its adler32 checksum (a block of records zlib does not shrink, such as
+// recordings, stored as it is behind the same checksum), nothing encrypted. Records are
+// added in the keys' sorted order, collected in a side file and framed when the file is
+// finished.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +63,7 @@ class MdictFile {
   std::string records_;
   std::string record_table_;
   std::uint64_t record_blocks_size_ = 0;
+  int stored_without_trying_ = 0;  // blocks still to store without compressing (see WriteRecordBlock)
   std::unique_ptr<QueueThread<std::string>> compressing_;  // last: stopped first
 };
 
