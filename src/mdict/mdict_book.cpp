@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <future>
 
 #include "fs/files.h"
 #include "fs/write_layer.h"
@@ -95,6 +96,24 @@ MdictSummary WriteBook(const std::string& base, const std::string& folder, Progr
   summary.sounds = sound_at.size();
 
   const std::string description = book.Description();
+  // The .mdd is written beside the .mdx: its recordings are mostly copying, where the
+  // text is mostly compressing. Should the .mdx fail, the .mdd is finished before the
+  // error goes on, as the side files it reads belong to this scope. Their names are
+  // listed first, so that the folder's manifest is the same from run to run.
+  for (const char* name : {"mdx.tmp", "mdd.tmp"}) ClaimName(JoinPath(folder, name));
+  for (const char* suffix : {".mdx", ".mdd"}) ClaimName(stem + suffix);
+  std::future<void> mdd_written = std::async(std::launch::async, [&] {
+    std::string sound;
+    MdictFile mdd(true, JoinPath(folder, "mdd.tmp"));
+    for (const Key& key : sound_names.Sort()) {
+      sounds.Read(sound_at[key.target].first, sound_at[key.target].second, sound);
+      mdd.Add(sound_names.Text(key), sound);
+    }
+    mdd.Finish(stem + ".mdd",
+               "<Library_Data GeneratedByEngineVersion=\"2.0\" RequiredEngineVersion=\"2.0\" Encrypted=\"0\" "
+               "Encoding=\"\" Format=\"\" Stripkey=\"Yes\" KeyCaseSensitive=\"No\" CreationDate=\"\" "
+               "Title=\"TAVEX\" Description=\"\"/>");
+  });
   {
     MdictFile mdx(false, JoinPath(folder, "mdx.tmp"));
     for (const Key& key : keys.Sort()) {
@@ -117,17 +136,7 @@ MdictSummary WriteBook(const std::string& base, const std::string& folder, Progr
                            Attribute(description)));
   }
   texts.Remove();
-  {
-    MdictFile mdd(true, JoinPath(folder, "mdd.tmp"));
-    for (const Key& key : sound_names.Sort()) {
-      sounds.Read(sound_at[key.target].first, sound_at[key.target].second, record);
-      mdd.Add(sound_names.Text(key), record);
-    }
-    mdd.Finish(stem + ".mdd",
-               "<Library_Data GeneratedByEngineVersion=\"2.0\" RequiredEngineVersion=\"2.0\" Encrypted=\"0\" "
-               "Encoding=\"\" Format=\"\" Stripkey=\"Yes\" KeyCaseSensitive=\"No\" CreationDate=\"\" "
-               "Title=\"TAVEX\" Description=\"\"/>");
-  }
+  mdd_written.get();
   sounds.Remove();
   warnings.Report(progress);
   return summary;
