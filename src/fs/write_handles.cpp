@@ -33,10 +33,12 @@ void MakeFolderAt(int dir_fd, const std::string& folder, const std::string& name
     if (parent_ours) {
       // Listed in our folder, but a kill came before its manifest: it is taken up again.
       // An unlisted folder is somebody's, even empty, and gets nothing written into it.
+      // The parent's manifest is read only for a folder without one of its own.
       Handle existing(openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-      const std::optional<Manifest> parent = ReadManifest(dir_fd, folder);
-      if (existing.get() >= 0 && parent && IsKilledBeforeManifest(*parent, name, existing.get(), path)) {
-        StartManifest(existing.get(), path);
+      if (existing.get() >= 0 && fstatat(existing.get(), kManifestName, &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+          errno == ENOENT) {
+        const std::optional<Manifest> parent = ReadManifest(dir_fd, folder);
+        if (parent && IsKilledBeforeManifest(*parent, name, existing.get(), path)) StartManifest(existing.get(), path);
       }
     }
     return;

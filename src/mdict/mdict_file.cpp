@@ -46,8 +46,7 @@ std::string Block(std::string_view plain) {
 // that do not compress, such as recordings of speech.
 std::string StoredBlock(std::string_view plain) {
   std::string block(4, '\0');
-  const std::uint32_t sum = Adler(plain);
-  for (int i = 3; i >= 0; --i) block.push_back(static_cast<char>((sum >> (8 * i)) & 0xFF));
+  PutBe(block, Adler(plain), 4);
   block.append(plain);
   return block;
 }
